@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Runs one cross-built executable under Wine, in the prefix of the build tree it lives in.
+# Every run is bounded so that a stuck dialog fails the test instead of hanging the suite.
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=../scripts/wine-env.sh
+. "$here/../scripts/wine-env.sh"
+if [ -z "${WINEPREFIX:-}" ]; then
+  dir=$(cd "$(dirname "$1")" && pwd)
+  while [ "$dir" != / ] && [ ! -f "$dir/CMakeCache.txt" ]; do dir=$(dirname "$dir"); done
+  export WINEPREFIX="$dir/wineprefix"
+fi
+orvik_prefix_init "$WINEPREFIX"
+exec timeout --kill-after=5 "${ORVIK_RUN_TIMEOUT:-300}" "$ORVIK_WINE" "$@"

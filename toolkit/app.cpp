@@ -1,0 +1,52 @@
+#include "toolkit/app.h"
+
+#include <vector>
+
+namespace tk {
+
+namespace {
+std::wstring& TitleStorage() {
+  static std::wstring title = L"Orvik";
+  return title;
+}
+}  // namespace
+
+const std::wstring& AppTitle() { return TitleStorage(); }
+void SetAppTitle(std::wstring title) { TitleStorage() = std::move(title); }
+
+HINSTANCE AppInstance() { return GetModuleHandleW(nullptr); }
+
+std::wstring AppPath() {
+  std::vector<wchar_t> buf(MAX_PATH);
+  for (;;) {
+    DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+    if (n == 0) return L"";
+    if (n < buf.size()) {
+      std::wstring path(buf.data(), n);
+      size_t slash = path.find_last_of(L"\\/");
+      return slash == std::wstring::npos ? L"" : path.substr(0, slash);
+    }
+    buf.resize(buf.size() * 2);
+  }
+}
+
+int MsgBox(const std::wstring& text, UINT flags) { return MsgBox(text, flags, AppTitle()); }
+
+int MsgBox(const std::wstring& text, UINT flags, const std::wstring& title) {
+  HWND owner = GetActiveWindow();
+  return MessageBoxW(owner, text.c_str(), title.c_str(), flags);
+}
+
+void DoEvents() {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      return;
+    }
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
+
+}  // namespace tk

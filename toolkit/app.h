@@ -1,0 +1,26 @@
+#pragma once
+// Application-wide services: title, instance, executable folder, message boxes and
+// letting pending window messages run.
+#include <windows.h>
+
+#include <string>
+
+namespace tk {
+
+// The title every message box carries unless told otherwise.
+const std::wstring& AppTitle();
+void SetAppTitle(std::wstring title);
+
+HINSTANCE AppInstance();
+// Folder of the running executable, without a trailing separator.
+std::wstring AppPath();
+
+// Shows a message box titled with the application's title (or `title` when given)
+// and returns the pressed button (IDOK, IDYES = 6, ...).
+int MsgBox(const std::wstring& text, UINT flags = MB_OK);
+int MsgBox(const std::wstring& text, UINT flags, const std::wstring& title);
+
+// Runs the window messages waiting in this thread's queue, then returns.
+void DoEvents();
+
+}  // namespace tk

@@ -1,0 +1,54 @@
+#pragma once
+// Binary files: existence, length, deletion, reads and writes at offsets.
+// Opening tells apart "not found", "permission denied" and other errors.
+#include <windows.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "toolkit/handles.h"
+
+namespace tk {
+
+enum class OpenError { None, NotFound, PermissionDenied, Other };
+
+enum class FileMode {
+  Read,       // existing file, read only, others may read and write
+  ReadWrite,  // created when missing, never shortened
+  Replace,    // created or emptied, then written
+};
+
+class File {
+ public:
+  File() = default;
+  static File Open(const std::wstring& path, FileMode mode, OpenError* error = nullptr,
+                   DWORD* win32Error = nullptr);
+
+  bool IsOpen() const { return static_cast<bool>(h_); }
+  std::optional<uint64_t> Length() const;
+  // Reads exactly `size` bytes at `offset`; false on error or a short read.
+  bool ReadAt(uint64_t offset, void* data, size_t size) const;
+  // Writes exactly `size` bytes at `offset`.
+  bool WriteAt(uint64_t offset, const void* data, size_t size);
+  bool Truncate(uint64_t length);
+  void Close() { h_.reset(); }
+  HANDLE handle() const { return h_.get(); }
+
+ private:
+  UniqueFile h_;
+};
+
+// The length of the named file, when it can be read (a 0-byte file has length 0).
+std::optional<uint64_t> FileLength(const std::wstring& path);
+inline bool FileExists(const std::wstring& path) { return FileLength(path).has_value(); }
+bool RemoveFile(const std::wstring& path);
+
+// The system's description of an error code, without a trailing line break.
+std::wstring ErrorText(DWORD code);
+
+// Runs a command line with the given show state (SW_SHOWNORMAL = 1). False when it
+// could not be started; the started program is not waited for.
+bool RunCommand(const std::wstring& commandLine, int showState);
+
+}  // namespace tk
