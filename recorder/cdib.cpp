@@ -1,0 +1,1 @@
+#include "recorder/cdib.h"
