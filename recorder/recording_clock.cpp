@@ -1,0 +1,45 @@
+#include "recorder/recording_clock.h"
+
+#include <cmath>
+
+namespace orvik {
+
+void RecordingClock::Start(double now) {
+  *this = RecordingClock();
+  start_ = now;
+  started_ = true;
+}
+
+void RecordingClock::Pause(double now) {
+  if (!Running()) return;
+  paused_ = true;
+  pauseStart_ = now;
+}
+
+void RecordingClock::Resume(double now) {
+  if (!paused_) return;
+  if (now > pauseStart_) pausedTotal_ += now - pauseStart_;
+  paused_ = false;
+}
+
+double RecordingClock::Elapsed(double now) const {
+  if (!started_) return 0;
+  double end = paused_ ? pauseStart_ : now;
+  double t = end - start_ - pausedTotal_;
+  return t > 0 ? t : 0;
+}
+
+int64_t RecordingClock::SlotAt(double now) const {
+  // A small epsilon keeps 0.3 / 0.1 from landing on 2.9999999.
+  return static_cast<int64_t>(std::floor(Elapsed(now) / kSlotSeconds + 1e-9));
+}
+
+int64_t RecordingClock::ClaimSlot(double now) {
+  if (!Running()) return -1;
+  int64_t slot = SlotAt(now);
+  if (slot <= lastSlot_) return -1;
+  lastSlot_ = slot;
+  return slot;
+}
+
+}  // namespace orvik

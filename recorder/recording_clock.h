@@ -1,0 +1,39 @@
+#pragma once
+// Recording time and frame slots. The stream plays at 10 frames per second, so frame i stands
+// for recording time i x 100 ms; a tick writes its frame into the slot it falls in, at most one
+// frame per slot, and slots no tick reached stay empty (players hold the previous frame).
+// Recording time is wall-clock time since start minus the paused spans. No <windows.h>.
+#include <cstdint>
+
+namespace orvik {
+
+class RecordingClock {
+ public:
+  static constexpr double kSlotSeconds = 0.1;
+
+  void Start(double now);
+  void Pause(double now);
+  void Resume(double now);
+  bool Running() const { return started_ && !paused_; }
+  bool Paused() const { return paused_; }
+
+  // Seconds of recording time at `now` (paused spans left out; frozen while paused).
+  double Elapsed(double now) const;
+  // The slot `now` falls in: floor(Elapsed / 100 ms).
+  int64_t SlotAt(double now) const;
+
+  // The slot a frame captured at `now` goes to, or -1 when that slot already has its frame.
+  // Marks the slot as written.
+  int64_t ClaimSlot(double now);
+  int64_t LastSlot() const { return lastSlot_; }
+
+ private:
+  double start_ = 0;
+  double pausedTotal_ = 0;
+  double pauseStart_ = 0;
+  bool started_ = false;
+  bool paused_ = false;
+  int64_t lastSlot_ = -1;
+};
+
+}  // namespace orvik

@@ -1,0 +1,45 @@
+#include "recorder/recording_clock.h"
+
+#include <gtest/gtest.h>
+
+using orvik::RecordingClock;
+
+TEST(RecordingClock, EachTickClaimsTheSlotItFallsInOnce) {
+  RecordingClock c;
+  c.Start(1000.0);
+  EXPECT_EQ(c.ClaimSlot(1000.0), 0);
+  EXPECT_EQ(c.ClaimSlot(1000.05), -1);  // same slot: no second frame
+  EXPECT_EQ(c.ClaimSlot(1000.1), 1);
+  EXPECT_EQ(c.ClaimSlot(1000.3), 3);  // slot 2 was never reached: stays empty
+  EXPECT_EQ(c.ClaimSlot(1000.299), -1);
+  EXPECT_EQ(c.LastSlot(), 3);
+}
+
+TEST(RecordingClock, PausedSpansAreLeftOut) {
+  RecordingClock c;
+  c.Start(10.0);
+  EXPECT_EQ(c.ClaimSlot(10.45), 4);
+  c.Pause(10.5);
+  EXPECT_EQ(c.ClaimSlot(11.0), -1);  // no frames while paused
+  EXPECT_DOUBLE_EQ(c.Elapsed(12.0), 0.5);
+  c.Resume(12.5);  // paused for 2 s
+  EXPECT_NEAR(c.Elapsed(12.6), 0.6, 1e-9);
+  EXPECT_EQ(c.ClaimSlot(12.5), 5);
+  EXPECT_EQ(c.ClaimSlot(13.0), 10);
+}
+
+TEST(RecordingClock, StartBeginsANewRecording) {
+  RecordingClock c;
+  c.Start(5.0);
+  c.ClaimSlot(9.0);
+  c.Pause(9.5);
+  c.Start(100.0);  // a stop while paused, then a new start
+  EXPECT_TRUE(c.Running());
+  EXPECT_EQ(c.ClaimSlot(100.0), 0);
+}
+
+TEST(RecordingClock, LongRecordingsKeepCounting) {
+  RecordingClock c;
+  c.Start(0.0);
+  EXPECT_EQ(c.ClaimSlot(3600.0 * 2), 72000);  // past 54 minutes, past 32767 frames
+}
