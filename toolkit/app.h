@@ -12,6 +12,10 @@ const std::wstring& AppTitle();
 void SetAppTitle(std::wstring title);
 
 HINSTANCE AppInstance();
+// True when another copy of the program already runs (first call decides; the answer
+// stays the same for the life of the process).
+bool PrevInstance();
+
 // Folder of the running executable, without a trailing separator.
 std::wstring AppPath();
 

@@ -59,6 +59,24 @@ struct MenuTraits {
   static void close(HMENU h) { DestroyMenu(h); }
 };
 
+struct IconTraits {
+  static HICON invalid() { return nullptr; }
+  static bool valid(HICON h) { return h != nullptr; }
+  static void close(HICON h) { DestroyIcon(h); }
+};
+struct WindowTraits {
+  static HWND invalid() { return nullptr; }
+  static bool valid(HWND h) { return h != nullptr; }
+  static void close(HWND h) {
+    if (IsWindow(h)) DestroyWindow(h);
+  }
+};
+struct ViewTraits {
+  static void* invalid() { return nullptr; }
+  static bool valid(void* p) { return p != nullptr; }
+  static void close(void* p) { UnmapViewOfFile(p); }
+};
+
 using UniqueFile = Unique<HANDLE, FileTraits>;
 using UniqueHandle = Unique<HANDLE, KernelTraits>;
 using UniqueBitmap = Unique<HBITMAP, GdiTraits<HBITMAP>>;
@@ -68,6 +86,10 @@ using UniqueRgn = Unique<HRGN, GdiTraits<HRGN>>;
 using UniqueFont = Unique<HFONT, GdiTraits<HFONT>>;
 using UniqueMemDc = Unique<HDC, MemDcTraits>;
 using UniqueMenu = Unique<HMENU, MenuTraits>;
+using UniqueIcon = Unique<HICON, IconTraits>;
+using UniqueWindow = Unique<HWND, WindowTraits>;
+// A view from MapViewOfFile.
+using UniqueView = Unique<void*, ViewTraits>;
 
 // A DC borrowed with GetDC; released with ReleaseDC on scope exit.
 class WindowDc {
