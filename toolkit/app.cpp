@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "toolkit/handles.h"
+
 namespace tk {
 
 namespace {
@@ -13,6 +15,16 @@ std::wstring& TitleStorage() {
 
 const std::wstring& AppTitle() { return TitleStorage(); }
 void SetAppTitle(std::wstring title) { TitleStorage() = std::move(title); }
+
+bool PrevInstance() {
+  // The mutex stays open for the life of the process; a later copy finds it.
+  static UniqueHandle mutex;
+  static const bool previous = [] {
+    mutex.reset(CreateMutexW(nullptr, FALSE, L"Local\\Orvik.SingleInstance"));
+    return mutex && GetLastError() == ERROR_ALREADY_EXISTS;
+  }();
+  return previous;
+}
 
 HINSTANCE AppInstance() { return GetModuleHandleW(nullptr); }
 

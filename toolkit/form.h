@@ -172,9 +172,10 @@ class Form {
   UniqueIcon bigIcon_;
   UniqueIcon smallIcon_;
   int pendingState_ = -1;  // state chosen while hidden, applied by Show()
+  bool creating_ = false;
   bool loading_ = false;
   bool unloading_ = false;
-  bool resizedSinceLoad_ = false;
+  bool shownOnce_ = false;
   bool swallowSysChar_ = false;
   int buttonsDown_ = 0;
 };

@@ -19,6 +19,7 @@ class Menu;
 
 class MenuItem {
  public:
+  ~MenuItem();
   MenuItem(const MenuItem&) = delete;
   MenuItem& operator=(const MenuItem&) = delete;
 
@@ -46,7 +47,9 @@ class MenuItem {
  private:
   friend class Menu;
   MenuItem(Menu* root, MenuItem* parent, std::wstring caption, std::function<void()> onClick);
+  MenuItem& AddChild(std::unique_ptr<MenuItem> child);
   void AppendTo(HMENU parent);
+  UINT Flags() const;
   void Update();
   HMENU ParentMenu() const;
   UINT Position() const;
@@ -76,9 +79,10 @@ class Menu {
 
   // The menu-bar HMENU, built on first use; owned by this object, never by the window.
   HMENU Handle();
-  // Runs the click handler of the item with this command id; false when none has it.
-  bool Dispatch(UINT id);
-  MenuItem* FindById(UINT id);
+  // Runs the click handler of the item with this command id, in whichever menu it is;
+  // false when no live item has it. Forms call it for WM_COMMAND.
+  static bool DispatchCommand(UINT id);
+  static MenuItem* FindById(UINT id);
 
   // Used by Form: the window showing this bar, redrawn after top-level changes.
   void AttachTo(HWND window);

@@ -84,8 +84,8 @@ class PictureBox {
   // Shows the layer on the screen now.
   void Refresh();
 
-  // Drawing into the layer (twips). The window is repainted on the next Refresh() or
-  // WM_PAINT; drawing calls do not repaint by themselves.
+  // Drawing into the layer (twips). Each call marks the window for repainting, which
+  // happens when pending messages run (or at once with Refresh()).
   void Cls();
   void PaintPicture(const Picture& picture, double x, double y, double width, double height);
   // Part of the source (srcX, srcY, srcWidth, srcHeight in twips of the picture).
@@ -128,6 +128,7 @@ class PictureBox {
   void Paint();
   bool ResizeLayer(int width, int height);
   void ResetLayer();
+  void Invalidate();
   RECT RectInParent() const;
   void SetRect(double left, double top, double width, double height);
 

@@ -52,12 +52,15 @@ class PropertyBag {
  public:
   static constexpr size_t kMaxKeyLength = 255;
 
-  void WriteInt16(const std::string& key, int16_t v);
-  void WriteInt32(const std::string& key, int32_t v);
-  void WriteBool(const std::string& key, bool v);
-  void WriteString(const std::string& key, const std::string& utf8);
+  // Each Write stores or replaces a value. False (and nothing stored) when the key is empty,
+  // longer than kMaxKeyLength bytes or not UTF-8, or the value could not be read back:
+  // a string that is not UTF-8, a picture that is not in the persisted picture form.
+  bool WriteInt16(const std::string& key, int16_t v);
+  bool WriteInt32(const std::string& key, int32_t v);
+  bool WriteBool(const std::string& key, bool v);
+  bool WriteString(const std::string& key, const std::string& utf8);
   // `persisted` is the whole persisted picture form (see MakePersistedPicture).
-  void WritePicture(const std::string& key, std::vector<uint8_t> persisted);
+  bool WritePicture(const std::string& key, std::vector<uint8_t> persisted);
 
   // Each Read returns the stored value converted, `fallback` when the key is missing, and
   // nullopt when the stored value cannot be taken as the asked type (wrong type, or an
@@ -90,7 +93,7 @@ class PropertyBag {
     std::string key;
     PropValue value;
   };
-  void Put(const std::string& key, PropValue v);
+  bool Put(const std::string& key, PropValue v);
   std::vector<Entry> entries_;
 };
 

@@ -37,6 +37,7 @@ class Timer {
   void Rearm();
   void Disarm();
   void Tick(uint32_t generation);
+  void ReleasePending();
 
   uint32_t id_;
   uint32_t interval_ = 0;
@@ -44,6 +45,7 @@ class Timer {
   unsigned mmTimer_ = 0;
   uint32_t generation_ = 0;  // tells ticks of an earlier arming apart
   bool ticking_ = false;
+  bool* destroyed_ = nullptr;  // set while a tick runs, so a handler may delete its timer
 };
 
 }  // namespace tk
