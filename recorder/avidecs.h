@@ -22,6 +22,7 @@ enum class CloseReason {
   None,         // still open, closed by AviCloseWriter, or never opened
   WriteFailed,  // the library refused a frame; the frames before it are kept
   SizeLimit,    // the next frame would have passed the size limit; earlier frames are kept
+  DiskFull,     // the disk had no room left for the next frame; earlier frames are kept
 };
 
 // Creates `aviPath` (emptied if it exists), loads `bitmapPath` for the frame size and pixel
@@ -35,7 +36,8 @@ bool AviOpenWriter(HWND ownerWindow, const std::wstring& bitmapPath, const std::
 // Reads `bitmapPath` and writes its pixels as the key frame at `frameIndex`. Does nothing
 // when the writer is not open. Indices past the next one leave empty frames in between
 // (players hold the previous picture); an index that was already written is skipped.
-// A failed write or reaching the size limit closes the writer, keeping a playable file.
+// A failed write, reaching the size limit or a full disk closes the writer, keeping a
+// playable file of the frames before.
 void AviWriteFrame(int32_t frameIndex, const std::wstring& bitmapPath);
 
 // Releases the streams and the file (finishing it on disk) and shuts the library down.

@@ -1,0 +1,363 @@
+#include "recorder/avidecs.h"
+
+#include <gtest/gtest.h>
+#include <psapi.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <tuple>
+
+#include "recorder/avi_size.h"
+#include "recorder/bmp_samples.h"
+#include "support/codec_dialog.h"
+#include "support/dialogs.h"
+#include "support/message_boxes.h"
+#include "support/unix_tools.h"
+#include "toolkit/app.h"
+#include "toolkit/files.h"
+
+using namespace testsupport;
+using namespace AVIDecs;
+using samples::BmpSpec;
+using samples::MakeBmp;
+
+namespace {
+
+class AviTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = MakeTempDir(L"avi");
+    frame_ = dir_ + L"\\tem.bmp";
+    avi_ = dir_ + L"\\out.avi";
+    AviSetSizeLimit(kDefaultSizeLimit);
+  }
+  void TearDown() override {
+    AviCloseWriter();
+    AviSetSizeLimit(kDefaultSizeLimit);
+    RemoveTree(dir_);
+  }
+
+  void Put(const std::wstring& path, const std::vector<uint8_t>& bytes) {
+    tk::File f = tk::File::Open(path, tk::FileMode::Replace);
+    ASSERT_TRUE(f.IsOpen());
+    ASSERT_TRUE(f.WriteAt(0, bytes.data(), bytes.size()));
+  }
+
+  // Opens the writer on `first` (saved as the temporary frame) answering the codec dialog.
+  bool Open(const std::vector<uint8_t>& first, const std::wstring& codec, int rate = 10) {
+    Put(frame_, first);
+    CodecDialogAnswer answer(codec);
+    bool ok = AviOpenWriter(nullptr, frame_, avi_, rate);
+    EXPECT_TRUE(answer.Wait()) << "no codec dialog";
+    offered_ = answer.Offered();
+    return ok;
+  }
+
+  // Saves each frame over the temporary bitmap and hands it to the writer, as a tick does.
+  void WriteFrames(const std::vector<std::vector<uint8_t>>& frames, int32_t firstIndex = 0) {
+    for (size_t i = 0; i < frames.size(); ++i) {
+      Put(frame_, frames[i]);
+      AviWriteFrame(firstIndex + static_cast<int32_t>(i), frame_);
+    }
+  }
+
+  static std::vector<std::vector<uint8_t>> Frames(BmpSpec spec, int count) {
+    std::vector<std::vector<uint8_t>> frames;
+    for (int i = 0; i < count; ++i) {
+      spec.seed = 100 + i;
+      frames.push_back(MakeBmp(spec));
+    }
+    return frames;
+  }
+
+  void ExpectDecodesTo(const std::vector<std::vector<uint8_t>>& frames) {
+    const int w = static_cast<int>(samples::Get32(frames[0], 18));
+    const int h = std::abs(static_cast<int>(samples::Get32(frames[0], 22)));
+    DecodedFrames d = DecodeBgr24(avi_, w, h);
+    ASSERT_EQ(d.frames.size(), frames.size());
+    for (size_t i = 0; i < frames.size(); ++i)
+      EXPECT_TRUE(d.frames[i] == samples::ExpectedBgr24(frames[i])) << "frame " << i;
+  }
+
+  std::wstring dir_, frame_, avi_;
+  std::vector<std::wstring> offered_;
+};
+
+std::string Describe(const ProbeInfo& p) { return p.raw; }
+
+}  // namespace
+
+TEST_F(AviTest, FullFramesDecodeToTheSourcePixelsAtEveryDepth) {
+  for (int bits : {24, 32, 8}) {
+    SCOPED_TRACE(bits);
+    auto frames = Frames({61, 33, bits}, 4);  // odd width: rows carry padding
+    ASSERT_TRUE(Open(frames[0], kCodecFullFrames));
+    EXPECT_TRUE(AviWriterIsOpen());
+    WriteFrames(frames);
+    EXPECT_EQ(AviCloseWriter(), 0);
+    EXPECT_FALSE(AviWriterIsOpen());
+    EXPECT_EQ(AviWriterCloseReason(), CloseReason::None);
+
+    ProbeInfo p = Probe(avi_);
+    ASSERT_TRUE(p.ok) << Describe(p);
+    EXPECT_EQ(p.streams, 1);
+    EXPECT_EQ(p.codecType, "video");
+    EXPECT_EQ(p.frameRate, "10/1");
+    EXPECT_EQ(p.width, 61);
+    EXPECT_EQ(p.height, 33);
+    EXPECT_EQ(p.frames, 4);
+    ExpectDecodesTo(frames);
+  }
+}
+
+TEST_F(AviTest, FrameRateIsClampedToOneToThirty) {
+  struct Case {
+    int rate;
+    const char* probed;
+  } cases[] = {{0, "1/1"}, {-5, "1/1"}, {45, "30/1"}, {30, "30/1"}, {1, "1/1"}};
+  for (const Case& c : cases) {
+    ASSERT_TRUE(Open(MakeBmp({8, 8, 24}), kCodecFullFrames, c.rate));
+    WriteFrames(Frames({8, 8, 24}, 2));
+    AviCloseWriter();
+    EXPECT_EQ(Probe(avi_).frameRate, c.probed) << c.rate;
+  }
+}
+
+TEST_F(AviTest, EveryOfferedCodecRecordsOrFailsIntoADeletedFile) {
+  ASSERT_TRUE(Open(MakeBmp({8, 8, 24}), kCodecFullFrames));
+  AviCloseWriter();
+  const std::vector<std::wstring> codecs = offered_;
+  ASSERT_FALSE(codecs.empty());
+  EXPECT_EQ(codecs[0], kCodecFullFrames);
+  for (const std::wstring& codec : codecs) {
+    for (int bits : {8, 24, 32}) {
+      SCOPED_TRACE(Utf8(codec) + " " + std::to_string(bits));
+      auto frames = Frames({48, 32, bits}, 3);
+      if (!Open(frames[0], codec)) {
+        EXPECT_FALSE(tk::FileExists(avi_));
+        std::printf("  %s at %d bits: refused, file deleted\n", Utf8(codec).c_str(), bits);
+        continue;
+      }
+      WriteFrames(frames);
+      AviCloseWriter();
+      ProbeInfo p = Probe(avi_);
+      ASSERT_TRUE(p.ok) << Describe(p);
+      EXPECT_EQ(p.frames, 3);
+      EXPECT_EQ(p.width, 48);
+      std::printf("  %s at %d bits: %s, %ld frames\n", Utf8(codec).c_str(), bits,
+                  p.codecName.c_str(), p.frames);
+      if (codec == kCodecFullFrames || codec == kCodecMsRle) ExpectDecodesTo(frames);
+    }
+  }
+}
+
+TEST_F(AviTest, DecoderOnlyCodecsFailTheOpenAndLeaveNoFile) {
+  for (const wchar_t* codec : {kCodecVideo1, kCodecCinepak}) {
+    EXPECT_FALSE(Open(MakeBmp({32, 32, 24}), codec)) << Utf8(codec);
+    EXPECT_FALSE(AviWriterIsOpen());
+    EXPECT_FALSE(tk::FileExists(avi_)) << Utf8(codec);
+    EXPECT_NE(AviCloseWriter(), 0);
+  }
+}
+
+TEST_F(AviTest, CancelledDialogLeavesAFinishedFileWithoutFrames) {
+  EXPECT_FALSE(Open(MakeBmp({16, 16, 24}), L""));
+  EXPECT_FALSE(AviWriterIsOpen());
+  ASSERT_TRUE(tk::FileExists(avi_));
+  EXPECT_GT(tk::FileLength(avi_).value_or(0), 0u);
+  ProbeInfo p = Probe(avi_);
+  EXPECT_EQ(p.frames, 0) << Describe(p);
+  // Frames after a failed open go nowhere.
+  WriteFrames(Frames({16, 16, 24}, 2));
+  EXPECT_EQ(Probe(avi_).frames, 0);
+}
+
+TEST_F(AviTest, FileThatCannotBeCreatedFailsTheOpen) {
+  Put(frame_, MakeBmp({8, 8, 24}));
+  avi_ = dir_ + L"\\missing-folder\\out.avi";
+  EXPECT_FALSE(AviOpenWriter(nullptr, frame_, avi_, 10));  // fails before any dialog
+  EXPECT_FALSE(AviWriterIsOpen());
+  EXPECT_NE(AviCloseWriter(), 0);
+  EXPECT_FALSE(tk::FileExists(avi_));
+}
+
+TEST_F(AviTest, MissingFirstBitmapShowsBothMessagesAndLeavesTheFile) {
+  const std::wstring missing = dir_ + L"\\none.bmp";
+  DialogSeries boxes(tk::AppTitle(), 2);
+  EXPECT_FALSE(AviOpenWriter(nullptr, missing, avi_, 10));
+  const auto& answered = boxes.Wait();
+  ASSERT_EQ(answered.size(), 2u);
+  EXPECT_EQ(answered[0].text, L"File does not exist:\r\n" + missing);
+  EXPECT_EQ(answered[1].text, L"Could not load first bitmap file in list!");
+  EXPECT_EQ(answered[1].icon, LoadIconW(nullptr, IDI_WARNING));
+  EXPECT_FALSE(AviWriterIsOpen());
+  EXPECT_TRUE(tk::FileExists(avi_));  // the open itself had succeeded
+}
+
+TEST_F(AviTest, SkippedIndicesStayEmptyAndRepeatedOnesAreNotAppended) {
+  auto frames = Frames({24, 16, 24}, 6);
+  ASSERT_TRUE(Open(frames[0], kCodecFullFrames));
+  Put(frame_, frames[0]);
+  AviWriteFrame(0, frame_);
+  Put(frame_, frames[1]);
+  AviWriteFrame(1, frame_);
+  Put(frame_, frames[2]);
+  AviWriteFrame(4, frame_);  // 2 and 3 stay empty
+  Put(frame_, frames[3]);
+  AviWriteFrame(4, frame_);  // already written: skipped
+  Put(frame_, frames[4]);
+  AviWriteFrame(2, frame_);  // behind the stream: skipped
+  Put(frame_, frames[5]);
+  AviWriteFrame(5, frame_);
+  AviCloseWriter();
+
+  ProbeInfo p = Probe(avi_);
+  ASSERT_TRUE(p.ok) << Describe(p);
+  EXPECT_EQ(p.packetPts, (std::vector<long>{0, 1, 4, 5})) << Describe(p);
+  DecodedFrames d = DecodeBgr24(avi_, 24, 16);
+  ASSERT_GE(d.frames.size(), 4u);
+  // Whatever the decoder makes of the holes, the last picture is the frame written at 5.
+  EXPECT_TRUE(d.frames.back() == samples::ExpectedBgr24(frames[5]));
+  EXPECT_TRUE(d.frames.front() == samples::ExpectedBgr24(frames[0]));
+}
+
+TEST_F(AviTest, IndicesPastSixteenBitsKeepTheirPlace) {
+  auto frames = Frames({16, 8, 24}, 4);
+  ASSERT_TRUE(Open(frames[0], kCodecFullFrames));
+  WriteFrames({frames[0], frames[1]});
+  WriteFrames({frames[2]}, 32767);
+  WriteFrames({frames[3]}, 40000);
+  AviCloseWriter();
+  ProbeInfo p = Probe(avi_);
+  ASSERT_TRUE(p.ok) << Describe(p);
+  EXPECT_EQ(p.packetPts, (std::vector<long>{0, 1, 32767, 40000}));
+}
+
+TEST_F(AviTest, FramesOfAnotherFormatAreLeftOut) {
+  auto frames = Frames({16, 8, 24}, 3);
+  ASSERT_TRUE(Open(frames[0], kCodecFullFrames));
+  WriteFrames({frames[0]});
+  WriteFrames({MakeBmp({8, 16, 24})}, 1);  // same byte count, other shape
+  WriteFrames({MakeBmp({16, 8, 32})}, 2);
+  WriteFrames({frames[1]}, 3);
+  AviCloseWriter();
+  EXPECT_EQ(Probe(avi_).packetPts, (std::vector<long>{0, 3}));
+}
+
+TEST_F(AviTest, UnreadableFrameWritesThePreviousPictureAgain) {
+  auto frames = Frames({16, 8, 24}, 2);
+  ASSERT_TRUE(Open(frames[0], kCodecFullFrames));
+  WriteFrames({frames[0], frames[1]});
+  DialogSeries box(tk::AppTitle(), 1);
+  AviWriteFrame(2, dir_ + L"\\gone.bmp");
+  ASSERT_EQ(box.Wait().size(), 1u);
+  AviCloseWriter();
+  frames.push_back(frames[1]);
+  ExpectDecodesTo(frames);
+}
+
+TEST_F(AviTest, ReachingTheSizeLimitKeepsAFinishedFileOfTheFramesBefore) {
+  auto frames = Frames({40, 30, 24}, 20);  // 3600 bytes a frame
+  AviSetSizeLimit(4096 + 40 + 8 * (8 + 3600 + 16) + 100);
+  ASSERT_TRUE(Open(frames[0], kCodecFullFrames));
+  WriteFrames(frames);
+  EXPECT_FALSE(AviWriterIsOpen());
+  EXPECT_EQ(AviWriterCloseReason(), CloseReason::SizeLimit);
+  EXPECT_EQ(AviCloseWriter(), 0);  // nothing left to release
+  EXPECT_EQ(AviWriterCloseReason(), CloseReason::SizeLimit);
+
+  ASSERT_TRUE(tk::FileExists(avi_));
+  EXPECT_LE(tk::FileLength(avi_).value_or(~0ull), AviSizeLimit());
+  frames.resize(8);
+  ExpectDecodesTo(frames);
+
+  // The next recording starts clean.
+  AviSetSizeLimit(kDefaultSizeLimit);
+  ASSERT_TRUE(Open(frames[0], kCodecFullFrames));
+  EXPECT_EQ(AviWriterCloseReason(), CloseReason::None);
+  WriteFrames(frames);
+  AviCloseWriter();
+  ExpectDecodesTo(frames);
+}
+
+// The size limit is only as good as the writer's estimate: it must never fall below what
+// the library really writes, empty positions included, nor waste much.
+TEST_F(AviTest, SizeEstimateNeverFallsBelowTheRealFile) {
+  for (int bits : {8, 24, 32}) {
+    auto frames = Frames({50, 20, bits}, 30);
+    ASSERT_TRUE(Open(frames[0], kCodecFullFrames));
+    WriteFrames(frames);
+    WriteFrames({frames[0]}, 99);
+    AviCloseWriter();
+    const uint64_t info = bits == 8 ? 1064 : 40;
+    const uint64_t frameBytes = samples::Stride(50, bits) * 20;
+    orvik::AviSizeBudget model(kDefaultSizeLimit, info);
+    for (uint32_t i = 0; i < 30; ++i) model.Add(i, frameBytes);
+    const uint64_t estimate = model.SizeWith(99, frameBytes);
+    const uint64_t real = tk::FileLength(avi_).value_or(0);
+    std::printf("  %d bits: file %llu bytes, estimate %llu\n", bits,
+                static_cast<unsigned long long>(real), static_cast<unsigned long long>(estimate));
+    EXPECT_LE(real, estimate);
+    EXPECT_LE(estimate - real, orvik::AviSizeBudget::kHeaderBlock + info);
+  }
+}
+
+// Wine's library reports success for frames that no longer fit on the disk and leaves a
+// file without them or its index; the writer has to stop while the file can still be
+// finished.
+TEST_F(AviTest, FullDiskStopsTheWriterWithAPlayableFile) {
+  struct SmallDisk {
+    std::string mount;
+    bool mounted = false;
+    ~SmallDisk() {
+      if (mounted) RunShell("umount '" + mount + "'", nullptr);
+    }
+  } disk{UnixPath(dir_) + "/small"};
+  disk.mounted = RunShell("mkdir -p '" + disk.mount + "' && mount -t tmpfs -o size=1m tmpfs '" +
+                              disk.mount + "'",
+                          nullptr) == 0;
+  if (!disk.mounted) GTEST_SKIP() << "cannot mount a small file system here";
+  avi_ = dir_ + L"\\small\\out.avi";
+  auto frames = Frames({64, 64, 24}, 120);  // 12 KB a frame: the disk fills after about 60
+  ASSERT_TRUE(Open(frames[0], kCodecFullFrames));
+  int written = 0;
+  for (const auto& f : frames) {
+    Put(frame_, f);
+    AviWriteFrame(written, frame_);
+    if (!AviWriterIsOpen()) break;
+    ++written;
+  }
+  EXPECT_FALSE(AviWriterIsOpen());
+  EXPECT_EQ(AviWriterCloseReason(), CloseReason::DiskFull);
+  EXPECT_EQ(AviCloseWriter(), 0);  // the later stop finds nothing to release or delete
+  ASSERT_TRUE(tk::FileExists(avi_));
+  EXPECT_GT(written, 20);
+  frames.resize(written);
+  ExpectDecodesTo(frames);
+}
+
+TEST_F(AviTest, HandlesAndMemoryStayFlatOverManyFrames) {
+  auto frames = Frames({320, 240, 24}, 2);
+  auto counts = [] {
+    PROCESS_MEMORY_COUNTERS mem{};
+    GetProcessMemoryInfo(GetCurrentProcess(), &mem, sizeof mem);
+    DWORD handles = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &handles);
+    return std::make_tuple(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS),
+                           GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS), handles,
+                           mem.PagefileUsage);
+  };
+  ASSERT_TRUE(Open(frames[0], kCodecFullFrames));
+  Put(frame_, frames[1]);
+  for (int i = 0; i < 50; ++i) AviWriteFrame(i, frame_);
+  auto before = counts();
+  for (int i = 50; i < 1050; ++i) AviWriteFrame(i, frame_);
+  auto after = counts();
+  AviCloseWriter();
+  EXPECT_EQ(std::get<0>(after), std::get<0>(before));
+  EXPECT_EQ(std::get<1>(after), std::get<1>(before));
+  EXPECT_LE(std::get<2>(after), std::get<2>(before) + 2);
+  // The library keeps one 16-byte index entry per frame in memory; frames must add nothing.
+  EXPECT_LE(std::get<3>(after), std::get<3>(before) + 1000 * 64 + 256 * 1024);
+  EXPECT_EQ(Probe(avi_).frames, 1050);
+}

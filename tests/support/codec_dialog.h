@@ -1,0 +1,43 @@
+#pragma once
+// Answers the system's compression-options dialog ("Video Compression", shown by the AVI
+// writer's open) from a watcher thread, the way a user picks a codec by its name.
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/dialogs.h"
+
+namespace testsupport {
+
+// The entries Wine's dialog lists, in its order.
+inline const wchar_t kCodecFullFrames[] = L"Full Frames (Uncompressed)";
+inline const wchar_t kCodecMsRle[] = L"Wine MS-RLE video codec";
+inline const wchar_t kCodecVideo1[] = L"Wine Video 1 video codec";
+inline const wchar_t kCodecCinepak[] = L"Cinepak Video codec";
+
+constexpr int kCodecComboId = 880;
+
+// Start it before the call that shows the dialog. With a codec name it selects that entry
+// and presses OK (Cancel when the name is not listed); with an empty name it presses Cancel.
+class CodecDialogAnswer {
+ public:
+  explicit CodecDialogAnswer(std::wstring codec, DWORD timeoutMs = 20000);
+  // Blocks until the dialog was answered or the wait gave up; true when it was seen.
+  bool Wait() { return watcher_->Wait(); }
+  // Whether the codec was found in the list and chosen.
+  bool Chosen() const { return chosen_; }
+  // Every entry the dialog listed.
+  const std::vector<std::wstring>& Offered() const { return offered_; }
+
+ private:
+  void Answer(HWND dialog);
+
+  std::wstring codec_;
+  bool chosen_ = false;
+  std::vector<std::wstring> offered_;
+  std::unique_ptr<DialogWatcher> watcher_;
+};
+
+}  // namespace testsupport
