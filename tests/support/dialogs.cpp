@@ -7,6 +7,7 @@ namespace testsupport {
 namespace {
 struct FindCtx {
   const std::wstring* title;
+  HWND except;
   HWND found;
 };
 
@@ -14,7 +15,7 @@ BOOL CALLBACK FindProc(HWND hwnd, LPARAM lp) {
   auto* ctx = reinterpret_cast<FindCtx*>(lp);
   DWORD pid = 0;
   GetWindowThreadProcessId(hwnd, &pid);
-  if (pid != GetCurrentProcessId() || !IsWindowVisible(hwnd)) return TRUE;
+  if (pid != GetCurrentProcessId() || !IsWindowVisible(hwnd) || hwnd == ctx->except) return TRUE;
   wchar_t cls[64] = {};
   GetClassNameW(hwnd, cls, 64);
   if (std::wstring(cls) != L"#32770") return TRUE;
@@ -43,16 +44,16 @@ BOOL CALLBACK CollectStatic(HWND hwnd, LPARAM lp) {
 }
 }  // namespace
 
-HWND FindDialog(const std::wstring& title) {
-  FindCtx ctx{&title, nullptr};
+HWND FindDialog(const std::wstring& title, HWND except) {
+  FindCtx ctx{&title, except, nullptr};
   EnumWindows(FindProc, reinterpret_cast<LPARAM>(&ctx));
   return ctx.found;
 }
 
-HWND WaitForDialog(const std::wstring& title, DWORD timeoutMs) {
+HWND WaitForDialog(const std::wstring& title, DWORD timeoutMs, HWND except) {
   DWORD start = GetTickCount();
   for (;;) {
-    if (HWND h = FindDialog(title)) return h;
+    if (HWND h = FindDialog(title, except)) return h;
     if (GetTickCount() - start > timeoutMs) return nullptr;
     Sleep(30);
   }

@@ -12,9 +12,10 @@
 namespace testsupport {
 
 // A visible top-level #32770 window of this process with exactly this title, or null.
-HWND FindDialog(const std::wstring& title);
-// Waits up to timeoutMs for FindDialog(title).
-HWND WaitForDialog(const std::wstring& title, DWORD timeoutMs);
+// `except` skips one window: a prompt may carry the title of the dialog that raised it.
+HWND FindDialog(const std::wstring& title, HWND except = nullptr);
+// Waits up to timeoutMs for FindDialog(title, except).
+HWND WaitForDialog(const std::wstring& title, DWORD timeoutMs, HWND except = nullptr);
 // The texts of the dialog's static controls, joined by "\n" (the message of a message box).
 std::wstring DialogText(HWND dialog);
 // Presses the button with this control id (IDOK, IDYES, ...) as a click would.
