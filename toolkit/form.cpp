@@ -183,7 +183,10 @@ void Form::SetWindowState(int state) {
     pendingState_ = state;
     return;
   }
-  if (state != WindowState()) ShowWindow(h, ShowCommandFor(state));
+  if (state == WindowState()) return;
+  ShowWindow(h, ShowCommandFor(state));
+  // Restoring a minimized window that was maximized before brings back the maximized one.
+  if (state == kStateNormal && IsZoomed(h)) ShowWindow(h, SW_RESTORE);
 }
 
 RECT Form::OuterRectInParent() const {
