@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Builds the Windows tree and runs every benchmark under Wine in a virtual display, printing
+# their figures. Benchmarks measure; they assert nothing and are not CTest tests.
+#   scripts/bench.sh              every bench/*.exe
+#   scripts/bench.sh avi_frame    only those whose names contain the word
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+
+bash scripts/install-deps.sh
+. scripts/wine-env.sh
+
+build=${ORVIK_BUILD_DIR:-build}
+case $build in /*) ;; *) build=$root/$build ;; esac
+win=$build/win
+filter=${1:-}
+
+cmake -S . -B "$win" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" >/dev/null
+
+trap orvik_stop_all EXIT
+orvik_start_xvfb
+orvik_prefix_init "$win/wineprefix"
+orvik_start_wineserver
+# Test discovery runs during the build, so the display and the server must be up first.
+cmake --build "$win" -j "$(nproc)"
+
+status=0
+found=0
+for exe in "$win"/bench/*.exe; do
+  [ -e "$exe" ] || continue
+  name=$(basename "$exe" .exe)
+  case $name in *"$filter"*) ;; *) continue ;; esac
+  found=1
+  echo "== $name"
+  ORVIK_RUN_TIMEOUT=3600 "$root/cmake/wine-run.sh" "$exe" 2>&1 | grep -v '^fixme:' || status=1
+done
+[ $found = 1 ] || { echo "no benchmark matches '$filter'" >&2; exit 1; }
+exit $status
