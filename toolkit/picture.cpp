@@ -1,5 +1,6 @@
 #include "toolkit/picture.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "toolkit/app.h"
@@ -65,8 +66,10 @@ Picture Picture::CopyOf(HBITMAP borrowed) {
 std::optional<Picture> Picture::FromBmpBytes(const uint8_t* data, size_t size) {
   std::optional<orvik::BmpView> v = orvik::ParseBmp(data, size);
   if (!v) return std::nullopt;
-  // The info block is copied so that the BITMAPINFO handed to GDI is aligned.
+  // The info block is copied so that the BITMAPINFO handed to GDI is aligned, and padded to
+  // the largest colour table so that GDI never reads past it.
   std::vector<uint8_t> info(v->info, v->info + v->infoSize);
+  info.resize(std::max(info.size(), sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD) + 12));
   auto* bmi = reinterpret_cast<BITMAPINFO*>(info.data());
   // GDI trusts biSizeImage for some formats: give it the size that was checked.
   bmi->bmiHeader.biSizeImage = static_cast<DWORD>(v->pixelSize);
