@@ -31,6 +31,26 @@ struct ItemIdListFree {
 };
 using UniqueItemIdList = std::unique_ptr<ITEMIDLIST, ItemIdListFree>;
 
+// The record points into `request`, whose buffers the dialog fills.
+OPENFILENAMEW MakeRecord(filedlg::Request& request) {
+  OPENFILENAMEW ofn{};
+  // The older record, without the reserved members at its end: nothing the class asks for
+  // needs them.
+  ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400W;
+  ofn.hwndOwner = WindowFromValue(request.owner);
+  ofn.lpstrFilter = request.filter.c_str();
+  ofn.nFilterIndex = static_cast<DWORD>(request.filterIndex);
+  ofn.lpstrFile = request.file.data();
+  ofn.nMaxFile = static_cast<DWORD>(request.file.size());
+  ofn.lpstrFileTitle = request.fileTitle.data();
+  ofn.nMaxFileTitle = static_cast<DWORD>(request.fileTitle.size());
+  ofn.lpstrInitialDir = request.initialDir.c_str();
+  ofn.lpstrTitle = request.title.c_str();
+  ofn.Flags = static_cast<DWORD>(request.flags);
+  ofn.lpstrDefExt = request.defaultExt.c_str();
+  return ofn;
+}
+
 BOOL CallSystemDialog(OPENFILENAMEW* ofn, bool preview, DialogKind kind) {
   if (kind == DialogKind::Save) return GetSaveFileNameW(ofn);
   return preview ? GetOpenFileNamePreviewW(ofn) : GetOpenFileNameW(ofn);
@@ -67,22 +87,7 @@ cFileDlg::Bool16 cFileDlg::RunDialog(Caller caller, std::wstring& fileName,
   // Throws on arguments the buffers cannot hold, before anything is shown or changed.
   filedlg::Request request = filedlg::BuildRequest(f_, kind, fileName, fileTitle);
 
-  OPENFILENAMEW ofn{};
-  // The record without the trailing reserved members: the layout the class has always
-  // passed, so the system shows the same dialog.
-  ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400W;
-  ofn.hwndOwner = WindowFromValue(request.owner);
-  ofn.lpstrFilter = request.filter.c_str();
-  ofn.nFilterIndex = static_cast<DWORD>(request.filterIndex);
-  ofn.lpstrFile = request.file.data();
-  ofn.nMaxFile = static_cast<DWORD>(request.file.size());
-  ofn.lpstrFileTitle = request.fileTitle.data();
-  ofn.nMaxFileTitle = static_cast<DWORD>(request.fileTitle.size());
-  ofn.lpstrInitialDir = request.initialDir.c_str();
-  ofn.lpstrTitle = request.title.c_str();
-  ofn.Flags = static_cast<DWORD>(request.flags);
-  ofn.lpstrDefExt = request.defaultExt.c_str();
-
+  OPENFILENAMEW ofn = MakeRecord(request);
   filedlg::Reply reply;
   reply.ok = CallSystemDialog(&ofn, caller == Caller::OpenPreview, kind) != 0;
   reply.flags = static_cast<int32_t>(ofn.Flags);

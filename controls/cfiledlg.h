@@ -11,6 +11,7 @@
 // only the false result.
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "controls/filter_list.h"
 
@@ -28,13 +29,17 @@ class cFileDlg {
   // Boolean properties read as -1 (true) or 0 (false).
   Bool16 FileMustExist() const { return f_.FileMustExist; }
   void FileMustExist(bool value) { f_.FileMustExist = filedlg::ToBool16(value); }
+  // The selection comes back as the system wrote it, up to its first NUL; the caller splits
+  // it. (Without OFN_EXPLORER in Flags the system shows its older dialog for this.)
   Bool16 MultiSelect() const { return f_.MultiSelect; }
   void MultiSelect(bool value) { f_.MultiSelect = filedlg::ToBool16(value); }
   // Becomes true once an open dialog returns with its read-only box ticked; never reset.
   Bool16 ReadOnly() const { return f_.ReadOnly; }
   Bool16 HideReadOnly() const { return f_.HideReadOnly; }
   void HideReadOnly(bool value) { f_.HideReadOnly = filedlg::ToBool16(value); }
-  // Descriptions and patterns alternating, separated by "|" (":" separates as well).
+  // Descriptions and patterns alternating, separated by "|" (":" separates as well). A
+  // successful dialog narrows it to the chosen entry; a cancelled one leaves a single NUL,
+  // so the next dialog offers no filter unless the caller sets it again.
   const std::wstring& Filter() const { return f_.Filter; }
   void Filter(std::wstring filter) { f_.Filter = std::move(filter); }
   int32_t FilterIndex() const { return f_.FilterIndex; }
@@ -48,8 +53,12 @@ class cFileDlg {
   void InitDirectorySpecial(int32_t folder);
   const std::wstring& DlgTitle() const { return f_.DlgTitle; }
   void DlgTitle(std::wstring title) { f_.DlgTitle = std::move(title); }
+  // Appended to a name typed without extension. Even empty it asks the system for an
+  // extension, which then appends the chosen filter's.
   const std::wstring& DefaultExt() const { return f_.DefaultExt; }
   void DefaultExt(std::wstring ext) { f_.DefaultExt = std::move(ext); }
+  // Extra dialog flags in (hook and template bits are dropped); the dialog's returned flags
+  // out, which the next dialog is given again.
   int32_t Flags() const { return f_.Flags; }
   void Flags(int32_t flags) { f_.Flags = flags; }
   Bool16 OverwritePrompt() const { return f_.OverwritePrompt; }

@@ -7,11 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <stdexcept>
+#include <type_traits>
 
 #include "support/dialogs.h"
 #include "support/unix_tools.h"
 #include "toolkit/app.h"
+#include "toolkit/files.h"
 
 using namespace testsupport;
 using namespace std::string_literals;
@@ -46,13 +49,16 @@ std::wstring NoTrailingSlash(std::wstring path) {
   return path;
 }
 
-void WriteFile(const std::wstring& path, const char* text = "x") {
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  ASSERT_NE(h, INVALID_HANDLE_VALUE);
-  DWORD put = 0;
-  ::WriteFile(h, text, static_cast<DWORD>(strlen(text)), &put, nullptr);
-  CloseHandle(h);
+void WriteFile(const std::wstring& path) {
+  tk::File f = tk::File::Open(path, tk::FileMode::Replace);
+  ASSERT_TRUE(f.IsOpen());
+  ASSERT_TRUE(f.WriteAt(0, "x", 1));
 }
+
+struct WindowDestroyer {
+  void operator()(HWND hwnd) const { DestroyWindow(hwnd); }
+};
+using UniqueWindow = std::unique_ptr<std::remove_pointer_t<HWND>, WindowDestroyer>;
 
 // Types a name into the file-name box and presses OK, as a user would.
 void TypeNameAndOk(HWND dialog, const std::wstring& name) {
@@ -192,11 +198,12 @@ TEST(FileDlgUtilities, ExistFileIsTrueForFilesOnly) {
   EXPECT_EQ(dlg.ExistFile(file + L"\0.bak"s), 0);
 
   // Held open by someone who shares nothing: it still exists.
-  HANDLE lock = CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                            0, nullptr);
-  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
-  EXPECT_EQ(dlg.ExistFile(file), -1);
-  CloseHandle(lock);
+  {
+    tk::UniqueFile lock(CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                    OPEN_EXISTING, 0, nullptr));
+    EXPECT_TRUE(lock);
+    EXPECT_EQ(dlg.ExistFile(file), -1);
+  }
   RemoveTree(dir);
 }
 
@@ -260,6 +267,23 @@ TEST_F(FileDlgTest, OpenCancelledLeavesOneNulStringsAndIndexMinusOne) {
   EXPECT_EQ(dlg_.FilterIndex(), -1);
   EXPECT_EQ(dlg_.Flags(), 0);
   EXPECT_EQ(dlg_.Filter(), kOneNul);
+
+  // What the cancel left behind (index -1, a one-NUL filter and file name) still opens a
+  // dialog, and a file can be chosen in it.
+  const std::wstring path = dir_ + L"\\after.txt";
+  WriteFile(path);
+  std::vector<std::wstring> offered;
+  DialogWatcher again(
+      TestTitle(),
+      [&](HWND h) {
+        offered = FilterDescriptions(h);
+        ChooseFile(h, path);
+      },
+      kDialogWaitMs);
+  EXPECT_EQ(dlg_.VBGetOpenFileName(name_, title_), -1);
+  ASSERT_TRUE(again.Wait());
+  EXPECT_EQ(name_, path);
+  EXPECT_TRUE(offered.empty());  // the cancel dropped the filter list
 }
 
 TEST_F(FileDlgTest, ReadOnlyBoxTickedByTheUserComesBackAsReadOnly) {
@@ -420,7 +444,7 @@ TEST_F(FileDlgTest, SaveWithoutOverwritePromptTakesAnExistingFileAtOnce) {
   EXPECT_EQ(dlg_.Flags() & 0x2, 0);
 }
 
-TEST_F(FileDlgTest, SaveAppendsTheDefaultExtension) {
+TEST_F(FileDlgTest, SaveAppendsTheDefaultExtensionOrTheFiltersWhenItIsEmpty) {
   dlg_.DefaultExt(L"avi");
   dlg_.InitDirectory(dir_);
   DialogWatcher user(
@@ -428,6 +452,17 @@ TEST_F(FileDlgTest, SaveAppendsTheDefaultExtension) {
   EXPECT_EQ(dlg_.VBGetSaveFileName(name_, title_), -1);
   ASSERT_TRUE(user.Wait());
   EXPECT_EQ(name_, dir_ + L"\\take two.avi");
+
+  // An empty DefaultExt is still a default extension to the system, which then takes the
+  // chosen filter's.
+  dlg_.DefaultExt(L"");
+  dlg_.Filter(L"Bitmaps|*.bmp");
+  dlg_.InitDirectory(dir_);
+  DialogWatcher again(
+      TestTitle(), [&](HWND h) { ChooseFile(h, L"frame"); }, kDialogWaitMs);
+  EXPECT_EQ(dlg_.VBGetSaveFileName(name_, title_), -1);
+  ASSERT_TRUE(again.Wait());
+  EXPECT_EQ(name_, dir_ + L"\\frame.bmp");
 }
 
 TEST_F(FileDlgTest, SaveCancelledLeavesIndexZero) {
@@ -443,9 +478,10 @@ TEST_F(FileDlgTest, SaveCancelledLeavesIndexZero) {
 }
 
 TEST_F(FileDlgTest, OwnerWindowOwnsTheDialogAndMinusOneOrZeroLeaveItUnowned) {
-  HWND owner = CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
-                               nullptr, nullptr, nullptr);
-  ASSERT_TRUE(owner);
+  UniqueWindow window(CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100,
+                                      nullptr, nullptr, nullptr, nullptr));
+  ASSERT_TRUE(window);
+  HWND owner = window.get();
   for (int32_t value : {static_cast<int32_t>(reinterpret_cast<intptr_t>(owner)), -1, 0}) {
     dlg_.OwnerHwnd(value);
     HWND seenOwner = reinterpret_cast<HWND>(1);
@@ -460,7 +496,6 @@ TEST_F(FileDlgTest, OwnerWindowOwnsTheDialogAndMinusOneOrZeroLeaveItUnowned) {
     ASSERT_TRUE(user.Wait()) << value;
     EXPECT_EQ(seenOwner, value == -1 || value == 0 ? nullptr : owner) << value;
   }
-  DestroyWindow(owner);
 }
 
 TEST_F(FileDlgTest, PreviewDialogOpensAndCanBeCancelled) {
