@@ -35,6 +35,6 @@ function(orvik_test)
   orvik_warnings(${T_NAME})
   gtest_discover_tests(${T_NAME}
     DISCOVERY_TIMEOUT 120
-    PROPERTIES TIMEOUT 300 LABELS "${T_NAME}"
+    PROPERTIES TIMEOUT 240 LABELS "${T_NAME}"
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
 endfunction()

@@ -16,6 +16,8 @@ class RecordingClock {
   void Resume(double now);
   bool Running() const { return started_ && !paused_; }
   bool Paused() const { return paused_; }
+  // The `now` the recording was started at.
+  double StartedAt() const { return start_; }
 
   // Seconds of recording time at `now` (paused spans left out; frozen while paused).
   double Elapsed(double now) const;

@@ -2,7 +2,7 @@
 // recording can be checked after decoding. Row 1: the performance-counter time in
 // milliseconds (32 bits, most significant first, white = 1); row 2: the same bits inverted,
 // so a frame captured in the middle of a repaint is recognised as torn. A bar below moves
-// with the time. Usage: pattern_window.exe [x y]
+// with the time, and a solid magenta margin surrounds it all. Usage: pattern_window.exe [x y]
 #include <windows.h>
 #include <mmsystem.h>
 
@@ -15,6 +15,10 @@ namespace {
 
 void PaintTime(HDC dc, uint32_t ms) {
   using namespace testsupport;
+  static HBRUSH margin = CreateSolidBrush(kMarginColor);
+  RECT outer{0, 0, kPatternWidth, kPatternHeight};
+  FillRect(dc, &outer, margin);
+  SetViewportOrgEx(dc, kMargin, kMargin, nullptr);
   RECT all{0, 0, kBlocksWidth, kBlocksHeight};
   FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH)));
   for (int bit = 0; bit < 32; ++bit) {
@@ -27,6 +31,7 @@ void PaintTime(HDC dc, uint32_t ms) {
   const int barX = static_cast<int>((ms / 10) % (kBlocksWidth - kBlock));
   RECT bar{barX, 2 * kBlock + 2, barX + kBlock, kBlocksHeight};
   FillRect(dc, &bar, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  SetViewportOrgEx(dc, 0, 0, nullptr);
 }
 
 LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -58,10 +63,15 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int) {
   wc.lpszClassName = L"OrvikTestPattern";
   wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   RegisterClassW(&wc);
-  HWND hwnd =
-      CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, wc.lpszClassName,
-                      L"Orvik test pattern", WS_POPUP | WS_VISIBLE, x, y, testsupport::kBlocksWidth,
-                      testsupport::kBlocksHeight, nullptr, nullptr, inst, nullptr);
+  HWND hwnd = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, wc.lpszClassName,
+                              L"Orvik test pattern", WS_POPUP | WS_VISIBLE, x, y,
+                              testsupport::kPatternWidth, testsupport::kPatternHeight, nullptr,
+                              nullptr, inst, nullptr);
+  HDC screen = GetDC(hwnd);
+  HDC buffer = CreateCompatibleDC(screen);
+  SelectObject(buffer, CreateCompatibleBitmap(screen, testsupport::kPatternWidth,
+                                              testsupport::kPatternHeight));
+  ReleaseDC(hwnd, screen);
   timeBeginPeriod(1);
   MSG msg;
   for (;;) {
@@ -69,8 +79,11 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int) {
       if (msg.message == WM_QUIT) return 0;
       DispatchMessageW(&msg);
     }
+    // Painted off screen and copied in one go, so a capture rarely sees half a pattern.
     HDC dc = GetDC(hwnd);
-    PaintTime(dc, testsupport::NowMs());
+    PaintTime(buffer, testsupport::NowMs());
+    BitBlt(dc, 0, 0, testsupport::kPatternWidth, testsupport::kPatternHeight, buffer, 0, 0,
+           SRCCOPY);
     ReleaseDC(hwnd, dc);
     GdiFlush();
     Sleep(2);

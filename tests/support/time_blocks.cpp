@@ -1,5 +1,9 @@
 #include "support/time_blocks.h"
 
+#include <sstream>
+
+#include "support/unix_tools.h"
+
 namespace testsupport {
 
 namespace {
@@ -25,6 +29,45 @@ std::optional<uint32_t> ReadTimeBlocks(const std::vector<uint8_t>& bgr, int widt
     value = (value << 1) | static_cast<uint32_t>(a);
   }
   return value;
+}
+
+RegionFrames DecodeRegion(const std::wstring& aviPath, int x, int y, int width, int height) {
+  RegionFrames out;
+  const std::string path = "'" + UnixPath(aviPath) + "'";
+  std::string pts;
+  if (RunShell("ffprobe -v error -select_streams v:0 -show_entries frame=pts -of csv=p=0 " + path,
+               &pts) != 0)
+    return out;
+  wchar_t tmp[MAX_PATH], raw[MAX_PATH];
+  GetTempPathW(MAX_PATH, tmp);
+  GetTempFileNameW(tmp, L"reg", 0, raw);
+  const std::string crop = "crop=" + std::to_string(width) + ":" + std::to_string(height) + ":" +
+                           std::to_string(x) + ":" + std::to_string(y);
+  const std::string cmd = "ffmpeg -v error -y -i " + path + " -vf " + crop +
+                          " -fps_mode passthrough -f rawvideo -pix_fmt bgr24 '" + UnixPath(raw) +
+                          "'";
+  std::string bytes;
+  if (RunShell(cmd, nullptr) == 0) {
+    HANDLE h = CreateFileW(raw, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+      char buf[1 << 16];
+      DWORD got = 0;
+      while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) bytes.append(buf, got);
+      CloseHandle(h);
+    }
+  }
+  DeleteFileW(raw);
+  const size_t frameSize = static_cast<size_t>(width) * height * 3;
+  std::istringstream ss(pts);
+  std::string line;
+  for (size_t off = 0; off + frameSize <= bytes.size() && std::getline(ss, line);
+       off += frameSize) {
+    out.pts.push_back(atol(line.c_str()));
+    out.frames.emplace_back(bytes.begin() + off, bytes.begin() + off + frameSize);
+  }
+  out.width = width;
+  out.height = height;
+  return out;
 }
 
 }  // namespace testsupport

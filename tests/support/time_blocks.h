@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace testsupport {
@@ -11,6 +12,11 @@ namespace testsupport {
 constexpr int kBlock = 8;  // pixels per block side
 constexpr int kBlocksWidth = 32 * kBlock;
 constexpr int kBlocksHeight = 3 * kBlock;
+// The pattern window: the blocks inside a solid margin of a colour nothing else uses.
+constexpr int kMargin = 16;
+constexpr int kPatternWidth = kBlocksWidth + 2 * kMargin;
+constexpr int kPatternHeight = kBlocksHeight + 2 * kMargin;
+constexpr COLORREF kMarginColor = RGB(255, 0, 255);
 
 // Milliseconds of the performance counter: the same clock in every process of the machine.
 inline uint32_t NowMs() {
@@ -24,5 +30,14 @@ inline uint32_t NowMs() {
 // Empty when the pattern is not there or was captured half-painted.
 std::optional<uint32_t> ReadTimeBlocks(const std::vector<uint8_t>& bgr, int width, int height,
                                        int x, int y);
+
+// The frames of a recording, cropped to a region (top-down BGR24), each with its stream
+// position (pts, in frames of 100 ms). Empty on failure.
+struct RegionFrames {
+  int width = 0, height = 0;
+  std::vector<long> pts;
+  std::vector<std::vector<uint8_t>> frames;
+};
+RegionFrames DecodeRegion(const std::wstring& aviPath, int x, int y, int width, int height);
 
 }  // namespace testsupport

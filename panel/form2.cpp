@@ -1,0 +1,101 @@
+#include "panel/form2.h"
+
+#include "frame/form1.h"
+#include "frame/forms.h"
+#include "panel/form3.h"
+#include "toolkit/app.h"
+#include "toolkit/files.h"
+#include "toolkit/handles.h"
+#include "toolkit/screen.h"
+#include "toolkit/units.h"
+
+namespace orvik {
+
+const wchar_t kProductPage[] = L"https://orvik.example/";
+
+Form2::Form2() : tk::Form(tk::FormOptions::Sizable(L"Orvik", 4620, 3105)) { BuildMenu(); }
+
+void Form2::BuildMenu() {
+  file = &menu_.Add(L"文件(&F)");
+  start = &file->Add(L"开始", [this] { start_Click(); });
+  pause = &file->Add(L"暂停", [this] { pause_Click(); });
+  done = &file->Add(L"停止", [this] { done_Click(); });
+  quit = &file->Add(L"退出", [this] { quit_Click(); });
+  setting = &menu_.Add(L"设置(&O)");
+  recordcursor = &setting->Add(L"录制光标", [this] { recordcursor_Click(); });
+  recordareae = &setting->Add(L"录制区域", [this] { recordareae_Click(); });
+  访问官方网站 = &setting->Add(L"访问官网", [this] { 访问官方网站_Click(); });
+  recordcursor->SetChecked(true);
+  recordareae->SetChecked(true);  // load turns it off: the program starts in full-screen mode
+  SetMenuBar(&menu_);
+}
+
+void Form2::Form_Load() {
+  Form1& frame = form1();
+  const double nc1 = frame.Height() - frame.ScaleHeight();
+  const double nc2 = Height() - ScaleHeight();
+  // Only the menu bar's rows stay visible; the system owns the region once it is set.
+  HRGN strip = CreateRectRgn(4, TwipsToPixels(nc1) - 4, 100, TwipsToPixels(nc2) - 4);
+  if (strip && !SetWindowRgn(Handle(), strip, TRUE)) DeleteObject(strip);
+  SetParent(Handle(), frame.Handle());
+  Move(60, frame.toolbarback.Top() + 60 - nc1 + 60);
+  done->SetEnabled(false);
+  pause->SetEnabled(false);
+  recordareae->SetChecked(false);
+}
+
+void Form2::Form_Paint() { SetForegroundWindow(Handle()); }
+
+void Form2::Form_KeyDown(int& keyCode, int shift) {
+  if (keyCode == VK_SPACE && shift == tk::kAltMask) {
+    keyCode = 0;
+    form1().leftcaption_MouseUp(tk::kRightButton, 0, 45, 345);
+  }
+}
+
+void Form2::Form_Unload(int& cancel) {
+  if (form1().IsLoaded() && form1().Visible()) cancel = 1;
+}
+
+void Form2::start_Click() { form1().start_click(); }
+void Form2::done_Click() { form1().stop_click(); }
+void Form2::quit_Click() { form1().Unload(); }
+void Form2::recordcursor_Click() { recordcursor->SetChecked(!recordcursor->Checked()); }
+
+void Form2::pause_Click() {
+  Form1& frame = form1();
+  if (pause->Caption() == L"暂停") {
+    pausetime = CInt32(tk::SecondsSinceMidnight());
+    frame.Timer1.SetEnabled(false);
+    frame.Timer2.SetEnabled(false);
+    frame.PauseRecordingClock();
+    pause->SetCaption(L"继续");
+    return;
+  }
+  frame.SetWindowState(tk::kStateMinimized);
+  tk::DoEvents();
+  frame.starttime =
+      CInt32(static_cast<double>(tk::SecondsSinceMidnight()) + frame.starttime - pausetime);
+  frame.Timer1.SetEnabled(frame.Timer1.Interval() != 0);
+  frame.Timer2.SetEnabled(frame.Timer2.Interval() != 0);
+  frame.ResumeRecordingClock();
+  pause->SetCaption(L"暂停");
+}
+
+void Form2::recordareae_Click() {
+  tk::DoEvents();  // let the menu close and the screen repaint first
+  recordareae->SetChecked(!recordareae->Checked());
+  if (recordareae->Checked()) {
+    tk::DoEvents();
+    form3().ShowOverlay();
+    return;
+  }
+  form1().aviwidth = tk::ScreenWidthPixels();
+  form1().aviheight = tk::ScreenHeightPixels();
+}
+
+void Form2::访问官方网站_Click() {
+  tk::RunCommand(std::wstring(L"explorer ") + kProductPage + L"?pm3.0", SW_SHOWNORMAL);
+}
+
+}  // namespace orvik

@@ -1,0 +1,51 @@
+#pragma once
+// The control panel: the window that carries the recording menu. It cuts itself down to a
+// strip of its menu bar and lives inside the frame window's toolbar band.
+#include <cstdint>
+#include <string>
+
+#include "toolkit/form.h"
+#include "toolkit/menu.h"
+
+namespace orvik {
+
+// The address of the product's own page; the query marks the version that opened it.
+extern const wchar_t kProductPage[];
+
+class Form2 : public tk::Form {
+ public:
+  Form2();
+
+  // Menu entries (owned by `menu_`).
+  tk::MenuItem* file = nullptr;
+  tk::MenuItem* start = nullptr;
+  tk::MenuItem* pause = nullptr;
+  tk::MenuItem* done = nullptr;
+  tk::MenuItem* quit = nullptr;
+  tk::MenuItem* setting = nullptr;
+  tk::MenuItem* recordcursor = nullptr;
+  tk::MenuItem* recordareae = nullptr;
+  tk::MenuItem* 访问官方网站 = nullptr;
+
+  int32_t pausetime = 0;  // whole seconds since midnight at the last pause
+
+  void start_Click();
+  void pause_Click();
+  void done_Click();
+  void quit_Click();
+  void recordcursor_Click();
+  void recordareae_Click();
+  void 访问官方网站_Click();
+
+ protected:
+  void Form_Load() override;
+  void Form_Paint() override;
+  void Form_KeyDown(int& keyCode, int shift) override;
+  void Form_Unload(int& cancel) override;
+
+ private:
+  void BuildMenu();
+  tk::Menu menu_;
+};
+
+}  // namespace orvik

@@ -1,0 +1,132 @@
+#include "panel/form3.h"
+
+#include "frame/form1.h"
+#include "frame/forms.h"
+#include "panel/form2.h"
+#include "toolkit/handles.h"
+#include "toolkit/screen.h"
+
+namespace orvik {
+
+namespace {
+constexpr COLORREF kPen = RGB(255, 0, 0);
+}
+
+Form3::Form3() : tk::Form(tk::FormOptions::BorderlessPopup()) {
+  MutableOptions().exStyle |= WS_EX_TOPMOST | WS_EX_TOOLWINDOW;
+  MutableOptions().left = 0;
+  MutableOptions().top = 0;
+  MutableOptions().clientWidth = tk::ScreenWidthTwips();
+  MutableOptions().clientHeight = tk::ScreenHeightTwips();
+}
+
+void Form3::Form_Load() {
+  surface_.Create(Handle(), 0, 0, tk::ScreenWidthTwips(), tk::ScreenHeightTwips());
+  surface_.SetMousePointer(IDC_CROSS);
+  surface_.onMouseDown = [this](int b, int s, float x, float y) { Form_MouseDown(b, s, x, y); };
+  surface_.onMouseMove = [this](int b, int s, float x, float y) { Form_MouseMove(b, s, x, y); };
+  surface_.onMouseUp = [this](int b, int s, float x, float y) { Form_MouseUp(b, s, x, y); };
+}
+
+void Form3::ShowOverlay() {
+  hWnd();
+  // The image is taken before the overlay covers the screen, so it shows what the user saw.
+  if (!Visible()) TakeScreenImage();
+  Show();
+  SetForegroundWindow(Handle());
+  SetFocus(Handle());
+}
+
+void Form3::TakeScreenImage() {
+  const int w = tk::ScreenWidthPixels();
+  const int h = tk::ScreenHeightPixels();
+  Move(0, 0, tk::ScreenWidthTwips(), tk::ScreenHeightTwips());
+  surface_.Move(0, 0, tk::ScreenWidthTwips(), tk::ScreenHeightTwips());
+  tk::Picture image = tk::Picture::Solid(w, h, RGB(0, 0, 0));
+  {
+    tk::WindowDc screen(nullptr);
+    tk::UniqueMemDc dc(CreateCompatibleDC(screen.get()));
+    tk::SelectGuard select(dc.get(), image.handle());
+    BitBlt(dc.get(), 0, 0, w, h, screen.get(), 0, 0, SRCCOPY);
+  }
+  surface_.SetPicture(image);  // clearing the surface brings this image back
+  surface_.Refresh();
+}
+
+void Form3::Form_Activate() { sel_.placing = false; }
+
+void Form3::DrawRectangle() {
+  surface_.Cls();
+  surface_.Line(sel_.x1, sel_.y1, sel_.x2, sel_.y1, kPen);
+  surface_.Line(sel_.x2, sel_.y1, sel_.x2, sel_.y2, kPen);
+  surface_.Line(sel_.x2, sel_.y2, sel_.x1, sel_.y2, kPen);
+  surface_.Line(sel_.x1, sel_.y2, sel_.x1, sel_.y1, kPen);
+  surface_.Refresh();
+}
+
+void Form3::Form_MouseDown(int button, int shift, float x, float y) {
+  (void)shift;
+  if (button == tk::kLeftButton) {
+    if (sel_.placing) {
+      Commit();
+      return;
+    }
+    sel_.BeginAt(x, y);
+  }
+  if (button == tk::kRightButton) {
+    surface_.Cls();
+    surface_.Refresh();
+    sel_.Reset();  // a confinement set before stays until the next release or close
+  }
+}
+
+void Form3::Commit() {
+  const std::optional<CaptureArea> area = sel_.Commit();
+  if (!area) return;
+  Form1& frame = form1();
+  frame.x0 = area->x0;
+  frame.y0 = area->y0;
+  frame.aviwidth = area->width;
+  frame.aviheight = area->height;
+  ClipCursor(nullptr);
+  Unload();
+  ClipCursor(nullptr);
+}
+
+void Form3::Form_MouseMove(int button, int shift, float x, float y) {
+  (void)shift;
+  if (button == 0 && sel_.placing) {
+    sel_.CentreOn(x, y);
+    DrawRectangle();
+  } else if (button == tk::kLeftButton) {
+    sel_.DragTo(x, y);
+    DrawRectangle();
+  }
+}
+
+void Form3::Form_MouseUp(int button, int shift, float x, float y) {
+  (void)shift;
+  if (button != tk::kLeftButton || !sel_.ReleaseAt(x, y)) return;
+  int32_t cx, cy;
+  sel_.Centre(&cx, &cy);
+  SetCursorPos(cx, cy);
+  const PixelRect r = sel_.Confinement(tk::ScreenWidthPixels(), tk::ScreenHeightPixels());
+  const RECT clip{r.left, r.top, r.right, r.bottom};
+  ClipCursor(&clip);
+}
+
+void Form3::Form_KeyDown(int& keyCode, int shift) {
+  (void)shift;
+  if (keyCode != VK_ESCAPE) return;
+  form2().recordareae->SetChecked(false);
+  ClipCursor(nullptr);
+  Unload();
+}
+
+// However the overlay goes (commit, Esc, the program closing), the pointer is set free.
+void Form3::Form_Unload(int& cancel) {
+  (void)cancel;
+  ClipCursor(nullptr);
+}
+
+}  // namespace orvik

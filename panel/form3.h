@@ -1,0 +1,37 @@
+#pragma once
+// The full-screen overlay on which the capture rectangle is dragged out: a frozen image of
+// the screen, a rectangle drawn over it, and the pointer confined while the rectangle is
+// carried to its place.
+#include "panel/selection.h"
+#include "toolkit/form.h"
+#include "toolkit/picturebox.h"
+
+namespace orvik {
+
+class Form3 : public tk::Form {
+ public:
+  Form3();
+
+  // Takes the screen image, then shows the overlay over the whole screen.
+  void ShowOverlay();
+  const Selection& CurrentSelection() const { return sel_; }
+
+ protected:
+  void Form_Load() override;
+  void Form_Activate() override;
+  void Form_KeyDown(int& keyCode, int shift) override;
+  void Form_Unload(int& cancel) override;
+
+ private:
+  void Form_MouseDown(int button, int shift, float x, float y) override;
+  void Form_MouseMove(int button, int shift, float x, float y) override;
+  void Form_MouseUp(int button, int shift, float x, float y) override;
+  void TakeScreenImage();
+  void DrawRectangle();
+  void Commit();
+
+  tk::PictureBox surface_;  // covers the client area; holds the screen image
+  Selection sel_;
+};
+
+}  // namespace orvik

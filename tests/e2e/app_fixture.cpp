@@ -1,0 +1,88 @@
+#include "e2e/app_fixture.h"
+
+namespace testsupport {
+
+namespace {
+std::wstring ExeFolder() {
+  wchar_t path[MAX_PATH];
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring s(path);
+  return s.substr(0, s.find_last_of(L"\\/"));
+}
+}  // namespace
+
+void AppTest::SetUp() {
+  dir_ = MakeTempDir(L"app");
+  StartPattern();
+  ASSERT_TRUE(form1().Create());
+  PumpFor(500);
+}
+
+void AppTest::TearDown() {
+  if (form1().IsLoaded() && form1().Recording()) form1().stop_click();
+  ClipCursor(nullptr);
+  if (pattern_.hProcess) {
+    TerminateProcess(pattern_.hProcess, 0);
+    WaitForSingleObject(pattern_.hProcess, 5000);
+    CloseHandle(pattern_.hProcess);
+    CloseHandle(pattern_.hThread);
+  }
+  // ORVIK_KEEP_TEST_FILES=1 keeps the recordings of a test for a closer look.
+  if (!GetEnvironmentVariableW(L"ORVIK_KEEP_TEST_FILES", nullptr, 0)) RemoveTree(dir_);
+}
+
+void AppTest::StartPattern() {
+  std::wstring cmd = L"\"" + ExeFolder() + L"\\pattern_window.exe\" " + std::to_wstring(kPatternX) +
+                     L" " + std::to_wstring(kPatternY);
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  ASSERT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                             &pattern_));
+}
+
+void AppTest::RunStart(const std::wstring& path, const std::wstring& codec, bool viaMenu) {
+  DialogWatcher save(
+      L"保存文件",
+      [path](HWND h) {
+        if (path.empty()) {
+          PressButton(h, IDCANCEL);
+          return;
+        }
+        SendMessageW(h, CDM_SETCONTROLTEXT, kFileNameBox, reinterpret_cast<LPARAM>(path.c_str()));
+        PressButton(h, IDOK);
+      },
+      30000);
+  CodecDialogAnswer answer(codec, 30000);
+  if (viaMenu) {
+    // The start runs inside the menu's click, once the pumping below delivers it.
+    ClickMenu(L"文件(&F)", L"开始");
+    PumpUntil([&] { return form1().Recording(); }, 20000);
+  } else {
+    form2().start_Click();  // what the menu entry runs; returns when start has finished
+  }
+  save.Wait();
+  answer.Wait();
+}
+
+void AppTest::StartViaMenu(const std::wstring& path, const std::wstring& codec) {
+  RunStart(path, codec, true);
+}
+
+void AppTest::StartViaCommand(const std::wstring& path, const std::wstring& codec) {
+  RunStart(path, codec, false);
+}
+
+void AppTest::Command(tk::MenuItem* item) {
+  PostMessageW(Panel(), WM_COMMAND, MAKEWPARAM(item->Id(), 0), 0);
+}
+
+void AppTest::ClickMenu(const std::wstring& top, const std::wstring& item) {
+  MenuClick click(Panel(), top, item);
+  ASSERT_TRUE(click.PumpUntilDone()) << click.Error();
+}
+
+uint32_t AppTest::RecordingStartMs() const {
+  return static_cast<uint32_t>(static_cast<int64_t>(form1().Clock().StartedAt() * 1000.0));
+}
+
+}  // namespace testsupport

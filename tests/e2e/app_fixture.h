@@ -1,0 +1,55 @@
+#pragma once
+// The real program's windows, run in the test's own process, with the time pattern window
+// (another process) on the screen so recorded frames can be checked.
+#include <windows.h>
+#include <commdlg.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "frame/form1.h"
+#include "frame/forms.h"
+#include "panel/form2.h"
+#include "panel/form3.h"
+#include "support/codec_dialog.h"
+#include "support/dialogs.h"
+#include "support/time_blocks.h"
+#include "support/ui_driver.h"
+#include "support/unix_tools.h"
+
+namespace testsupport {
+
+constexpr int kPatternX = 100;
+constexpr int kPatternY = 100;
+constexpr int kFileNameBox = 0x47c;
+
+class AppTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  HWND Panel() { return form2().Handle(); }
+  std::wstring Path(const std::wstring& name) const { return dir_ + L"\\" + name; }
+
+  // Chooses 文件 > 开始 with real clicks and answers the save dialog with `path` (empty:
+  // Cancel) and the codec dialog with `codec` (empty: Cancel). Returns once the start
+  // operation has finished (recording or not).
+  void StartViaMenu(const std::wstring& path, const std::wstring& codec = kCodecFullFrames);
+  // The same through the entry's handler, without the pointer; returns when start is done.
+  void StartViaCommand(const std::wstring& path, const std::wstring& codec = kCodecFullFrames);
+  void Command(tk::MenuItem* item);
+  void ClickMenu(const std::wstring& top, const std::wstring& item);
+
+  // The pattern's time (performance-counter ms) when the recording started.
+  uint32_t RecordingStartMs() const;
+
+  std::wstring dir_;
+  PROCESS_INFORMATION pattern_{};
+
+ private:
+  void StartPattern();
+  void RunStart(const std::wstring& path, const std::wstring& codec, bool viaMenu);
+};
+
+}  // namespace testsupport

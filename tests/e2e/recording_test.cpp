@@ -1,0 +1,270 @@
+// Recording end to end: the real windows, real dialogs, real mouse input, real AVI files
+// decoded by ffmpeg, and the time pattern on the screen to check every frame against.
+#include <cmath>
+
+#include "e2e/app_fixture.h"
+#include "recorder/avidecs.h"
+#include "toolkit/app.h"
+#include "toolkit/files.h"
+#include "toolkit/screen.h"
+
+using namespace testsupport;
+
+namespace {
+
+struct MenuState {
+  bool start, pause, done, quit, cursor, area;
+};
+
+MenuState Menus() {
+  orvik::Form2& p = form2();
+  return {p.start->Enabled(), p.pause->Enabled(),        p.done->Enabled(),
+          p.quit->Enabled(),  p.recordcursor->Enabled(), p.recordareae->Enabled()};
+}
+
+void ExpectRecordingMenus() {
+  MenuState m = Menus();
+  EXPECT_FALSE(m.start);
+  EXPECT_TRUE(m.pause);
+  EXPECT_TRUE(m.done);
+  EXPECT_FALSE(m.quit);
+  EXPECT_FALSE(m.cursor);
+  EXPECT_FALSE(m.area);
+}
+
+void ExpectIdleMenus() {
+  MenuState m = Menus();
+  EXPECT_TRUE(m.start);
+  EXPECT_FALSE(m.pause);
+  EXPECT_FALSE(m.done);
+  EXPECT_TRUE(m.quit);
+  EXPECT_TRUE(m.cursor);
+  EXPECT_TRUE(m.area);
+}
+
+// Pumps until `seconds` of recording time have passed.
+void RecordFor(double seconds) {
+  PumpUntil([&] { return form1().Clock().Elapsed(tk::MonotonicSeconds()) >= seconds; },
+            static_cast<DWORD>(seconds * 1000 + 15000));
+}
+
+std::wstring ClipboardText() {
+  std::wstring text;
+  if (!OpenClipboard(nullptr)) return text;
+  if (HANDLE h = GetClipboardData(CF_UNICODETEXT)) {
+    if (auto* p = static_cast<const wchar_t*>(GlobalLock(h))) {
+      text = p;
+      GlobalUnlock(h);
+    }
+  }
+  CloseClipboard();
+  return text;
+}
+
+void SetClipboardText(const std::wstring& text) {
+  ASSERT_TRUE(OpenClipboard(nullptr));
+  EmptyClipboard();
+  HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
+  memcpy(GlobalLock(mem), text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+  GlobalUnlock(mem);
+  SetClipboardData(CF_UNICODETEXT, mem);
+  CloseClipboard();
+}
+
+// The pattern's time in every frame of the recording (nullopt where it could not be read).
+std::vector<std::optional<uint32_t>> FrameTimes(const RegionFrames& f) {
+  std::vector<std::optional<uint32_t>> times;
+  for (const auto& frame : f.frames)
+    times.push_back(ReadTimeBlocks(frame, f.width, f.height, kMargin, kMargin));
+  return times;
+}
+
+}  // namespace
+
+TEST_F(AppTest, FullScreenRecordingPlaysAtTheSpeedItHappened) {
+  SetClipboardText(L"the user's own text");
+  const DWORD clipboardBefore = GetClipboardSequenceNumber();
+  const std::wstring avi = Path(L"full.avi");
+
+  StartViaMenu(avi);
+  ASSERT_TRUE(form1().Recording());
+  EXPECT_EQ(form1().WindowState(), tk::kStateMinimized);
+  ExpectRecordingMenus();
+  RecordFor(5.0);
+  Command(form2().done);
+  PumpUntil([] { return !form1().Recording(); }, 10000);
+  ASSERT_FALSE(form1().Recording());
+  ExpectIdleMenus();
+  EXPECT_EQ(form1().framecount, 0);
+  EXPECT_EQ(form1().Caption(), L"Orvik");
+
+  ProbeInfo info = Probe(avi);
+  ASSERT_TRUE(info.ok) << info.raw;
+  EXPECT_EQ(info.streams, 1);
+  EXPECT_EQ(info.codecType, "video");
+  EXPECT_EQ(info.width, tk::ScreenWidthPixels());
+  EXPECT_EQ(info.height, tk::ScreenHeightPixels());
+  EXPECT_EQ(info.frameRate, "10/1");
+  EXPECT_NEAR(info.duration, 5.0, 0.2) << info.raw;
+
+  RegionFrames frames = DecodeRegion(avi, kPatternX, kPatternY, kPatternWidth, kPatternHeight);
+  ASSERT_GE(frames.frames.size(), 45u);
+  const auto times = FrameTimes(frames);
+  const uint32_t start = RecordingStartMs();
+  size_t readable = 0;
+  for (size_t k = 0; k < times.size(); ++k) {
+    if (!times[k]) continue;
+    ++readable;
+    const int64_t expected = static_cast<int64_t>(start) + frames.pts[k] * 100;
+    EXPECT_NEAR(static_cast<double>(static_cast<int32_t>(*times[k] - expected)), 0.0, 100.0)
+        << "frame " << k << " pts " << frames.pts[k];
+  }
+  EXPECT_GE(readable * 10, times.size() * 9) << "too many frames without a readable time";
+  // Every slot got a fresh frame (a capture takes far less than 100 ms here).
+  EXPECT_GE(frames.frames.size() * 100, static_cast<size_t>(info.duration * 10) * 95);
+
+  EXPECT_EQ(GetClipboardSequenceNumber(), clipboardBefore);
+  EXPECT_EQ(ClipboardText(), L"the user's own text");
+}
+
+TEST_F(AppTest, PauseLeavesThePausedSpanOutAndMenusFollowTheState) {
+  const std::wstring avi = Path(L"pause.avi");
+  StartViaCommand(avi);
+  ASSERT_TRUE(form1().Recording());
+  RecordFor(1.5);
+
+  // The menu lives in the frame window, which start minimized: bring it back first.
+  form1().SetWindowState(tk::kStateNormal);
+  PumpFor(300);
+  ClickMenu(L"文件(&F)", L"暂停");
+  PumpUntil([] { return form2().pause->Caption() == L"继续"; }, 5000);
+  EXPECT_EQ(form2().pause->Caption(), L"继续");
+  EXPECT_FALSE(form1().Timer1.Enabled());
+  EXPECT_FALSE(form1().Timer2.Enabled());
+  ExpectRecordingMenus();
+  const uint32_t pausedAt = NowMs();
+  PumpFor(2000);
+
+  ClickMenu(L"文件(&F)", L"继续");
+  PumpUntil([] { return form2().pause->Caption() == L"暂停"; }, 5000);
+  const uint32_t pausedFor = NowMs() - pausedAt;
+  EXPECT_TRUE(form1().Timer1.Enabled());
+  EXPECT_EQ(form1().WindowState(), tk::kStateMinimized);  // resume minimizes again
+  RecordFor(3.0);
+  form1().SetWindowState(tk::kStateNormal);
+  PumpFor(300);
+  ClickMenu(L"文件(&F)", L"停止");
+  PumpUntil([] { return !form1().Recording(); }, 10000);
+  ExpectIdleMenus();
+
+  ProbeInfo info = Probe(avi);
+  ASSERT_TRUE(info.ok) << info.raw;
+  EXPECT_NEAR(info.duration, form1().Clock().Elapsed(tk::MonotonicSeconds()), 0.2);
+  EXPECT_LT(info.duration, 3.0 + pausedFor / 1000.0 - 1.0);  // the pause is not in the file
+
+  // Across the pause the pattern's time jumps by the paused span, once.
+  RegionFrames frames = DecodeRegion(avi, kPatternX, kPatternY, kPatternWidth, kPatternHeight);
+  const auto times = FrameTimes(frames);
+  int jumps = 0;
+  for (size_t k = 1; k < times.size(); ++k) {
+    if (!times[k] || !times[k - 1]) continue;
+    const double gap = static_cast<int32_t>(*times[k] - *times[k - 1]) -
+                       (frames.pts[k] - frames.pts[k - 1]) * 100.0;
+    if (gap > 1000) {
+      ++jumps;
+      EXPECT_NEAR(gap, pausedFor, 400);
+    }
+  }
+  EXPECT_EQ(jumps, 1);
+}
+
+TEST_F(AppTest, StopWhilePausedThenStartAgain) {
+  StartViaCommand(Path(L"one.avi"));
+  ASSERT_TRUE(form1().Recording());
+  RecordFor(0.5);
+  Command(form2().pause);
+  PumpUntil([] { return form2().pause->Caption() == L"继续"; }, 5000);
+  Command(form2().done);
+  PumpUntil([] { return !form1().Recording(); }, 5000);
+  // Stop leaves the timers disabled and the caption as it was.
+  EXPECT_FALSE(form1().Timer1.Enabled());
+  EXPECT_FALSE(form1().Timer2.Enabled());
+  EXPECT_EQ(form2().pause->Caption(), L"继续");
+  ExpectIdleMenus();
+
+  StartViaCommand(Path(L"two.avi"));
+  ASSERT_TRUE(form1().Recording());
+  EXPECT_TRUE(form1().Timer1.Enabled());
+  EXPECT_TRUE(form1().Timer2.Enabled());
+  RecordFor(0.5);
+  EXPECT_GT(form1().framecount, 0);
+  // The first use of the entry takes the resume path and puts the caption right.
+  Command(form2().pause);
+  PumpUntil([] { return form2().pause->Caption() == L"暂停"; }, 5000);
+  EXPECT_TRUE(form1().Recording());
+  EXPECT_TRUE(form1().Timer1.Enabled());
+  Command(form2().done);
+  PumpUntil([] { return !form1().Recording(); }, 5000);
+  EXPECT_TRUE(Probe(Path(L"two.avi")).ok);
+}
+
+TEST_F(AppTest, SaveDialogNamesAndCancel) {
+  // A name without the extension, and one with it in capitals.
+  StartViaCommand(Path(L"clip"));
+  ASSERT_TRUE(form1().Recording());
+  EXPECT_EQ(form1().avipath, Path(L"clip.avi"));
+  Command(form2().done);
+  PumpUntil([] { return !form1().Recording(); }, 5000);
+  EXPECT_TRUE(tk::FileExists(Path(L"clip.avi")));
+
+  StartViaCommand(Path(L"clip.AVI"));
+  ASSERT_TRUE(form1().Recording());
+  EXPECT_EQ(form1().avipath, Path(L"clip.AVI.avi"));
+  Command(form2().done);
+  PumpUntil([] { return !form1().Recording(); }, 5000);
+
+  // Cancel changes nothing.
+  const std::wstring before = form1().avipath;
+  StartViaCommand(L"");
+  EXPECT_FALSE(form1().Recording());
+  EXPECT_EQ(form1().avipath, before);
+  ExpectIdleMenus();
+}
+
+TEST_F(AppTest, AnExistingFileIsReplacedOnlyWhenTheUserSaysSo) {
+  const std::wstring avi = Path(L"mine.avi");
+  {
+    tk::File f = tk::File::Open(avi, tk::FileMode::Replace);
+    ASSERT_TRUE(f.WriteAt(0, "precious", 8));
+  }
+  DialogWatcher no(
+      tk::AppTitle(), [](HWND h) { PressButton(h, IDNO); }, 30000);
+  StartViaCommand(avi);
+  ASSERT_TRUE(no.Wait());
+  EXPECT_NE(no.Text().find(avi), std::wstring::npos);
+  EXPECT_FALSE(form1().Recording());
+  EXPECT_EQ(tk::FileLength(avi), 8u);
+
+  DialogWatcher yes(
+      tk::AppTitle(), [](HWND h) { PressButton(h, IDYES); }, 30000);
+  StartViaCommand(avi);
+  ASSERT_TRUE(yes.Wait());
+  ASSERT_TRUE(form1().Recording());
+  RecordFor(0.5);
+  Command(form2().done);
+  PumpUntil([] { return !form1().Recording(); }, 5000);
+  EXPECT_TRUE(Probe(avi).ok);
+}
+
+TEST_F(AppTest, CodecCancelledOrUnusableLeavesTheProgramIdle) {
+  for (const wchar_t* codec : {L"", kCodecVideo1}) {
+    DialogWatcher message(
+        tk::AppTitle(), [](HWND h) { PressButton(h, IDOK); }, 30000);
+    StartViaCommand(Path(std::wstring(codec) + L"codec.avi"), codec);
+    ASSERT_TRUE(message.Wait()) << "codec " << Utf8(codec);
+    EXPECT_EQ(message.Text(), L"请选择其它编码！");
+    EXPECT_FALSE(form1().Recording());
+    ExpectIdleMenus();
+    EXPECT_FALSE(AVIDecs::AviWriterIsOpen());
+  }
+}

@@ -1,0 +1,48 @@
+#pragma once
+// Drives the program's real windows from a test running in the same process: real mouse
+// input through xdotool, menus found by their captions, and the GUI thread kept pumping
+// while modal loops (menus, dialogs) run.
+#include <windows.h>
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <thread>
+
+namespace testsupport {
+
+// Lets this thread's window messages run for `ms` milliseconds.
+void PumpFor(DWORD ms);
+// Pumps until `done` returns true or `timeoutMs` passes; returns the last `done()`.
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs);
+
+// Runs xdotool with these arguments; true when it succeeded.
+bool Xdo(const std::string& args);
+// Moves the real pointer and clicks (button 1 left, 3 right) at screen pixels.
+bool ClickAt(int x, int y, int button = 1);
+
+// Chooses `item` under the menu-bar entry `top` of `window` the way a user does: a click on
+// the bar entry, then a click on the item in the menu that opens. Captions are compared
+// without the "&" marks. Runs on its own thread: the GUI thread must keep pumping (the menu
+// loop runs there) until Wait() or Done().
+class MenuClick {
+ public:
+  MenuClick(HWND window, std::wstring top, std::wstring item, DWORD timeoutMs = 15000);
+  ~MenuClick();
+  MenuClick(const MenuClick&) = delete;
+  MenuClick& operator=(const MenuClick&) = delete;
+
+  bool Done() const { return done_; }
+  // Pumps until the clicks were made; true when both were.
+  bool PumpUntilDone();
+  const std::string& Error() const { return error_; }
+
+ private:
+  void Run(HWND window, std::wstring top, std::wstring item, DWORD timeoutMs);
+  std::atomic<bool> done_{false};
+  std::atomic<bool> ok_{false};
+  std::string error_;
+  std::thread thread_;
+};
+
+}  // namespace testsupport
