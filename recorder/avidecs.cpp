@@ -151,6 +151,14 @@ bool DiskHasRoomFor(const Module& m, uint64_t bytes) {
   return available.QuadPart >= bytes + kSlack;
 }
 
+// The size a compressor made of one frame. Wine's compressing stream hands the two counts
+// back swapped (bytes as samples, 1 as bytes), so the larger one is the byte count; a
+// count that tells nothing falls back to the worst case.
+uint64_t CompressedBytes(LONG samples, LONG bytes, uint64_t worst) {
+  const LONG reported = std::max(samples, bytes);
+  return reported > 1 ? static_cast<uint64_t>(reported) : worst;
+}
+
 // Steps 9 and 10 of opening: the compressing stream and its input format.
 bool PrepareCompressedStream(Module& m) {
   PAVISTREAM compressed = nullptr;
@@ -235,14 +243,13 @@ void AviWriteFrame(int32_t frameIndex, const std::wstring& bitmapPath) {
   if (!m.budget.Fits(index, worst)) return CloseItself(CloseReason::SizeLimit);
   if (!DiskHasRoomFor(m, m.budget.StillToWrite(index, worst)))
     return CloseItself(CloseReason::DiskFull);
-  LONG bytesWritten = 0;
-  m.lastResult = AVIStreamWrite(m.compressedStream.get(), frameIndex, 1,
-                                const_cast<uint8_t*>(m.frameDib->PointerToBits()),
-                                m.frameDib->SizeImage(), AVIIF_KEYFRAME, nullptr, &bytesWritten);
+  LONG samplesWritten = 0, bytesWritten = 0;
+  m.lastResult = AVIStreamWrite(
+      m.compressedStream.get(), frameIndex, 1, const_cast<uint8_t*>(m.frameDib->PointerToBits()),
+      m.frameDib->SizeImage(), AVIIF_KEYFRAME, &samplesWritten, &bytesWritten);
   if (m.lastResult != 0) return CloseItself(CloseReason::WriteFailed);
-  const uint64_t written =
-      m.uncompressed || bytesWritten <= 0 ? worst : static_cast<uint64_t>(bytesWritten);
-  m.budget.Add(index, written);
+  m.budget.Add(index,
+               m.uncompressed ? worst : CompressedBytes(samplesWritten, bytesWritten, worst));
   m.nextIndex = static_cast<int64_t>(frameIndex) + 1;
 }
 

@@ -28,8 +28,10 @@ enum class CloseReason {
 // Creates `aviPath` (emptied if it exists), loads `bitmapPath` for the frame size and pixel
 // format, shows the compression-options dialog owned by `ownerWindow` and prepares the
 // compressed video stream at `frameRate` frames per second (clamped to 1..30).
-// True when frames can be written. On false the writer is closed again; whether the file is
-// left behind follows the failure (see avidecs.cpp).
+// True when frames can be written. On false the writer is closed again and the file is
+// deleted when the library failed (file, stream, codec or format refused); it stays when
+// the first bitmap could not be loaded (after the reader's message and "Could not load
+// first bitmap file in list!") or the dialog was cancelled (a finished file without frames).
 bool AviOpenWriter(HWND ownerWindow, const std::wstring& bitmapPath, const std::wstring& aviPath,
                    int frameRate);
 
