@@ -132,13 +132,26 @@ void Form1::stop_click() {
 void Form1::PauseRecordingClock() { clock_.Pause(tk::MonotonicSeconds()); }
 void Form1::ResumeRecordingClock() { clock_.Resume(tk::MonotonicSeconds()); }
 
+namespace {
+std::wstring WhyTheRecordingStopped(AVIDecs::CloseReason reason) {
+  switch (reason) {
+    case AVIDecs::CloseReason::SizeLimit:
+      return L"录像文件已达到大小上限，录制已停止。";
+    case AVIDecs::CloseReason::DiskFull:
+      return L"磁盘空间不足，录制已停止。";
+    default:
+      return L"无法继续写入录像文件，录制已停止。";
+  }
+}
+}  // namespace
+
+// The writer stopped taking frames (a failed write, a full disk, the size limit): the file
+// so far is finished and kept, the recording ends, and the user is told once why.
 void Form1::OnWriterClosedItself() {
   const AVIDecs::CloseReason reason = AVIDecs::AviWriterCloseReason();
   stop_click();
-  const std::wstring why = reason == AVIDecs::CloseReason::SizeLimit
-                               ? L"录像文件已达到大小上限，录制已停止。"
-                               : L"无法继续写入录像文件（磁盘可能已满），录制已停止。";
-  tk::MsgBox(why + L"\r\n已录制的内容保存在：\r\n" + avipath, MB_OK | MB_ICONWARNING);
+  tk::MsgBox(WhyTheRecordingStopped(reason) + L"\r\n已录制的内容保存在：\r\n" + avipath,
+             MB_OK | MB_ICONWARNING);
 }
 
 void Form1::Form_Unload(int& cancel) {

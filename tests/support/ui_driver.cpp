@@ -28,8 +28,12 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
 
 bool Xdo(const std::string& args) { return RunShell("xdotool " + args, nullptr, 20000) == 0; }
 
+bool MoveTo(int x, int y) {
+  return Xdo("mousemove " + std::to_string(x) + " " + std::to_string(y) + " sleep 0.1");
+}
+
 bool ClickAt(int x, int y, int button) {
-  return Xdo("mousemove --sync " + std::to_string(x) + " " + std::to_string(y) + " click " +
+  return Xdo("mousemove " + std::to_string(x) + " " + std::to_string(y) + " sleep 0.1 click " +
              std::to_string(button));
 }
 

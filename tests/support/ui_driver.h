@@ -18,6 +18,9 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs);
 
 // Runs xdotool with these arguments; true when it succeeded.
 bool Xdo(const std::string& args);
+// Moves the real pointer to screen pixels. (xdotool's --sync would wait forever when the
+// pointer is already there, so this settles with a short sleep instead.)
+bool MoveTo(int x, int y);
 // Moves the real pointer and clicks (button 1 left, 3 right) at screen pixels.
 bool ClickAt(int x, int y, int button = 1);
 

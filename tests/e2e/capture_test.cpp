@@ -1,0 +1,170 @@
+// What goes into the frames: the cursor where it really is, and closing mid-recording.
+#include "e2e/app_fixture.h"
+#include "recorder/avidecs.h"
+#include "toolkit/app.h"
+#include "toolkit/screen.h"
+
+using namespace testsupport;
+
+namespace {
+
+constexpr int kPointerX = 700;
+constexpr int kPointerY = 600;
+constexpr int kBox = 48;  // the region around the pointer that is checked
+
+// Records a short full-screen clip with the pointer parked over the empty (black) screen and
+// returns the last frame's pixels around it: (kPointerX - kBox/2, kPointerY - kBox/2).
+std::vector<uint8_t> PointerRegion(AppTest& test, const std::wstring& avi) {
+  MoveTo(kPointerX, kPointerY);
+  (void)test;
+  form2().start_Click();
+  EXPECT_TRUE(form1().Recording());
+  PumpFor(800);
+  form1().stop_click();
+  RegionFrames f = DecodeRegion(avi, kPointerX - kBox / 2, kPointerY - kBox / 2, kBox, kBox);
+  return f.frames.empty() ? std::vector<uint8_t>() : f.frames.back();
+}
+
+void ExpectIdleMenusAfterFailure() {
+  EXPECT_TRUE(form2().start->Enabled());
+  EXPECT_FALSE(form2().done->Enabled());
+  EXPECT_FALSE(form2().pause->Enabled());
+  EXPECT_EQ(form1().Timer1.Interval() + form1().Timer2.Interval(), 0u);
+}
+
+bool Lit(const std::vector<uint8_t>& px, int x, int y) {
+  const size_t i = (static_cast<size_t>(y) * kBox + x) * 3;
+  return px[i] + px[i + 1] + px[i + 2] > 60;
+}
+
+}  // namespace
+
+class CursorTest : public AppTest {
+ protected:
+  std::vector<uint8_t> Record(const std::wstring& name) {
+    DialogWatcher save(
+        L"保存文件",
+        [this, name](HWND h) {
+          const std::wstring path = Path(name);
+          SendMessageW(h, CDM_SETCONTROLTEXT, kFileNameBox, reinterpret_cast<LPARAM>(path.c_str()));
+          PressButton(h, IDOK);
+        },
+        30000);
+    CodecDialogAnswer codec(kCodecFullFrames, 30000);
+    std::vector<uint8_t> px = PointerRegion(*this, Path(name));
+    save.Wait();
+    codec.Wait();
+    return px;
+  }
+};
+
+TEST_F(CursorTest, PaintedWithItsHotSpotAtThePointer) {
+  std::vector<uint8_t> px = Record(L"cursor.avi");
+  ASSERT_EQ(px.size(), static_cast<size_t>(kBox * kBox * 3));
+  const int hx = kBox / 2, hy = kBox / 2;  // the pointer inside the region
+  int lit = 0, litAboveLeft = 0;
+  for (int y = 0; y < kBox; ++y) {
+    for (int x = 0; x < kBox; ++x) {
+      if (!Lit(px, x, y)) continue;
+      ++lit;
+      if (x < hx - 2 || y < hy - 2) ++litAboveLeft;
+    }
+  }
+  EXPECT_GT(lit, 10) << "no cursor drawn near the pointer";
+  // The arrow hangs down and right from its hot spot; nothing lies above or left of it
+  // (a cursor drawn 8 pixels up and left of the pointer would).
+  EXPECT_EQ(litAboveLeft, 0);
+}
+
+TEST_F(CursorTest, AbsentWhenCursorRecordingIsOff) {
+  form2().recordcursor_Click();
+  ASSERT_FALSE(form2().recordcursor->Checked());
+  std::vector<uint8_t> px = Record(L"nocursor.avi");
+  ASSERT_EQ(px.size(), static_cast<size_t>(kBox * kBox * 3));
+  int lit = 0;
+  for (int y = 0; y < kBox; ++y)
+    for (int x = 0; x < kBox; ++x) lit += Lit(px, x, y);
+  EXPECT_EQ(lit, 0);
+}
+
+TEST_F(AppTest, ClosingWhileRecordingAsksAndNoGoesOn) {
+  StartViaCommand(Path(L"close.avi"));
+  ASSERT_TRUE(form1().Recording());
+  PumpFor(500);
+  {
+    DialogWatcher no(L"", [](HWND h) {
+      Sleep(1000);  // the question stays up a while: that time is not recorded
+      PressButton(h, IDNO);
+    });
+    PostMessageW(form1().Handle(), WM_CLOSE, 0, 0);
+    ASSERT_TRUE(PumpUntil([&] { return no.Seen(); }, 10000));
+    EXPECT_EQ(no.Text(), L"正在录制，是否停止？");
+    PumpFor(1500);
+  }
+  EXPECT_TRUE(form1().IsLoaded());
+  EXPECT_TRUE(form1().Recording());
+  EXPECT_TRUE(form1().Timer1.Enabled());
+  const int32_t frames = form1().framecount;
+  PumpFor(500);
+  EXPECT_GT(form1().framecount, frames);  // still recording
+  // About 0.5 + 0.5 + 1.5 s recorded; the second the question was up is left out.
+  const double elapsed = form1().Clock().Elapsed(tk::MonotonicSeconds());
+  EXPECT_LT(elapsed, 2.9);
+  EXPECT_GT(elapsed, 2.0);
+}
+
+TEST_F(AppTest, ClosingWhileRecordingAndYesEndsWithAPlayableFile) {
+  const std::wstring avi = Path(L"yes.avi");
+  StartViaCommand(avi);
+  ASSERT_TRUE(form1().Recording());
+  PumpFor(1000);
+  DialogWatcher yes(L"", [](HWND h) { PressButton(h, IDYES); });
+  PostMessageW(form1().Handle(), WM_CLOSE, 0, 0);
+  ASSERT_TRUE(PumpUntil([] { return !form1().IsLoaded(); }, 10000));
+  EXPECT_TRUE(yes.Seen());
+  EXPECT_FALSE(form2().IsLoaded());
+  EXPECT_FALSE(AVIDecs::AviWriterIsOpen());
+  ProbeInfo info = Probe(avi);
+  ASSERT_TRUE(info.ok) << info.raw;
+  EXPECT_GE(info.frames, 8);
+}
+
+// A recording onto a drive that fills up stops with one message and keeps what it wrote.
+TEST_F(AppTest, AFullDiskStopsTheRecordingAndKeepsAPlayableFile) {
+  const std::string mount = "/tmp/orvik-full-" + std::to_string(GetCurrentProcessId());
+  if (RunShell("mkdir -p " + mount + " && mount -t tmpfs -o size=4m tmpfs " + mount, nullptr) != 0)
+    GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
+  struct Unmount {
+    std::string dir;
+    ~Unmount() { RunShell("umount " + dir + "; rmdir " + dir, nullptr); }
+  } unmount{mount};
+
+  // A small area keeps frames small: the drive fills after a dozen or so.
+  form1().x0 = kPatternX;
+  form1().y0 = kPatternY;
+  form1().aviwidth = 320;
+  form1().aviheight = 240;
+  form2().recordareae->SetChecked(true);
+  std::wstring avi = L"Z:" + Wide(mount) + L"\\full.avi";
+  for (wchar_t& c : avi)
+    if (c == L'/') c = L'\\';
+  StartViaCommand(avi);
+  ASSERT_TRUE(form1().Recording());
+
+  DialogWatcher message(
+      tk::AppTitle(), [](HWND h) { PressButton(h, IDOK); }, 60000);
+  ASSERT_TRUE(PumpUntil([] { return !form1().Recording(); }, 30000));
+  PumpUntil([&] { return message.Seen(); }, 10000);
+  ASSERT_TRUE(message.Seen());
+  EXPECT_NE(message.Text().find(L"磁盘空间不足"), std::wstring::npos);
+  ExpectIdleMenusAfterFailure();
+  PumpFor(1000);  // no second message comes
+
+  ProbeInfo info = Probe(avi);
+  ASSERT_TRUE(info.ok) << info.raw;
+  EXPECT_GE(info.frames, 3);
+  RegionFrames frames = DecodeRegion(avi, 0, 0, kPatternWidth, kPatternHeight);
+  ASSERT_EQ(static_cast<long>(frames.frames.size()), info.frames);
+  EXPECT_TRUE(
+      ReadTimeBlocks(frames.frames.back(), kPatternWidth, kPatternHeight, kMargin, kMargin));
+}
