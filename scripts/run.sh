@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# Builds Orvik and runs it under Wine.
+# - With a working display: starts the program there and waits until it is closed.
+# - Without one: starts a virtual display, makes a real 5-second recording by driving the
+#   program as a person would (the menu, the save dialog, the codec dialog, stop), and
+#   prints where the AVI file and a screenshot are and what ffprobe says of the file.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+
+bash scripts/install-deps.sh
+. scripts/wine-env.sh
+
+build=${ORVIK_BUILD_DIR:-build}/run
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" >/dev/null
+cmake --build "$build" -j "$(nproc)" --target Orvik
+exe="$root/$build/frame/Orvik.exe"
+orvik_prefix_init "$root/$build/wineprefix"
+
+if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+  echo "Starting Orvik on $DISPLAY"
+  exec "$ORVIK_WINE" "$exe"
+fi
+
+out="$root/out"
+mkdir -p "$out"
+avi="$out/demo.avi"
+shot="$out/demo-recording.png"
+rm -f "$avi" "$shot"
+
+trap 'kill "${app:-0}" 2>/dev/null || true; orvik_stop_all' EXIT
+export ORVIK_SCREEN=${ORVIK_SCREEN:-1280x720x24}
+orvik_start_xvfb
+orvik_start_wineserver
+echo "No display: recording 5 seconds on a virtual display ($DISPLAY)"
+
+"$ORVIK_WINE" "$exe" >/dev/null 2>&1 &
+app=$!
+
+# Every wait is bounded: a window that never comes fails the run instead of hanging it.
+wait_window() {  # title regex
+  timeout 30 xdotool search --sync --onlyvisible --name "$1" | head -n 1
+}
+frame=$(wait_window '^Orvik Screen Recorder')
+sleep 1
+
+# 文件(F) > 开始: the menu opens on its first entry.
+xdotool key --delay 150 alt+f Return
+save=$(wait_window '^保存文件$')
+sleep 0.5
+xdotool windowfocus --sync "$save"
+xdotool key ctrl+a
+xdotool type --delay 20 "Z:${avi//\//\\}"
+xdotool key Return
+
+codec=$(wait_window '^Video Compression$')
+sleep 0.5
+xdotool windowfocus --sync "$codec"
+# The codec list starts at "Full Frames (Uncompressed)"; Return is OK.
+xdotool key Return
+
+echo "Recording..."
+started=$(date +%s.%N)
+# Something to see: the pointer (painted into every frame) draws a slow circle.
+for a in $(seq 0 10 350); do
+  xdotool mousemove "$(awk -v a="$a" 'BEGIN { print int(640 + 200 * cos(a * 3.14159 / 180)) }')" \
+    "$(awk -v a="$a" 'BEGIN { print int(360 + 200 * sin(a * 3.14159 / 180)) }')"
+  sleep 0.05
+done
+import -window root -display "$DISPLAY" "$shot"
+# Restoring the window and choosing 停止 take about a second and a half of the five.
+sleep "$(echo "$started" | awk -v now="$(date +%s.%N)" '{ t = 3.5 - (now - $1); print (t > 0 ? t : 0) }')"
+
+# The window went to the task bar when the recording started. Without a window manager the
+# minimized window sits at the bottom-left corner as a small title bar: its restore button
+# brings it back, then 文件(F) > 停止 (the third entry).
+xdotool mousemove 112 $(( $(xdpyinfo | awk '/dimensions:/ {split($2, d, "x"); print d[2]}') - 12 )) \
+  sleep 0.2 click 1
+sleep 1
+xdotool key --delay 150 alt+f Down Down Return
+sleep 2
+# 文件(F) > 退出 ends the program.
+xdotool key --delay 150 alt+f Down Down Down Return
+timeout 20 tail --pid="$app" -f /dev/null || true
+
+echo
+echo "Recording: $avi"
+echo "Screenshot during the recording: $shot"
+echo "ffprobe says:"
+ffprobe -v error -count_frames -show_entries \
+  stream=codec_type,codec_name,width,height,r_frame_rate,nb_read_frames:format=duration,size \
+  -of default=nw=1 "$avi"
