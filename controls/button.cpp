@@ -149,7 +149,9 @@ void Button::OnMouseMove(int button, int shift, float x, float y) {
     if (GetCapture() == hWnd()) ReleaseCapture();
     if (backGround_) PaintWhole(backGround_);
   } else {
-    // Every time: the capture is how the control notices the pointer leaving.
+    // Every time: the capture is how the control notices the pointer leaving. (Under Wine
+    // a capture without a button held grabs nothing in X: a pointer that leaves all of the
+    // program's windows at once sends no move, and the hover stays until it comes back.)
     SetCapture(hWnd());
     if (mouseMove_) PaintWhole(mouseMove_);
   }
