@@ -38,9 +38,8 @@ RegionFrames DecodeRegion(const std::wstring& aviPath, int x, int y, int width, 
   if (RunShell("ffprobe -v error -select_streams v:0 -show_entries frame=pts -of csv=p=0 " + path,
                &pts) != 0)
     return out;
-  wchar_t tmp[MAX_PATH], raw[MAX_PATH];
-  GetTempPathW(MAX_PATH, tmp);
-  GetTempFileNameW(tmp, L"reg", 0, raw);
+  const std::wstring rawPath = ScratchFile(L"reg");
+  const wchar_t* raw = rawPath.c_str();
   const std::string crop = "crop=" + std::to_string(width) + ":" + std::to_string(height) + ":" +
                            std::to_string(x) + ":" + std::to_string(y);
   const std::string cmd = "ffmpeg -v error -y -i " + path + " -vf " + crop +

@@ -85,11 +85,8 @@ std::string ReadWholeFile(const std::wstring& path) {
 // Wine starts Unix programs but hands back no process handle that can be waited on, so the
 // shell reports its exit code through a file that appears (by rename) when it is done.
 int RunShell(const std::string& command, std::string* output, DWORD timeoutMs) {
-  wchar_t tmp[MAX_PATH];
-  GetTempPathW(MAX_PATH, tmp);
-  wchar_t outFile[MAX_PATH];
-  GetTempFileNameW(tmp, L"sh", 0, outFile);
-  std::wstring rcFile = std::wstring(outFile) + L".rc";
+  const std::wstring outFile = ScratchFile(L"sh");
+  std::wstring rcFile = outFile + L".rc";
   std::string rcUnix = UnixPath(outFile) + ".rc";
   std::string script = "( " + command + " ) >" + ShellQuote(UnixPath(outFile)) +
                        " 2>&1 </dev/null; echo $? >" + ShellQuote(rcUnix + ".tmp") + " && mv " +
@@ -110,9 +107,15 @@ int RunShell(const std::string& command, std::string* output, DWORD timeoutMs) {
     if (!rc.empty()) code = atoi(rc.c_str());
   }
   if (output) *output = ReadWholeFile(outFile);
-  DeleteFileW(outFile);
+  DeleteFileW(outFile.c_str());
   DeleteFileW(rcFile.c_str());
   return code;
+}
+
+std::wstring ScratchFile(const wchar_t* prefix) {
+  wchar_t path[MAX_PATH];
+  if (!GetTempFileNameW(L"Z:\\tmp", prefix, 0, path)) return L"Z:\\tmp\\orvik-scratch";
+  return path;
 }
 
 std::wstring MakeTempDir(const std::wstring& tag) {
@@ -171,10 +174,7 @@ ProbeInfo Probe(const std::wstring& aviPath) {
 
 DecodedFrames DecodeBgr24(const std::wstring& aviPath, int width, int height) {
   DecodedFrames d;
-  wchar_t tmp[MAX_PATH];
-  GetTempPathW(MAX_PATH, tmp);
-  wchar_t rawFile[MAX_PATH];
-  GetTempFileNameW(tmp, L"raw", 0, rawFile);
+  const std::wstring rawFile = ScratchFile(L"raw");
   std::string cmd = "ffmpeg -v error -y -i " + ShellQuote(UnixPath(aviPath)) +
                     " -f rawvideo -pix_fmt bgr24 " + ShellQuote(UnixPath(rawFile));
   if (RunShell(cmd, nullptr) == 0) {
@@ -187,7 +187,7 @@ DecodedFrames DecodeBgr24(const std::wstring& aviPath, int width, int height) {
         d.frames.emplace_back(bytes.begin() + off, bytes.begin() + off + frameSize);
     }
   }
-  DeleteFileW(rawFile);
+  DeleteFileW(rawFile.c_str());
   return d;
 }
 

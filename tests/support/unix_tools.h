@@ -18,6 +18,10 @@ std::wstring Wide(const std::string& s);
 // or -1 when it could not be started or ran longer than timeoutMs (then it is killed).
 int RunShell(const std::string& command, std::string* output, DWORD timeoutMs = 120000);
 
+// A new, empty file in the machine's /tmp (Z:\tmp), for the tools' output. Independent of the
+// test process's own temporary folder, which a test may change.
+std::wstring ScratchFile(const wchar_t* prefix);
+
 // A fresh, empty folder under the Windows temporary folder, for one test.
 std::wstring MakeTempDir(const std::wstring& tag);
 // Removes a folder and everything in it.
