@@ -15,10 +15,10 @@ build=${ORVIK_BUILD_DIR:-build}
 native=$build/native
 win=$build/win
 
-cmake -S . -B "$native" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+cmake -S . -B "$native" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 cmake --build "$native" -j "$jobs"
-cmake -S . -B "$win" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+cmake -S . -B "$win" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" >/dev/null
 
 trap orvik_stop_all EXIT
