@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "recorder/avi_size.h"
 #include "recorder/bmp_samples.h"
@@ -84,6 +85,24 @@ class AviTest : public ::testing::Test {
 
 std::string Describe(const ProbeInfo& p) { return p.raw; }
 
+std::vector<uint8_t> ReadAll(const std::wstring& path) {
+  tk::File f = tk::File::Open(path, tk::FileMode::Read);
+  std::vector<uint8_t> bytes(static_cast<size_t>(f.Length().value_or(0)));
+  if (!bytes.empty()) f.ReadAt(0, bytes.data(), bytes.size());
+  return bytes;
+}
+
+// The data of the first chunk with this id in a RIFF file (headers come first in an AVI).
+std::vector<uint8_t> Chunk(const std::vector<uint8_t>& riff, const char* id) {
+  for (size_t i = 12; i + 8 <= riff.size(); ++i) {
+    if (std::memcmp(&riff[i], id, 4) != 0) continue;
+    const size_t size = samples::Get32(riff, i + 4);
+    if (i + 8 + size > riff.size()) break;
+    return std::vector<uint8_t>(riff.begin() + i + 8, riff.begin() + i + 8 + size);
+  }
+  return {};
+}
+
 }  // namespace
 
 TEST_F(AviTest, FullFramesDecodeToTheSourcePixelsAtEveryDepth) {
@@ -106,6 +125,22 @@ TEST_F(AviTest, FullFramesDecodeToTheSourcePixelsAtEveryDepth) {
     EXPECT_EQ(p.height, 33);
     EXPECT_EQ(p.frames, 4);
     ExpectDecodesTo(frames);
+
+    // The stream header and format as written: rate 10 per 1, a buffer of one frame, the
+    // frame rectangle, and the first bitmap's info block (with its colour table).
+    const auto avi = ReadAll(avi_);
+    const auto strh = Chunk(avi, "strh");
+    ASSERT_GE(strh.size(), 56u);
+    EXPECT_EQ(std::string(strh.begin(), strh.begin() + 4), "vids");
+    EXPECT_EQ(samples::Get32(strh, 20), 1u);                             // dwScale
+    EXPECT_EQ(samples::Get32(strh, 24), 10u);                            // dwRate
+    EXPECT_EQ(samples::Get32(strh, 36), samples::Get32(frames[0], 34));  // suggested buffer
+    EXPECT_EQ(samples::Get32(strh, 52), 61u | (33u << 16));              // rcFrame right, bottom
+    const auto strf = Chunk(avi, "strf");
+    const size_t infoSize = bits == 8 ? 1064 : 40;
+    ASSERT_EQ(strf.size(), infoSize);
+    EXPECT_TRUE(std::equal(strf.begin() + 40, strf.end(), frames[0].begin() + 54));
+    EXPECT_EQ(samples::Get32(strf, 32), bits == 8 ? 256u : 0u);  // colours in use
   }
 }
 
