@@ -1,0 +1,864 @@
+// What one full-screen recording costs, measured on the real program in this process:
+//   1. a 20 s recording at the screen's size, started through the panel's start entry with
+//      the save and codec dialogs answered ("Full Frames"), stopped with stop_click: CPU per
+//      frame (per-second batches, median), the share of the wine server and the X server,
+//      how many 100 ms slots got a fresh frame (ffprobe packets), and memory, handles and
+//      GDI objects second by second;
+//   2. ffmpeg's x11grab recording the same display to raw video in an AVI, at 10 and at
+//      60 fps, one after the other in the same run, with its CPU per frame beside ours;
+//   3. where the time of one tick goes: its calls made one by one in a loop, into the real
+//      frame surface and the real writer;
+//   4. what the 1 ms timer costs while no slot is due.
+// Figures only; nothing is asserted. Under Wine the process CPU comes from /proc in 10 ms
+// steps, which is why per-frame figures are taken over whole seconds.
+#include <windows.h>
+#include <commdlg.h>
+
+#include <psapi.h>
+#include <vfw.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "frame/form1.h"
+#include "frame/forms.h"
+#include "panel/form2.h"
+#include "recorder/avidecs.h"
+#include "recorder/cdib.h"
+#include "recorder/recording_clock.h"
+#include "support/codec_dialog.h"
+#include "support/dialogs.h"
+#include "support/unix_tools.h"
+#include "toolkit/app.h"
+#include "toolkit/files.h"
+#include "toolkit/handles.h"
+#include "toolkit/screen.h"
+#include "toolkit/timer.h"
+#include "toolkit/window_testing.h"
+
+namespace {
+
+using testsupport::RunShell;
+using testsupport::UnixPath;
+
+constexpr double kRecordSeconds = 20;
+constexpr double kFfmpeg60Seconds = 10;  // 60 fps raw fills the disk six times as fast
+constexpr int kStageFrames = 200;
+constexpr int kFileNameBox = 0x47c;
+
+double Now() { return tk::MonotonicSeconds(); }
+
+std::string Quote(const std::string& s) {
+  std::string out = "'";
+  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+std::string Trim(std::string s) {
+  while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ')) s.pop_back();
+  return s;
+}
+
+double Median(std::vector<double> v) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  const size_t n = v.size();
+  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+double Mean(const std::vector<double>& v) {
+  double s = 0;
+  for (double x : v) s += x;
+  return v.empty() ? 0 : s / v.size();
+}
+
+double Percentile(std::vector<double> v, double p) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  return v[static_cast<size_t>(p * (v.size() - 1))];
+}
+
+// ---- CPU of this process and of the two servers it leans on ----
+
+double ProcessCpuSeconds() {
+  FILETIME created, exited, kernel, user;
+  if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0;
+  auto seconds = [](const FILETIME& f) {
+    return (static_cast<uint64_t>(f.dwHighDateTime) << 32 | f.dwLowDateTime) / 1e7;
+  };
+  return seconds(kernel) + seconds(user);
+}
+
+// Reads a Unix file (here under /proc) through Wine's "\\?\unix" names: no shell is
+// started, so sampling every second disturbs nothing. /proc files report a length of 0,
+// hence the read loop. Wine's server opens files for its clients, so /proc/self read this
+// way is the wine server itself.
+std::string ReadUnixFile(const std::string& unixPath) {
+  std::wstring path = L"\\\\?\\unix" + testsupport::Wide(unixPath);
+  std::replace(path.begin(), path.end(), L'/', L'\\');
+  tk::UniqueFile f(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               nullptr, OPEN_EXISTING, 0, nullptr));
+  std::string out;
+  if (!f) return out;
+  char buf[4096];
+  DWORD got = 0;
+  while (ReadFile(f.get(), buf, sizeof buf, &got, nullptr) && got > 0) out.append(buf, got);
+  return out;
+}
+
+// utime + stime of a Unix process (all its threads), in clock ticks; -1 when unreadable.
+long long ProcTicks(const std::string& pid) {
+  if (pid.empty()) return -1;
+  const std::string stat = ReadUnixFile("/proc/" + pid + "/stat");
+  const size_t close = stat.rfind(')');
+  if (close == std::string::npos) return -1;
+  std::istringstream fields(stat.substr(close + 2));
+  std::string field;
+  long long utime = 0, stime = 0;
+  for (int i = 0; i < 13 && fields >> field; ++i) {
+    if (i == 11) utime = std::atoll(field.c_str());
+    if (i == 12) stime = std::atoll(field.c_str());
+  }
+  return utime + stime;
+}
+
+std::string Comm(const std::string& pid) {
+  return pid.empty() ? std::string() : Trim(ReadUnixFile("/proc/" + pid + "/comm"));
+}
+
+std::string EnvironmentUtf8(const wchar_t* name) {
+  wchar_t value[1024] = {};
+  const DWORD n = GetEnvironmentVariableW(name, value, 1024);
+  return n > 0 && n < 1024 ? testsupport::Utf8(value) : std::string();
+}
+
+struct Servers {
+  std::string wineserver, xvfb, self;
+  double tick = 0.01;  // seconds per clock tick
+};
+
+Servers FindServers() {
+  Servers s;
+  std::string out;
+  if (RunShell("getconf CLK_TCK", &out) == 0 && std::atoi(out.c_str()) > 0)
+    s.tick = 1.0 / std::atoi(out.c_str());
+  const std::string opener = ReadUnixFile("/proc/self/stat");
+  const std::string openerPid = opener.substr(0, opener.find(' '));
+  if (Comm(openerPid).find("wineserver") != std::string::npos) s.wineserver = openerPid;
+  const std::string prefix = EnvironmentUtf8(L"WINEPREFIX");
+  if (s.wineserver.empty() && !prefix.empty()) {
+    // The server of a prefix works in a folder named after the prefix's device and inode.
+    RunShell("d=$(stat -c %D " + Quote(prefix) + "); i=$(printf %x $(stat -c %i " + Quote(prefix) +
+                 ")); for p in $(pgrep wineserver); do case $(readlink /proc/$p/cwd) in "
+                 "*/server-$d-$i) echo $p;; esac; done",
+             &out);
+    s.wineserver = Trim(out.substr(0, out.find('\n')));
+  }
+  RunShell("pgrep -f " + Quote("^(/usr/bin/)?Xvfb " + EnvironmentUtf8(L"DISPLAY") + "( |$)"), &out);
+  s.xvfb = Trim(out.substr(0, out.find('\n')));
+  // This process as the system sees it, to check GetProcessTimes against: the process
+  // running this executable in this prefix.
+  wchar_t exe[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, exe, MAX_PATH);
+  std::string name = testsupport::Utf8(exe);
+  name = name.substr(name.find_last_of("\\/") + 1);
+  RunShell("for p in $(pgrep -f " + Quote(name) + "); do case $(readlink /proc/$p/exe) in " +
+               "*wine*) tr '\\0' '\\n' </proc/$p/environ | grep -qxF " +
+               Quote("WINEPREFIX=" + prefix) + " && echo $p;; esac; done",
+           &out);
+  s.self = Trim(out.substr(0, out.find('\n')));
+  return s;
+}
+
+// CPU seconds so far of everything a frame costs.
+struct Cpu {
+  double process = 0;  // GetProcessTimes
+  double self = 0;     // /proc of this process
+  double server = 0;   // the wine server
+  double xvfb = 0;     // the X server
+  Cpu operator-(const Cpu& o) const {
+    return {process - o.process, self - o.self, server - o.server, xvfb - o.xvfb};
+  }
+};
+
+Cpu ReadCpu(const Servers& s) {
+  Cpu c;
+  c.process = ProcessCpuSeconds();
+  c.self = ProcTicks(s.self) * s.tick;
+  c.server = ProcTicks(s.wineserver) * s.tick;
+  c.xvfb = ProcTicks(s.xvfb) * s.tick;
+  return c;
+}
+
+// ---- memory and handles ----
+
+// Committed private memory, summed over the address space: Wine's process counters leave
+// the private-bytes figure at 0.
+double PrivateMb() {
+  uint64_t bytes = 0;
+  MEMORY_BASIC_INFORMATION info;
+  for (auto* at = static_cast<uint8_t*>(nullptr);
+       VirtualQuery(at, &info, sizeof info) == sizeof info;
+       at = static_cast<uint8_t*>(info.BaseAddress) + info.RegionSize) {
+    if (info.State == MEM_COMMIT && info.Type == MEM_PRIVATE) bytes += info.RegionSize;
+    if (info.RegionSize == 0) break;
+  }
+  return bytes / 1048576.0;
+}
+
+// This process's entries in the system handle table; GetProcessHandleCount answers 0 under
+// Wine. -1 when the table cannot be read.
+long HandlesInTable() {
+  struct Entry {
+    USHORT process, backTrace;
+    UCHAR type, attributes;
+    USHORT value;
+    PVOID object;
+    ULONG access;
+  };
+  struct Table {
+    ULONG count;
+    Entry entries[1];
+  };
+  using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
+  static const auto query = reinterpret_cast<Query>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
+  if (!query) return -1;
+  constexpr ULONG kSystemHandleInformation = 16;
+  constexpr LONG kLengthMismatch = static_cast<LONG>(0xC0000004);
+  std::vector<uint8_t> buffer(1 << 20);
+  LONG status;
+  ULONG needed = 0;
+  while ((status = query(kSystemHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()),
+                         &needed)) == kLengthMismatch &&
+         buffer.size() < (256u << 20))
+    buffer.resize(std::max<size_t>(buffer.size() * 2, needed));
+  if (status != 0) return -1;
+  const auto* table = reinterpret_cast<const Table*>(buffer.data());
+  const auto me = static_cast<USHORT>(GetCurrentProcessId());
+  long mine = 0;
+  for (ULONG i = 0; i < table->count; ++i) mine += table->entries[i].process == me ? 1 : 0;
+  return mine;
+}
+
+struct Usage {
+  double workingSetMb = 0, privateMb = 0;
+  DWORD handleCount = 0, gdiCounted = 0;
+  long handles = 0;
+};
+
+Usage ReadUsage() {
+  Usage u;
+  PROCESS_MEMORY_COUNTERS mem{};
+  if (GetProcessMemoryInfo(GetCurrentProcess(), &mem, sizeof mem))
+    u.workingSetMb = mem.WorkingSetSize / 1048576.0;
+  u.privateMb = PrivateMb();
+  GetProcessHandleCount(GetCurrentProcess(), &u.handleCount);
+  u.handles = HandlesInTable();
+  u.gdiCounted = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+  return u;
+}
+
+// Lets the program's messages (its timer ticks among them) run until `deadline`.
+void PumpUntil(double deadline) {
+  for (;;) {
+    tk::DoEvents();
+    const double left = deadline - Now();
+    if (left <= 0) return;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(left * 1000) + 1, QS_ALLINPUT);
+  }
+}
+
+// ---- ffprobe ----
+
+struct Packets {
+  long listed = 0, nonEmpty = 0, lastPts = -1;
+  std::vector<long> nonEmptyPts;
+};
+
+Packets ProbePackets(const std::wstring& avi) {
+  Packets p;
+  std::string out;
+  if (RunShell("ffprobe -v error -select_streams v:0 -show_entries packet=pts,size -of csv=p=0 " +
+                   Quote(UnixPath(avi)),
+               &out, 180000) != 0)
+    return p;
+  std::istringstream lines(out);
+  std::string line;
+  while (std::getline(lines, line)) {
+    long pts = 0, size = 0;
+    if (std::sscanf(line.c_str(), "%ld,%ld", &pts, &size) != 2) continue;
+    ++p.listed;
+    p.lastPts = std::max(p.lastPts, pts);
+    if (size > 0) {
+      ++p.nonEmpty;
+      p.nonEmptyPts.push_back(pts);
+    }
+  }
+  return p;
+}
+
+std::string FreeSpace(const std::wstring& folder) {
+  std::string out;
+  RunShell("df -h /tmp " + Quote(UnixPath(folder)) + " | tail -n +2", &out);
+  return out;
+}
+
+// ---- 1. the program's own recording ----
+
+struct Second {
+  double cpuMs = 0, withServersMs = 0, serverMs = 0, xvfbMs = 0;
+  int frames = 0;
+  Usage usage;
+};
+
+struct Recording {
+  bool ok = false;
+  int frames = 0;
+  double elapsed = 0;
+  Cpu total;
+  std::vector<Second> seconds;
+  int gdiAtStart = 0, gdiMid = 0, gdiAtEnd = 0, gdiIdle = 0;
+  double gdiProbeMs = 0;
+  Packets packets;
+};
+
+bool StartRecording(const std::wstring& avi) {
+  testsupport::DialogWatcher save(
+      L"保存文件",
+      [avi](HWND h) {
+        SendMessageW(h, CDM_SETCONTROLTEXT, kFileNameBox, reinterpret_cast<LPARAM>(avi.c_str()));
+        testsupport::PressButton(h, IDOK);
+      },
+      30000);
+  testsupport::CodecDialogAnswer codec(testsupport::kCodecFullFrames, 30000);
+  form2().start_Click();
+  save.Wait();
+  codec.Wait();
+  return form1().Recording();
+}
+
+int TimedGdiProbe(double* ms) {
+  const double t0 = Now();
+  const int n = toolkit_testing::GdiObjects();
+  *ms = std::max(*ms, (Now() - t0) * 1000);
+  return n;
+}
+
+Recording RecordWithTheProgram(const Servers& servers, const std::wstring& avi) {
+  Recording r;
+  r.gdiIdle = TimedGdiProbe(&r.gdiProbeMs);
+  if (!StartRecording(avi)) return r;
+  r.gdiAtStart = TimedGdiProbe(&r.gdiProbeMs);
+
+  Cpu last = ReadCpu(servers);
+  const Cpu first = last;
+  int lastFrames = form1().framecount;
+  const int firstFrames = lastFrames;
+  const double t0 = form1().Clock().StartedAt();
+  for (int s = 1; s <= static_cast<int>(kRecordSeconds); ++s) {
+    PumpUntil(t0 + s);
+    const Cpu now = ReadCpu(servers);
+    const int frames = form1().framecount;
+    const Cpu d = now - last;
+    Second sec;
+    sec.frames = frames - lastFrames;
+    sec.cpuMs = d.process * 1000;
+    sec.serverMs = d.server * 1000;
+    sec.xvfbMs = d.xvfb * 1000;
+    sec.withServersMs = sec.cpuMs + sec.serverMs + sec.xvfbMs;
+    sec.usage = ReadUsage();
+    r.seconds.push_back(sec);
+    last = now;
+    lastFrames = frames;
+    // Probed between two samples, so the cost lands in no second's figures.
+    if (s == static_cast<int>(kRecordSeconds) / 2) {
+      r.gdiMid = TimedGdiProbe(&r.gdiProbeMs);
+      last = ReadCpu(servers);
+      lastFrames = form1().framecount;
+    }
+  }
+  r.total = last - first;
+  r.frames = form1().framecount - firstFrames;
+  r.gdiAtEnd = TimedGdiProbe(&r.gdiProbeMs);
+  form1().stop_click();
+  r.elapsed = form1().Clock().Elapsed(Now());
+  r.packets = ProbePackets(avi);
+  tk::RemoveFile(avi);
+  r.ok = true;
+  return r;
+}
+
+void PrintRecording(const Recording& r) {
+  std::printf("\n1. The program recording %d x %d for %.0f s (Full Frames, cursor on)\n",
+              form1().aviwidth, form1().aviheight, kRecordSeconds);
+  if (!r.ok) {
+    std::printf("   the recording did not start\n");
+    return;
+  }
+  std::printf("   frames written %d in %.3f s of recording\n", r.frames, r.elapsed);
+  std::printf("   %-4s %6s %7s %9s %7s %9s %7s %8s %7s %5s %5s\n", "sec", "frames", "cpu ms",
+              "server ms", "Xvfb ms", "ms/frame", "WS MB", "priv MB", "handles", "HC*", "GDI*");
+  for (size_t i = 0; i < r.seconds.size(); ++i) {
+    const Second& s = r.seconds[i];
+    std::printf("   %-4zu %6d %7.0f %9.0f %7.0f %9.1f %7.1f %8.1f %7ld %5lu %5lu\n", i + 1,
+                s.frames, s.cpuMs, s.serverMs, s.xvfbMs, s.frames ? s.cpuMs / s.frames : 0.0,
+                s.usage.workingSetMb, s.usage.privateMb, s.usage.handles, s.usage.handleCount,
+                s.usage.gdiCounted);
+  }
+  std::printf(
+      "   (priv MB: committed private memory by VirtualQuery; handles: this process's entries in "
+      "the system handle table; HC: GetProcessHandleCount; GDI: GetGuiResources, which %s)\n",
+      r.seconds.empty() || r.seconds[0].usage.gdiCounted == 0
+          ? "answers 0 under Wine, see the table probe below"
+          : "counts under this system");
+  std::printf(
+      "   GDI objects in use by the table probe (plus a fixed offset): idle %d, after start %d, "
+      "at %.0f s %d, before stop %d (one probe %.0f ms)\n",
+      r.gdiIdle, r.gdiAtStart, kRecordSeconds / 2, r.gdiMid, r.gdiAtEnd, r.gdiProbeMs);
+  std::printf(
+      "   process CPU over the recording: GetProcessTimes %.2f s, /proc of the process %.2f s\n",
+      r.total.process, r.total.self);
+
+  const long slots = static_cast<long>(std::floor(r.elapsed * 10 + 1e-9));
+  long fresh = 0;
+  for (long pts : r.packets.nonEmptyPts) fresh += pts < slots ? 1 : 0;
+  std::printf(
+      "   ffprobe: %ld packets listed, %ld with a frame, last pts %ld; slots in %.3f s: %ld; "
+      "filled with fresh frames: %ld = %.1f%% (target at least 99%%)\n",
+      r.packets.listed, r.packets.nonEmpty, r.packets.lastPts, r.elapsed, slots, fresh,
+      slots ? 100.0 * fresh / slots : 0.0);
+}
+
+// Per-frame CPU of the recording: median over whole seconds of (CPU in that second / frames
+// in that second), without and with the two servers' shares.
+struct PerFrame {
+  double median = 0, medianWithServers = 0, overall = 0, overallWithServers = 0;
+};
+
+PerFrame PerFrameOf(const Recording& r) {
+  PerFrame p;
+  std::vector<double> own, all;
+  for (const Second& s : r.seconds) {
+    if (s.frames == 0) continue;
+    own.push_back(s.cpuMs / s.frames);
+    all.push_back(s.withServersMs / s.frames);
+  }
+  p.median = Median(own);
+  p.medianWithServers = Median(all);
+  if (r.frames > 0) {
+    p.overall = r.total.process * 1000 / r.frames;
+    p.overallWithServers = (r.total.process + r.total.server + r.total.xvfb) * 1000 / r.frames;
+  }
+  return p;
+}
+
+// ---- 2. ffmpeg on the same display ----
+
+struct Ffmpeg {
+  bool ok = false;
+  int rate = 0;
+  double seconds = 0, wall = 0;
+  double cpu = 0;  // user + system of ffmpeg, from the shell's `times`
+  Cpu servers;
+  Packets packets;
+};
+
+// The second line of `times`: the children's user and system time ("0m1.23s 0m0.45s").
+double ChildrenTimes(const std::string& out) {
+  std::istringstream lines(out);
+  std::string line, last;
+  while (std::getline(lines, line))
+    if (!Trim(line).empty()) last = line;
+  int um = 0, sm = 0;
+  double us = 0, ss = 0;
+  if (std::sscanf(last.c_str(), "%dm%lfs %dm%lfs", &um, &us, &sm, &ss) != 4) return -1;
+  return um * 60 + us + sm * 60 + ss;
+}
+
+Ffmpeg RecordWithFfmpeg(const Servers& servers, const std::wstring& avi, int rate, double seconds) {
+  Ffmpeg f;
+  f.rate = rate;
+  f.seconds = seconds;
+  wchar_t display[64] = {};
+  GetEnvironmentVariableW(L"DISPLAY", display, 64);
+  char size[32];
+  std::snprintf(size, sizeof size, "%dx%d", form1().aviwidth, form1().aviheight);
+  const std::string command = "ffmpeg -nostdin -v error -y -f x11grab -video_size " +
+                              std::string(size) + " -framerate " + std::to_string(rate) + " -i " +
+                              Quote(testsupport::Utf8(display)) + " -t " + std::to_string(seconds) +
+                              " -c:v rawvideo " + Quote(UnixPath(avi)) + "; rc=$?; times; exit $rc";
+  std::string out;
+  const Cpu before = ReadCpu(servers);
+  const double t0 = Now();
+  const int rc = RunShell(command, &out, 180000);
+  f.wall = Now() - t0;
+  f.servers = ReadCpu(servers) - before;
+  f.cpu = ChildrenTimes(out);
+  if (rc != 0 || f.cpu < 0) {
+    std::printf("   ffmpeg at %d fps failed (exit %d): %s\n", rate, rc, out.c_str());
+  } else {
+    f.packets = ProbePackets(avi);
+    f.ok = f.packets.nonEmpty > 0;
+  }
+  tk::RemoveFile(avi);
+  return f;
+}
+
+void PrintFfmpeg(const Ffmpeg& f) {
+  if (!f.ok) return;
+  const long frames = f.packets.nonEmpty;
+  std::printf(
+      "   ffmpeg %2d fps, %.0f s: %ld frames (%ld packets, %.1f%% of %ld asked), wall %.1f s, "
+      "CPU %.2f s = %.2f ms/frame; Xvfb %.2f s = %.2f ms/frame; wine server %.2f s\n",
+      f.rate, f.seconds, frames, f.packets.listed, 100.0 * frames / (f.rate * f.seconds),
+      static_cast<long>(f.rate * f.seconds), f.wall, f.cpu, f.cpu * 1000 / frames, f.servers.xvfb,
+      f.servers.xvfb * 1000 / frames, f.servers.server);
+}
+
+// ---- 3. one tick, call by call ----
+
+// The tick's own step: GDI leaves the fourth byte of 32-bit pixels at 0.
+void MakeOpaque(const tk::LayerPixels& layer) {
+  for (int y = 0; y < layer.height; ++y) {
+    auto* row = reinterpret_cast<uint32_t*>(layer.bits + static_cast<size_t>(y) * layer.stride);
+    for (int x = 0; x < layer.width; ++x) row[x] |= 0xFF000000u;
+  }
+}
+
+// One stage of the tick: wall time of every call, and the process CPU summed over all calls
+// (GetProcessTimes moves in 10 ms steps, which even out over a couple of hundred calls).
+struct Stage {
+  std::vector<double> ms;
+  double cpu = 0;
+  double started = 0, cpuAtStart = 0;
+  void Begin() {
+    cpuAtStart = ProcessCpuSeconds();
+    started = Now();
+  }
+  void End() {
+    ms.push_back((Now() - started) * 1000);
+    cpu += ProcessCpuSeconds() - cpuAtStart;
+  }
+};
+
+struct Stages {
+  Stage capture, cursor, opaque, save, write, caption, readBack, freeSpace, keptDc, plainDib,
+      rawWrite, plainWrite;
+  std::vector<double> total;
+  double cpuPerFrame = 0, serverPerFrame = 0, xvfbPerFrame = 0;
+};
+
+void DrawCursorAsTheTickDoes(HDC dc, POINT* hotSpot, HCURSOR* cached) {
+  CURSORINFO info{};
+  info.cbSize = sizeof info;
+  if (!GetCursorInfo(&info) || !(info.flags & CURSOR_SHOWING)) return;
+  HCURSOR cursor = info.hCursor ? info.hCursor : LoadCursorW(nullptr, IDC_ARROW);
+  if (cursor != *cached) {
+    ICONINFO icon{};
+    if (!GetIconInfo(cursor, &icon)) return;
+    tk::UniqueBitmap mask(icon.hbmMask), color(icon.hbmColor);
+    *cached = cursor;
+    *hotSpot = POINT{static_cast<LONG>(icon.xHotspot), static_cast<LONG>(icon.yHotspot)};
+  }
+  DrawIconEx(dc, info.ptScreenPos.x - hotSpot->x, info.ptScreenPos.y - hotSpot->y, cursor, 0, 0, 0,
+             nullptr, DI_NORMAL);
+}
+
+// The screen copy with one screen DC kept for all frames, to tell the copy from the DC.
+void MeasureKeptDc(Stage* st, int frames) {
+  orvik::Form1& f = form1();
+  tk::WindowDc screen(nullptr);
+  for (int i = 0; i < frames; ++i) {
+    st->Begin();
+    BitBlt(f.Picture1.hDC(), 0, 0, f.aviwidth, f.aviheight, screen.get(), 0, 0, SRCCOPY);
+    st->End();
+  }
+}
+
+// The screen copy into a DIB section of the same format that has no file mapping behind
+// it, to tell the copy from the layer it lands in.
+void MeasurePlainDibSection(Stage* st, int frames) {
+  orvik::Form1& f = form1();
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = f.aviwidth;
+  bi.bmiHeader.biHeight = f.aviheight;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  tk::UniqueBitmap dib(CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+  tk::UniqueMemDc dc(CreateCompatibleDC(nullptr));
+  if (!dib || !dc) return;
+  tk::SelectGuard select(dc.get(), dib.get());
+  for (int i = 0; i < frames; ++i) {
+    st->Begin();
+    tk::WindowDc screen(nullptr);
+    BitBlt(dc.get(), 0, 0, f.aviwidth, f.aviheight, screen.get(), 0, 0, SRCCOPY);
+    st->End();
+  }
+}
+
+// The library's own write of the frame just read back, on a plain stream of the same format
+// (no compressing stream in front, no checks around it).
+void MeasureRawStreamWrite(Stage* st, const cDIB& frame, const std::wstring& avi, int frames) {
+  AVIFileInit();
+  PAVIFILE file = nullptr;
+  PAVISTREAM stream = nullptr;
+  AVISTREAMINFOW info{};
+  info.fccType = streamtypeVIDEO;
+  info.dwScale = 1;
+  info.dwRate = 10;
+  info.dwSuggestedBufferSize = static_cast<DWORD>(frame.SizeImage());
+  SetRect(&info.rcFrame, 0, 0, frame.Width(), std::abs(frame.Height()));
+  if (AVIFileOpenW(&file, avi.c_str(), OF_WRITE | OF_CREATE, nullptr) == 0 &&
+      AVIFileCreateStreamW(file, &stream, &info) == 0 &&
+      AVIStreamSetFormat(stream, 0, const_cast<uint8_t*>(frame.PointerToBitmapInfo()),
+                         frame.SizeBitmapInfo()) == 0) {
+    for (int i = 0; i < frames; ++i) {
+      st->Begin();
+      AVIStreamWrite(stream, i, 1, const_cast<uint8_t*>(frame.PointerToBits()), frame.SizeImage(),
+                     AVIIF_KEYFRAME, nullptr, nullptr);
+      st->End();
+    }
+  }
+  if (stream) AVIStreamRelease(stream);
+  if (file) AVIFileRelease(file);
+  AVIFileExit();
+  tk::RemoveFile(avi);
+}
+
+// A frame's pixels appended to a growing file with one WriteFile, as a yardstick for the
+// library's write (which also grows its file).
+void MeasurePlainFileWrite(Stage* st, const cDIB& frame, const std::wstring& path, int frames) {
+  tk::UniqueFile out(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+  for (int i = 0; out && i < frames; ++i) {
+    DWORD put = 0;
+    st->Begin();
+    WriteFile(out.get(), frame.PointerToBits(), static_cast<DWORD>(frame.SizeImage()), &put,
+              nullptr);
+    st->End();
+  }
+  out.reset();
+  tk::RemoveFile(path);
+}
+
+Stages MeasureStages(const Servers& servers, const std::wstring& dir) {
+  Stages st;
+  orvik::Form1& f = form1();
+  const std::wstring bmp = f.TempBitmapPath();
+  const std::wstring avi = dir + L"\\stages.avi";
+  if (f.Picture1.PixelWidth() != f.aviwidth || f.Picture1.PixelHeight() != f.aviheight) {
+    f.Picture1.SetWidth(f.aviwidth * 15.0);
+    f.Picture1.SetHeight(f.aviheight * 15.0);
+  }
+  if (!f.Picture1.SaveLayerAsBmp(bmp)) return st;
+  {
+    testsupport::CodecDialogAnswer codec(testsupport::kCodecFullFrames, 30000);
+    const bool open = AVIDecs::AviOpenWriter(f.Handle(), bmp, avi, 10);
+    codec.Wait();
+    if (!open) return st;
+  }
+  POINT hotSpot{};
+  HCURSOR cached = nullptr;
+  const Cpu before = ReadCpu(servers);
+  for (int i = 0; i < kStageFrames; ++i) {
+    const double t0 = Now();
+    st.capture.Begin();
+    {
+      tk::WindowDc screen(nullptr);
+      BitBlt(f.Picture1.hDC(), 0, 0, f.aviwidth, f.aviheight, screen.get(), 0, 0, SRCCOPY);
+    }
+    st.capture.End();
+    st.cursor.Begin();
+    DrawCursorAsTheTickDoes(f.Picture1.hDC(), &hotSpot, &cached);
+    st.cursor.End();
+    st.opaque.Begin();
+    MakeOpaque(f.Picture1.Pixels());
+    st.opaque.End();
+    st.save.Begin();
+    f.Picture1.SaveLayerAsBmp(bmp);
+    st.save.End();
+    st.write.Begin();
+    AVIDecs::AviWriteFrame(i, bmp);
+    st.write.End();
+    st.caption.Begin();
+    f.SetCaption(L"Flame:" + std::to_wstring(i + 1));
+    tk::DoEvents();
+    st.caption.End();
+    st.total.push_back((Now() - t0) * 1000);
+  }
+  const Cpu used = ReadCpu(servers) - before;
+  st.cpuPerFrame = used.process * 1000 / kStageFrames;
+  st.serverPerFrame = used.server * 1000 / kStageFrames;
+  st.xvfbPerFrame = used.xvfb * 1000 / kStageFrames;
+  const bool stillOpen = AVIDecs::AviWriterIsOpen();
+  AVIDecs::AviCloseWriter();
+  tk::RemoveFile(avi);
+  if (!stillOpen) std::printf("   the writer closed itself during the loop\n");
+  cDIB reader;
+  for (int i = 0; i < kStageFrames; ++i) {
+    st.readBack.Begin();
+    reader.CreateFromFile(bmp);
+    st.readBack.End();
+  }
+  const std::wstring folder = dir + L"\\";
+  for (int i = 0; i < kStageFrames; ++i) {
+    ULARGE_INTEGER available{};
+    st.freeSpace.Begin();
+    GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr);
+    st.freeSpace.End();
+  }
+  MeasureRawStreamWrite(&st.rawWrite, reader, avi, kStageFrames / 2);
+  MeasurePlainFileWrite(&st.plainWrite, reader, dir + L"\\plain.bin", kStageFrames / 2);
+  MeasureKeptDc(&st.keptDc, kStageFrames / 4);
+  MeasurePlainDibSection(&st.plainDib, kStageFrames / 4);
+  return st;
+}
+
+void PrintStage(const char* name, const Stage& st) {
+  std::printf("   %-46s %6.2f %6.2f %6.2f   %6.2f\n", name, Median(st.ms), Mean(st.ms),
+              Percentile(st.ms, 0.95), st.ms.empty() ? 0.0 : st.cpu * 1000 / st.ms.size());
+}
+
+void PrintStages(const Stages& st) {
+  std::printf("\n3. One tick call by call, %d frames into Picture1 and the real writer\n",
+              kStageFrames);
+  if (st.total.empty()) {
+    std::printf("   could not open the writer\n");
+    return;
+  }
+  std::printf("   %-46s %6s %6s %6s   %6s\n", "(ms)", "median", "mean", "p95", "CPU");
+  PrintStage("capture (GetDC, BitBlt, ReleaseDC)", st.capture);
+  PrintStage("  BitBlt with one kept screen DC, apart", st.keptDc);
+  PrintStage("  into a DIB section without mapping, apart", st.plainDib);
+  PrintStage("cursor (GetCursorInfo, DrawIconEx)", st.cursor);
+  PrintStage("MakeOpaque", st.opaque);
+  PrintStage("SaveLayerAsBmp", st.save);
+  PrintStage("AviWriteFrame", st.write);
+  PrintStage("  its read back alone (cDIB), apart", st.readBack);
+  PrintStage("  its free-space query alone, apart", st.freeSpace);
+  PrintStage("  AVIStreamWrite on a plain stream, apart", st.rawWrite);
+  PrintStage("  one WriteFile of them (growing file), apart", st.plainWrite);
+  PrintStage("caption + DoEvents", st.caption);
+  std::printf("   %-46s %6.2f %6.2f %6.2f\n", "whole tick", Median(st.total), Mean(st.total),
+              Percentile(st.total, 0.95));
+  std::printf(
+      "   CPU per frame over the loop: process %.1f ms, wine server %.1f ms, Xvfb %.1f ms\n",
+      st.cpuPerFrame, st.serverPerFrame, st.xvfbPerFrame);
+}
+
+// ---- 4. the 1 ms timer while no slot is due ----
+
+struct IdleTicks {
+  double seconds = 0;
+  long ticks = 0;
+  Cpu used;
+};
+
+// The recording's timer asks for a tick every millisecond; between two frames every tick
+// finds its slot taken and returns. This runs the same timer with the same slot check.
+IdleTicks MeasureIdleTicks(const Servers& servers) {
+  IdleTicks r;
+  orvik::RecordingClock clock;
+  clock.Start(Now());
+  clock.ClaimSlot(Now());
+  tk::Timer timer;
+  timer.onTimer = [&] {
+    ++r.ticks;
+    clock.ClaimSlot(clock.StartedAt());  // always a slot already written
+  };
+  const Cpu before = ReadCpu(servers);
+  const double t0 = Now();
+  timer.SetInterval(1);
+  PumpUntil(t0 + 3);
+  timer.SetInterval(0);
+  r.seconds = Now() - t0;
+  r.used = ReadCpu(servers) - before;
+  return r;
+}
+
+void PrintIdleTicks(const IdleTicks& t) {
+  std::printf("\n4. The 1 ms timer with nothing to capture, %.1f s\n", t.seconds);
+  std::printf(
+      "   %ld ticks = %.0f a second; CPU a second: process %.0f ms, wine server %.0f ms, "
+      "Xvfb %.0f ms (%.1f us of process CPU a tick)\n",
+      t.ticks, t.ticks / t.seconds, t.used.process * 1000 / t.seconds,
+      t.used.server * 1000 / t.seconds, t.used.xvfb * 1000 / t.seconds,
+      t.ticks ? t.used.process * 1e6 / t.ticks : 0.0);
+}
+
+// ---- summary ----
+
+void PrintSummary(const PerFrame& ours, const Stages& tick, const Ffmpeg& ff10,
+                  const Ffmpeg& ff60) {
+  std::printf("\nSummary: CPU per frame at 1920 x 1080, ours against ffmpeg x11grab raw\n");
+  std::printf(
+      "   ours, process only:            median of per-second batches %.2f ms, overall %.2f ms\n",
+      ours.median, ours.overall);
+  std::printf(
+      "   ours, + wine server + Xvfb:    median of per-second batches %.2f ms, overall %.2f ms\n",
+      ours.medianWithServers, ours.overallWithServers);
+  const double bare = tick.cpuPerFrame;
+  const double bareWithServers = tick.cpuPerFrame + tick.serverPerFrame + tick.xvfbPerFrame;
+  std::printf("   the tick's calls alone (3.):     %.2f ms, + wine server + Xvfb %.2f ms\n", bare,
+              bareWithServers);
+  for (const Ffmpeg* f : {&ff10, &ff60}) {
+    if (!f->ok) continue;
+    const double frames = static_cast<double>(f->packets.nonEmpty);
+    const double own = f->cpu * 1000 / frames;
+    const double all = (f->cpu + f->servers.xvfb) * 1000 / frames;
+    std::printf(
+        "   ffmpeg %2d fps: %.2f ms (+ Xvfb %.2f ms).  Ratio ours/ffmpeg: process only %.2f, "
+        "with servers %.2f (target at most 1.5)\n",
+        f->rate, own, all, ours.median / own, ours.medianWithServers / all);
+    if (bare > 0)
+      std::printf("      the tick's calls alone against it: %.2f, with servers %.2f\n", bare / own,
+                  bareWithServers / all);
+  }
+}
+
+}  // namespace
+
+int main() {
+  tk::SetAppTitle(L"Orvik");
+  const std::wstring dir = testsupport::MakeTempDir(L"capture-bench");
+  std::printf("capture_bench: a full-screen recording of the program beside ffmpeg x11grab\n");
+  std::printf("   free space (/tmp, then the folder the files go to):\n%s", FreeSpace(dir).c_str());
+  const Servers servers = FindServers();
+  std::printf("   pids: wine server %s (%s), Xvfb %s (%s), this process %s (%s)\n",
+              servers.wineserver.c_str(), Comm(servers.wineserver).c_str(), servers.xvfb.c_str(),
+              Comm(servers.xvfb).c_str(), servers.self.c_str(), Comm(servers.self).c_str());
+  std::printf("   load average before: %s\n", Trim(ReadUnixFile("/proc/loadavg")).c_str());
+  if (!form1().Create()) {
+    std::printf("capture_bench: the frame window could not be created\n");
+    return 1;
+  }
+  PumpUntil(Now() + 0.5);
+
+  const Recording rec = RecordWithTheProgram(servers, dir + L"\\ours.avi");
+  PrintRecording(rec);
+
+  std::printf("\n2. ffmpeg -f x11grab -c:v rawvideo on the same display (cursor drawn)\n");
+  const Ffmpeg ff10 = RecordWithFfmpeg(servers, dir + L"\\ff10.avi", 10, kRecordSeconds);
+  PrintFfmpeg(ff10);
+  const Ffmpeg ff60 = RecordWithFfmpeg(servers, dir + L"\\ff60.avi", 60, kFfmpeg60Seconds);
+  PrintFfmpeg(ff60);
+
+  const Stages stages = MeasureStages(servers, dir);
+  PrintStages(stages);
+  PrintIdleTicks(MeasureIdleTicks(servers));
+  if (rec.ok) PrintSummary(PerFrameOf(rec), stages, ff10, ff60);
+  std::printf("   load average after: %s (other work on the machine shows in every figure)\n",
+              Trim(ReadUnixFile("/proc/loadavg")).c_str());
+
+  form1().Unload();
+  testsupport::RemoveTree(dir);
+  return rec.ok ? 0 : 1;
+}
