@@ -65,7 +65,8 @@ struct Module {
   std::vector<uint8_t> streamFormat;  // the first bitmap's info block, as the codec sees it
   std::wstring outputFolder;          // where free space is asked for
   int64_t nextIndex = 0;
-  bool uncompressed = true;  // frames keep their size in the file
+  bool uncompressed = true;       // frames keep their size in the file
+  bool readerComplained = false;  // a frame could not be read and the user was told
 };
 
 Module& M() {
@@ -224,6 +225,7 @@ bool AviOpenWriter(HWND ownerWindow, const std::wstring& bitmapPath, const std::
 
   m.budget = orvik::AviSizeBudget(m.sizeLimit, static_cast<uint64_t>(m.frameDib->SizeBitmapInfo()));
   m.nextIndex = 0;
+  m.readerComplained = false;
   m.open = true;
   return true;
 }
@@ -232,8 +234,10 @@ void AviWriteFrame(int32_t frameIndex, const std::wstring& bitmapPath) {
   Module& m = M();
   // An index already written would be appended at the end of the stream, out of place.
   if (!m.open || frameIndex < m.nextIndex) return;
-  // On failure the reader has said why, and the previous frame is written again.
-  m.frameDib->CreateFromFile(bitmapPath);
+  // On failure the previous frame is written again. The reader says why once per recording:
+  // frames come several times a second, and a message box for each would bury the user.
+  m.frameDib->SetMessagesShown(!m.readerComplained);
+  if (!m.frameDib->CreateFromFile(bitmapPath)) m.readerComplained = true;
   // A bitmap of another size or depth cannot go into this stream; its position stays empty
   // and players hold the previous picture.
   if (!(FormatOf(*m.frameDib) == m.format)) return;

@@ -6,20 +6,9 @@
 #include "toolkit/app.h"
 #include "toolkit/files.h"
 
-namespace {
-
-void RefuseFormat(const std::wstring& name) {
-  tk::MsgBox(L"File is not a supported bitmap format:\r\n" + name, MB_ICONINFORMATION);
+void cDIB::Tell(const std::wstring& text, UINT icon) const {
+  if (messagesShown_) tk::MsgBox(text, icon);
 }
-
-void ReportOpenFailure(tk::OpenError error, DWORD code, const std::wstring& name) {
-  if (error == tk::OpenError::PermissionDenied)
-    tk::MsgBox(L"File is locked - cannot access:\r\n" + name, MB_ICONERROR);
-  else
-    tk::MsgBox(tk::ErrorText(code), MB_ICONINFORMATION);
-}
-
-}  // namespace
 
 bool cDIB::CreateFromFile(const std::wstring& name) {
   if (!ReadWholeFile(name)) return false;
@@ -28,7 +17,7 @@ bool cDIB::CreateFromFile(const std::wstring& name) {
     // What was read of a file that is not "BM" stays visible, as with any reader that
     // looks at the file header first.
     if (parsed.verdict == orvik::bmp::Verdict::NotBitmap) fileHeader = parsed.layout.file;
-    RefuseFormat(name);
+    Tell(L"File is not a supported bitmap format:\r\n" + name, MB_ICONINFORMATION);
     return false;
   }
   std::swap(loaded_, incoming_);
@@ -74,18 +63,20 @@ bool cDIB::ReadWholeFile(const std::wstring& name) {
   tk::File file = tk::File::Open(name, tk::FileMode::Read, &error, &code);
   if (!file.IsOpen()) {
     if (!FileExists(name))
-      tk::MsgBox(L"File does not exist:\r\n" + name, MB_ICONERROR);
+      Tell(L"File does not exist:\r\n" + name, MB_ICONERROR);
+    else if (error == tk::OpenError::PermissionDenied)
+      Tell(L"File is locked - cannot access:\r\n" + name, MB_ICONERROR);
     else
-      ReportOpenFailure(error, code, name);
+      Tell(tk::ErrorText(code), MB_ICONINFORMATION);
     return false;
   }
   const std::optional<uint64_t> length = file.Length();
   if (!length) {
-    tk::MsgBox(tk::ErrorText(GetLastError()), MB_ICONINFORMATION);
+    Tell(tk::ErrorText(GetLastError()), MB_ICONINFORMATION);
     return false;
   }
   if (*length > orvik::bmp::kMaxFileBytes) {
-    RefuseFormat(name);
+    Tell(L"File is not a supported bitmap format:\r\n" + name, MB_ICONINFORMATION);
     return false;
   }
   incoming_.resize(static_cast<size_t>(*length));
@@ -94,7 +85,7 @@ bool cDIB::ReadWholeFile(const std::wstring& name) {
     DWORD chunk = 0;
     const DWORD want = static_cast<DWORD>(incoming_.size() - got);
     if (!ReadFile(file.handle(), incoming_.data() + got, want, &chunk, nullptr)) {
-      tk::MsgBox(tk::ErrorText(GetLastError()), MB_ICONINFORMATION);
+      Tell(tk::ErrorText(GetLastError()), MB_ICONINFORMATION);
       return false;
     }
     if (chunk == 0) break;  // the file shrank since its length was taken

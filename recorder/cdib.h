@@ -42,6 +42,10 @@ class cDIB {
   const uint8_t* PointerToBitmapInfo() const { return infoBytes.data; }
   int32_t SizeBitmapInfo() const { return static_cast<int32_t>(infoBytes.size); }
 
+  // Whether a failed load says why in a message box (it does unless told otherwise). The
+  // recorder reads a frame on every tick and must not put up a box for each one.
+  void SetMessagesShown(bool shown) { messagesShown_ = shown; }
+
  private:
   // A view into `loaded_`.
   struct Block {
@@ -51,12 +55,14 @@ class cDIB {
 
   bool FileExists(const std::wstring& name) const;
   bool ReadWholeFile(const std::wstring& name);
+  void Tell(const std::wstring& text, UINT icon) const;
   void Adopt(const orvik::bmp::Layout& layout);
 
   Block pixelBytes;
   Block infoBytes;
   orvik::bmp::InfoHeader infoHeader;
   orvik::bmp::FileHeader fileHeader;
+  bool messagesShown_ = true;
 
   // The blocks live in `loaded_`; a file is read into `incoming_` and the two swap only
   // when it checks out, so both keep their capacity from frame to frame.

@@ -153,8 +153,8 @@ TEST_F(AppTest, AFullDiskStopsTheRecordingAndKeepsAPlayableFile) {
 
   DialogWatcher message(
       tk::AppTitle(), [](HWND h) { PressButton(h, IDOK); }, 60000);
-  ASSERT_TRUE(PumpUntil([] { return !form1().Recording(); }, 30000));
-  PumpUntil([&] { return message.Seen(); }, 10000);
+  ASSERT_TRUE(PumpUntil([] { return !form1().Recording(); }, 60000));
+  PumpUntil([&] { return message.Seen(); }, 20000);
   ASSERT_TRUE(message.Seen());
   EXPECT_NE(message.Text().find(L"磁盘空间不足"), std::wstring::npos);
   ExpectIdleMenusAfterFailure();
@@ -167,4 +167,32 @@ TEST_F(AppTest, AFullDiskStopsTheRecordingAndKeepsAPlayableFile) {
   ASSERT_EQ(static_cast<long>(frames.frames.size()), info.frames);
   EXPECT_TRUE(
       ReadTimeBlocks(frames.frames.back(), kPatternWidth, kPatternHeight, kMargin, kMargin));
+}
+
+// A frame that cannot be read back (the temporary file locked by someone else) is told about
+// once; the recording goes on and no message box follows per frame.
+TEST_F(AppTest, AnUnreadableFrameIsToldOnceAndTheRecordingGoesOn) {
+  const std::wstring avi = Path(L"locked.avi");
+  StartViaCommand(avi);
+  ASSERT_TRUE(form1().Recording());
+  PumpFor(500);
+
+  DialogWatcher told(tk::AppTitle(), [](HWND h) { PressButton(h, IDOK); });
+  HANDLE lock = CreateFileW(form1().TempBitmapPath().c_str(), GENERIC_READ, 0, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+  ASSERT_TRUE(PumpUntil([&] { return told.Seen(); }, 10000));
+  EXPECT_NE(told.Text().find(L"File is locked - cannot access:"), std::wstring::npos);
+  told.Wait();
+  PumpFor(1500);
+  EXPECT_EQ(FindDialog(tk::AppTitle()), nullptr) << "a second message came";
+  EXPECT_TRUE(form1().Recording());
+  CloseHandle(lock);
+  const int32_t before = form1().framecount;
+  PumpFor(800);
+  EXPECT_GT(form1().framecount, before);
+  form1().stop_click();
+  ProbeInfo info = Probe(avi);
+  ASSERT_TRUE(info.ok) << info.raw;
+  EXPECT_GE(info.frames, 5);
 }

@@ -26,6 +26,15 @@ void Drag(int x1, int y1, int x2, int y2) {
   PumpFor(300);
 }
 
+// The key goes to the window with the keyboard focus, as for a user: the overlay has it.
+void PressEscape() {
+  SetForegroundWindow(form3().Handle());
+  SetFocus(form3().Handle());
+  PumpFor(200);
+  Xdo("key Escape");
+  PumpFor(200);
+}
+
 RECT ClipRect() {
   RECT r{};
   GetClipCursor(&r);
@@ -75,7 +84,7 @@ TEST_F(AppTest, EscapeCancelsAndSwitchesAreaModeOff) {
   const int32_t w = form1().aviwidth, h = form1().aviheight;
   ShowOverlay();
   Drag(100, 100, 300, 300);
-  Xdo("key Escape");
+  PressEscape();
   ASSERT_TRUE(PumpUntil([] { return !OverlayUp(); }, 5000));
   EXPECT_FALSE(form2().recordareae->Checked());
   EXPECT_EQ(form1().aviwidth, w);
@@ -101,7 +110,7 @@ TEST_F(AppTest, RightClickResetsAndAClickPlacesNothing) {
   Drag(500, 400, 700, 400);
   EXPECT_FALSE(form3().CurrentSelection().placing);
   EXPECT_TRUE(OverlayUp());
-  Xdo("key Escape");
+  PressEscape();
   PumpUntil([] { return !OverlayUp(); }, 5000);
 }
 
