@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
   const std::string dir = argv[1];
   std::vector<std::vector<uint8_t>> seeds;
   for (int bits : {1, 4, 8, 16, 24, 32}) seeds.push_back(samples::MakeBmp({7, 3, bits}));
-  samples::BmpSpec topDown{5, -4, 32};
+  samples::BmpRecipe topDown{5, -4, 32};
   topDown.sizeImageFilled = false;
   seeds.push_back(samples::MakeBmp(topDown));
   auto rle = samples::MakeBmp({4, 4, 8});

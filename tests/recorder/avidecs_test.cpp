@@ -18,7 +18,7 @@
 
 using namespace testsupport;
 using namespace AVIDecs;
-using samples::BmpSpec;
+using samples::BmpRecipe;
 using samples::MakeBmp;
 
 namespace {
@@ -61,11 +61,11 @@ class AviTest : public ::testing::Test {
     }
   }
 
-  static std::vector<std::vector<uint8_t>> Frames(BmpSpec spec, int count) {
+  static std::vector<std::vector<uint8_t>> Frames(BmpRecipe recipe, int count) {
     std::vector<std::vector<uint8_t>> frames;
     for (int i = 0; i < count; ++i) {
-      spec.seed = 100 + i;
-      frames.push_back(MakeBmp(spec));
+      recipe.seed = 100 + i;
+      frames.push_back(MakeBmp(recipe));
     }
     return frames;
   }

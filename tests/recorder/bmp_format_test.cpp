@@ -5,7 +5,7 @@
 #include "recorder/bmp_samples.h"
 
 using namespace orvik::bmp;
-using samples::BmpSpec;
+using samples::BmpRecipe;
 using samples::MakeBmp;
 using samples::Put16;
 using samples::Put32;
@@ -55,9 +55,9 @@ TEST(BmpLayout, HeaderFieldsDecodeLittleEndianAndRoundTrip) {
 }
 
 TEST(BmpLayout, ZeroImageSizeIsComputedFromTheGeometryWithPaddedRows) {
-  BmpSpec spec{3, -5, 24};
-  spec.sizeImageFilled = false;
-  Parsed p = Parse(MakeBmp(spec));
+  BmpRecipe recipe{3, -5, 24};
+  recipe.sizeImageFilled = false;
+  Parsed p = Parse(MakeBmp(recipe));
   ASSERT_EQ(p.verdict, Verdict::Ok);
   EXPECT_EQ(p.layout.pixelSize, 12u * 5);  // 9 bytes of pixels padded to 12 per row
   EXPECT_EQ(p.layout.info.biSizeImage, 60u);
@@ -71,9 +71,9 @@ TEST(BmpLayout, ZeroImageSizeIsComputedFromTheGeometryWithPaddedRows) {
 }
 
 TEST(BmpLayout, LargerImageSizeAndTrailingBytesAreAccepted) {
-  BmpSpec spec{4, 4, 32};
-  spec.extraTail = 100;
-  auto b = MakeBmp(spec);
+  BmpRecipe recipe{4, 4, 32};
+  recipe.extraTail = 100;
+  auto b = MakeBmp(recipe);
   Put32(b, 34, 64 + 20);  // pixel block declared a little longer than the geometry
   Parsed p = Parse(b);
   ASSERT_EQ(p.verdict, Verdict::Ok);
@@ -182,13 +182,13 @@ TEST(PackedDib, BitFieldMasksBelongToTheInfoBlock) {
 }
 
 TEST(PackedDib, RefusesPalettesMissingSizesAndShortBuffers) {
-  auto dibOf = [](BmpSpec spec) {
-    auto bmp = MakeBmp(spec);
+  auto dibOf = [](BmpRecipe recipe) {
+    auto bmp = MakeBmp(recipe);
     return std::vector<uint8_t>(bmp.begin() + 14, bmp.end());
   };
   auto eight = dibOf({4, 4, 8});
   EXPECT_EQ(ParsePackedDib(eight.data(), eight.size()).verdict, Verdict::Malformed);
-  BmpSpec zero{4, 4, 24};
+  BmpRecipe zero{4, 4, 24};
   zero.sizeImageFilled = false;
   auto noSize = dibOf(zero);
   EXPECT_EQ(ParsePackedDib(noSize.data(), noSize.size()).verdict, Verdict::Malformed);

@@ -22,7 +22,7 @@ inline size_t Stride(int width, int bitCount) {
   return (static_cast<size_t>(width) * bitCount + 31) / 32 * 4;
 }
 
-struct BmpSpec {
+struct BmpRecipe {
   int width = 16;
   int height = 8;  // negative: top-down rows
   int bitCount = 24;
@@ -46,33 +46,33 @@ struct Noise {
 
 // A complete BMP file: 14-byte file header, 40-byte info header, a full colour table for
 // depths up to 8 bits, then bottom-up (or top-down) rows padded to 4 bytes.
-inline std::vector<uint8_t> MakeBmp(const BmpSpec& spec) {
-  const int rows = spec.height < 0 ? -spec.height : spec.height;
-  const size_t table = spec.bitCount <= 8 ? (size_t{4} << spec.bitCount) : 0;
+inline std::vector<uint8_t> MakeBmp(const BmpRecipe& recipe) {
+  const int rows = recipe.height < 0 ? -recipe.height : recipe.height;
+  const size_t table = recipe.bitCount <= 8 ? (size_t{4} << recipe.bitCount) : 0;
   const size_t offBits = 54 + table;
-  const size_t imageSize = Stride(spec.width, spec.bitCount) * rows;
-  std::vector<uint8_t> b(offBits + imageSize + spec.extraTail, 0);
+  const size_t imageSize = Stride(recipe.width, recipe.bitCount) * rows;
+  std::vector<uint8_t> b(offBits + imageSize + recipe.extraTail, 0);
   b[0] = 'B';
   b[1] = 'M';
   Put32(b, 2, static_cast<uint32_t>(b.size()));
   Put32(b, 10, static_cast<uint32_t>(offBits));
   Put32(b, 14, 40);
-  Put32(b, 18, static_cast<uint32_t>(spec.width));
-  Put32(b, 22, static_cast<uint32_t>(spec.height));
+  Put32(b, 18, static_cast<uint32_t>(recipe.width));
+  Put32(b, 22, static_cast<uint32_t>(recipe.height));
   Put16(b, 26, 1);
-  Put16(b, 28, static_cast<uint32_t>(spec.bitCount));
-  Put32(b, 34, spec.sizeImageFilled ? static_cast<uint32_t>(imageSize) : 0);
+  Put16(b, 28, static_cast<uint32_t>(recipe.bitCount));
+  Put32(b, 34, recipe.sizeImageFilled ? static_cast<uint32_t>(imageSize) : 0);
   Put32(b, 38, 2835);
   Put32(b, 42, 2835);
-  Noise colours(spec.paletteSeed);
+  Noise colours(recipe.paletteSeed);
   for (size_t i = 54; i < offBits; i += 4) {  // distinct colours, reserved byte 0
     b[i] = colours.Next();
     b[i + 1] = static_cast<uint8_t>((i - 54) / 4);
     b[i + 2] = colours.Next();
   }
-  Noise noise(spec.seed);
-  const size_t stride = Stride(spec.width, spec.bitCount);
-  const size_t used = (static_cast<size_t>(spec.width) * spec.bitCount + 7) / 8;
+  Noise noise(recipe.seed);
+  const size_t stride = Stride(recipe.width, recipe.bitCount);
+  const size_t used = (static_cast<size_t>(recipe.width) * recipe.bitCount + 7) / 8;
   for (int y = 0; y < rows; ++y)
     for (size_t x = 0; x < used; ++x) b[offBits + y * stride + x] = noise.Next();
   for (size_t i = offBits + imageSize; i < b.size(); ++i) b[i] = 0xEE;

@@ -12,7 +12,7 @@
 #include "toolkit/files.h"
 
 using namespace testsupport;
-using samples::BmpSpec;
+using samples::BmpRecipe;
 using samples::MakeBmp;
 
 namespace {
@@ -112,10 +112,10 @@ TEST_F(CdibTest, SecondLoadReplacesBothBlocksAndEveryHeaderValue) {
 }
 
 TEST_F(CdibTest, ZeroImageSizeIsComputedFromTheGeometry) {
-  BmpSpec spec{5, 3, 24};
-  spec.sizeImageFilled = false;
+  BmpRecipe recipe{5, 3, 24};
+  recipe.sizeImageFilled = false;
   cDIB dib;
-  ASSERT_TRUE(dib.CreateFromFile(Write(L"f.bmp", MakeBmp(spec))));
+  ASSERT_TRUE(dib.CreateFromFile(Write(L"f.bmp", MakeBmp(recipe))));
   EXPECT_EQ(dib.SizeImage(), 16 * 3);
 }
 
