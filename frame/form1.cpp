@@ -4,7 +4,9 @@
 
 #include "frame/forms.h"
 #include "panel/form2.h"
+#include "skin/skin.h"
 #include "toolkit/app.h"
+#include "toolkit/files.h"
 #include "toolkit/screen.h"
 #include "toolkit/units.h"
 
@@ -15,6 +17,8 @@ namespace {
 constexpr wchar_t kDesignCaption[] = L"Orvik Screen Recorder 2.5";
 // What the title label shows: the product name and its version.
 constexpr wchar_t kTitle[] = L"Orvik 3.0";
+constexpr COLORREF kFrameBack = RGB(240, 240, 240);
+constexpr COLORREF kTitleColour = RGB(21, 66, 139);
 
 // The temporary folder, ending in a separator, whatever its length.
 std::wstring TempFolder() {
@@ -28,6 +32,11 @@ std::wstring TempFolder() {
   if (!path.empty() && path.back() != L'\\' && path.back() != L'/') path += L'\\';
   return path;
 }
+
+void UsePicture(tk::PictureBox& box, SkinId id, COLORREF fallback) {
+  box.SetBackColor(fallback);
+  box.SetPicture(LoadSkinBitmap(id));
+}
 }  // namespace
 
 Form1::Form1() : tk::Form(tk::FormOptions::Sizable(kDesignCaption, 6240, 5115)) {
@@ -36,46 +45,131 @@ Form1::Form1() : tk::Form(tk::FormOptions::Sizable(kDesignCaption, 6240, 5115)) 
   MutableOptions().iconId = 1;
   Timer1.onTimer = [this] { Timer1_Timer(); };
   Timer2.onTimer = [this] { Timer2_Timer(); };
+  // The hook's shared tables must outlive this window: they are made first, so they are
+  // destroyed after it at exit.
+  msghookModule::hookobject();
+}
+
+// A window still hooked when the process ends (tests end that way) must not report its
+// last messages to a half-destroyed form.
+Form1::~Form1() {
+  if (!tmsg) return;
+  tmsg->msgevent = nullptr;
+  tmsg->setmsghook(nullptr, false);
 }
 
 void Form1::CreatePieces() {
   HWND me = Handle();
   backcaption.Create(me, 0, 0, 6240, 345);
-  backcaption.SetBackColor(RGB(214, 225, 242));
-  leftcaption.Create(backcaption.hWnd(), 0, 0, 345, 345);
-  leftcaption.SetBackColor(RGB(191, 210, 234));
-  Label1.Create(backcaption, 1560, 90, 2430, 180, kTitle);
   rightcaption.Create(me, 4440, 0, 1515, 375);
-  rightcaption.SetBackColor(RGB(214, 225, 242));
+  rightcaption.ZOrder(0);  // the title buttons' end lies over the caption band
+  leftcaption.Create(backcaption.hWnd(), 0, 0, 345, 345);
+  Label1.Create(backcaption, 1560, 90, 2430, 180, kTitle);
+  Label1.SetForeColor(kTitleColour);
   toolbarback.Create(me, 0, 345, 24000, 420);
-  toolbarback.SetBackColor(GetSysColor(COLOR_MENU));
   leftborder.Create(me, 0, 345, 60, 18000);
-  leftborder.SetBackColor(RGB(107, 153, 209));
   rightborder.Create(me, 6120, 120, 60, 18000);
-  rightborder.SetBackColor(RGB(107, 153, 209));
   bottomborder.Create(me, 0, 4680, 24000, 390);
-  bottomborder.SetBackColor(RGB(191, 210, 234));
   Picture1.Create(me, 1800, 840, 5895, 3795);
-  Picture1.SetBackColor(RGB(240, 240, 240));
-  leftcaption.onMouseUp = [this](int b, int s, float x, float y) {
-    leftcaption_MouseUp(b, s, x, y);
-  };
+  Picture1.SetBackColor(kFrameBack);
+  LoadSkin();
+  CreateTitleButtons();
+  WireDragHandlers();
+}
+
+// A program built without the skin resources still works: each piece keeps a plain colour.
+void Form1::LoadSkin() {
+  UsePicture(backcaption, SkinId::backcaption, RGB(214, 225, 242));
+  UsePicture(leftcaption, SkinId::leftcaption, RGB(191, 210, 234));
+  UsePicture(rightcaption, SkinId::rightcaption, RGB(214, 225, 242));
+  UsePicture(toolbarback, SkinId::toolbarback, GetSysColor(COLOR_MENU));
+  UsePicture(leftborder, SkinId::leftborder, RGB(107, 153, 209));
+  UsePicture(rightborder, SkinId::rightborder, RGB(107, 153, 209));
+  UsePicture(bottomborder, SkinId::bottomborder, RGB(191, 210, 234));
 }
 
 void Form1::Form_Load() {
+  loadFinished_ = false;
   CreatePieces();
-  form2().hWnd();  // loads the control panel, which embeds itself in the toolbar band
+  OpenProductPage();
+  // A second copy has opened the page; the first one stays the program.
+  if (tk::PrevInstance()) ExitProcess(0);
+  StripCaption();
+  HookWindows();
   sysmenu = GetSystemMenu(Handle(), FALSE);
   temppath = TempFolder();
-  aviwidth = tk::ScreenWidthPixels();
-  aviheight = tk::ScreenHeightPixels();
-  SetBackColor(RGB(240, 240, 240));
+  aviwidth = CInt32(tk::ScreenWidthTwips() / double{kTwipsPerPixel});
+  aviheight = CInt32(tk::ScreenHeightTwips() / double{kTwipsPerPixel});
+  SetBackColor(kFrameBack);
   Move((tk::ScreenWidthTwips() - Width()) / 2, (tk::ScreenHeightTwips() - Height()) / 2);
   leftborder.ZOrder(0);
   rightborder.ZOrder(0);
   bottomborder.ZOrder(0);
   form2().Show();
-  Show();
+  PaintToolbarGradient();
+  FadeInWindow(Handle());
+  FinishLoad();
+}
+
+void Form1::OpenProductPage() {
+  tk::RunCommand(std::wstring(L"explorer ") + kProductPage + L"?pm3.0", SW_SHOWNORMAL);
+}
+
+// The sizing frame stays, so the system still sizes and maximizes the window; the region
+// clips the frame away. The frame is recomputed only after the panel has measured ours:
+// the panel cuts its menu bar out by the caption height it sees at its load.
+void Form1::StripCaption() {
+  const LONG_PTR style = GetWindowLongPtrW(Handle(), GWL_STYLE);
+  SetWindowLongPtrW(Handle(), GWL_STYLE, style & ~static_cast<LONG_PTR>(WS_CAPTION));
+}
+
+void Form1::HookWindows() {
+  tmsg = msghook::Create();
+  tmsg->msgevent = [this](HWND hwnd, UINT msg, int32_t a1, int32_t a2, int32_t a3) {
+    tmsg_msgevent(hwnd, msg, a1, a2, a3);
+  };
+  tmsg->setmsghook(Handle(), true);
+  tmsg->setmsghook(form2().hWnd(), true);  // loads the panel, which embeds itself
+  SetWindowPos(Handle(), nullptr, 0, 0, 0, 0,
+               SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Form1::UnhookWindows() {
+  if (!tmsg) return;
+  tmsg->setmsghook(Handle(), false);
+  if (form2().IsLoaded()) tmsg->setmsghook(form2().Handle(), false);
+}
+
+void Form1::PaintToolbarGradient() {
+  toolbarback.ClearPicture();
+  const uint32_t base = toolbarback.Point(1, 1);
+  const double h = toolbarback.ScaleHeight();
+  for (double x = kGradientStart; x <= kGradientStop; x += 1) {
+    toolbarback.Line(x, 0, x, h, GradientColour(base, x));
+  }
+  const double right = tk::ScreenWidthTwips();
+  toolbarback.Fill(kGradientStop, 0, right, h, kGradientEnd);
+  toolbarback.Fill(0, h - 15, right, h, kToolbarEdge);
+}
+
+// Whatever was asked for while the window faded in runs now, in the order it came.
+void Form1::FinishLoad() {
+  loadFinished_ = true;
+  std::vector<std::function<void()>> commands;
+  commands.swap(deferred_);
+  for (auto& command : commands) command();
+  if (closePending_) {
+    closePending_ = false;
+    Unload();
+  }
+}
+
+void Form1::WhenLoaded(std::function<void()> command) {
+  if (loadFinished_) {
+    command();
+  } else {
+    deferred_.push_back(std::move(command));
+  }
 }
 
 void Form1::Form_Resize() {
@@ -84,28 +178,62 @@ void Form1::Form_Resize() {
 }
 
 void Form1::LayOutPieces() {
-  const double w = ScaleWidth();
-  const double h = ScaleHeight();
-  backcaption.SetWidth(w);
-  rightcaption.SetLeft(w - rightcaption.Width() - 30);
-  rightborder.SetLeft(w - rightborder.Width() - 15);
-  bottomborder.SetTop(h - bottomborder.Height());
-  double left = (w - rightcaption.Width() + 2 * leftcaption.Width() - Label1.TextWidth()) / 2;
-  if (left + Label1.Width() > rightcaption.Left()) left = rightcaption.Left() - Label1.Width();
-  Label1.SetLeft(left);
+  SetFrameRegion();
+  LayoutInput in;
+  in.clientWidth = ScaleWidth();
+  in.clientHeight = ScaleHeight();
+  in.rightCaptionWidth = rightcaption.Width();
+  in.rightBorderWidth = rightborder.Width();
+  in.bottomBarHeight = bottomborder.Height();
+  in.captionIconWidth = leftcaption.Width();
+  in.titleTextWidth = TextWidth(Label1.Caption());
+  in.titleLabelWidth = Label1.Width();
+  in.pictureLeft = Picture1.Left();
+  in.pictureTop = Picture1.Top();
+  const LayoutResult out = LayOut(in);
+  backcaption.SetWidth(in.clientWidth);
+  rightcaption.SetLeft(out.rightCaptionLeft);
+  rightborder.SetLeft(out.rightBorderLeft);
+  bottomborder.SetTop(out.bottomBarTop);
+  Label1.SetLeft(out.titleLeft);
   if (!Recording()) {
-    Picture1.SetWidth(rightborder.Left() - Picture1.Left());
-    Picture1.SetHeight(bottomborder.Top() - Picture1.Top());
+    Picture1.SetWidth(out.pictureWidth);
+    Picture1.SetHeight(out.pictureHeight);
   }
-  if (form2().IsLoaded()) SetForegroundWindow(form2().Handle());
+  ShowStateButtons();
+  PanelToFront();
+  CopyGrip();
 }
 
-void Form1::leftcaption_MouseUp(int button, int shift, float x, float y) {
-  (void)shift;
-  if (button != tk::kRightButton || leftcaption.MousePointer() != IDC_ARROW) return;
-  const int px = CInt32((leftcaption.Left() + Left() + x) / kTwipsPerPixel) + 2;
-  const int py = CInt32((leftcaption.Top() + Top() + y) / kTwipsPerPixel) + 2;
-  TrackPopupMenu(sysmenu, 0, px, py, 0, Handle(), nullptr);
+void Form1::SetFrameRegion() {
+  const FrameRegion r = FrameRegionFor(Width(), Height(), ScaleHeight(), Maximized());
+  HRGN rounded = CreateRoundRectRgn(r.rounded.left, r.rounded.top, r.rounded.right,
+                                    r.rounded.bottom, r.ellipse, r.ellipse);
+  tk::UniqueRgn square(CreateRectRgn(r.square.left, r.square.top, r.square.right, r.square.bottom));
+  if (!rounded) return;
+  if (square) CombineRgn(rounded, rounded, square.get(), RGN_OR);
+  if (SetWindowRgn(Handle(), rounded, TRUE)) {
+    framergn = rounded;  // the system's from now on
+  } else {
+    DeleteObject(rounded);
+  }
+}
+
+// The bar's picture is uniform but for its right end, which carries the grip: that end is
+// copied to wherever the window's right edge is now.
+void Form1::CopyGrip() {
+  bottomborder.Cls();
+  const tk::Picture& bar = bottomborder.GetPicture();
+  if (bar.empty()) return;
+  const double barWidth = bottomborder.ScaleWidth();
+  const double h = bottomborder.ScaleHeight();
+  bottomborder.PaintPicture(bar, ScaleWidth() - kGripSpan - 15, 0, kGripSpan, h,
+                            barWidth - kGripSpan, 0, kGripSpan, h);
+}
+
+void Form1::PanelToFront() {
+  // While the program closes the panel may already be gone; it is not brought back for this.
+  if (form2().IsLoaded()) SetForegroundWindow(form2().Handle());
 }
 
 std::optional<LRESULT> Form1::Form_Message(UINT msg, WPARAM wParam, LPARAM lParam) {

@@ -1,11 +1,19 @@
 #pragma once
 // The frame window: the program's main window. It owns the recording state, the two capture
-// timers, the frame surface `Picture1`, and the skin pieces the control panel sits in.
+// timers, the frame surface `Picture1`, the message hook `tmsg`, and the skin that stands in
+// for the system caption: caption band, icon, title, title buttons, borders and grip bar, with
+// the control panel embedded in the toolbar band.
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "controls/button.h"
+#include "frame/frame_layout.h"
+#include "hook/msghook.h"
 #include "recorder/recording_clock.h"
 #include "toolkit/form.h"
 #include "toolkit/label.h"
@@ -17,6 +25,7 @@ namespace orvik {
 class Form1 : public tk::Form {
  public:
   Form1();
+  ~Form1() override;
 
   // Recording control, called by the control panel's menu.
   void start_click();
@@ -29,8 +38,24 @@ class Form1 : public tk::Form {
   std::wstring TempBitmapPath() const { return temppath + L"tem.bmp"; }
   const RecordingClock& Clock() const { return clock_; }
 
-  // Caption-icon right-click handling: opens the window menu next to the icon.
+  // True once the load (fade-in included) has finished; commands wait for it.
+  bool LoadFinished() const { return loadFinished_; }
+  // Runs `command` now, or when the load has finished if it is still running.
+  void WhenLoaded(std::function<void()> command);
+
+  // Caption band: move, top sizing, maximize toggle, window menu.
+  void backcaption_MouseMove(int button, int shift, float x, float y);
+  void backcaption_MouseDown(int button, int shift, float x, float y);
+  void backcaption_MouseUp(int button, int shift, float x, float y);
+  void backcaption_DblClick();
+  // Caption icon: top-left sizing, a click that waits for a double click.
+  void leftcaption_MouseMove(int button, int shift, float x, float y);
+  void leftcaption_MouseDown(int button, int shift, float x, float y);
   void leftcaption_MouseUp(int button, int shift, float x, float y);
+  void leftcaption_DblClick();
+
+  // The message hook's event: size limits, menu commands, the panel's close command.
+  void tmsg_msgevent(HWND hwnd, UINT msg, int32_t arg1, int32_t arg2, int32_t arg3);
 
   // Recording state; the capture rectangle is written by the area overlay and the panel.
   int32_t aviwidth = 0;
@@ -46,6 +71,7 @@ class Form1 : public tk::Form {
   HRGN framergn = nullptr;  // owned by the system once set on the window
   HCURSOR hcursor = nullptr;
   POINT cursorpos{};
+  std::shared_ptr<msghook> tmsg;
 
   tk::Timer Timer1;  // full-screen capture
   tk::Timer Timer2;  // area capture
@@ -54,6 +80,10 @@ class Form1 : public tk::Form {
   tk::PictureBox leftcaption;
   tk::Label Label1;
   tk::PictureBox rightcaption;
+  Button Button1;  // minimize
+  Button Button2;  // maximize
+  Button Button3;  // close
+  Button Button4;  // restore, under Button2
   tk::PictureBox toolbarback;
   tk::PictureBox leftborder;
   tk::PictureBox rightborder;
@@ -64,11 +94,52 @@ class Form1 : public tk::Form {
   void Form_Load() override;
   void Form_Unload(int& cancel) override;
   void Form_Resize() override;
+  void Form_MouseDown(int button, int shift, float x, float y) override;
+  void Form_MouseUp(int button, int shift, float x, float y) override;
   std::optional<LRESULT> Form_Message(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
  private:
+  // Start-up and layout.
   void CreatePieces();
+  void LoadSkin();
+  void OpenProductPage();
+  void StripCaption();
+  void HookWindows();
+  void PaintToolbarGradient();
+  void FadeInWindow(HWND window);
+  void FinishLoad();
   void LayOutPieces();
+  void SetFrameRegion();
+  void CopyGrip();
+  // Dragging.
+  void WireDragHandlers();
+  void Label1_MouseMove(int button, int shift, float x, float y);
+  void Label1_MouseDown(int button, int shift, float x, float y);
+  void Label1_MouseUp(int button, int shift, float x, float y);
+  void rightcaption_MouseMove(int button, int shift, float x, float y);
+  void rightcaption_MouseDown(int button, int shift, float x, float y);
+  void leftborder_MouseMove(int button, int shift, float x, float y);
+  void leftborder_MouseDown(int button, int shift, float x, float y);
+  void rightborder_MouseMove(int button, int shift, float x, float y);
+  void rightborder_MouseDown(int button, int shift, float x, float y);
+  void bottomborder_MouseMove(int button, int shift, float x, float y);
+  void bottomborder_MouseDown(int button, int shift, float x, float y);
+  void PanelToFront();
+  void SendDrag(SysDrag command);
+  void ShowWindowMenuAt(int x, int y, UINT flags);
+  bool Maximized() const { return WindowState() == tk::kStateMaximized; }
+  // Title buttons.
+  void CreateTitleButtons();
+  void ShowStateButtons();
+  void Button1_MouseUp(int16_t& Button, int16_t& Shift, float& X, float& Y);
+  void Button2_MouseUp(int16_t& Button, int16_t& Shift, float& X, float& Y);
+  void Button3_MouseUp(int16_t& Button, int16_t& Shift, float& X, float& Y);
+  void Button4_MouseUp(int16_t& Button, int16_t& Shift, float& X, float& Y);
+  // Message handling.
+  void OnPanelMessage(UINT msg, int32_t arg1);
+  void OnFrameMessage(UINT msg, int32_t arg1);
+  void SetSizeLimits();
+  void UnhookWindows();
   // Capture ticks.
   void Timer1_Timer();
   void Timer2_Timer();
@@ -82,11 +153,18 @@ class Form1 : public tk::Form {
   bool WriteFormatTemplate();
   void SetRecordingMenus();
   void SetIdleMenus();
+  void StartRecording();
+  bool AbandonStartIfClosing();
 
   RecordingClock clock_;
   bool inTick_ = false;
   HCURSOR hotSpotCursor_ = nullptr;  // the cursor whose hot spot is cached below
   POINT hotSpot_{};
+  // Load runs pending messages while it fades in; what arrives then waits for the end.
+  bool loadFinished_ = false;
+  bool closePending_ = false;
+  bool starting_ = false;  // inside start_click, whose dialogs run their own message loops
+  std::vector<std::function<void()>> deferred_;
 };
 
 }  // namespace orvik

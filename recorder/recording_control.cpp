@@ -7,6 +7,7 @@
 #include "frame/form1.h"
 #include "frame/forms.h"
 #include "panel/form2.h"
+#include "panel/form3.h"
 #include "recorder/avidecs.h"
 #include "recorder/recording_text.h"
 #include "toolkit/app.h"
@@ -86,9 +87,21 @@ void Form1::SetIdleMenus() {
 }
 
 void Form1::start_click() {
-  if (Recording()) return;
+  if (Recording() || starting_) return;
+  starting_ = true;
+  StartRecording();
+  starting_ = false;
+  // A close asked for while the dialogs were open waited for them; it happens now.
+  if (closePending_) {
+    closePending_ = false;
+    Unload();
+  }
+}
+
+void Form1::StartRecording() {
   std::wstring path;
   if (!AskForOutputFile(&path)) return;
+  if (closePending_) return;
   if (!ConfirmReplace(path)) return;
   avipath = path;
   tk::DoEvents();
@@ -101,6 +114,7 @@ void Form1::start_click() {
     return;
   }
   tk::DoEvents();
+  if (AbandonStartIfClosing()) return;
   SetRecordingMenus();
   SetWindowState(tk::kStateMinimized);
   Timer1.SetEnabled(true);
@@ -114,6 +128,15 @@ void Form1::start_click() {
   hcursor = GetCursor();
   starttime = CInt32(tk::SecondsSinceMidnight());
   clock_.Start(tk::MonotonicSeconds());
+}
+
+// The program is closing while start was still asking: no recording begins, and the file the
+// writer had just made, which holds no frame, does not stay behind.
+bool Form1::AbandonStartIfClosing() {
+  if (!closePending_) return false;
+  AVIDecs::AviCloseWriter();
+  tk::RemoveFile(avipath);
+  return true;
 }
 
 void Form1::stop_click() {
@@ -155,6 +178,13 @@ void Form1::OnWriterClosedItself() {
 }
 
 void Form1::Form_Unload(int& cancel) {
+  // Closing in the middle of the load (the fade-in runs pending messages) or of start (its
+  // dialogs do) would pull the window away under them: the close waits for them to end.
+  if (!loadFinished_ || starting_) {
+    closePending_ = true;
+    cancel = 1;
+    return;
+  }
   if (Recording()) {
     const int32_t t0 = CInt32(tk::SecondsSinceMidnight());
     Timer1.SetEnabled(false);
@@ -173,7 +203,10 @@ void Form1::Form_Unload(int& cancel) {
     Timer2.SetInterval(0);
     AVIDecs::AviCloseWriter();
   }
+  UnhookWindows();
   Hide();
+  // The overlay confines the pointer while a rectangle is placed; closing it frees it.
+  if (form3().IsLoaded()) form3().Unload();
   form2().Unload();
 }
 

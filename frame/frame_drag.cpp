@@ -1,0 +1,272 @@
+// Moving and sizing the frame by its skin. The window never tracks a drag itself: each piece
+// shows the cursor of the zone under the pointer, and a press reads that cursor back and hands
+// the system the matching move or size command, whose modal loop does the rest.
+#include "frame/form1.h"
+#include "frame/forms.h"
+#include "panel/form2.h"
+#include "toolkit/app.h"
+#include "toolkit/units.h"
+
+namespace orvik {
+
+namespace {
+
+LPCWSTR CursorId(SizingCursor kind) {
+  switch (kind) {
+    case SizingCursor::SizeNS:
+      return IDC_SIZENS;
+    case SizingCursor::SizeWE:
+      return IDC_SIZEWE;
+    case SizingCursor::SizeNWSE:
+      return IDC_SIZENWSE;
+    case SizingCursor::SizeNESW:
+      return IDC_SIZENESW;
+    default:
+      return IDC_ARROW;
+  }
+}
+
+SizingCursor KindOf(const tk::PictureBox& piece) {
+  const LPCWSTR id = piece.MousePointer();
+  if (id == IDC_SIZENS) return SizingCursor::SizeNS;
+  if (id == IDC_SIZEWE) return SizingCursor::SizeWE;
+  if (id == IDC_SIZENWSE) return SizingCursor::SizeNWSE;
+  if (id == IDC_SIZENESW) return SizingCursor::SizeNESW;
+  return SizingCursor::Default;
+}
+
+void ShowCursorKind(tk::PictureBox& piece, SizingCursor kind) {
+  if (KindOf(piece) != kind) piece.SetMousePointer(CursorId(kind));
+}
+
+// How long the icon waits for a second click, and the most message rounds it runs meanwhile.
+constexpr int kIconWaitRounds = 100000;
+
+}  // namespace
+
+void Form1::WireDragHandlers() {
+  backcaption.onMouseMove = [this](int b, int s, float x, float y) {
+    backcaption_MouseMove(b, s, x, y);
+  };
+  backcaption.onMouseDown = [this](int b, int s, float x, float y) {
+    backcaption_MouseDown(b, s, x, y);
+  };
+  backcaption.onMouseUp = [this](int b, int s, float x, float y) {
+    backcaption_MouseUp(b, s, x, y);
+  };
+  backcaption.onDblClick = [this] { backcaption_DblClick(); };
+  leftcaption.onMouseMove = [this](int b, int s, float x, float y) {
+    leftcaption_MouseMove(b, s, x, y);
+  };
+  leftcaption.onMouseDown = [this](int b, int s, float x, float y) {
+    leftcaption_MouseDown(b, s, x, y);
+  };
+  leftcaption.onMouseUp = [this](int b, int s, float x, float y) {
+    leftcaption_MouseUp(b, s, x, y);
+  };
+  leftcaption.onDblClick = [this] { leftcaption_DblClick(); };
+  Label1.onMouseMove = [this](int b, int s, float x, float y) { Label1_MouseMove(b, s, x, y); };
+  Label1.onMouseDown = [this](int b, int s, float x, float y) { Label1_MouseDown(b, s, x, y); };
+  Label1.onMouseUp = [this](int b, int s, float x, float y) { Label1_MouseUp(b, s, x, y); };
+  Label1.onDblClick = [this] { backcaption_DblClick(); };
+  rightcaption.onMouseMove = [this](int b, int s, float x, float y) {
+    rightcaption_MouseMove(b, s, x, y);
+  };
+  rightcaption.onMouseDown = [this](int b, int s, float x, float y) {
+    rightcaption_MouseDown(b, s, x, y);
+  };
+  leftborder.onMouseMove = [this](int b, int s, float x, float y) {
+    leftborder_MouseMove(b, s, x, y);
+  };
+  leftborder.onMouseDown = [this](int b, int s, float x, float y) {
+    leftborder_MouseDown(b, s, x, y);
+  };
+  rightborder.onMouseMove = [this](int b, int s, float x, float y) {
+    rightborder_MouseMove(b, s, x, y);
+  };
+  rightborder.onMouseDown = [this](int b, int s, float x, float y) {
+    rightborder_MouseDown(b, s, x, y);
+  };
+  bottomborder.onMouseMove = [this](int b, int s, float x, float y) {
+    bottomborder_MouseMove(b, s, x, y);
+  };
+  bottomborder.onMouseDown = [this](int b, int s, float x, float y) {
+    bottomborder_MouseDown(b, s, x, y);
+  };
+  toolbarback.onMouseDown = [this](int, int, float, float) { PanelToFront(); };
+  toolbarback.onMouseUp = [this](int, int, float, float) { PanelToFront(); };
+  Picture1.onMouseDown = [this](int, int, float, float) { PanelToFront(); };
+}
+
+// Nothing moves or sizes a maximized window, whatever cursor a piece still shows.
+void Form1::SendDrag(SysDrag command) {
+  if (command == kNoDrag || Maximized()) return;
+  ReleaseCapture();
+  SendMessageW(Handle(), WM_SYSCOMMAND, command, 0);
+}
+
+void Form1::ShowWindowMenuAt(int x, int y, UINT flags) {
+  TrackPopupMenu(sysmenu, flags, x, y, 0, Handle(), nullptr);
+}
+
+void Form1::Form_MouseDown(int, int, float, float) { PanelToFront(); }
+void Form1::Form_MouseUp(int, int, float, float) { PanelToFront(); }
+
+// --- Caption band
+
+void Form1::backcaption_MouseMove(int button, int shift, float x, float y) {
+  (void)button, (void)shift, (void)x;
+  ShowCursorKind(backcaption, CaptionBandZone(y, Maximized()));
+  PanelToFront();
+}
+
+void Form1::backcaption_MouseDown(int button, int shift, float x, float y) {
+  (void)shift, (void)x, (void)y;
+  PanelToFront();
+  if (Maximized()) return;
+  ReleaseCapture();
+  SendDrag(CaptionBandPress(KindOf(backcaption), button == tk::kLeftButton));
+  PanelToFront();
+}
+
+void Form1::backcaption_MouseUp(int button, int shift, float x, float y) {
+  (void)shift;
+  if (button == tk::kRightButton && KindOf(backcaption) == SizingCursor::Default) {
+    POINT p{CInt32(x / kTwipsPerPixel), CInt32(y / kTwipsPerPixel)};
+    ClientToScreen(Handle(), &p);
+    ShowWindowMenuAt(p.x, p.y, TPM_RIGHTBUTTON);
+  }
+  PanelToFront();
+}
+
+void Form1::backcaption_DblClick() {
+  if (KindOf(backcaption) != SizingCursor::Default) return;
+  SetWindowState(WindowState() == tk::kStateNormal ? tk::kStateMaximized : tk::kStateNormal);
+}
+
+// --- Title label: part of the caption band (its top is below the band's sizing strip)
+
+void Form1::Label1_MouseMove(int button, int shift, float x, float y) {
+  backcaption_MouseMove(button, shift, x + static_cast<float>(Label1.Left()),
+                        y + static_cast<float>(Label1.Top()));
+}
+
+void Form1::Label1_MouseDown(int button, int shift, float x, float y) {
+  backcaption_MouseDown(button, shift, x + static_cast<float>(Label1.Left()),
+                        y + static_cast<float>(Label1.Top()));
+}
+
+void Form1::Label1_MouseUp(int button, int shift, float x, float y) {
+  backcaption_MouseUp(button, shift, x + static_cast<float>(Label1.Left()),
+                      y + static_cast<float>(Label1.Top()));
+}
+
+// --- Caption icon
+
+void Form1::leftcaption_MouseMove(int button, int shift, float x, float y) {
+  (void)button, (void)shift;
+  ShowCursorKind(leftcaption, CaptionIconZone(x, y, Maximized(), KindOf(leftcaption)));
+}
+
+// A single click opens the window menu below the icon, but only once it is clear that no
+// second click follows: a double click closes the window instead. The wait lasts the
+// system's double-click time, with the messages that arrive meanwhile handled.
+void Form1::leftcaption_MouseDown(int button, int shift, float x, float y) {
+  (void)shift, (void)x, (void)y;
+  if (button != tk::kLeftButton) return;
+  const SizingCursor kind = KindOf(leftcaption);
+  if (kind == SizingCursor::SizeNWSE) {
+    SendDrag(kSizeTopLeft);
+    return;
+  }
+  if (kind != SizingCursor::Default) return;
+  const DWORD wait = GetDoubleClickTime();
+  const DWORD start = GetTickCount();
+  for (int round = 0; round < kIconWaitRounds && !icondblclicked; ++round) {
+    const DWORD elapsed = GetTickCount() - start;
+    if (elapsed >= wait) break;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, wait - elapsed, QS_ALLINPUT);
+    tk::DoEvents();
+  }
+  if (icondblclicked) {
+    // The double click is closing the window. Should the close be refused (a recording
+    // goes on), the next single click must still open the menu.
+    icondblclicked = 0;
+    return;
+  }
+  const PixelPoint p = IconMenuPoint(Left(), Top(), leftcaption.Height());
+  ShowWindowMenuAt(p.x, p.y, 0);
+  icondblclicked = 0;
+}
+
+void Form1::leftcaption_MouseUp(int button, int shift, float x, float y) {
+  (void)shift;
+  if (button != tk::kRightButton || KindOf(leftcaption) != SizingCursor::Default) return;
+  const PixelPoint p =
+      IconPointerMenuPoint(Left(), Top(), leftcaption.Left(), leftcaption.Top(), x, y);
+  ShowWindowMenuAt(p.x, p.y, 0);
+}
+
+void Form1::leftcaption_DblClick() {
+  icondblclicked = -1;
+  Unload();
+}
+
+// --- Right end of the caption: its top-right corner sizes
+
+void Form1::rightcaption_MouseMove(int button, int shift, float x, float y) {
+  (void)button, (void)shift;
+  ShowCursorKind(rightcaption,
+                 RightCaptionZone(x, y, rightcaption.Width(), Maximized(), KindOf(rightcaption)));
+}
+
+void Form1::rightcaption_MouseDown(int button, int shift, float x, float y) {
+  (void)button, (void)shift, (void)x, (void)y;
+  PanelToFront();
+  ReleaseCapture();
+  if (KindOf(rightcaption) == SizingCursor::SizeNESW) SendDrag(kSizeTopRight);
+  PanelToFront();
+}
+
+// --- Side borders
+
+void Form1::leftborder_MouseMove(int button, int shift, float x, float y) {
+  (void)button, (void)shift, (void)x, (void)y;
+  ShowCursorKind(leftborder, SideBorderZone(Maximized()));
+}
+
+void Form1::leftborder_MouseDown(int button, int shift, float x, float y) {
+  (void)shift, (void)x, (void)y;
+  PanelToFront();
+  if (button == tk::kLeftButton) SendDrag(SideBorderPress(KindOf(leftborder), false));
+  PanelToFront();
+}
+
+void Form1::rightborder_MouseMove(int button, int shift, float x, float y) {
+  (void)button, (void)shift, (void)x, (void)y;
+  ShowCursorKind(rightborder, SideBorderZone(Maximized()));
+}
+
+void Form1::rightborder_MouseDown(int button, int shift, float x, float y) {
+  (void)shift, (void)x, (void)y;
+  PanelToFront();
+  if (button == tk::kLeftButton) SendDrag(SideBorderPress(KindOf(rightborder), true));
+  PanelToFront();
+}
+
+// --- Bottom bar: edge, corners and the ends of the bar
+
+void Form1::bottomborder_MouseMove(int button, int shift, float x, float y) {
+  (void)button, (void)shift;
+  ShowCursorKind(bottomborder,
+                 BottomBarZone(x, y, bottomborder.ScaleHeight(), ScaleWidth(), Maximized()));
+}
+
+void Form1::bottomborder_MouseDown(int button, int shift, float x, float y) {
+  (void)shift, (void)y;
+  PanelToFront();
+  if (button == tk::kLeftButton) SendDrag(BottomBarPress(KindOf(bottomborder), x));
+  PanelToFront();
+}
+
+}  // namespace orvik
