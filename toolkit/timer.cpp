@@ -104,9 +104,16 @@ void Timer::Disarm() {
   p.waiting.erase(id_);
 }
 
-void Timer::Rearm() {
+void Timer::Rearm() { Arm(interval_, TIME_PERIODIC); }
+
+void Timer::DelayNextTick(uint32_t ms) {
+  if (Armed() && ms > interval_) Arm(ms, TIME_ONESHOT);
+}
+
+void Timer::Arm(uint32_t ms, unsigned kind) {
   Disarm();
   ++generation_;  // a tick of the old arming that is still queued is ignored
+  delayed_ = false;
   if (!Armed() || !TimerSink::Get()) return;
   {
     PendingTicks& p = Pending();
@@ -114,12 +121,18 @@ void Timer::Rearm() {
     p.waiting[id_] = false;
   }
   const DWORD_PTR user = (static_cast<DWORD_PTR>(id_) << 32) | generation_;
-  mmTimer_ = timeSetEvent(interval_, 1, OnMultimediaTick, user,
-                          TIME_PERIODIC | TIME_CALLBACK_FUNCTION | TIME_KILL_SYNCHRONOUS);
+  mmTimer_ = timeSetEvent(ms, 1, OnMultimediaTick, user,
+                          kind | TIME_CALLBACK_FUNCTION | TIME_KILL_SYNCHRONOUS);
+  delayed_ = kind == TIME_ONESHOT && mmTimer_ != 0;
 }
 
 void Timer::Tick(uint32_t generation) {
   if (generation != generation_ || !Armed()) return;
+  if (delayed_) {
+    // The held-back tick has come: from here on the timer ticks at its interval again.
+    Rearm();
+    generation = generation_;
+  }
   if (ticking_) {
     // The handler let messages run and its own next tick came up: drop it.
     ReleasePending();

@@ -29,12 +29,19 @@ class Timer {
   void SetEnabled(bool enabled);
   // True while the timer is set to tick (Interval not 0 and Enabled).
   bool Armed() const { return interval_ != 0 && enabled_; }
+  // Holds the next tick back for `ms` milliseconds, after which the timer ticks at its
+  // interval again. Interval and Enabled stay as they are; setting either ends the hold.
+  // For a handler that knows nothing is due for a while: a 1 ms timer would otherwise wake
+  // the GUI thread hundreds of times a second for nothing.
+  void DelayNextTick(uint32_t ms);
 
   std::function<void()> onTimer;
 
  private:
   friend struct TimerSink;
   void Rearm();
+  // Replaces whatever is armed by an event of `kind` (periodic or one-shot) after `ms`.
+  void Arm(uint32_t ms, unsigned kind);
   void Disarm();
   void Tick(uint32_t generation);
   void ReleasePending();
@@ -45,6 +52,7 @@ class Timer {
   unsigned mmTimer_ = 0;
   uint32_t generation_ = 0;  // tells ticks of an earlier arming apart
   bool ticking_ = false;
+  bool delayed_ = false;       // the armed event is the one-shot of DelayNextTick
   bool* destroyed_ = nullptr;  // set while a tick runs, so a handler may delete its timer
 };
 

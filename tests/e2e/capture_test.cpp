@@ -131,7 +131,10 @@ TEST_F(AppTest, ClosingWhileRecordingAndYesEndsWithAPlayableFile) {
 
 // A recording onto a drive that fills up stops with one message and keeps what it wrote.
 TEST_F(AppTest, AFullDiskStopsTheRecordingAndKeepsAPlayableFile) {
-  const std::string mount = "/tmp/orvik-full-" + std::to_string(GetCurrentProcessId());
+  // Wine's process ids are small and repeat across parallel runs: the tick count makes the
+  // mount point this run's own.
+  const std::string mount = "/tmp/orvik-full-" + std::to_string(GetCurrentProcessId()) + "-" +
+                            std::to_string(GetTickCount());
   if (RunShell("mkdir -p " + mount + " && mount -t tmpfs -o size=4m tmpfs " + mount, nullptr) != 0)
     GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
   struct Unmount {

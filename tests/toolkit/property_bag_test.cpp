@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "toolkit/bmp_format.h"
 
 using namespace orvik;
@@ -10,10 +12,11 @@ namespace {
 
 // A 2 x 1, 24-bit BMP file: a blue and a red pixel.
 std::vector<uint8_t> TinyBmp() {
-  auto header = MakeBmpHeader(2, 1, 24);
-  std::vector<uint8_t> bmp(header.begin(), header.end());
+  const auto header = MakeBmpHeader(2, 1, 24);
   const uint8_t row[8] = {255, 0, 0, 0, 0, 255, 0, 0};
-  bmp.insert(bmp.end(), row, row + 8);
+  std::vector<uint8_t> bmp(header.size() + sizeof row);
+  std::copy(header.begin(), header.end(), bmp.begin());
+  std::copy(row, row + sizeof row, bmp.begin() + header.size());
   return bmp;
 }
 

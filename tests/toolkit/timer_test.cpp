@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <vector>
 
 #include "window_testing.h"
 
@@ -102,4 +103,34 @@ TEST(Timer, HandlersMayRearmOrDestroyTheirTimer) {
   };
   throws.SetInterval(5);
   EXPECT_TRUE(PumpUntil([&] { return thrown >= 2; }, 2000));  // still ticking after a throw
+}
+
+TEST(Timer, ADelayedTickComesLateThenTheIntervalResumes) {
+  tk::Timer t;
+  std::vector<DWORD> at;
+  t.onTimer = [&] { at.push_back(GetTickCount()); };
+  t.SetInterval(1);
+  ASSERT_TRUE(PumpUntil([&] { return !at.empty(); }, 2000));
+  at.clear();
+  const DWORD held = GetTickCount();
+  t.DelayNextTick(300);
+  PumpFor(150);
+  EXPECT_TRUE(at.empty()) << "ticked during the hold";
+  ASSERT_TRUE(PumpUntil([&] { return at.size() >= 20; }, 3000));
+  EXPECT_GE(at.front() - held, 250u);
+  EXPECT_EQ(t.Interval(), 1u);
+  EXPECT_TRUE(t.Enabled());
+}
+
+TEST(Timer, DisablingDuringAHoldCancelsIt) {
+  tk::Timer t;
+  int ticks = 0;
+  t.onTimer = [&] { ++ticks; };
+  t.SetInterval(5);
+  t.DelayNextTick(100);
+  t.SetEnabled(false);
+  PumpFor(300);
+  EXPECT_EQ(ticks, 0);
+  t.SetEnabled(true);  // ticks at the interval again, no hold left over
+  EXPECT_TRUE(PumpUntil([&] { return ticks >= 3; }, 2000));
 }
