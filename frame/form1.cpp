@@ -66,6 +66,7 @@ void Form1::CreatePieces() {
   leftcaption.Create(backcaption.hWnd(), 0, 0, 345, 345);
   Label1.Create(backcaption, 1560, 90, 2430, 180, kTitle);
   Label1.SetForeColor(kTitleColour);
+  SetTitle(kTitle);
   toolbarback.Create(me, 0, 345, 24000, 420);
   leftborder.Create(me, 0, 345, 60, 18000);
   rightborder.Create(me, 6120, 120, 60, 18000);
@@ -170,6 +171,14 @@ void Form1::WhenLoaded(std::function<void()> command) {
   } else {
     deferred_.push_back(std::move(command));
   }
+}
+
+// The label is as wide as its text, so that a title too long for the caption ends exactly
+// where the title buttons begin.
+void Form1::SetTitle(const std::wstring& title) {
+  Label1.SetCaption(title);
+  Label1.Move(Label1.Left(), Label1.Top(), Label1.TextWidth(), Label1.Height());
+  if (Visible() && WindowState() != tk::kStateMinimized) LayOutPieces();
 }
 
 void Form1::Form_Resize() {

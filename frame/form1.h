@@ -43,6 +43,9 @@ class Form1 : public tk::Form {
   // Runs `command` now, or when the load has finished if it is still running.
   void WhenLoaded(std::function<void()> command);
 
+  // The title shown in the caption band.
+  void SetTitle(const std::wstring& title);
+
   // Caption band: move, top sizing, maximize toggle, window menu.
   void backcaption_MouseMove(int button, int shift, float x, float y);
   void backcaption_MouseDown(int button, int shift, float x, float y);

@@ -98,9 +98,12 @@ void Form1::WireDragHandlers() {
   Picture1.onMouseDown = [this](int, int, float, float) { PanelToFront(); };
 }
 
-// Nothing moves or sizes a maximized window, whatever cursor a piece still shows.
+// Nothing moves or sizes a maximized window, whatever cursor a piece still shows. The system's
+// loops follow the left button: started without it (a right press on the caption), Wine's
+// move loop would carry the window on the pointer until the next left click, so only a
+// press with the left button down starts one.
 void Form1::SendDrag(SysDrag command) {
-  if (command == kNoDrag || Maximized()) return;
+  if (command == kNoDrag || Maximized() || GetKeyState(VK_LBUTTON) >= 0) return;
   ReleaseCapture();
   SendMessageW(Handle(), WM_SYSCOMMAND, command, 0);
 }

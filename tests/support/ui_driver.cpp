@@ -37,6 +37,31 @@ bool ClickAt(int x, int y, int button) {
              std::to_string(button));
 }
 
+bool XdoWhilePumping(const std::string& args, DWORD timeoutMs) {
+  std::atomic<bool> done{false};
+  bool ok = false;
+  std::thread worker([&] {
+    ok = Xdo(args);
+    done = true;
+  });
+  PumpUntil([&] { return done.load(); }, timeoutMs);
+  worker.join();
+  return ok;
+}
+
+bool DragWithPointer(int x1, int y1, int x2, int y2, int button) {
+  auto at = [](int x, int y) {
+    return "mousemove " + std::to_string(x) + " " + std::to_string(y) + " sleep 0.1 ";
+  };
+  const std::string b = std::to_string(button);
+  std::string steps = at(x1, y1) + "mousedown " + b + " sleep 0.3 ";
+  for (int i = 1; i <= 4; ++i) {
+    steps += at(x1 + (x2 - x1) * i / 4, y1 + (y2 - y1) * i / 4);
+  }
+  steps += "sleep 0.2 mouseup " + b + " sleep 0.2";
+  return XdoWhilePumping(steps);
+}
+
 namespace {
 std::wstring WithoutAmpersands(const std::wstring& s) {
   std::wstring out;

@@ -24,6 +24,14 @@ bool MoveTo(int x, int y);
 // Moves the real pointer and clicks (button 1 left, 3 right) at screen pixels.
 bool ClickAt(int x, int y, int button = 1);
 
+// Runs xdotool on another thread while this thread keeps its windows' messages running, so
+// the input may start a modal loop here (a system move or size loop, a menu) that the rest of
+// the command then drives and ends. True when xdotool succeeded.
+bool XdoWhilePumping(const std::string& args, DWORD timeoutMs = 20000);
+// Presses `button` at (x1, y1), moves in steps to (x2, y2) and releases there, with the real
+// pointer, pumping all along.
+bool DragWithPointer(int x1, int y1, int x2, int y2, int button = 1);
+
 // Chooses `item` under the menu-bar entry `top` of `window` the way a user does: a click on
 // the bar entry, then a click on the item in the menu that opens. Captions are compared
 // without the "&" marks. Runs on its own thread: the GUI thread must keep pumping (the menu
