@@ -27,11 +27,17 @@ void Drag(int x1, int y1, int x2, int y2) {
 }
 
 // The key goes to the window with the keyboard focus, as for a user: the overlay has it.
+// It goes in through the system's input queue (SendInput), which, unlike an X key event,
+// does not depend on which X window the X server thinks has the focus.
 void PressEscape() {
   SetForegroundWindow(form3().Handle());
   SetFocus(form3().Handle());
   PumpFor(200);
-  Xdo("key Escape");
+  INPUT keys[2] = {};
+  keys[0].type = keys[1].type = INPUT_KEYBOARD;
+  keys[0].ki.wVk = keys[1].ki.wVk = VK_ESCAPE;
+  keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+  SendInput(2, keys, sizeof(INPUT));
   PumpFor(200);
 }
 
