@@ -49,9 +49,24 @@ int MsgBox(const std::wstring& text, UINT flags, const std::wstring& title) {
   return MessageBoxW(owner, text.c_str(), title.c_str(), flags);
 }
 
+namespace {
+// Inside a menu's or a move/size loop's own message loop, mouse and key messages belong to
+// that loop: taken here they would reach the popup's window procedure, which ignores them,
+// and the click that should choose an item or end the loop would be lost.
+bool InModalInputLoop() {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  if (!GetGUIThreadInfo(GetCurrentThreadId(), &info)) return false;
+  return (info.flags & (GUI_INMENUMODE | GUI_POPUPMENUMODE | GUI_INMOVESIZE)) != 0;
+}
+}  // namespace
+
 void DoEvents() {
+  const UINT which = InModalInputLoop()
+                         ? PM_REMOVE | PM_QS_SENDMESSAGE | PM_QS_POSTMESSAGE | PM_QS_PAINT
+                         : PM_REMOVE;
   MSG msg;
-  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+  while (PeekMessageW(&msg, nullptr, 0, 0, which)) {
     if (msg.message == WM_QUIT) {
       PostQuitMessage(static_cast<int>(msg.wParam));
       return;

@@ -24,7 +24,8 @@ std::wstring AppPath();
 int MsgBox(const std::wstring& text, UINT flags = MB_OK);
 int MsgBox(const std::wstring& text, UINT flags, const std::wstring& title);
 
-// Runs the window messages waiting in this thread's queue, then returns.
+// Runs the window messages waiting in this thread's queue, then returns. While a menu or a
+// move/size loop is tracking, its mouse and key input is left to it.
 void DoEvents();
 
 }  // namespace tk

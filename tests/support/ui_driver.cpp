@@ -80,6 +80,18 @@ int FindItem(HMENU menu, const std::wstring& caption) {
   return -1;
 }
 
+HWND VisiblePopupMenu();
+
+// Closes a menu left open so its modal loop lets the test go on. EndMenu, which Wine honours
+// from any thread of the process; starting xdotool for an Escape can stall while the menu's
+// thread is busy in its loop.
+void CloseLeftOpenMenu() {
+  for (int i = 0; i < 5 && VisiblePopupMenu(); ++i) {
+    EndMenu();
+    Sleep(200);
+  }
+}
+
 HWND VisiblePopupMenu() {
   HWND found = nullptr;
   EnumWindows(
@@ -133,7 +145,7 @@ void MenuClick::Run(HWND window, std::wstring top, std::wstring item, DWORD time
   Sleep(150);
   if (reinterpret_cast<HMENU>(SendMessageW(popup, MN_GETHMENU, 0, 0)) != sub) {
     error_ = "another menu opened (is the window minimized?)";
-    for (int i = 0; i < 3 && VisiblePopupMenu(); ++i) Xdo("key Escape");
+    CloseLeftOpenMenu();
     done_ = true;
     return;
   }
@@ -151,7 +163,7 @@ void MenuClick::Run(HWND window, std::wstring top, std::wstring item, DWORD time
   while (VisiblePopupMenu() && GetTickCount() - clicked < 3000) Sleep(20);
   if (VisiblePopupMenu()) {
     error_ = "the menu stayed open after the click";
-    for (int i = 0; i < 3 && VisiblePopupMenu(); ++i) Xdo("key Escape");
+    CloseLeftOpenMenu();
     done_ = true;
     return;
   }

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "support/ui_driver.h"
 #include "toolkit/form.h"
+#include "toolkit/timer.h"
 #include "window_testing.h"
 
 using namespace toolkit_testing;
@@ -125,6 +127,29 @@ TEST(Menu, CommandsReachTheClickHandler) {
   keybd_event(VK_RETURN, 0, 0, 0);
   keybd_event(VK_RETURN, 0, KEYEVENTF_KEYUP, 0);
   EXPECT_TRUE(PumpUntil([&] { return m.starts == 2; }, 3000));
+}
+
+// A busy timer that lets pending messages run on every tick (as the capture tick does) must
+// not take the menu's own mouse input: the click on the item still chooses it.
+TEST(Menu, ClickOnAnOpenMenuIsChosenWhileATimerLetsMessagesRun) {
+  PanelMenu m;
+  tk::Form form(tk::FormOptions::Sizable(L"panel", 4620, 3105));
+  form.SetMenuBar(&m.menu);
+  form.Show();
+  tk::Timer busy;
+  int ticks = 0;
+  busy.onTimer = [&] {
+    ++ticks;
+    tk::DoEvents();
+  };
+  busy.SetInterval(1);
+  busy.SetEnabled(true);
+  for (int round = 1; round <= 3; ++round) {
+    testsupport::MenuClick click(form.hWnd(), L"文件(&F)", L"开始");
+    ASSERT_TRUE(click.PumpUntilDone()) << click.Error() << " in round " << round;
+    EXPECT_TRUE(PumpUntil([&] { return m.starts == round; }, 2000));
+  }
+  EXPECT_GT(ticks, 100);
 }
 
 TEST(Menu, OwnsItsHandleAcrossFormUnloadsAndLetsGoWhenDestroyed) {
