@@ -112,10 +112,6 @@ void Form1::Form_Load() {
   FinishLoad();
 }
 
-void Form1::OpenProductPage() {
-  tk::RunCommand(std::wstring(L"explorer ") + kProductPage + L"?pm3.0", SW_SHOWNORMAL);
-}
-
 // The sizing frame stays, so the system still sizes and maximizes the window; the region
 // clips the frame away. The frame is recomputed only after the panel has measured ours:
 // the panel cuts its menu bar out by the caption height it sees at its load.

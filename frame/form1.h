@@ -105,7 +105,6 @@ class Form1 : public tk::Form {
   // Start-up and layout.
   void CreatePieces();
   void LoadSkin();
-  void OpenProductPage();
   void StripCaption();
   void HookWindows();
   void PaintToolbarGradient();

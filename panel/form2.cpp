@@ -94,8 +94,10 @@ void Form2::recordareae_Click() {
   form1().aviheight = tk::ScreenHeightPixels();
 }
 
-void Form2::访问官方网站_Click() {
+void OpenProductPage() {
   tk::RunCommand(std::wstring(L"explorer ") + kProductPage + L"?pm3.0", SW_SHOWNORMAL);
 }
+
+void Form2::访问官方网站_Click() { OpenProductPage(); }
 
 }  // namespace orvik

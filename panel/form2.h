@@ -12,6 +12,9 @@ namespace orvik {
 // The address of the product's own page; the query marks the version that opened it.
 extern const wchar_t kProductPage[];
 
+// Opens the product page through Explorer; where none can show it, nothing happens.
+void OpenProductPage();
+
 class Form2 : public tk::Form {
  public:
   Form2();

@@ -126,7 +126,6 @@ bool Form::Unload() {
 }
 
 void Form::AfterDestroy() {
-  detail::ForgetInstance(hwnd_);
   hwnd_ = nullptr;
   pendingState_ = -1;
   buttonsDown_ = 0;
@@ -269,17 +268,8 @@ void Form::Refresh() {
 }
 
 LRESULT CALLBACK Form::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  Form* self = detail::InstanceFor<Form>(hwnd, msg, lParam);
-  if (!self) return DefWindowProcW(hwnd, msg, wParam, lParam);
-  if (msg == WM_NCCREATE) self->hwnd_ = hwnd;
-  LRESULT result = 0;
-  try {
-    result = self->Handle(msg, wParam, lParam);
-  } catch (...) {
-    result = DefWindowProcW(hwnd, msg, wParam, lParam);
-  }
-  if (msg == WM_NCDESTROY) self->AfterDestroy();
-  return result;
+  return detail::RouteMessage(hwnd, msg, wParam, lParam, &Form::hwnd_, &Form::Handle,
+                              &Form::AfterDestroy);
 }
 
 LRESULT Form::OnKey(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -321,6 +311,10 @@ void Form::OnMouse(UINT msg, WPARAM wParam, LPARAM lParam) {
 
 LRESULT Form::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
   if (std::optional<LRESULT> r = Form_Message(msg, wParam, lParam)) return *r;
+  if (detail::IsMouseMessage(msg)) {
+    OnMouse(msg, wParam, lParam);
+    return 0;
+  }
   switch (msg) {
     case WM_CLOSE:
       Unload();
@@ -371,16 +365,6 @@ LRESULT Form::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_CAPTURECHANGED:
       buttonsDown_ = 0;
       break;
-    case WM_LBUTTONDOWN:
-    case WM_RBUTTONDOWN:
-    case WM_MBUTTONDOWN:
-    case WM_LBUTTONUP:
-    case WM_RBUTTONUP:
-    case WM_MBUTTONUP:
-    case WM_LBUTTONDBLCLK:
-    case WM_MOUSEMOVE:
-      OnMouse(msg, wParam, lParam);
-      return 0;
     default:
       break;
   }

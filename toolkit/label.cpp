@@ -128,24 +128,20 @@ void Label::Paint() {
 }
 
 LRESULT CALLBACK Label::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  Label* self = detail::InstanceFor<Label>(hwnd, msg, lParam);
-  if (!self) return DefWindowProcW(hwnd, msg, wParam, lParam);
-  if (msg == WM_NCCREATE) self->hwnd_ = hwnd;
-  LRESULT result = 0;
-  try {
-    result = self->Handle(msg, wParam, lParam);
-  } catch (...) {
-    result = DefWindowProcW(hwnd, msg, wParam, lParam);
-  }
-  if (msg == WM_NCDESTROY) {
-    detail::ForgetInstance(hwnd);
-    self->hwnd_ = nullptr;
-    self->buttonsDown_ = 0;
-  }
-  return result;
+  return detail::RouteMessage(hwnd, msg, wParam, lParam, &Label::hwnd_, &Label::Handle,
+                              &Label::WindowGone);
+}
+
+void Label::WindowGone() {
+  hwnd_ = nullptr;
+  buttonsDown_ = 0;
 }
 
 LRESULT Label::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (detail::IsMouseMessage(msg)) {
+    detail::FireMouseEvents(hwnd_, msg, wParam, lParam, buttonsDown_, *this);
+    return 0;
+  }
   switch (msg) {
     case WM_ERASEBKGND:
       return 1;
@@ -155,38 +151,6 @@ LRESULT Label::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_CAPTURECHANGED:
       buttonsDown_ = 0;
       return 0;
-    case WM_LBUTTONDOWN:
-    case WM_RBUTTONDOWN:
-    case WM_MBUTTONDOWN:
-    case WM_LBUTTONUP:
-    case WM_RBUTTONUP:
-    case WM_MBUTTONUP:
-    case WM_LBUTTONDBLCLK:
-    case WM_MOUSEMOVE: {
-      const detail::MouseMsg m = detail::DecodeMouse(msg, wParam, lParam);
-      const bool leftWasDown = (buttonsDown_ & kLeftButton) != 0;
-      detail::TrackCapture(hwnd_, m, buttonsDown_);
-      Guarded([&] {
-        switch (m.kind) {
-          case detail::MouseMsg::Down:
-            if (onMouseDown) onMouseDown(m.button, m.shift, m.x, m.y);
-            break;
-          case detail::MouseMsg::Move:
-            if (onMouseMove) onMouseMove(m.button, m.shift, m.x, m.y);
-            break;
-          case detail::MouseMsg::DblClick:
-            if (onDblClick) onDblClick();
-            break;
-          case detail::MouseMsg::Up:
-            if (onMouseUp) onMouseUp(m.button, m.shift, m.x, m.y);
-            if (m.button == kLeftButton && leftWasDown && onClick) onClick();
-            break;
-          default:
-            break;
-        }
-      });
-      return 0;
-    }
     default:
       break;
   }

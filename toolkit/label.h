@@ -7,14 +7,14 @@
 #include <functional>
 #include <string>
 
+#include "toolkit/mouse_events.h"
+
 namespace tk {
 
 class PictureBox;
 
-class Label {
+class Label : public MouseEvents {
  public:
-  using MouseHandler = std::function<void(int button, int shift, float x, float y)>;
-
   Label() = default;
   ~Label();
   Label(const Label&) = delete;
@@ -50,15 +50,10 @@ class Label {
   double TextWidth() const { return TextWidth(caption_); }
   double TextHeight(const std::wstring& text) const;
 
-  MouseHandler onMouseDown;
-  MouseHandler onMouseMove;
-  MouseHandler onMouseUp;
-  std::function<void()> onClick;
-  std::function<void()> onDblClick;
-
  private:
   static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
   LRESULT Handle(UINT msg, WPARAM wParam, LPARAM lParam);
+  void WindowGone();
   void Paint();
   void SetRect(double left, double top, double width, double height);
   RECT RectInParent() const;

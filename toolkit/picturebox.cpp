@@ -320,53 +320,22 @@ void PictureBox::Paint() {
   EndPaint(hwnd_, &ps);
 }
 
-void PictureBox::OnMouse(UINT msg, WPARAM wParam, LPARAM lParam) {
-  const detail::MouseMsg m = detail::DecodeMouse(msg, wParam, lParam);
-  const bool leftWasDown = (buttonsDown_ & kLeftButton) != 0;
-  detail::TrackCapture(hwnd_, m, buttonsDown_);
-  switch (m.kind) {
-    case detail::MouseMsg::Down:
-      if (onMouseDown) Guarded([&] { onMouseDown(m.button, m.shift, m.x, m.y); });
-      break;
-    case detail::MouseMsg::Move:
-      if (onMouseMove) Guarded([&] { onMouseMove(m.button, m.shift, m.x, m.y); });
-      break;
-    case detail::MouseMsg::DblClick:
-      if (onDblClick) Guarded([&] { onDblClick(); });
-      break;
-    case detail::MouseMsg::Up: {
-      if (onMouseUp) Guarded([&] { onMouseUp(m.button, m.shift, m.x, m.y); });
-      const bool inside = m.x >= 0 && m.y >= 0 && m.x < ScaleWidth() && m.y < ScaleHeight();
-      if (m.button == kLeftButton && leftWasDown && inside && onClick) {
-        Guarded([&] { onClick(); });
-      }
-      break;
-    }
-    default:
-      break;
-  }
+LRESULT CALLBACK PictureBox::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  return detail::RouteMessage(hwnd, msg, wParam, lParam, &PictureBox::hwnd_, &PictureBox::Handle,
+                              &PictureBox::WindowGone);
 }
 
-LRESULT CALLBACK PictureBox::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  PictureBox* self = detail::InstanceFor<PictureBox>(hwnd, msg, lParam);
-  if (!self) return DefWindowProcW(hwnd, msg, wParam, lParam);
-  if (msg == WM_NCCREATE) self->hwnd_ = hwnd;
-  LRESULT result = 0;
-  try {
-    result = self->Handle(msg, wParam, lParam);
-  } catch (...) {
-    result = DefWindowProcW(hwnd, msg, wParam, lParam);
-  }
-  if (msg == WM_NCDESTROY) {
-    // The layer stays with the object; only the window is gone.
-    detail::ForgetInstance(hwnd);
-    self->hwnd_ = nullptr;
-    self->buttonsDown_ = 0;
-  }
-  return result;
+// The layer stays with the object; only the window is gone.
+void PictureBox::WindowGone() {
+  hwnd_ = nullptr;
+  buttonsDown_ = 0;
 }
 
 LRESULT PictureBox::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (detail::IsMouseMessage(msg)) {
+    detail::FireMouseEvents(hwnd_, msg, wParam, lParam, buttonsDown_, *this);
+    return 0;
+  }
   switch (msg) {
     case WM_ERASEBKGND:
       return 1;  // the layer covers every pixel
@@ -390,16 +359,6 @@ LRESULT PictureBox::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
       break;
     case WM_CAPTURECHANGED:
       buttonsDown_ = 0;
-      return 0;
-    case WM_LBUTTONDOWN:
-    case WM_RBUTTONDOWN:
-    case WM_MBUTTONDOWN:
-    case WM_LBUTTONUP:
-    case WM_RBUTTONUP:
-    case WM_MBUTTONUP:
-    case WM_LBUTTONDBLCLK:
-    case WM_MOUSEMOVE:
-      OnMouse(msg, wParam, lParam);
       return 0;
     default:
       break;

@@ -17,6 +17,7 @@
 #include <string>
 
 #include "toolkit/handles.h"
+#include "toolkit/mouse_events.h"
 #include "toolkit/picture.h"
 
 namespace tk {
@@ -30,10 +31,8 @@ struct LayerPixels {
   int stride = 0;
 };
 
-class PictureBox {
+class PictureBox : public MouseEvents {
  public:
-  using MouseHandler = std::function<void(int button, int shift, float x, float y)>;
-
   PictureBox();
   ~PictureBox();
   PictureBox(const PictureBox&) = delete;
@@ -113,18 +112,13 @@ class PictureBox {
   LPCWSTR MousePointer() const { return pointer_; }
   void SetMousePointer(LPCWSTR cursorId);
 
-  MouseHandler onMouseDown;
-  MouseHandler onMouseMove;
-  MouseHandler onMouseUp;
-  std::function<void()> onClick;     // left press and release inside the box
-  std::function<void()> onDblClick;  // left double click
-  std::function<void()> onResize;    // after the layer took the new size
-  std::function<void()> onShow;      // the window became visible
+  std::function<void()> onResize;  // after the layer took the new size
+  std::function<void()> onShow;    // the window became visible
 
  private:
   static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
   LRESULT Handle(UINT msg, WPARAM wParam, LPARAM lParam);
-  void OnMouse(UINT msg, WPARAM wParam, LPARAM lParam);
+  void WindowGone();
   void Paint();
   bool ResizeLayer(int width, int height);
   void ResetLayer();

@@ -38,38 +38,38 @@ int HeldButtons(WPARAM wParam) {
   if (wParam & MK_MBUTTON) held |= kMiddleButton;
   return held;
 }
+
+struct MouseMessageKind {
+  UINT msg;
+  MouseMsg::Kind kind;
+  int button;  // 0: the buttons held
+};
+constexpr MouseMessageKind kMouseMessages[] = {
+    {WM_LBUTTONDOWN, MouseMsg::Down, kLeftButton},
+    {WM_RBUTTONDOWN, MouseMsg::Down, kRightButton},
+    {WM_MBUTTONDOWN, MouseMsg::Down, kMiddleButton},
+    {WM_LBUTTONUP, MouseMsg::Up, kLeftButton},
+    {WM_RBUTTONUP, MouseMsg::Up, kRightButton},
+    {WM_MBUTTONUP, MouseMsg::Up, kMiddleButton},
+    {WM_LBUTTONDBLCLK, MouseMsg::DblClick, kLeftButton},
+    {WM_MOUSEMOVE, MouseMsg::Move, 0},
+};
+
+const MouseMessageKind* FindMouseMessage(UINT msg) {
+  for (const MouseMessageKind& k : kMouseMessages)
+    if (k.msg == msg) return &k;
+  return nullptr;
+}
 }  // namespace
+
+bool IsMouseMessage(UINT msg) { return FindMouseMessage(msg) != nullptr; }
 
 MouseMsg DecodeMouse(UINT msg, WPARAM wParam, LPARAM lParam) {
   MouseMsg m;
-  switch (msg) {
-    case WM_LBUTTONDOWN:
-      m.kind = MouseMsg::Down, m.button = kLeftButton;
-      break;
-    case WM_RBUTTONDOWN:
-      m.kind = MouseMsg::Down, m.button = kRightButton;
-      break;
-    case WM_MBUTTONDOWN:
-      m.kind = MouseMsg::Down, m.button = kMiddleButton;
-      break;
-    case WM_LBUTTONUP:
-      m.kind = MouseMsg::Up, m.button = kLeftButton;
-      break;
-    case WM_RBUTTONUP:
-      m.kind = MouseMsg::Up, m.button = kRightButton;
-      break;
-    case WM_MBUTTONUP:
-      m.kind = MouseMsg::Up, m.button = kMiddleButton;
-      break;
-    case WM_LBUTTONDBLCLK:
-      m.kind = MouseMsg::DblClick, m.button = kLeftButton;
-      break;
-    case WM_MOUSEMOVE:
-      m.kind = MouseMsg::Move, m.button = HeldButtons(wParam);
-      break;
-    default:
-      return m;
-  }
+  const MouseMessageKind* k = FindMouseMessage(msg);
+  if (!k) return m;
+  m.kind = k->kind;
+  m.button = k->button ? k->button : HeldButtons(wParam);
   m.shift = ((wParam & MK_SHIFT) ? kShiftMask : 0) | ((wParam & MK_CONTROL) ? kCtrlMask : 0) |
             (GetKeyState(VK_MENU) < 0 ? kAltMask : 0);
   m.x = Twips(GET_X_LPARAM(lParam));
@@ -84,6 +84,39 @@ void TrackCapture(HWND hwnd, const MouseMsg& m, int& held) {
   } else if (m.kind == MouseMsg::Up) {
     held &= ~m.button;
     if (held == 0 && GetCapture() == hwnd) ReleaseCapture();
+  }
+}
+
+void FireMouseEvents(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, int& held,
+                     const MouseEvents& events) {
+  const MouseMsg m = DecodeMouse(msg, wParam, lParam);
+  const bool leftWasDown = (held & kLeftButton) != 0;
+  TrackCapture(hwnd, m, held);
+  auto fire = [&](const MouseEvents::MouseHandler& handler) {
+    if (handler) Guarded([&] { handler(m.button, m.shift, m.x, m.y); });
+  };
+  switch (m.kind) {
+    case MouseMsg::Down:
+      fire(events.onMouseDown);
+      break;
+    case MouseMsg::Move:
+      fire(events.onMouseMove);
+      break;
+    case MouseMsg::DblClick:
+      if (events.onDblClick) Guarded(events.onDblClick);
+      break;
+    case MouseMsg::Up: {
+      fire(events.onMouseUp);
+      RECT client{};
+      GetClientRect(hwnd, &client);
+      const POINT p{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+      if (m.button == kLeftButton && leftWasDown && PtInRect(&client, p) && events.onClick) {
+        Guarded(events.onClick);
+      }
+      break;
+    }
+    default:
+      break;
   }
 }
 

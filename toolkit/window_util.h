@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "toolkit/mouse_events.h"
 #include "toolkit/units.h"
 
 namespace tk::detail {
@@ -39,6 +40,28 @@ void Guarded(F&& f) noexcept {
   }
 }
 
+// The window procedure of every toolkit window class T: finds the object behind the window,
+// lets `handle` answer the message (nothing thrown gets past here) and calls `gone` once the
+// window has been destroyed.
+template <typename T>
+LRESULT RouteMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, HWND T::*window,
+                     LRESULT (T::*handle)(UINT, WPARAM, LPARAM), void (T::*gone)()) {
+  T* self = InstanceFor<T>(hwnd, msg, lParam);
+  if (!self) return DefWindowProcW(hwnd, msg, wParam, lParam);
+  if (msg == WM_NCCREATE) self->*window = hwnd;
+  LRESULT result = 0;
+  try {
+    result = (self->*handle)(msg, wParam, lParam);
+  } catch (...) {
+    result = DefWindowProcW(hwnd, msg, wParam, lParam);
+  }
+  if (msg == WM_NCDESTROY) {
+    ForgetInstance(hwnd);
+    (self->*gone)();
+  }
+  return result;
+}
+
 inline int Px(double twips) { return orvik::TwipsToPixels(twips); }
 inline float Twips(int pixels) { return static_cast<float>(pixels * orvik::kTwipsPerPixel); }
 
@@ -52,9 +75,14 @@ struct MouseMsg {
   float x = 0, y = 0;  // twips
 };
 MouseMsg DecodeMouse(UINT msg, WPARAM wParam, LPARAM lParam);
+bool IsMouseMessage(UINT msg);
 
 // Pressing captures the mouse until every button is up again; `held` tracks the buttons.
 void TrackCapture(HWND hwnd, const MouseMsg& m, int& held);
+
+// Decodes a mouse message of a control, tracks its capture and fires its events.
+void FireMouseEvents(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, int& held,
+                     const MouseEvents& events);
 
 // The window's outer rectangle in its parent's client coordinates (screen coordinates for a
 // top-level window). Reparented windows without WS_CHILD report the owner as GetParent, so
