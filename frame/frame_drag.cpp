@@ -45,54 +45,28 @@ constexpr int kIconWaitRounds = 100000;
 }  // namespace
 
 void Form1::WireDragHandlers() {
-  backcaption.onMouseMove = [this](int b, int s, float x, float y) {
-    backcaption_MouseMove(b, s, x, y);
+  using Handler = void (Form1::*)(int button, int shift, float x, float y);
+  auto route = [this](Handler h) -> tk::MouseEvents::MouseHandler {
+    if (!h) return {};
+    return [this, h](int b, int s, float x, float y) { (this->*h)(b, s, x, y); };
   };
-  backcaption.onMouseDown = [this](int b, int s, float x, float y) {
-    backcaption_MouseDown(b, s, x, y);
+  auto wire = [&](tk::MouseEvents& piece, Handler move, Handler down, Handler up) {
+    piece.onMouseMove = route(move);
+    piece.onMouseDown = route(down);
+    piece.onMouseUp = route(up);
   };
-  backcaption.onMouseUp = [this](int b, int s, float x, float y) {
-    backcaption_MouseUp(b, s, x, y);
-  };
+  wire(backcaption, &Form1::backcaption_MouseMove, &Form1::backcaption_MouseDown,
+       &Form1::backcaption_MouseUp);
+  wire(leftcaption, &Form1::leftcaption_MouseMove, &Form1::leftcaption_MouseDown,
+       &Form1::leftcaption_MouseUp);
+  wire(Label1, &Form1::Label1_MouseMove, &Form1::Label1_MouseDown, &Form1::Label1_MouseUp);
+  wire(rightcaption, &Form1::rightcaption_MouseMove, &Form1::rightcaption_MouseDown, nullptr);
+  wire(leftborder, &Form1::leftborder_MouseMove, &Form1::leftborder_MouseDown, nullptr);
+  wire(rightborder, &Form1::rightborder_MouseMove, &Form1::rightborder_MouseDown, nullptr);
+  wire(bottomborder, &Form1::bottomborder_MouseMove, &Form1::bottomborder_MouseDown, nullptr);
   backcaption.onDblClick = [this] { backcaption_DblClick(); };
-  leftcaption.onMouseMove = [this](int b, int s, float x, float y) {
-    leftcaption_MouseMove(b, s, x, y);
-  };
-  leftcaption.onMouseDown = [this](int b, int s, float x, float y) {
-    leftcaption_MouseDown(b, s, x, y);
-  };
-  leftcaption.onMouseUp = [this](int b, int s, float x, float y) {
-    leftcaption_MouseUp(b, s, x, y);
-  };
   leftcaption.onDblClick = [this] { leftcaption_DblClick(); };
-  Label1.onMouseMove = [this](int b, int s, float x, float y) { Label1_MouseMove(b, s, x, y); };
-  Label1.onMouseDown = [this](int b, int s, float x, float y) { Label1_MouseDown(b, s, x, y); };
-  Label1.onMouseUp = [this](int b, int s, float x, float y) { Label1_MouseUp(b, s, x, y); };
   Label1.onDblClick = [this] { backcaption_DblClick(); };
-  rightcaption.onMouseMove = [this](int b, int s, float x, float y) {
-    rightcaption_MouseMove(b, s, x, y);
-  };
-  rightcaption.onMouseDown = [this](int b, int s, float x, float y) {
-    rightcaption_MouseDown(b, s, x, y);
-  };
-  leftborder.onMouseMove = [this](int b, int s, float x, float y) {
-    leftborder_MouseMove(b, s, x, y);
-  };
-  leftborder.onMouseDown = [this](int b, int s, float x, float y) {
-    leftborder_MouseDown(b, s, x, y);
-  };
-  rightborder.onMouseMove = [this](int b, int s, float x, float y) {
-    rightborder_MouseMove(b, s, x, y);
-  };
-  rightborder.onMouseDown = [this](int b, int s, float x, float y) {
-    rightborder_MouseDown(b, s, x, y);
-  };
-  bottomborder.onMouseMove = [this](int b, int s, float x, float y) {
-    bottomborder_MouseMove(b, s, x, y);
-  };
-  bottomborder.onMouseDown = [this](int b, int s, float x, float y) {
-    bottomborder_MouseDown(b, s, x, y);
-  };
   toolbarback.onMouseDown = [this](int, int, float, float) { PanelToFront(); };
   toolbarback.onMouseUp = [this](int, int, float, float) { PanelToFront(); };
   Picture1.onMouseDown = [this](int, int, float, float) { PanelToFront(); };

@@ -1,29 +1,9 @@
 #include "e2e/frame_fixture.h"
 
-#include <cwchar>
-
 #include "toolkit/handles.h"
 #include "toolkit/screen.h"
 
 namespace testsupport {
-
-namespace {
-HWND VisiblePopup() {
-  HWND found = nullptr;
-  EnumWindows(
-      [](HWND h, LPARAM lp) -> BOOL {
-        wchar_t cls[16] = {};
-        GetClassNameW(h, cls, 16);
-        if (wcscmp(cls, L"#32768") == 0 && IsWindowVisible(h)) {
-          *reinterpret_cast<HWND*>(lp) = h;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&found));
-  return found;
-}
-}  // namespace
 
 void FrameTest::SetUp() {
   ASSERT_TRUE(form1().Create());
@@ -90,7 +70,7 @@ bool PopupWatch::PumpUntilDone() {
 void PopupWatch::Run(DWORD timeoutMs, UINT chooseCommand) {
   const DWORD start = GetTickCount();
   HWND popup = nullptr;
-  while (!(popup = VisiblePopup()) && GetTickCount() - start < timeoutMs) Sleep(10);
+  while (!(popup = VisiblePopupMenu()) && GetTickCount() - start < timeoutMs) Sleep(10);
   if (popup) {
     openedAfter_ = GetTickCount() - start;
     GetWindowRect(popup, &where_);
@@ -111,8 +91,8 @@ void PopupWatch::Run(DWORD timeoutMs, UINT chooseCommand) {
       Xdo("key Escape");
     }
     const DWORD closing = GetTickCount();
-    while (VisiblePopup() && GetTickCount() - closing < 3000) Sleep(20);
-    for (int i = 0; i < 3 && VisiblePopup(); ++i) Xdo("key Escape");
+    while (VisiblePopupMenu() && GetTickCount() - closing < 3000) Sleep(20);
+    CloseLeftOpenMenu();
   }
   done_ = true;
 }

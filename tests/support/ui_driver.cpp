@@ -79,18 +79,7 @@ int FindItem(HMENU menu, const std::wstring& caption) {
   }
   return -1;
 }
-
-HWND VisiblePopupMenu();
-
-// Closes a menu left open so its modal loop lets the test go on. EndMenu, which Wine honours
-// from any thread of the process; starting xdotool for an Escape can stall while the menu's
-// thread is busy in its loop.
-void CloseLeftOpenMenu() {
-  for (int i = 0; i < 5 && VisiblePopupMenu(); ++i) {
-    EndMenu();
-    Sleep(200);
-  }
-}
+}  // namespace
 
 HWND VisiblePopupMenu() {
   HWND found = nullptr;
@@ -107,7 +96,16 @@ HWND VisiblePopupMenu() {
       reinterpret_cast<LPARAM>(&found));
   return found;
 }
-}  // namespace
+
+// Closes a menu left open so its modal loop lets the test go on. EndMenu, which Wine honours
+// from any thread of the process; starting xdotool for an Escape can stall while the menu's
+// thread is busy in its loop.
+void CloseLeftOpenMenu() {
+  for (int i = 0; i < 5 && VisiblePopupMenu(); ++i) {
+    EndMenu();
+    Sleep(200);
+  }
+}
 
 MenuClick::MenuClick(HWND window, std::wstring top, std::wstring item, DWORD timeoutMs)
     : thread_([=] { Run(window, top, item, timeoutMs); }) {}

@@ -32,6 +32,11 @@ bool XdoWhilePumping(const std::string& args, DWORD timeoutMs = 20000);
 // pointer, pumping all along.
 bool DragWithPointer(int x1, int y1, int x2, int y2, int button = 1);
 
+// The popup menu showing now, if any.
+HWND VisiblePopupMenu();
+// Closes a menu left open, so that its modal loop lets the test go on.
+void CloseLeftOpenMenu();
+
 // Chooses `item` under the menu-bar entry `top` of `window` the way a user does: a click on
 // the bar entry, then a click on the item in the menu that opens. Captions are compared
 // without the "&" marks. Runs on its own thread: the GUI thread must keep pumping (the menu
