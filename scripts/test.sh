@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds both trees and runs every test: the native window-free core (ASan/UBSan, fuzzers)
 # and the Windows build under Wine in a virtual display.
-#   scripts/test.sh                 everything
+#   scripts/test.sh                 everything, then the run command's real recording
 #   scripts/test.sh -R CdibReader   only tests whose names match (passed on to ctest)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -34,4 +34,18 @@ echo "== native tests (sanitizers, fuzzers)"
 (cd "$native" && ctest --output-on-failure --timeout 600 "$@") || status=1
 echo "== Windows tests under Wine (DISPLAY=$DISPLAY)"
 (cd "$win" && ctest --output-on-failure --timeout 600 "$@") || status=1
+
+if [ $# -eq 0 ]; then
+  # The README's run command, as a user runs it: a real recording through the menus.
+  echo "== run command: a short recording driven through the program's own windows"
+  orvik_stop_all
+  trap - EXIT
+  demo=$(DISPLAY='' ORVIK_RUN_TREE=$win timeout 600 bash scripts/run.sh 2>&1) || true
+  printf '%s\n' "$demo" | tail -n 12
+  frames=$(printf '%s\n' "$demo" | awk -F= '/^nb_read_frames=/ { print $2 }')
+  if [ "${frames:-0}" -lt 40 ]; then
+    echo "FAILED: the run command did not leave a playable recording"
+    status=1
+  fi
+fi
 exit $status
