@@ -1,34 +1,14 @@
 #include "recorder/bmp_format.h"
 
-#include <cstring>
+#include "toolkit/bmp_format.h"
 
 namespace orvik::bmp {
 
 namespace {
 
-uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t Get32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-int32_t GetS32(const uint8_t* p) {
-  uint32_t u = Get32(p);
-  int32_t s;
-  std::memcpy(&s, &u, sizeof s);
-  return s;
-}
-void Put16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-void PutS32(uint8_t* p, int32_t v) {
-  uint32_t u;
-  std::memcpy(&u, &v, sizeof u);
-  Put32(p, u);
-}
+// Signed fields go through their unsigned bit pattern.
+int32_t GetS32(const uint8_t* p) { return static_cast<int32_t>(ReadLe32(p)); }
+void PutS32(uint8_t* p, int32_t v) { WriteLe32(p, static_cast<uint32_t>(v)); }
 
 bool IsUncompressed(uint32_t compression) {
   return compression == kBiRgb || compression == kBiBitfields || compression == kBiAlphaBitfields;
@@ -81,50 +61,50 @@ Parsed Refuse(Verdict v, const FileHeader& file = {}) {
 
 FileHeader DecodeFileHeader(const uint8_t* p) {
   FileHeader h;
-  h.bfType = Get16(p);
-  h.bfSize = Get32(p + 2);
-  h.bfReserved1 = Get16(p + 6);
-  h.bfReserved2 = Get16(p + 8);
-  h.bfOffBits = Get32(p + 10);
+  h.bfType = ReadLe16(p);
+  h.bfSize = ReadLe32(p + 2);
+  h.bfReserved1 = ReadLe16(p + 6);
+  h.bfReserved2 = ReadLe16(p + 8);
+  h.bfOffBits = ReadLe32(p + 10);
   return h;
 }
 
 InfoHeader DecodeInfoHeader(const uint8_t* p) {
   InfoHeader h;
-  h.biSize = Get32(p);
+  h.biSize = ReadLe32(p);
   h.biWidth = GetS32(p + 4);
   h.biHeight = GetS32(p + 8);
-  h.biPlanes = Get16(p + 12);
-  h.biBitCount = Get16(p + 14);
-  h.biCompression = Get32(p + 16);
-  h.biSizeImage = Get32(p + 20);
+  h.biPlanes = ReadLe16(p + 12);
+  h.biBitCount = ReadLe16(p + 14);
+  h.biCompression = ReadLe32(p + 16);
+  h.biSizeImage = ReadLe32(p + 20);
   h.biXPelsPerMeter = GetS32(p + 24);
   h.biYPelsPerMeter = GetS32(p + 28);
-  h.biClrUsed = Get32(p + 32);
-  h.biClrImportant = Get32(p + 36);
+  h.biClrUsed = ReadLe32(p + 32);
+  h.biClrImportant = ReadLe32(p + 36);
   return h;
 }
 
 void EncodeFileHeader(const FileHeader& h, uint8_t* out) {
-  Put16(out, h.bfType);
-  Put32(out + 2, h.bfSize);
-  Put16(out + 6, h.bfReserved1);
-  Put16(out + 8, h.bfReserved2);
-  Put32(out + 10, h.bfOffBits);
+  WriteLe16(out, h.bfType);
+  WriteLe32(out + 2, h.bfSize);
+  WriteLe16(out + 6, h.bfReserved1);
+  WriteLe16(out + 8, h.bfReserved2);
+  WriteLe32(out + 10, h.bfOffBits);
 }
 
 void EncodeInfoHeader(const InfoHeader& h, uint8_t* out) {
-  Put32(out, h.biSize);
+  WriteLe32(out, h.biSize);
   PutS32(out + 4, h.biWidth);
   PutS32(out + 8, h.biHeight);
-  Put16(out + 12, h.biPlanes);
-  Put16(out + 14, h.biBitCount);
-  Put32(out + 16, h.biCompression);
-  Put32(out + 20, h.biSizeImage);
+  WriteLe16(out + 12, h.biPlanes);
+  WriteLe16(out + 14, h.biBitCount);
+  WriteLe32(out + 16, h.biCompression);
+  WriteLe32(out + 20, h.biSizeImage);
   PutS32(out + 24, h.biXPelsPerMeter);
   PutS32(out + 28, h.biYPelsPerMeter);
-  Put32(out + 32, h.biClrUsed);
-  Put32(out + 36, h.biClrImportant);
+  WriteLe32(out + 32, h.biClrUsed);
+  WriteLe32(out + 36, h.biClrImportant);
 }
 
 uint64_t UncompressedImageSize(int32_t width, int32_t height, uint16_t bitCount) {
