@@ -15,11 +15,9 @@
 #include <vfw.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -29,18 +27,7 @@
 #include "support/codec_dialog.h"
 #include "toolkit/files.h"
 
-namespace {
-std::atomic<long> g_allocations{0};
-}
-
-// Counts this program's heap allocations, so the frame path can show it makes none.
-void* operator new(std::size_t n) {
-  ++g_allocations;
-  if (void* p = std::malloc(n ? n : 1)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#include "bench/alloc_counter.h"
 
 namespace {
 
@@ -171,12 +158,12 @@ bool RunDepth(int bits, const std::wstring& dir) {
     for (int i = 0; i < n; ++i) {
       t0 = Now();
       if (!floor.Frame(bmpPath)) return false;
-      const long before = g_allocations;
+      const long before = AllocationsSoFar();
       const double t1 = Now();
       AVIDecs::AviWriteFrame(i, bmpPath);
       const double t2 = Now();
       // The first frame of a segment may size the reader's second buffer.
-      if (i > 0) allocations += g_allocations - before;
+      if (i > 0) allocations += AllocationsSoFar() - before;
       floorTimes.Add(t1 - t0);
       writerTimes.Add(t2 - t1);
     }

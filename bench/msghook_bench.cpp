@@ -4,25 +4,12 @@
 // allocations made while messages pass through.
 #include <windows.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <new>
 
 #include "hook/msghook.h"
 
-namespace {
-std::atomic<long> g_allocations{0};
-}
-
-void* operator new(std::size_t n) {
-  ++g_allocations;
-  if (void* p = std::malloc(n ? n : 1)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#include "bench/alloc_counter.h"
 
 namespace {
 
@@ -42,13 +29,13 @@ HWND MakeWindow() {
 }
 
 void Measure(const char* label, HWND w, UINT msg) {
-  const long before = g_allocations;
+  const long before = AllocationsSoFar();
   const auto start = std::chrono::steady_clock::now();
   for (int i = 0; i < kMessages; ++i) SendMessageW(w, msg, 0, MAKELPARAM(i & 0x3FF, 20));
   const auto ns =
       std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start);
   std::printf("%-44s %8.0f ns/message, %ld allocations\n", label, ns.count() / kMessages,
-              g_allocations - before);
+              AllocationsSoFar() - before);
 }
 
 }  // namespace

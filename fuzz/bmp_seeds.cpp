@@ -1,19 +1,10 @@
 // Writes the seed corpus of the BMP fuzzer into the folder given: well-formed files of
 // every depth the recorder meets, plus the usual near misses.
-#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "fuzz/seed_file.h"
 #include "recorder/bmp_samples.h"
-
-namespace {
-bool Save(const std::string& path, const std::vector<uint8_t>& data) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  const bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
-  return std::fclose(f) == 0 && ok;
-}
-}  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 2) return 2;
@@ -37,6 +28,6 @@ int main(int argc, char** argv) {
   seeds.push_back(truncated);
   bool ok = true;
   for (size_t i = 0; i < seeds.size(); ++i)
-    ok = Save(dir + "/seed" + std::to_string(i) + ".bmp", seeds[i]) && ok;
+    ok = SaveSeed(dir + "/seed" + std::to_string(i) + ".bmp", seeds[i]) && ok;
   return ok ? 0 : 1;
 }

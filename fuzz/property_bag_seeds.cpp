@@ -1,19 +1,10 @@
 // Writes a small seed corpus for the property bag fuzzer into the folder given.
-#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "fuzz/seed_file.h"
 #include "toolkit/bmp_format.h"
 #include "toolkit/property_bag.h"
-
-namespace {
-bool Save(const std::string& path, const std::vector<uint8_t>& data) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  const bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
-  return std::fclose(f) == 0 && ok;
-}
-}  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 2) return 2;
@@ -33,7 +24,7 @@ int main(int argc, char** argv) {
   button.WriteInt16("fcolor", 0);
   button.WriteBool("value", false);
 
-  bool ok = Save(dir + "/empty.bag", empty.Encode()) &&
-            Save(dir + "/button.bag", button.Encode()) && Save(dir + "/picture.bmp", bmp);
+  bool ok = SaveSeed(dir + "/empty.bag", empty.Encode()) &&
+            SaveSeed(dir + "/button.bag", button.Encode()) && SaveSeed(dir + "/picture.bmp", bmp);
   return ok ? 0 : 1;
 }
