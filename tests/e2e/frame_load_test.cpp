@@ -59,8 +59,10 @@ TEST(FrameLoad, MenuCommandChosenDuringFadeInRunsAfterTheLoad) {
   EXPECT_EQ(GetWindowLongW(form1().Handle(), GWL_EXSTYLE) & WS_EX_LAYERED, 0);
 }
 
-TEST(FrameLoad, QuitChosenDuringFadeInClosesOnceLoaded) {
-  EarlyUser::toPanel = form2().quit->Id();
+namespace {
+// Starts the program with the early user at work: what they chose during the fade-in ends
+// the program, but only once the load has finished.
+void StartWithTheEarlyUserAndExpectTheEndAfterLoad() {
   EarlyUser::Install();
   form1().Create();
   PumpFor(300);
@@ -71,17 +73,15 @@ TEST(FrameLoad, QuitChosenDuringFadeInClosesOnceLoaded) {
   EXPECT_FALSE(form1().IsLoaded());
   EXPECT_FALSE(form2().IsLoaded());
 }
+}  // namespace
+
+TEST(FrameLoad, QuitChosenDuringFadeInClosesOnceLoaded) {
+  EarlyUser::toPanel = form2().quit->Id();
+  StartWithTheEarlyUserAndExpectTheEndAfterLoad();
+}
 
 TEST(FrameLoad, CloseDuringFadeInWaitsForTheLoadThenUnhooks) {
   EarlyUser::closeFrame = true;
-  EarlyUser::Install();
-  form1().Create();
-  PumpFor(300);
-  EarlyUser::Remove();
-  ASSERT_TRUE(EarlyUser::acted);
-  EXPECT_TRUE(EarlyUser::destroyed);
-  EXPECT_TRUE(EarlyUser::loadedWhenDestroyed);
-  EXPECT_FALSE(form1().IsLoaded());
-  EXPECT_FALSE(form2().IsLoaded());
+  StartWithTheEarlyUserAndExpectTheEndAfterLoad();
   for (HWND w : orvik::msghookModule::hookedwnds()) EXPECT_EQ(w, nullptr);
 }
