@@ -3,15 +3,20 @@
 # Safe to run again: apt-get skips what is already there.
 set -euo pipefail
 
+# Named one by one, also what another package only recommends: a machine set up with
+# --no-install-recommends (like CI's) has nothing else.
 packages=(
   cmake make g++ git
-  g++-mingw-w64-x86-64-posix
-  wine64 xvfb xdotool x11-utils
+  g++-mingw-w64-x86-64-posix libz-mingw-w64-dev
+  # Wine, its own fonts (without them every Latin letter is a box) and the X libraries its
+  # display driver loads at run time (cursor, screen size, input, text rendering).
+  wine64 fonts-wine
+  libxcursor1 libxrandr2 libxi6 libxinerama1 libxrender1 libxfixes3 libxcomposite1
+  xvfb xauth xdotool x11-utils
   ffmpeg imagemagick
   fonts-droid-fallback
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev zlib1g-dev
   googletest
-  python3
 )
 
 missing=()

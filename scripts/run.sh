@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Builds Orvik and runs it under Wine.
 # - With a working display: starts the program there and waits until it is closed.
-# - Without one: starts a virtual display, makes a real 5-second recording by driving the
-#   program as a person would (the menu, the save dialog, the codec dialog, stop), and
-#   prints where the AVI file and a screenshot are and what ffprobe says of the file.
+# - Without one: starts a virtual display, puts a moving demo scene on it (a clock, a
+#   bouncing ball, marching bars, Latin and Chinese text), makes a real 5-second recording of
+#   it by driving the program as a person would (the menu, the save dialog, the codec dialog,
+#   stop), writes a contact sheet of six frames of the recording, and prints where the AVI
+#   file, a screenshot and the contact sheet are and what ffprobe says of the file.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
@@ -18,9 +20,10 @@ if [ -z "${ORVIK_RUN_TREE:-}" ]; then
   cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" >/dev/null
 fi
-cmake --build "$build" -j "$(nproc)" --target Orvik
+cmake --build "$build" -j "$(nproc)" --target Orvik OrvikDemoScene
 case $build in /*) ;; *) build=$root/$build ;; esac
 exe="$build/frame/Orvik.exe"
+scene="$build/demo/OrvikDemoScene.exe"
 orvik_prefix_init "$build/wineprefix"
 
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
@@ -32,21 +35,27 @@ out="$root/out"
 mkdir -p "$out"
 avi="$out/demo.avi"
 shot="$out/demo-recording.png"
-rm -f "$avi" "$shot"
+sheet="$out/demo-contact-sheet.png"
+rm -f "$avi" "$shot" "$sheet"
 
-trap 'kill "${app:-0}" 2>/dev/null || true; orvik_stop_all' EXIT
+trap 'kill "${app:-0}" "${demo:-0}" 2>/dev/null || true; orvik_stop_all' EXIT
 export ORVIK_SCREEN=${ORVIK_SCREEN:-1280x720x24}
 orvik_start_xvfb
 orvik_start_wineserver
-echo "No display: recording 5 seconds on a virtual display ($DISPLAY)"
-
-"$ORVIK_WINE" "$exe" >/dev/null 2>&1 &
-app=$!
+echo "No display: recording 5 seconds of a demo scene on a virtual display ($DISPLAY)"
 
 # Every wait is bounded: a window that never comes fails the run instead of hanging it.
 wait_window() {  # title regex
   timeout 30 xdotool search --sync --onlyvisible --name "$1" | head -n 1
 }
+
+# Something worth recording under the program's window: the scene fills the screen.
+"$ORVIK_WINE" "$scene" >/dev/null 2>&1 &
+demo=$!
+wait_window '^Orvik demo scene$' >/dev/null
+
+"$ORVIK_WINE" "$exe" >/dev/null 2>&1 &
+app=$!
 frame=$(wait_window '^Orvik Screen Recorder')
 sleep 1
 
@@ -94,10 +103,17 @@ sleep 2
 # 文件(F) > 退出 ends the program.
 xdotool key --delay 150 alt+f Down Down Down Return
 timeout 20 tail --pid="$app" -f /dev/null || true
+kill "$demo" 2>/dev/null || true
+
+# Six frames spread over the recording, side by side, a third of their size.
+ffmpeg -v error -y -i "$avi" \
+  -vf "select='not(mod(n\,9))',scale=iw/3:-1,tile=3x2:margin=6:padding=6:color=white" \
+  -frames:v 1 "$sheet" || true
 
 echo
 echo "Recording: $avi"
 echo "Screenshot during the recording: $shot"
+echo "Contact sheet (frames 0, 9, 18, 27, 36 and 45): $sheet"
 echo "ffprobe says:"
 ffprobe -v error -count_frames -show_entries \
   stream=codec_type,codec_name,width,height,r_frame_rate,nb_read_frames:format=duration,size \

@@ -47,5 +47,9 @@ if [ $# -eq 0 ]; then
     echo "FAILED: the run command did not leave a playable recording"
     status=1
   fi
+  if [ ! -s "$root/out/demo-contact-sheet.png" ]; then
+    echo "FAILED: the run command wrote no contact sheet"
+    status=1
+  fi
 fi
 exit $status

@@ -9,13 +9,39 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win64
 
+ORVIK_WINE_FONTS=/usr/share/wine/fonts
+ORVIK_CJK_FONT=/usr/share/fonts/truetype/droid/DroidSansFallbackFull.ttf
+
+# Without Wine's own fonts every Latin letter a program draws is an empty box, and tests of
+# drawn text fail for no reason of their own: refuse to go on.
+orvik_check_fonts() {
+  if ! ls "$ORVIK_WINE_FONTS"/*.ttf >/dev/null 2>&1; then
+    echo "Wine's fonts are missing ($ORVIK_WINE_FONTS): install the Debian package fonts-wine" \
+      "(bash scripts/install-deps.sh does)." >&2
+    return 1
+  fi
+  if [ ! -f "$ORVIK_CJK_FONT" ]; then
+    echo "The Chinese fallback font is missing ($ORVIK_CJK_FONT): install the Debian package" \
+      "fonts-droid-fallback (bash scripts/install-deps.sh does)." >&2
+    return 1
+  fi
+}
+
 # Creates the prefix once: crash dialogs off, no window-manager wait at exit,
-# Wine's own fonts plus a CJK fallback so menus in Chinese render.
+# Wine's own fonts plus a CJK fallback so menus in Chinese render. A prefix that was made
+# without the fonts (an older set-up) is made again.
 orvik_prefix_init() {
   local prefix=$1
   export WINEPREFIX=$prefix
+  orvik_check_fonts || return 1
+  local fonts="$prefix/drive_c/windows/Fonts"
   if [ -f "$prefix/.orvik-ready" ]; then
-    return 0
+    if [ -f "$fonts/tahoma.ttf" ] && [ -f "$fonts/$(basename "$ORVIK_CJK_FONT")" ]; then
+      return 0
+    fi
+    echo "The Wine prefix $prefix was made without fonts: making it again." >&2
+    timeout 60 "$ORVIK_WINESERVER" -k 2>/dev/null || true
+    rm -rf "$prefix"
   fi
   mkdir -p "$prefix"
   timeout 120 "$ORVIK_WINE" wineboot -i >/dev/null 2>&1 || true
@@ -27,10 +53,9 @@ orvik_prefix_init() {
     $w 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
       /v "$face" /t REG_MULTI_SZ /d "$link" /f >/dev/null 2>&1 || true
   done
-  local fonts="$prefix/drive_c/windows/Fonts"
   mkdir -p "$fonts"
-  cp -f /usr/share/wine/fonts/*.ttf "$fonts/" 2>/dev/null || true
-  cp -f /usr/share/fonts/truetype/droid/DroidSansFallbackFull.ttf "$fonts/" 2>/dev/null || true
+  cp -f "$ORVIK_WINE_FONTS"/*.ttf "$fonts/"
+  cp -f "$ORVIK_CJK_FONT" "$fonts/"
   timeout 60 "$ORVIK_WINESERVER" -w || true
   touch "$prefix/.orvik-ready"
 }
