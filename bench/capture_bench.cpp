@@ -358,13 +358,13 @@ Recording RecordWithTheProgram(const Servers& servers, const std::wstring& avi) 
 
   Cpu last = ReadCpu(servers);
   const Cpu first = last;
-  int lastFrames = form1().framecount;
+  int lastFrames = form1().Session().FrameCount();
   const int firstFrames = lastFrames;
-  const double t0 = form1().Clock().StartedAt();
+  const double t0 = form1().Session().Clock().StartedAt();
   for (int s = 1; s <= static_cast<int>(kRecordSeconds); ++s) {
     PumpUntil(t0 + s);
     const Cpu now = ReadCpu(servers);
-    const int frames = form1().framecount;
+    const int frames = form1().Session().FrameCount();
     const Cpu d = now - last;
     Second sec;
     sec.frames = frames - lastFrames;
@@ -380,14 +380,14 @@ Recording RecordWithTheProgram(const Servers& servers, const std::wstring& avi) 
     if (s == static_cast<int>(kRecordSeconds) / 2) {
       r.gdiMid = TimedGdiProbe(&r.gdiProbeMs);
       last = ReadCpu(servers);
-      lastFrames = form1().framecount;
+      lastFrames = form1().Session().FrameCount();
     }
   }
   r.total = last - first;
-  r.frames = form1().framecount - firstFrames;
+  r.frames = form1().Session().FrameCount() - firstFrames;
   r.gdiAtEnd = TimedGdiProbe(&r.gdiProbeMs);
   form1().stop_click();
-  r.elapsed = form1().Clock().Elapsed(Now());
+  r.elapsed = form1().Session().Clock().Elapsed(Now());
   r.packets = ProbePackets(avi);
   tk::RemoveFile(avi);
   r.ok = true;

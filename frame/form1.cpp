@@ -217,11 +217,8 @@ void Form1::SetFrameRegion() {
   tk::UniqueRgn square(CreateRectRgn(r.square.left, r.square.top, r.square.right, r.square.bottom));
   if (!rounded) return;
   if (square) CombineRgn(rounded, rounded, square.get(), RGN_OR);
-  if (SetWindowRgn(Handle(), rounded, TRUE)) {
-    framergn = rounded;  // the system's from now on
-  } else {
-    DeleteObject(rounded);
-  }
+  // Once set, the region is the system's to free.
+  if (!SetWindowRgn(Handle(), rounded, TRUE)) DeleteObject(rounded);
 }
 
 // The bar's picture is uniform but for its right end, which carries the grip: that end is

@@ -1,8 +1,9 @@
 #pragma once
-// The frame window: the program's main window. It owns the recording state, the two capture
-// timers, the frame surface `Picture1`, the message hook `tmsg`, and the skin that stands in
-// for the system caption: caption band, icon, title, title buttons, borders and grip bar, with
-// the control panel embedded in the toolbar band.
+// The frame window: the program's main window. It owns the recording (a session it drives
+// from the menu's commands and its two capture timers), the frame surface `Picture1`, the
+// message hook `tmsg`, and the skin that stands in for the system caption: caption band, icon,
+// title, title buttons, borders and grip bar, with the control panel embedded in the toolbar
+// band.
 #include <windows.h>
 
 #include <cstdint>
@@ -14,7 +15,7 @@
 #include "controls/button.h"
 #include "frame/frame_layout.h"
 #include "hook/msghook.h"
-#include "recorder/recording_clock.h"
+#include "recorder/recording_session.h"
 #include "toolkit/form.h"
 #include "toolkit/label.h"
 #include "toolkit/picturebox.h"
@@ -30,13 +31,12 @@ class Form1 : public tk::Form {
   // Recording control, called by the control panel's menu.
   void start_click();
   void stop_click();
-  // Pause and resume keep the frame slots in step with the time shown (the panel keeps
-  // the whole-second bookkeeping of the caption).
-  void PauseRecordingClock();
-  void ResumeRecordingClock();
+  // The panel's pause entry: the capture timers rest and the recording's clock stops.
+  void PauseRecording();
+  void ResumeRecording();
   bool Recording() const { return Timer1.Interval() + Timer2.Interval() != 0; }
   std::wstring TempBitmapPath() const { return temppath + L"tem.bmp"; }
-  const RecordingClock& Clock() const { return clock_; }
+  const RecordingSession& Session() const { return session_; }
 
   // True once the load (fade-in included) has finished; commands wait for it.
   bool LoadFinished() const { return loadFinished_; }
@@ -65,15 +65,10 @@ class Form1 : public tk::Form {
   int32_t aviheight = 0;
   int32_t x0 = 0;
   int32_t y0 = 0;
-  int32_t starttime = 0;  // whole seconds since midnight, moved forward by pauses
   HMENU sysmenu = nullptr;
   int16_t icondblclicked = 0;
   std::wstring temppath;  // ends in a path separator
   std::wstring avipath;
-  int32_t framecount = 0;   // frames written in this recording
-  HRGN framergn = nullptr;  // owned by the system once set on the window
-  HCURSOR hcursor = nullptr;
-  POINT cursorpos{};
   std::shared_ptr<msghook> tmsg;
 
   tk::Timer Timer1;  // full-screen capture
@@ -146,22 +141,19 @@ class Form1 : public tk::Form {
   void Timer1_Timer();
   void Timer2_Timer();
   void CaptureTick(bool fullScreen);
-  void CaptureScreen(int32_t left, int32_t top);
-  void DrawCursor(int32_t left, int32_t top);
   void OnWriterClosedItself();
   // Start helpers.
   bool AskForOutputFile(std::wstring* path);
   bool ConfirmReplace(const std::wstring& path);
-  bool WriteFormatTemplate();
+  void PrepareFrameSurface();
+  bool ReportStart(StartOutcome outcome);
   void SetRecordingMenus();
   void SetIdleMenus();
   void StartRecording();
   bool AbandonStartIfClosing();
 
-  RecordingClock clock_;
+  RecordingSession session_;
   bool inTick_ = false;
-  HCURSOR hotSpotCursor_ = nullptr;  // the cursor whose hot spot is cached below
-  POINT hotSpot_{};
   // Load runs pending messages while it fades in; what arrives then waits for the end.
   bool loadFinished_ = false;
   bool closePending_ = false;

@@ -65,20 +65,13 @@ void Form2::recordcursor_Click() { recordcursor->SetChecked(!recordcursor->Check
 void Form2::pause_Click() {
   Form1& frame = form1();
   if (pause->Caption() == L"暂停") {
-    pausetime = CInt32(tk::SecondsSinceMidnight());
-    frame.Timer1.SetEnabled(false);
-    frame.Timer2.SetEnabled(false);
-    frame.PauseRecordingClock();
+    frame.PauseRecording();
     pause->SetCaption(L"继续");
     return;
   }
   frame.SetWindowState(tk::kStateMinimized);
   tk::DoEvents();
-  frame.starttime =
-      CInt32(static_cast<double>(tk::SecondsSinceMidnight()) + frame.starttime - pausetime);
-  frame.Timer1.SetEnabled(frame.Timer1.Interval() != 0);
-  frame.Timer2.SetEnabled(frame.Timer2.Interval() != 0);
-  frame.ResumeRecordingClock();
+  frame.ResumeRecording();
   pause->SetCaption(L"暂停");
 }
 

@@ -30,8 +30,6 @@ class Form2 : public tk::Form {
   tk::MenuItem* recordareae = nullptr;
   tk::MenuItem* 访问官方网站 = nullptr;
 
-  int32_t pausetime = 0;  // whole seconds since midnight at the last pause
-
   void start_Click();
   void pause_Click();
   void done_Click();

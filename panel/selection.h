@@ -4,14 +4,12 @@
 #include <cstdint>
 #include <optional>
 
+#include "recorder/capture_area.h"
+
 namespace orvik {
 
 struct PixelRect {
   int32_t left = 0, top = 0, right = 0, bottom = 0;
-};
-
-struct CaptureArea {
-  int32_t x0 = 0, y0 = 0, width = 0, height = 0;
 };
 
 struct Selection {

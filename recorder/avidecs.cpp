@@ -55,6 +55,8 @@ struct Module {
   std::unique_ptr<cDIB> frameDib;
   AVISTREAMINFOW streamInfo{};
   std::wstring outputPath;
+  std::wstring scratchPath;    // where the codec is tried before the output file is touched
+  bool outputCreated = false;  // the file at outputPath is ours to delete on failure
 
   bool active = false;  // between AviOpenWriter and the close that follows it
   bool open = false;    // frames can be written
@@ -87,9 +89,13 @@ void CloseWriter(OnClose onClose) {
   m.rawStream.reset();
   m.compressedStream.reset();
   m.aviFile.reset();  // finishes the file on disk
+  if (m.compressOptionsPtr) AVISaveOptionsFree(1, &m.compressOptionsPtr);
+  m.compressOptionsPtr = nullptr;
   // Shut the library down only after its objects are gone: they live in its COM servers.
   AVIFileExit();
-  if (onClose == OnClose::DeleteIfFailed && m.lastResult != 0 && tk::FileExists(m.outputPath))
+  if (!m.scratchPath.empty()) tk::RemoveFile(m.scratchPath);
+  if (onClose == OnClose::DeleteIfFailed && m.outputCreated && m.lastResult != 0 &&
+      tk::FileExists(m.outputPath))
     tk::RemoveFile(m.outputPath);
 }
 
@@ -160,22 +166,46 @@ uint64_t CompressedBytes(LONG samples, LONG bytes, uint64_t worst) {
   return reported > 1 ? static_cast<uint64_t>(reported) : worst;
 }
 
-// Steps 9 and 10 of opening: the compressing stream and its input format.
+// An AVI file with one raw video stream of the frame format.
+bool CreateFileAndStream(Module& m, const std::wstring& path) {
+  m.compressedStream.reset();
+  m.rawStream.reset();
+  m.aviFile.reset();
+  PAVIFILE file = nullptr;
+  m.lastResult = AVIFileOpenW(&file, tk::LongPath(path).c_str(), OF_WRITE | OF_CREATE, nullptr);
+  m.aviFile.reset(file);
+  if (m.lastResult != 0) return false;
+  PAVISTREAM raw = nullptr;
+  m.lastResult = AVIFileCreateStreamW(m.aviFile.get(), &raw, &m.streamInfo);
+  m.rawStream.reset(raw);
+  return m.lastResult == 0;
+}
+
+// The compressing stream with the chosen codec settings, and its input format.
 bool PrepareCompressedStream(Module& m) {
   PAVISTREAM compressed = nullptr;
   m.lastResult =
       AVIMakeCompressedStream(&compressed, m.rawStream.get(), &m.compressOptions, nullptr);
   m.compressedStream.reset(compressed);
   m.uncompressed = IsUncompressedChoice(m.compressOptions);
-  // The stream has taken what it needs of the codec settings; freeing them here keeps the
-  // codec, quality, key-frame and data-rate choice for the next dialog without leaking
-  // the codec's state block on every recording.
-  AVISaveOptionsFree(1, &m.compressOptionsPtr);
   if (m.lastResult != 0) return false;
   BuildStreamFormat(m);
   m.lastResult = AVIStreamSetFormat(m.compressedStream.get(), 0, m.streamFormat.data(),
                                     static_cast<LONG>(m.streamFormat.size()));
   return m.lastResult == 0;
+}
+
+// The compression dialog, and the chosen codec tried on the frame format, on a scratch file:
+// a file the user agreed to replace stays untouched until the codec is settled.
+bool ChooseCodec(Module& m, HWND ownerWindow) {
+  if (!CreateFileAndStream(m, m.scratchPath)) return false;
+  m.compressOptionsPtr = &m.compressOptions;
+  PAVISTREAM streams[1] = {m.rawStream.get()};
+  m.lastResult = static_cast<HRESULT>(AVISaveOptions(
+      ownerWindow, ICMF_CHOOSE_KEYFRAME | ICMF_CHOOSE_DATARATE, 1, streams, &m.compressOptionsPtr));
+  if (m.lastResult != 1) return false;
+  m.lastResult = 0;
+  return PrepareCompressedStream(m);
 }
 
 void CloseItself(CloseReason reason) {
@@ -191,14 +221,12 @@ bool AviOpenWriter(HWND ownerWindow, const std::wstring& bitmapPath, const std::
   CloseWriter(OnClose::KeepFile);  // one writer at a time
   m.outputPath = aviPath;
   m.outputFolder = FolderOf(aviPath);
+  m.scratchPath = FolderOf(bitmapPath) + L"codec-check.avi";
+  m.outputCreated = false;
   m.closeReason = CloseReason::None;
+  m.lastResult = 0;
   m.active = true;
   AVIFileInit();
-
-  PAVIFILE file = nullptr;
-  m.lastResult = AVIFileOpenW(&file, aviPath.c_str(), OF_WRITE | OF_CREATE, nullptr);
-  m.aviFile.reset(file);
-  if (m.lastResult != 0) return FailOpen();
 
   m.frameDib = std::make_unique<cDIB>();
   if (!m.frameDib->CreateFromFile(bitmapPath)) {
@@ -207,21 +235,17 @@ bool AviOpenWriter(HWND ownerWindow, const std::wstring& bitmapPath, const std::
   }
   m.format = FormatOf(*m.frameDib);
   FillStreamInfo(m, frameRate);
+  if (!ChooseCodec(m, ownerWindow)) return FailOpen();
 
-  PAVISTREAM raw = nullptr;
-  m.lastResult = AVIFileCreateStreamW(m.aviFile.get(), &raw, &m.streamInfo);
-  m.rawStream.reset(raw);
-  if (m.lastResult != 0) return FailOpen();
-
-  m.compressOptionsPtr = &m.compressOptions;
-  PAVISTREAM streams[1] = {m.rawStream.get()};
-  m.lastResult = static_cast<HRESULT>(AVISaveOptions(
-      ownerWindow, ICMF_CHOOSE_KEYFRAME | ICMF_CHOOSE_DATARATE, 1, streams, &m.compressOptionsPtr));
-  if (m.lastResult != 1) {
-    AVISaveOptionsFree(1, &m.compressOptionsPtr);
-    return FailOpen();
-  }
-  if (!PrepareCompressedStream(m)) return FailOpen();
+  // Only now is the output file made (an existing one replaced) and the codec set up on it;
+  // the options dialog keeps its choice for the next recording once they are freed.
+  if (!CreateFileAndStream(m, aviPath)) return FailOpen();
+  m.outputCreated = true;
+  const bool prepared = PrepareCompressedStream(m);
+  AVISaveOptionsFree(1, &m.compressOptionsPtr);
+  m.compressOptionsPtr = nullptr;
+  if (!prepared) return FailOpen();
+  tk::RemoveFile(m.scratchPath);
 
   m.budget = orvik::AviSizeBudget(m.sizeLimit, static_cast<uint64_t>(m.frameDib->SizeBitmapInfo()));
   m.nextIndex = 0;

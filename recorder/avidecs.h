@@ -25,13 +25,14 @@ enum class CloseReason {
   DiskFull,     // the disk had no room left for the next frame; earlier frames are kept
 };
 
-// Creates `aviPath` (emptied if it exists), loads `bitmapPath` for the frame size and pixel
-// format, shows the compression-options dialog owned by `ownerWindow` and prepares the
-// compressed video stream at `frameRate` frames per second (clamped to 1..30).
-// True when frames can be written. On false the writer is closed again and the file is
-// deleted when the library failed (file, stream, codec or format refused); it stays when
-// the first bitmap could not be loaded (after the reader's message and "Could not load
-// first bitmap file in list!") or the dialog was cancelled (a finished file without frames).
+// Loads `bitmapPath` for the frame size and pixel format, shows the compression-options
+// dialog owned by `ownerWindow`, tries the chosen codec on that format in a scratch file next
+// to the bitmap, and only then creates `aviPath` (replacing a file of that name) and prepares
+// the compressed video stream at `frameRate` frames per second (clamped to 1..30).
+// True when frames can be written. On false the writer is closed again; a file at `aviPath`
+// is untouched when the bitmap could not be loaded (after the reader's message and "Could not
+// load first bitmap file in list!"), the dialog was cancelled or the codec refused the format,
+// and deleted when the library failed on the output file itself.
 bool AviOpenWriter(HWND ownerWindow, const std::wstring& bitmapPath, const std::wstring& aviPath,
                    int frameRate);
 

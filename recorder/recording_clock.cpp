@@ -4,8 +4,13 @@
 
 namespace orvik {
 
+RecordingClock::RecordingClock(int framesPerSecond)
+    : framesPerSecond_(framesPerSecond < 1    ? 1
+                       : framesPerSecond > 60 ? 60
+                                              : framesPerSecond) {}
+
 void RecordingClock::Start(double now) {
-  *this = RecordingClock();
+  *this = RecordingClock(framesPerSecond_);
   start_ = now;
   started_ = true;
 }
@@ -30,8 +35,8 @@ double RecordingClock::Elapsed(double now) const {
 }
 
 int64_t RecordingClock::SlotAt(double now) const {
-  // A small epsilon keeps 0.3 / 0.1 from landing on 2.9999999.
-  return static_cast<int64_t>(std::floor(Elapsed(now) / kSlotSeconds + 1e-9));
+  // A small epsilon keeps 0.3 s x 10 from landing on 2.9999999.
+  return static_cast<int64_t>(std::floor(Elapsed(now) * framesPerSecond_ + 1e-9));
 }
 
 int64_t RecordingClock::ClaimSlot(double now) {

@@ -1,15 +1,23 @@
 #pragma once
-// Recording time and frame slots. The stream plays at 10 frames per second, so frame i stands
-// for recording time i x 100 ms; a tick writes its frame into the slot it falls in, at most one
-// frame per slot, and slots no tick reached stay empty (players hold the previous frame).
-// Recording time is wall-clock time since start minus the paused spans. No <windows.h>.
+// Recording time and frame slots. The stream plays at the recording's frame rate, so at 10
+// frames per second frame i stands for recording time i x 100 ms; a tick writes its frame into
+// the slot it falls in, at most one frame per slot, and slots no tick reached stay empty
+// (players hold the previous frame). Recording time is monotonic time since start minus the
+// paused spans: the one clock of a recording. No <windows.h>.
 #include <cstdint>
 
 namespace orvik {
 
+// Frames per second of a recording unless the user picks another rate.
+constexpr int kDefaultFrameRate = 10;
+
 class RecordingClock {
  public:
-  static constexpr double kSlotSeconds = 0.1;
+  // `framesPerSecond` is clamped to 1..60.
+  explicit RecordingClock(int framesPerSecond = kDefaultFrameRate);
+
+  int FrameRate() const { return framesPerSecond_; }
+  double SlotSeconds() const { return 1.0 / framesPerSecond_; }
 
   void Start(double now);
   void Pause(double now);
@@ -21,7 +29,7 @@ class RecordingClock {
 
   // Seconds of recording time at `now` (paused spans left out; frozen while paused).
   double Elapsed(double now) const;
-  // The slot `now` falls in: floor(Elapsed / 100 ms).
+  // The slot `now` falls in: floor(Elapsed / slot length).
   int64_t SlotAt(double now) const;
 
   // The slot a frame captured at `now` goes to, or -1 when that slot already has its frame.
@@ -30,6 +38,7 @@ class RecordingClock {
   int64_t LastSlot() const { return lastSlot_; }
 
  private:
+  int framesPerSecond_;
   double start_ = 0;
   double pausedTotal_ = 0;
   double pauseStart_ = 0;

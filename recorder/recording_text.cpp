@@ -4,13 +4,95 @@
 
 namespace orvik {
 
-std::wstring AviPathFromChoice(const std::wstring& chosen) {
-  const size_t first = chosen.find_first_not_of(L' ');
-  if (first == std::wstring::npos) return L".avi";
-  const size_t last = chosen.find_last_not_of(L' ');
-  std::wstring path = chosen.substr(first, last - first + 1);
+namespace {
+
+bool IsBlank(wchar_t c) {
+  return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n' || c == 0x00A0 || c == 0x3000;
+}
+
+std::wstring TrimBlanks(const std::wstring& s) {
+  size_t first = 0, last = s.size();
+  while (first < last && IsBlank(s[first])) ++first;
+  while (last > first && IsBlank(s[last - 1])) --last;
+  return s.substr(first, last - first);
+}
+
+std::wstring Upper(std::wstring s) {
+  for (wchar_t& c : s) {
+    if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+  }
+  return s;
+}
+
+// CON, PRN, AUX, NUL, COM1-9 and LPT1-9 stand for devices whatever extension follows.
+bool IsDeviceName(const std::wstring& fileName) {
+  std::wstring base = fileName.substr(0, fileName.find(L'.'));
+  while (!base.empty() && base.back() == L' ') base.pop_back();
+  base = Upper(base);
+  if (base == L"CON" || base == L"PRN" || base == L"AUX" || base == L"NUL" || base == L"CONIN$" ||
+      base == L"CONOUT$")
+    return true;
+  return base.size() == 4 && (base.compare(0, 3, L"COM") == 0 || base.compare(0, 3, L"LPT") == 0) &&
+         base[3] >= L'1' && base[3] <= L'9';
+}
+
+}  // namespace
+
+AviName AviPathFromChoice(const std::wstring& chosen) {
+  std::wstring path = TrimBlanks(chosen);
+  // The system drops trailing dots and spaces from a file name ("clip.avi." is "clip.avi").
+  while (!path.empty() && (path.back() == L'.' || path.back() == L' ')) path.pop_back();
+  const size_t slash = path.find_last_of(L"\\/");
+  const std::wstring fileName = slash == std::wstring::npos ? path : path.substr(slash + 1);
+  if (fileName.empty()) return {L"", AviNameProblem::NoFileName};
+  if (IsDeviceName(fileName)) return {L"", AviNameProblem::DeviceName};
   if (path.size() < 4 || path.compare(path.size() - 4, 4, L".avi") != 0) path += L".avi";
-  return path;
+  return {path, AviNameProblem::None};
+}
+
+std::wstring AviNameMessage(const std::wstring& chosen, AviNameProblem problem) {
+  switch (problem) {
+    case AviNameProblem::NoFileName:
+      return L"请输入录像文件的名称：\r\n" + chosen + L"\r\n不是文件名。";
+    case AviNameProblem::DeviceName:
+      return L"不能使用此文件名：\r\n" + chosen + L"\r\n它是系统保留的设备名。";
+    case AviNameProblem::None:
+      break;
+  }
+  return L"";
+}
+
+std::wstring OutputFileMessage(const std::wstring& path, OutputFileError error) {
+  std::wstring reason;
+  switch (error) {
+    case OutputFileError::IsFolder:
+      reason = L"已有同名的文件夹。";
+      break;
+    case OutputFileError::AccessDenied:
+      reason = L"没有写入权限（文件夹或文件是只读的）。";
+      break;
+    case OutputFileError::InUse:
+      reason = L"文件正被其他程序使用。";
+      break;
+    case OutputFileError::FolderNotFound:
+      reason = L"找不到所在的文件夹。";
+      break;
+    case OutputFileError::NameTooLong:
+      reason = L"路径太长。";
+      break;
+    case OutputFileError::DiskFull:
+      reason = L"磁盘空间不足。";
+      break;
+    case OutputFileError::InvalidName:
+      reason = L"文件名无效。";
+      break;
+    case OutputFileError::None:
+    case OutputFileError::Other:
+      break;
+  }
+  std::wstring text = L"无法创建录像文件：\r\n" + path;
+  if (!reason.empty()) text += L"\r\n" + reason;
+  return text;
 }
 
 std::wstring GeneralNumber(double value, const std::wstring& decimalSeparator) {

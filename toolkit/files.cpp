@@ -36,8 +36,8 @@ File File::Open(const std::wstring& path, FileMode mode, OpenError* error, DWORD
     disposition = CREATE_ALWAYS;
   }
   File f;
-  f.h_.reset(CreateFileW(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
-                         nullptr));
+  f.h_.reset(CreateFileW(LongPath(path).c_str(), access, share, nullptr, disposition,
+                         FILE_ATTRIBUTE_NORMAL, nullptr));
   DWORD code = f.IsOpen() ? 0 : GetLastError();
   if (error) *error = f.IsOpen() ? OpenError::None : Classify(code);
   if (win32Error) *win32Error = code;
@@ -90,12 +90,25 @@ bool File::Truncate(uint64_t length) {
 
 std::optional<uint64_t> FileLength(const std::wstring& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+  if (!GetFileAttributesExW(LongPath(path).c_str(), GetFileExInfoStandard, &data))
+    return std::nullopt;
   if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return std::nullopt;
   return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-bool RemoveFile(const std::wstring& path) { return DeleteFileW(path.c_str()) != 0; }
+bool RemoveFile(const std::wstring& path) { return DeleteFileW(LongPath(path).c_str()) != 0; }
+
+std::wstring LongPath(const std::wstring& path) {
+  static const std::wstring kLong = L"\\\\?\\";
+  if (path.size() < MAX_PATH || path.rfind(kLong, 0) == 0) return path;
+  std::wstring p = path;  // the long form takes no forward slashes
+  for (wchar_t& c : p) {
+    if (c == L'/') c = L'\\';
+  }
+  if (p.size() > 2 && p[1] == L':' && p[2] == L'\\') return kLong + p;
+  if (p.rfind(L"\\\\", 0) == 0) return kLong + L"UNC\\" + p.substr(2);
+  return path;  // relative: only the short form can resolve it
+}
 
 std::wstring ErrorText(DWORD code) {
   wchar_t* text = nullptr;

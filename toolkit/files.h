@@ -43,6 +43,9 @@ class File {
 std::optional<uint64_t> FileLength(const std::wstring& path);
 inline bool FileExists(const std::wstring& path) { return FileLength(path).has_value(); }
 bool RemoveFile(const std::wstring& path);
+// `path` in the form that passes MAX_PATH ("\\?\C:\..." or "\\?\UNC\server\...") when it
+// is that long and absolute; as it is otherwise. The functions above use it themselves.
+std::wstring LongPath(const std::wstring& path);
 
 // The system's description of an error code, without a trailing line break.
 std::wstring ErrorText(DWORD code);

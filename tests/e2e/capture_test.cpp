@@ -104,11 +104,11 @@ TEST_F(AppTest, ClosingWhileRecordingAsksAndNoGoesOn) {
   EXPECT_TRUE(form1().IsLoaded());
   EXPECT_TRUE(form1().Recording());
   EXPECT_TRUE(form1().Timer1.Enabled());
-  const int32_t frames = form1().framecount;
+  const int32_t frames = form1().Session().FrameCount();
   PumpFor(500);
-  EXPECT_GT(form1().framecount, frames);  // still recording
+  EXPECT_GT(form1().Session().FrameCount(), frames);  // still recording
   // About 0.5 + 0.5 + 1.5 s recorded; the second the question was up is left out.
-  const double elapsed = form1().Clock().Elapsed(tk::MonotonicSeconds());
+  const double elapsed = form1().Session().Clock().Elapsed(tk::MonotonicSeconds());
   EXPECT_LT(elapsed, 2.9);
   EXPECT_GT(elapsed, 2.0);
 }
@@ -210,9 +210,9 @@ TEST_F(AppTest, AnUnreadableFrameIsToldOnceAndTheRecordingGoesOn) {
   EXPECT_EQ(FindDialog(tk::AppTitle()), nullptr) << "a second message came";
   EXPECT_TRUE(form1().Recording());
   CloseHandle(lock);
-  const int32_t before = form1().framecount;
+  const int32_t before = form1().Session().FrameCount();
   PumpFor(800);
-  EXPECT_GT(form1().framecount, before);
+  EXPECT_GT(form1().Session().FrameCount(), before);
   form1().stop_click();
   ProbeInfo info = Probe(avi);
   ASSERT_TRUE(info.ok) << info.raw;

@@ -167,6 +167,7 @@ TEST_F(AviTest, EveryOfferedCodecRecordsOrFailsIntoADeletedFile) {
     for (int bits : {8, 24, 32}) {
       SCOPED_TRACE(Utf8(codec) + " " + std::to_string(bits));
       auto frames = Frames({48, 32, bits}, 3);
+      tk::RemoveFile(avi_);
       if (!Open(frames[0], codec)) {
         EXPECT_FALSE(tk::FileExists(avi_));
         std::printf("  %s at %d bits: refused, file deleted\n", Utf8(codec).c_str(), bits);
@@ -195,28 +196,36 @@ TEST_F(AviTest, DecoderOnlyCodecsFailTheOpenAndLeaveNoFile) {
   }
 }
 
-TEST_F(AviTest, CancelledDialogLeavesAFinishedFileWithoutFrames) {
+// The file at the output path is only replaced once the codec is settled: a cancelled dialog
+// or a codec that refuses the format leaves the user's file as it was, and makes none.
+TEST_F(AviTest, CancelOrARefusingCodecKeepsTheFileThatWasThere) {
   EXPECT_FALSE(Open(MakeBmp({16, 16, 24}), L""));
   EXPECT_FALSE(AviWriterIsOpen());
-  ASSERT_TRUE(tk::FileExists(avi_));
-  EXPECT_GT(tk::FileLength(avi_).value_or(0), 0u);
-  ProbeInfo p = Probe(avi_);
-  EXPECT_EQ(p.frames, 0) << Describe(p);
-  // Frames after a failed open go nowhere.
-  WriteFrames(Frames({16, 16, 24}, 2));
-  EXPECT_EQ(Probe(avi_).frames, 0);
+  EXPECT_FALSE(tk::FileExists(avi_));
+  WriteFrames(Frames({16, 16, 24}, 2));  // frames after a failed open go nowhere
+  EXPECT_FALSE(tk::FileExists(avi_));
+
+  const std::vector<uint8_t> mine = {'m', 'i', 'n', 'e'};
+  Put(avi_, mine);
+  EXPECT_FALSE(Open(MakeBmp({16, 16, 24}), L""));
+  EXPECT_FALSE(Open(MakeBmp({16, 16, 24}), kCodecCinepak));  // decoder only: refused
+  tk::File f = tk::File::Open(avi_, tk::FileMode::Read);
+  std::vector<uint8_t> kept(4);
+  ASSERT_TRUE(f.ReadAt(0, kept.data(), kept.size()));
+  EXPECT_EQ(kept, mine);
+  EXPECT_EQ(f.Length().value_or(0), 4u);
+  EXPECT_FALSE(tk::FileExists(dir_ + L"\\codec-check.avi"));  // the scratch file is gone
 }
 
 TEST_F(AviTest, FileThatCannotBeCreatedFailsTheOpen) {
-  Put(frame_, MakeBmp({8, 8, 24}));
   avi_ = dir_ + L"\\missing-folder\\out.avi";
-  EXPECT_FALSE(AviOpenWriter(nullptr, frame_, avi_, 10));  // fails before any dialog
+  EXPECT_FALSE(Open(MakeBmp({8, 8, 24}), kCodecFullFrames));
   EXPECT_FALSE(AviWriterIsOpen());
   EXPECT_NE(AviCloseWriter(), 0);
   EXPECT_FALSE(tk::FileExists(avi_));
 }
 
-TEST_F(AviTest, MissingFirstBitmapShowsBothMessagesAndLeavesTheFile) {
+TEST_F(AviTest, MissingFirstBitmapShowsBothMessagesAndMakesNoFile) {
   const std::wstring missing = dir_ + L"\\none.bmp";
   DialogSeries boxes(tk::AppTitle(), 2);
   EXPECT_FALSE(AviOpenWriter(nullptr, missing, avi_, 10));
@@ -226,7 +235,7 @@ TEST_F(AviTest, MissingFirstBitmapShowsBothMessagesAndLeavesTheFile) {
   EXPECT_EQ(answered[1].text, L"Could not load first bitmap file in list!");
   EXPECT_EQ(answered[1].icon, LoadIconW(nullptr, IDI_WARNING));
   EXPECT_FALSE(AviWriterIsOpen());
-  EXPECT_TRUE(tk::FileExists(avi_));  // the open itself had succeeded
+  EXPECT_FALSE(tk::FileExists(avi_));
 }
 
 TEST_F(AviTest, SkippedIndicesStayEmptyAndRepeatedOnesAreNotAppended) {

@@ -43,3 +43,15 @@ TEST(RecordingClock, LongRecordingsKeepCounting) {
   c.Start(0.0);
   EXPECT_EQ(c.ClaimSlot(3600.0 * 2), 72000);  // past 54 minutes, past 32767 frames
 }
+
+TEST(RecordingClock, SlotsFollowTheFrameRateThroughEveryStart) {
+  RecordingClock c(30);
+  c.Start(0.0);
+  EXPECT_EQ(c.ClaimSlot(0.1), 3);
+  EXPECT_EQ(c.ClaimSlot(1.0), 30);
+  c.Start(50.0);
+  EXPECT_EQ(c.FrameRate(), 30);
+  EXPECT_EQ(c.ClaimSlot(50.5), 15);
+  EXPECT_EQ(RecordingClock(0).FrameRate(), 1);
+  EXPECT_EQ(RecordingClock(1000).FrameRate(), 60);
+}

@@ -4,12 +4,33 @@
 
 using namespace orvik;
 
-TEST(AviName, ExtensionIsForcedCaseSensitively) {
-  EXPECT_EQ(AviPathFromChoice(L"C:\\v\\clip"), L"C:\\v\\clip.avi");
-  EXPECT_EQ(AviPathFromChoice(L"C:\\v\\clip.AVI"), L"C:\\v\\clip.AVI.avi");
-  EXPECT_EQ(AviPathFromChoice(L"C:\\v\\clip.avi"), L"C:\\v\\clip.avi");
-  EXPECT_EQ(AviPathFromChoice(L"  C:\\v\\a b  "), L"C:\\v\\a b.avi");
-  EXPECT_EQ(AviPathFromChoice(L"avi"), L"avi.avi");
+namespace {
+std::wstring Path(const std::wstring& chosen) { return AviPathFromChoice(chosen).path; }
+AviNameProblem ProblemOf(const std::wstring& chosen) { return AviPathFromChoice(chosen).problem; }
+}  // namespace
+
+TEST(AviName, ExtensionIsForcedCaseSensitivelyAfterWhatTheSystemTrims) {
+  EXPECT_EQ(Path(L"C:\\v\\clip"), L"C:\\v\\clip.avi");
+  EXPECT_EQ(Path(L"C:\\v\\clip.AVI"), L"C:\\v\\clip.AVI.avi");
+  EXPECT_EQ(Path(L"C:\\v\\clip.avi"), L"C:\\v\\clip.avi");
+  EXPECT_EQ(Path(L"  C:\\v\\a b  "), L"C:\\v\\a b.avi");
+  EXPECT_EQ(Path(L"avi"), L"avi.avi");
+  // Trailing dots and spaces are dropped by the system; blanks of any kind are trimmed.
+  EXPECT_EQ(Path(L"C:\\v\\clip.avi."), L"C:\\v\\clip.avi");
+  EXPECT_EQ(Path(L"C:\\v\\clip. . "), L"C:\\v\\clip.avi");
+  EXPECT_EQ(Path(L"C:\\v\\clip\t"), L"C:\\v\\clip.avi");
+  EXPECT_EQ(Path(L"\u3000C:\\v\\clip\u3000"), L"C:\\v\\clip.avi");
+  EXPECT_EQ(Path(L"C:\\v\\CONSOLE"), L"C:\\v\\CONSOLE.avi");  // only whole device names
+  EXPECT_EQ(Path(L"C:\\v\\COM10"), L"C:\\v\\COM10.avi");
+}
+
+TEST(AviName, DeviceNamesAndFolderOnlyNamesAreRefused) {
+  for (const wchar_t* device : {L"CON", L"C:\\v\\nul", L"C:\\v\\Aux.avi", L"C:\\v\\com1",
+                                L"C:\\v\\LPT9.txt", L"C:\\v\\prn .avi"})
+    EXPECT_EQ(ProblemOf(device), AviNameProblem::DeviceName) << device;
+  for (const wchar_t* folder : {L"C:\\v\\", L"C:\\v/", L"   ", L"C:\\v\\..", L""})
+    EXPECT_EQ(ProblemOf(folder), AviNameProblem::NoFileName) << folder;
+  EXPECT_NE(AviNameMessage(L"NUL", AviNameProblem::DeviceName).find(L"NUL"), std::wstring::npos);
 }
 
 TEST(ProgressCaption, GeneralFormatWithTheUsersSeparator) {

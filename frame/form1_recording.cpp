@@ -1,4 +1,5 @@
-// Starting, stopping and ending a recording: the frame window's recording operations.
+// The frame window's recording operations: the commands of the control panel's menu and the
+// capture ticks, as thin calls into the recording session; what it reports is shown here.
 #include <windows.h>
 #include <commdlg.h>
 
@@ -8,21 +9,36 @@
 #include "frame/forms.h"
 #include "panel/form2.h"
 #include "panel/form3.h"
-#include "recorder/avidecs.h"
 #include "recorder/recording_text.h"
 #include "toolkit/app.h"
 #include "toolkit/files.h"
-#include "toolkit/screen.h"
 #include "toolkit/units.h"
 
 namespace orvik {
 
 namespace {
-constexpr int kFrameRate = 10;
 // Long enough for any path the dialog can produce.
 constexpr size_t kFileBufferChars = 32768;
+
+std::wstring DecimalSeparator() {
+  wchar_t sep[8] = L".";
+  GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, sep, 8);
+  return sep;
+}
+
+std::wstring WhyTheRecordingStopped(StopReason reason) {
+  switch (reason) {
+    case StopReason::SizeLimit:
+      return L"录像文件已达到大小上限，录制已停止。";
+    case StopReason::DiskFull:
+      return L"磁盘空间不足，录制已停止。";
+    default:
+      return L"无法继续写入录像文件，录制已停止。";
+  }
+}
 }  // namespace
 
+// The save dialog; the chosen name goes through the program's naming rules.
 bool Form1::AskForOutputFile(std::wstring* path) {
   static const wchar_t kFilter[] = L"Avi Files (*.avi)\0*.avi\0All Files (*.*)\0*.*\0";
   std::vector<wchar_t> file(kFileBufferChars, L'\0');
@@ -44,32 +60,36 @@ bool Form1::AskForOutputFile(std::wstring* path) {
   // about once the final name (with ".avi") is known.
   ofn.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST;
   if (!GetSaveFileNameW(&ofn)) return false;
-  *path = AviPathFromChoice(file.data());
+  const AviName name = AviPathFromChoice(file.data());
+  if (name.problem != AviNameProblem::None) {
+    tk::MsgBox(AviNameMessage(file.data(), name.problem), MB_OK | MB_ICONWARNING);
+    return false;
+  }
+  *path = name.path;
   return true;
 }
 
+// Only asks: the file that is there stays until the new recording really begins.
 bool Form1::ConfirmReplace(const std::wstring& path) {
   if (!tk::FileExists(path)) return true;
   const int answer =
       tk::MsgBox(L"文件已存在，是否替换？\r\n" + path, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
-  if (answer != IDYES) return false;
-  tk::RemoveFile(path);
-  return true;
+  return answer == IDYES;
 }
 
 // A black frame of the capture size: the writer learns the stream format from it.
-bool Form1::WriteFormatTemplate() {
+void Form1::PrepareFrameSurface() {
   Picture1.SetWidth(aviwidth * static_cast<double>(kTwipsPerPixel));
   Picture1.SetHeight(aviheight * static_cast<double>(kTwipsPerPixel));
   Picture1.ClearPicture();
   Picture1.SetBackColor(RGB(0, 0, 0));
-  return Picture1.SaveLayerAsBmp(TempBitmapPath());
 }
 
 void Form1::SetRecordingMenus() {
   Form2& panel = form2();
   panel.start->SetEnabled(false);
   panel.pause->SetEnabled(true);
+  panel.pause->SetCaption(L"暂停");  // a stop while paused left it reading "继续"
   panel.done->SetEnabled(true);
   panel.quit->SetEnabled(false);
   panel.recordcursor->SetEnabled(false);
@@ -105,73 +125,108 @@ void Form1::StartRecording() {
   if (!ConfirmReplace(path)) return;
   avipath = path;
   tk::DoEvents();
-  if (!WriteFormatTemplate()) {
-    tk::MsgBox(L"无法写入临时文件：\r\n" + TempBitmapPath(), MB_OK | MB_ICONERROR);
-    return;
-  }
-  if (!AVIDecs::AviOpenWriter(Handle(), TempBitmapPath(), avipath, kFrameRate)) {
-    tk::MsgBox(L"请选择其它编码！", MB_OK);
-    return;
-  }
+  PrepareFrameSurface();
+  const bool fullScreen = !form2().recordareae->Checked();
+  RecordingSession::Setup setup;
+  setup.owner = Handle();
+  setup.outputPath = avipath;
+  setup.templatePath = TempBitmapPath();
+  setup.area = fullScreen ? CaptureArea{0, 0, aviwidth, aviheight}
+                          : CaptureArea{x0, y0, aviwidth, aviheight};
+  if (!ReportStart(session_.Start(setup, Picture1))) return;
   tk::DoEvents();
   if (AbandonStartIfClosing()) return;
   SetRecordingMenus();
   SetWindowState(tk::kStateMinimized);
   Timer1.SetEnabled(true);
   Timer2.SetEnabled(true);
-  // Both modes tick as fast as the system allows; a tick only captures when a new
-  // 100 ms slot has begun, so every slot gets a fresh frame.
-  if (form2().recordareae->Checked())
-    Timer2.SetInterval(1);
-  else
-    Timer1.SetInterval(1);
-  hcursor = GetCursor();
-  starttime = CInt32(tk::SecondsSinceMidnight());
-  clock_.Start(tk::MonotonicSeconds());
+  // Both modes tick as fast as the system allows; a tick only captures when a new slot has
+  // begun, so every slot gets a fresh frame.
+  (fullScreen ? Timer1 : Timer2).SetInterval(1);
+}
+
+// True when the recording began; otherwise tells the user why not.
+bool Form1::ReportStart(StartOutcome outcome) {
+  switch (outcome) {
+    case StartOutcome::Started:
+      return true;
+    case StartOutcome::TemplateNotSaved:
+      tk::MsgBox(L"无法写入临时文件：\r\n" + TempBitmapPath(), MB_OK | MB_ICONERROR);
+      return false;
+    case StartOutcome::FileNotCreatable: {
+      const OutputFileProblem& p = session_.StartFileProblem();
+      std::wstring text = OutputFileMessage(avipath, p.error);
+      if (p.error == OutputFileError::Other) text += L"\r\n" + tk::ErrorText(p.systemCode);
+      tk::MsgBox(text, MB_OK | MB_ICONERROR);
+      return false;
+    }
+    case StartOutcome::CodecNotOpened:
+      tk::MsgBox(L"请选择其它编码！", MB_OK);
+      return false;
+  }
+  return false;
 }
 
 // The program is closing while start was still asking: no recording begins, and the file the
 // writer had just made, which holds no frame, does not stay behind.
 bool Form1::AbandonStartIfClosing() {
   if (!closePending_) return false;
-  AVIDecs::AviCloseWriter();
-  tk::RemoveFile(avipath);
+  session_.Abandon();
   return true;
 }
 
 void Form1::stop_click() {
   Timer1.SetInterval(0);
   Timer2.SetInterval(0);
-  PauseRecordingClock();  // the recording's length stays readable until the next start
-  AVIDecs::AviCloseWriter();
-  if (tk::FileLength(avipath) == 0u) tk::RemoveFile(avipath);
+  session_.Stop();
   Picture1.ClearPicture();
   if (form2().IsLoaded()) SetForegroundWindow(form2().Handle());
-  framecount = 0;
   SetCaption(L"Orvik");
   SetIdleMenus();
 }
 
-void Form1::PauseRecordingClock() { clock_.Pause(tk::MonotonicSeconds()); }
-void Form1::ResumeRecordingClock() { clock_.Resume(tk::MonotonicSeconds()); }
-
-namespace {
-std::wstring WhyTheRecordingStopped(AVIDecs::CloseReason reason) {
-  switch (reason) {
-    case AVIDecs::CloseReason::SizeLimit:
-      return L"录像文件已达到大小上限，录制已停止。";
-    case AVIDecs::CloseReason::DiskFull:
-      return L"磁盘空间不足，录制已停止。";
-    default:
-      return L"无法继续写入录像文件，录制已停止。";
-  }
+void Form1::PauseRecording() {
+  Timer1.SetEnabled(false);
+  Timer2.SetEnabled(false);
+  session_.Pause();
 }
-}  // namespace
+
+void Form1::ResumeRecording() {
+  Timer1.SetEnabled(Timer1.Interval() != 0);
+  Timer2.SetEnabled(Timer2.Interval() != 0);
+  session_.Resume();
+}
+
+void Form1::Timer1_Timer() { CaptureTick(true); }
+void Form1::Timer2_Timer() { CaptureTick(false); }
+
+void Form1::CaptureTick(bool fullScreen) {
+  if (inTick_) return;  // pending messages run at the end of a tick: never nest ticks
+  inTick_ = true;
+  const TickOutcome outcome = session_.Tick(Picture1, form2().recordcursor->Checked());
+  if (outcome == TickOutcome::WriterClosed) {
+    inTick_ = false;
+    OnWriterClosedItself();
+    return;
+  }
+  if (outcome == TickOutcome::Written && fullScreen) {
+    static const std::wstring separator = DecimalSeparator();
+    SetCaption(ProgressCaption(session_.FrameCount(), static_cast<float>(session_.ElapsedSeconds()),
+                               separator));
+  }
+  // Until the next slot begins every tick would find its slot taken: the timer rests until
+  // about a millisecond before it, which spares the GUI thread hundreds of idle wake-ups.
+  const double rest = session_.SecondsToNextSlot();
+  if (rest > 0.003)
+    (fullScreen ? Timer1 : Timer2).DelayNextTick(static_cast<uint32_t>(rest * 1000) - 1);
+  tk::DoEvents();
+  inTick_ = false;
+}
 
 // The writer stopped taking frames (a failed write, a full disk, the size limit): the file
 // so far is finished and kept, the recording ends, and the user is told once why.
 void Form1::OnWriterClosedItself() {
-  const AVIDecs::CloseReason reason = AVIDecs::AviWriterCloseReason();
+  const StopReason reason = session_.Reason();
   stop_click();
   tk::MsgBox(WhyTheRecordingStopped(reason) + L"\r\n已录制的内容保存在：\r\n" + avipath,
              MB_OK | MB_ICONWARNING);
@@ -186,22 +241,17 @@ void Form1::Form_Unload(int& cancel) {
     return;
   }
   if (Recording()) {
-    const int32_t t0 = CInt32(tk::SecondsSinceMidnight());
-    Timer1.SetEnabled(false);
-    Timer2.SetEnabled(false);
-    PauseRecordingClock();
+    PauseRecording();
     const int answer = tk::MsgBox(L"正在录制，是否停止？", MB_YESNO, L"");
     if (answer != IDYES) {
-      starttime = CInt32(static_cast<double>(tk::SecondsSinceMidnight()) + starttime - t0);
-      Timer1.SetEnabled(Timer1.Interval() != 0);
-      Timer2.SetEnabled(Timer2.Interval() != 0);
-      ResumeRecordingClock();  // re-armed timers record again, even after a pause
+      // The timers of the mode tick again, even after a pause, as before the question.
+      ResumeRecording();
       cancel = 1;
       return;
     }
     Timer1.SetInterval(0);
     Timer2.SetInterval(0);
-    AVIDecs::AviCloseWriter();
+    session_.Stop();
   }
   UnhookWindows();
   Hide();
