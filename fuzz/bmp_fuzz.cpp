@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "recorder/bmp_format.h"
+#include "toolkit/bmp_format.h"
 
 namespace {
 
