@@ -298,3 +298,142 @@ TEST(PackedDib, RefusesPalettesMissingSizesAndShortBuffers) {
   Put32(ok, 20, 0x7FFFFFFF);
   EXPECT_EQ(ParsePackedDib(ok.data(), ok.size()).verdict, Verdict::Malformed);
 }
+
+namespace {
+// A BMP file with any header: `after` bytes (masks, table, gap) between the header and
+// the pixels, which are the geometry's rows when that is known and 30 bytes otherwise.
+struct Header {
+  uint32_t size = 40;
+  uint16_t bits = 24;
+  uint32_t compression = kBiRgb;
+  int32_t height = 2;
+  uint32_t clrUsed = 0;
+  size_t after = 0;
+  uint16_t planes = 1;
+  int32_t width = 4;
+};
+
+std::vector<uint8_t> FileWith(const Header& h) {
+  uint64_t pixels = UncompressedImageSize(h.width, h.height, h.bits);
+  if (h.compression != kBiRgb && h.compression != kBiBitfields &&
+      h.compression != kBiAlphaBitfields)
+    pixels = 30;
+  if (pixels == 0) pixels = 30;
+  const size_t offBits = 14 + h.size + h.after;
+  std::vector<uint8_t> b(offBits + pixels, 0x5A);
+  b[0] = 'B';
+  b[1] = 'M';
+  Put32(b, 2, static_cast<uint32_t>(b.size()));
+  Put32(b, 6, 0);
+  Put32(b, 10, static_cast<uint32_t>(offBits));
+  std::fill(b.begin() + 14, b.begin() + 14 + h.size, 0);
+  Put32(b, 14, h.size);
+  Put32(b, 18, static_cast<uint32_t>(h.width));
+  Put32(b, 22, static_cast<uint32_t>(h.height));
+  Put16(b, 26, h.planes);
+  Put16(b, 28, h.bits);
+  Put32(b, 30, h.compression);
+  Put32(b, 34, static_cast<uint32_t>(pixels));
+  Put32(b, 46, h.clrUsed);
+  return b;
+}
+}  // namespace
+
+// One table for the verdict both readers share: what the frame reader says, what the
+// picture loader says, and the info block a stream format gets (header, masks, table).
+TEST(BmpVerdict, BothReadersTakeTheSharedVerdictAndAnHonestInfoBlock) {
+  const Verdict ok = Verdict::Ok, bad = Verdict::Malformed, cannotDraw = Verdict::Unsupported;
+  struct Case {
+    const char* what;
+    Header h;
+    Verdict frame;
+    Verdict picture;
+    size_t infoSize;
+  } cases[] = {
+      {"plain 24 bits", {}, ok, ok, 40},
+      {"a gap before the pixels is not info", {40, 24, kBiRgb, 2, 0, 100}, ok, ok, 40},
+      {"16 colours of 8 bits, then a gap", {40, 8, kBiRgb, 2, 16, 64 + 32}, ok, ok, 104},
+      {"masks after a 40-byte header", {40, 32, kBiBitfields, 2, 0, 12}, ok, ok, 52},
+      {"four masks after a 40-byte header",
+       {40, 32, kBiAlphaBitfields, 2, 0, 16},
+       ok,
+       cannotDraw,
+       56},
+      {"masks inside a 52-byte header", {52, 16, kBiBitfields}, ok, ok, 52},
+      {"four masks inside a 56-byte header", {56, 32, kBiAlphaBitfields}, ok, cannotDraw, 56},
+      {"108-byte header", {108, 32, kBiBitfields, -2}, ok, ok, 108},
+      {"124-byte header, 2 colours and a gap", {124, 24, kBiRgb, 2, 2, 8 + 20}, ok, ok, 132},
+      {"run-length 8 bits", {40, 8, kBiRle8, 2, 0, 1024}, ok, cannotDraw, 1064},
+      {"run-length 4 bits", {40, 4, kBiRle4, 2, 0, 64}, ok, cannotDraw, 104},
+      {"embedded image, no depth of its own", {40, 0, kBiPng}, ok, cannotDraw, 40},
+      {"two planes", {40, 24, kBiRgb, 2, 0, 0, 2}, bad, bad, 0},
+      {"no planes", {40, 24, kBiRgb, 2, 0, 0, 0}, bad, bad, 0},
+      {"run-length 8 at 4 bits", {40, 4, kBiRle8, 2, 0, 64}, bad, bad, 0},
+      {"run-length 4 at 8 bits", {40, 8, kBiRle4, 2, 0, 1024}, bad, bad, 0},
+      {"run-length 8 at 24 bits", {40, 24, kBiRle8}, bad, bad, 0},
+      {"run-length top-down", {40, 8, kBiRle8, -2, 0, 1024}, bad, bad, 0},
+      {"run-length 4 top-down", {40, 4, kBiRle4, -2, 0, 64}, bad, bad, 0},
+      {"no depth, uncompressed", {40, 0, kBiRgb}, bad, bad, 0},
+      {"no depth, masks", {40, 0, kBiBitfields, 2, 0, 12}, bad, bad, 0},
+      {"no depth, run-length", {40, 0, kBiRle8}, bad, bad, 0},
+      {"7 bits", {40, 7, kBiRgb}, bad, bad, 0},
+      {"masks at 24 bits", {40, 24, kBiBitfields, 2, 0, 12}, bad, bad, 0},
+      {"masks missing after a 40-byte header", {40, 32, kBiBitfields}, bad, bad, 0},
+      {"masks cut short", {40, 16, kBiBitfields, 2, 0, 8}, bad, bad, 0},
+      {"three of four masks", {40, 32, kBiAlphaBitfields, 2, 0, 12}, bad, bad, 0},
+      {"four masks in a 52-byte header", {52, 32, kBiAlphaBitfields}, bad, bad, 0},
+      {"44-byte header with masks", {44, 32, kBiBitfields}, bad, bad, 0},
+      {"44-byte header", {44, 24}, bad, bad, 0},
+      {"64-byte header", {64, 24}, bad, bad, 0},
+      {"12-byte header", {12, 24, kBiRgb, 2, 0, 28}, bad, bad, 0},
+      {"257 colours of 8 bits", {40, 8, kBiRgb, 2, 257, 1028}, bad, bad, 0},
+      {"full table of 8 bits cut short", {40, 8, kBiRgb, 2, 0, 1020}, bad, bad, 0},
+      {"3 colours with room for 2", {40, 24, kBiRgb, 2, 3, 8}, bad, bad, 0},
+      {"wider than any picture", {40, 24, kBiRgb, 2, 0, 0, 1, kMaxSide + 1}, bad, bad, 0},
+      {"taller than any picture", {40, 8, kBiRgb, -kMaxSide - 1, 2, 8}, bad, bad, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::vector<uint8_t> b = FileWith(c.h);
+    const Parsed frame = ParseFile(b.data(), b.size());
+    Verdict picture = Verdict::NotBitmap;
+    const std::optional<BmpView> view = ParseBmp(b.data(), b.size(), &picture);
+    EXPECT_EQ(frame.verdict, c.frame);
+    EXPECT_EQ(picture, c.picture);
+    EXPECT_EQ(view.has_value(), c.picture == ok);
+    if (c.frame != ok) continue;
+    EXPECT_EQ(frame.layout.infoSize, c.infoSize);
+    EXPECT_EQ(frame.layout.pixelOffset, 14 + c.h.size + c.h.after);
+    if (view) {
+      EXPECT_EQ(view->infoSize, c.infoSize);
+      EXPECT_EQ(view->pixelSize, frame.layout.pixelSize);
+      EXPECT_EQ(view->pixels, b.data() + frame.layout.pixelOffset);
+    }
+  }
+  // Packed, the same headers get the same verdict and the same info block.
+  for (const Case& c : cases) {
+    if (c.h.bits < 16 || (c.frame == ok && c.infoSize != c.h.size + c.h.after)) continue;
+    SCOPED_TRACE(std::string("packed: ") + c.what);
+    const std::vector<uint8_t> b = FileWith(c.h);
+    const Parsed packed = ParsePackedDib(b.data() + 14, b.size() - 14);
+    EXPECT_EQ(packed.verdict, c.frame);
+    if (packed.verdict == ok) EXPECT_EQ(packed.layout.infoSize, c.infoSize);
+  }
+}
+
+TEST(BmpVerdict, InfoBlockMustFitTheRoomItIsGiven) {
+  const std::vector<uint8_t> rle = FileWith({40, 8, kBiRle8, 2, 0, 1024});
+  InfoBlock block;
+  EXPECT_EQ(CheckInfoHeader(rle.data() + 14, rle.size() - 14, &block), Verdict::Ok);
+  EXPECT_EQ(block.infoSize, 1064u);
+  EXPECT_EQ(block.pixelSize, 30u);
+  EXPECT_EQ(CheckInfoHeader(rle.data() + 14, 1063, &block), Verdict::Malformed);  // table cut
+  EXPECT_EQ(CheckInfoHeader(rle.data() + 14, 39, &block), Verdict::Malformed);
+  EXPECT_EQ(CheckInfoHeader(nullptr, 100, &block), Verdict::Malformed);
+
+  std::vector<uint8_t> png = rle;
+  png[0] = 'P';
+  Verdict v = Verdict::Ok;
+  EXPECT_FALSE(ParseBmp(png.data(), png.size(), &v));
+  EXPECT_EQ(v, Verdict::NotBitmap);
+}
