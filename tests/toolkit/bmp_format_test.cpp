@@ -417,7 +417,9 @@ TEST(BmpVerdict, BothReadersTakeTheSharedVerdictAndAnHonestInfoBlock) {
     const std::vector<uint8_t> b = FileWith(c.h);
     const Parsed packed = ParsePackedDib(b.data() + 14, b.size() - 14);
     EXPECT_EQ(packed.verdict, c.frame);
-    if (packed.verdict == ok) EXPECT_EQ(packed.layout.infoSize, c.infoSize);
+    if (packed.verdict == ok) {
+      EXPECT_EQ(packed.layout.infoSize, c.infoSize);
+    }
   }
 }
 
