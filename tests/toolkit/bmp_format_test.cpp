@@ -422,20 +422,3 @@ TEST(BmpVerdict, BothReadersTakeTheSharedVerdictAndAnHonestInfoBlock) {
     }
   }
 }
-
-TEST(BmpVerdict, InfoBlockMustFitTheRoomItIsGiven) {
-  const std::vector<uint8_t> rle = FileWith({40, 8, kBiRle8, 2, 0, 1024});
-  InfoBlock block;
-  EXPECT_EQ(CheckInfoHeader(rle.data() + 14, rle.size() - 14, &block), Verdict::Ok);
-  EXPECT_EQ(block.infoSize, 1064u);
-  EXPECT_EQ(block.pixelSize, 30u);
-  EXPECT_EQ(CheckInfoHeader(rle.data() + 14, 1063, &block), Verdict::Malformed);  // table cut
-  EXPECT_EQ(CheckInfoHeader(rle.data() + 14, 39, &block), Verdict::Malformed);
-  EXPECT_EQ(CheckInfoHeader(nullptr, 100, &block), Verdict::Malformed);
-
-  std::vector<uint8_t> png = rle;
-  png[0] = 'P';
-  Verdict v = Verdict::Ok;
-  EXPECT_FALSE(ParseBmp(png.data(), png.size(), &v));
-  EXPECT_EQ(v, Verdict::NotBitmap);
-}
