@@ -23,8 +23,10 @@ std::string ReadKey(const PropertyBag& bag, size_t key, StoredButton& stored) {
     case kKeyMouseDownPicture: {
       std::optional<std::vector<uint8_t>> bmp = bag.ReadPictureBmp(name);
       if (!bmp) return "the value is not a picture";
-      if (!bmp->empty() && !ParseBmp(bmp->data(), bmp->size())) {
-        return "the picture is not a readable BMP file";
+      bmp::Verdict verdict = bmp::Verdict::Ok;
+      if (!bmp->empty() && !ParseBmp(bmp->data(), bmp->size(), &verdict)) {
+        return verdict == bmp::Verdict::Unsupported ? "the picture is a BMP format not shown here"
+                                                    : "the picture is not a readable BMP file";
       }
       stored.pictures[key] = std::move(*bmp);
       return {};

@@ -1,5 +1,5 @@
 // Writes the seed corpus of the BMP fuzzer into the folder given: well-formed files of
-// every depth the recorder meets, plus the usual near misses.
+// every depth and header size the readers meet, plus the usual near misses.
 #include <string>
 #include <vector>
 
@@ -23,6 +23,24 @@ int main(int argc, char** argv) {
   samples::Put32(bitfields, 10, 66);
   bitfields.insert(bitfields.begin() + 54, 12, 0xFF);
   seeds.push_back(bitfields);
+  // Masks inside larger headers, a four-mask header, 4-bit run-length, a gap before the
+  // pixels: each a shape the shared check sorts differently.
+  for (uint32_t headerSize : {52u, 56u, 108u, 124u}) {
+    auto big = samples::MakeBmp({4, 2, 32});
+    big.insert(big.begin() + 54, headerSize - 40, 0);
+    samples::Put32(big, 10, 14 + headerSize);
+    samples::Put32(big, 14, headerSize);
+    samples::Put32(big, 30, headerSize == 56 ? 6 : 3);
+    seeds.push_back(big);
+  }
+  auto rle4 = samples::MakeBmp({4, 4, 4});
+  samples::Put32(rle4, 30, 2);
+  samples::Put32(rle4, 34, 8);
+  seeds.push_back(rle4);
+  auto gap = samples::MakeBmp({3, 3, 16});
+  gap.insert(gap.begin() + 54, 24, 0xCC);
+  samples::Put32(gap, 10, 78);
+  seeds.push_back(gap);
   auto truncated = samples::MakeBmp({9, 9, 24});
   truncated.resize(truncated.size() / 2);
   seeds.push_back(truncated);

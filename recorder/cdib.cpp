@@ -43,8 +43,14 @@ bool cDIB::WriteToFile(const std::wstring& name) {
   if (!infoBytes.data) return false;
   tk::File file = tk::File::Open(name, tk::FileMode::ReadWrite);
   uint8_t header[orvik::bmp::kFileHeaderSize];
-  orvik::bmp::EncodeFileHeader(fileHeader, header);
   const uint64_t pixelsAt = sizeof header + infoBytes.size;
+  // A file read with a gap before its pixels is written without it: its header says so.
+  orvik::bmp::FileHeader written = fileHeader;
+  if (written.bfOffBits != pixelsAt) {
+    written.bfOffBits = static_cast<uint32_t>(pixelsAt);
+    written.bfSize = static_cast<uint32_t>(pixelsAt + pixelBytes.size);
+  }
+  orvik::bmp::EncodeFileHeader(written, header);
   bool ok = file.IsOpen();
   ok = ok && file.WriteAt(0, header, sizeof header);
   ok = ok && file.WriteAt(sizeof header, infoBytes.data, infoBytes.size);

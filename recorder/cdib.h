@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "recorder/bmp_format.h"
+#include "toolkit/bmp_format.h"
 
 class cDIB {
  public:

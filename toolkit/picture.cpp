@@ -71,12 +71,14 @@ std::optional<Picture> Picture::FromBmpBytes(const uint8_t* data, size_t size) {
   std::vector<uint8_t> info(v->info, v->info + v->infoSize);
   info.resize(std::max(info.size(), sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD) + 12));
   auto* bmi = reinterpret_cast<BITMAPINFO*>(info.data());
+  // The pixel block may be declared longer than the rows; the section holds just the rows.
+  const size_t rowBytes = v->stride * static_cast<size_t>(v->height < 0 ? -v->height : v->height);
   // GDI trusts biSizeImage for some formats: give it the size that was checked.
-  bmi->bmiHeader.biSizeImage = static_cast<DWORD>(v->pixelSize);
+  bmi->bmiHeader.biSizeImage = static_cast<DWORD>(rowBytes);
   void* bits = nullptr;
   UniqueBitmap bmp(CreateDIBSection(nullptr, bmi, DIB_RGB_COLORS, &bits, nullptr, 0));
   if (!bmp || !bits) return std::nullopt;
-  std::memcpy(bits, v->pixels, v->pixelSize);
+  std::memcpy(bits, v->pixels, rowBytes);
   GdiFlush();
   Picture p = FromBitmap(std::move(bmp));
   if (p.empty()) return std::nullopt;

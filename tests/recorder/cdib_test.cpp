@@ -180,6 +180,9 @@ TEST_F(CdibTest, MalformedFilesAreRefusedAndKeepThePreviousContent) {
   samples::Put32(hugeImage, 34, 0x7FFFFFF0);
   auto tableOutside = MakeBmp({16, 16, 8});
   samples::Put32(tableOutside, 10, 54);
+  auto header44 = MakeBmp({16, 16, 32});  // no such header: its 44 bytes are no stream format
+  samples::Put32(header44, 14, 44);
+  samples::Put32(header44, 10, 58);
   struct Case {
     const wchar_t* name;
     std::vector<uint8_t> bytes;
@@ -188,7 +191,8 @@ TEST_F(CdibTest, MalformedFilesAreRefusedAndKeepThePreviousContent) {
                {L"truncated.bmp", truncated},
                {L"low-offset.bmp", lowOffset},
                {L"huge-image.bmp", hugeImage},
-               {L"table-outside.bmp", tableOutside}};
+               {L"table-outside.bmp", tableOutside},
+               {L"header-44.bmp", header44}};
   for (const Case& c : cases) {
     const std::wstring path = Write(c.name, c.bytes);
     auto m = LoadExpectingMessage(dib, path);
@@ -196,6 +200,22 @@ TEST_F(CdibTest, MalformedFilesAreRefusedAndKeepThePreviousContent) {
     ExpectBlocksOf(dib, good);
     EXPECT_EQ(dib.FileType(), 0x4D42);
   }
+}
+
+TEST_F(CdibTest, AGapBeforeThePixelsIsNeitherInfoNorWrittenBack) {
+  const auto plain = MakeBmp({6, 5, 24, 4});
+  std::vector<uint8_t> gapped(plain.begin(), plain.begin() + 54);
+  gapped.insert(gapped.end(), 100, 0xCC);
+  gapped.insert(gapped.end(), plain.begin() + 54, plain.end());
+  samples::Put32(gapped, 2, static_cast<uint32_t>(gapped.size()));
+  samples::Put32(gapped, 10, 154);
+  cDIB dib;
+  ASSERT_TRUE(dib.CreateFromFile(Write(L"gap.bmp", gapped)));
+  EXPECT_EQ(dib.SizeBitmapInfo(), 40);
+  EXPECT_EQ(dib.BitOffset(), 154);
+  const std::wstring out = dir_ + L"\\out.bmp";
+  ASSERT_TRUE(dib.WriteToFile(out));
+  EXPECT_EQ(ReadAll(out), plain);
 }
 
 TEST_F(CdibTest, PackedDibWritesAFileOf54PlusImageBytes) {
