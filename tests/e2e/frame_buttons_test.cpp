@@ -127,8 +127,7 @@ TEST_F(FrameButtonsTest, CloseButtonClosesTheProgram) {
 
 TEST_F(FrameButtonsTest, PanelCloseCommandClosesTheWholeProgram) {
   SendMessageW(form2().Handle(), WM_SYSCOMMAND, SC_CLOSE, 0);
-  PumpFor(200);
-  EXPECT_FALSE(form1().IsLoaded());
+  EXPECT_TRUE(PumpUntil([] { return !form1().IsLoaded(); }, 5000));
   EXPECT_FALSE(form2().IsLoaded());
 }
 
@@ -147,9 +146,7 @@ TEST_F(FrameButtonsTest, AnyFrameCommandIsAlsoSentAsASystemCommand) {
   PumpFor(100);
   EXPECT_TRUE(form1().IsLoaded());
   SendMessageW(Frame(), WM_COMMAND, SC_MAXIMIZE, 0);
-  PumpFor(300);
-  EXPECT_TRUE(IsZoomed(Frame()));
-  EXPECT_FALSE(form1().Button2.Visible());
+  EXPECT_TRUE(PumpUntil([] { return IsZoomed(Frame()) && !form1().Button2.Visible(); }, 5000));
 }
 
 // Closing while start still asks, or while the area overlay is up, leaves nothing behind.
@@ -163,8 +160,8 @@ TEST_F(AppTest, CloseWhileTheSaveDialogIsOpenStartsNothing) {
     PressButton(h, IDOK);
   });
   form2().start_Click();
-  PumpFor(300);
-  EXPECT_TRUE(save.Seen());
+  EXPECT_TRUE(save.Wait());
+  EXPECT_TRUE(PumpUntil([] { return !form1().IsLoaded(); }, 5000));
   EXPECT_FALSE(AVIDecs::AviWriterIsOpen());
   EXPECT_FALSE(tk::FileExists(path));
   EXPECT_FALSE(form1().IsLoaded());
@@ -189,8 +186,8 @@ TEST_F(AppTest, CloseWhileTheCodecDialogIsOpenLeavesNoWriterOrFile) {
     PressButton(h, IDOK);
   });
   form2().start_Click();
-  PumpFor(300);
-  EXPECT_TRUE(codec.Seen());
+  EXPECT_TRUE(codec.Wait());
+  EXPECT_TRUE(PumpUntil([] { return !form1().IsLoaded(); }, 5000));
   EXPECT_FALSE(form1().Recording());
   EXPECT_FALSE(AVIDecs::AviWriterIsOpen());
   EXPECT_FALSE(tk::FileExists(path));

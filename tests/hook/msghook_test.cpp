@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "support/ui_driver.h"
+
 using namespace orvik;
 namespace mod = orvik::msghookModule;
 
@@ -98,21 +100,11 @@ LONG_PTR HookProcedure() { return reinterpret_cast<LONG_PTR>(&mod::msgwndproc); 
 
 LPARAM Point(int x, int y) { return MAKELPARAM(static_cast<WORD>(x), static_cast<WORD>(y)); }
 
-// Lets window messages run until done() holds or the time is up.
-template <typename Done>
-bool PumpUntil(Done done, DWORD timeoutMs = 3000) {
-  const DWORD start = GetTickCount();
-  while (!done()) {
-    if (GetTickCount() - start > timeoutMs) return false;
-    tk::DoEvents();
-    Sleep(5);
-  }
-  return true;
+// The test support's pumping, with this file's usual timeout.
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 3000) {
+  return testsupport::PumpUntil(done, timeoutMs);
 }
-
-void PumpFor(DWORD ms) {
-  PumpUntil([] { return false; }, ms);
-}
+using testsupport::PumpFor;
 
 bool PutTextOnClipboard(HWND owner, const wchar_t* text) {
   if (!OpenClipboard(owner)) return false;

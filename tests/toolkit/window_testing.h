@@ -5,33 +5,14 @@
 
 #include <vector>
 
+#include "support/ui_driver.h"
 #include "toolkit/app.h"
 #include "toolkit/screen.h"
 
 namespace toolkit_testing {
 
-// Runs this thread's messages for `ms` milliseconds (also waking for timer posts).
-inline void PumpFor(DWORD ms) {
-  const double end = tk::MonotonicSeconds() + ms / 1000.0;
-  for (;;) {
-    tk::DoEvents();
-    const double left = end - tk::MonotonicSeconds();
-    if (left <= 0) return;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(left * 1000) + 1, QS_ALLINPUT);
-  }
-}
-
-// Pumps until `done()` or `ms` pass; true when done.
-template <typename F>
-bool PumpUntil(F done, DWORD ms) {
-  const double end = tk::MonotonicSeconds() + ms / 1000.0;
-  while (!done()) {
-    if (tk::MonotonicSeconds() > end) return false;
-    tk::DoEvents();
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-  }
-  return true;
-}
+using testsupport::PumpFor;
+using testsupport::PumpUntil;
 
 // The colour the screen shows at a screen pixel.
 inline COLORREF ScreenPixel(int x, int y) {
