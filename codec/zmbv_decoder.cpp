@@ -126,7 +126,12 @@ struct Decoder::State {
     if (n - at < tableBytes) return false;
     const uint8_t* table = work.data() + at;
     at += tableBytes;
-    cur.swap(prev);
+    // Blocks are patched in place; only a frame with motion needs the old picture aside,
+    // since a vector may read what an earlier block already overwrote.
+    bool motion = false;
+    for (size_t i = 0; i < blocks && !motion; ++i)
+      motion = (table[2 * i] | table[2 * i + 1]) & 0xFE;
+    if (motion) prev = cur;
     const int blocksX = (width + blockW - 1) / blockW;
     for (size_t i = 0; i < blocks; ++i) {
       const int x = static_cast<int>(i % blocksX) * blockW;
@@ -136,7 +141,7 @@ struct Decoder::State {
       const bool xorData = table[2 * i] & 1;
       const int dx = static_cast<int8_t>(table[2 * i]) >> 1;
       const int dy = static_cast<int8_t>(table[2 * i + 1]) >> 1;
-      CopyBlock(x, y, w, h, dx, dy);
+      if (dx != 0 || dy != 0) CopyBlock(x, y, w, h, dx, dy);
       if (!xorData) continue;
       const size_t rowBytes = static_cast<size_t>(w) * bpp;
       if (n - at < rowBytes * h) return false;
