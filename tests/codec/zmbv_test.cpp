@@ -6,6 +6,9 @@
 
 #include <cstring>
 
+#include "avi/avi_format.h"
+#include "avi/avi_writer.h"
+#include "avi/posix_file_sink.h"
 #include "codec/ffmpeg_pipe.h"
 #include "codec/screen_scenes.h"
 
@@ -62,7 +65,7 @@ std::vector<uint8_t> Convert(const scenes::Image& img, PixelFormat format, Palet
 // and a scrolled page; then a still stretch.
 scenes::Image SceneFrame(int w, int h, int i) {
   if (i < 4) return scenes::DraggedWindow(w, h, w / 3 + 1, h / 3 + 1, i);
-  if (i < 8) return scenes::ScrollingPage(w, h, 7, i);
+  if (i < 8) return scenes::ScrollingPage(w, h, 37, i);  // vectors past +-16, rows from outside
   scenes::Image img(w, h);
   scenes::Desktop(img);
   if (i < 10) scenes::Noise(img, w / 4, h / 4, w / 2, h / 2, i);
@@ -112,7 +115,41 @@ TEST(ZmbvDecoder, ReadsEveryFormatFfmpegWritesToFfmpegsOwnPixels) {
   }
 }
 
-TEST(ZmbvRoundTrip, EveryInputLayoutOddSizesAndBottomUpRowsComeBackExactly) {
+// The stream's format in the AVI: a BITMAPINFOHEADER naming ZMBV, of the depth decoded.
+avi::VideoFormat ZmbvAviFormat(int w, int h, PixelFormat format) {
+  avi::VideoFormat f;
+  f.width = static_cast<uint32_t>(w);
+  f.height = static_cast<uint32_t>(h);
+  f.handler = avi::FourCC('Z', 'M', 'B', 'V');
+  f.bitmapInfo.assign(40, 0);
+  uint8_t* b = f.bitmapInfo.data();
+  avi::Store32(b, 40);
+  avi::Store32(b + 4, f.width);
+  avi::Store32(b + 8, f.height);
+  avi::Store16(b + 12, 1);
+  avi::Store16(b + 14, static_cast<uint16_t>(8 * BytesPerPixel(StoredFormat(format))));
+  avi::Store32(b + 16, f.handler);
+  avi::Store32(b + 20, f.width * f.height * BytesPerPixel(StoredFormat(format)));
+  return f;
+}
+
+const char* FfmpegFormat(PixelFormat format) {
+  switch (format) {
+    case PixelFormat::kPal8:
+      return "pal8";
+    case PixelFormat::kRgb555:
+      return "rgb555le";
+    case PixelFormat::kRgb565:
+      return "rgb565le";
+    default:
+      return "bgr0";
+  }
+}
+
+// Every frame written goes through an AVI file into ffmpeg, which must see the same key
+// frames and decode the very pixels that went in, as must our own decoder.
+TEST(ZmbvRoundTrip, FfmpegAndOurDecoderGetEveryPixelBackInEveryLayoutAndOddSize) {
+  codectest::TempDir dir;
   const PixelFormat formats[] = {PixelFormat::kBgrx32, PixelFormat::kBgr24, PixelFormat::kRgb565,
                                  PixelFormat::kRgb555, PixelFormat::kPal8};
   const int sizes[][2] = {{1, 1}, {17, 9}, {250, 131}};
@@ -123,21 +160,28 @@ TEST(ZmbvRoundTrip, EveryInputLayoutOddSizesAndBottomUpRowsComeBackExactly) {
       const int bpp = BytesPerPixel(format);
       // Rows padded to four bytes and stored bottom-up, as a DIB section holds them.
       const size_t stride = (static_cast<size_t>(w) * bpp + 3) & ~size_t{3};
+      const size_t rowBytes = static_cast<size_t>(w) * bpp;
       Encoder enc;
       Options options;
       options.keyFrameInterval = 5;
       ASSERT_TRUE(enc.Begin(w, h, format, options));
       Decoder dec;
       ASSERT_TRUE(dec.Begin(w, h));
+      const std::string path = dir.Path("rt.avi");
+      avitest::PosixFileSink sink(path);
+      avi::Writer writer;
+      ASSERT_TRUE(writer.Open(sink, ZmbvAviFormat(w, h, format)));
+      std::vector<std::vector<uint8_t>> sources;
+      std::vector<Palette> palettes;
       std::vector<uint8_t> out, dib(stride * h), back(stride * h);
       for (int i = 0; i < 12; ++i) {
         Palette palette;
-        const auto pixels = Convert(SceneFrame(w, h, i), format, &palette);
+        sources.push_back(Convert(SceneFrame(w, h, i), format, &palette));
         if (i == 9) palette[30] ^= 0x55;  // a palette change inside a delta frame
+        palettes.push_back(palette);
         enc.SetPalette(palette);
         for (int y = 0; y < h; ++y)
-          std::memcpy(&dib[stride * (h - 1 - y)], &pixels[static_cast<size_t>(w) * bpp * y],
-                      static_cast<size_t>(w) * bpp);
+          std::memcpy(&dib[stride * (h - 1 - y)], &sources.back()[rowBytes * y], rowBytes);
         const uint8_t* top = &dib[stride * (h - 1)];
         const Encoded e = enc.Encode(top, -static_cast<ptrdiff_t>(stride), i == 7, out);
         ASSERT_GT(e.size, 0u);
@@ -145,14 +189,44 @@ TEST(ZmbvRoundTrip, EveryInputLayoutOddSizesAndBottomUpRowsComeBackExactly) {
         // Key frames: the first, every fifth since the last one, and the one asked for.
         const bool key = i == 0 || i == 5 || i == 7;
         EXPECT_EQ(e.key, key) << i;
+        ASSERT_TRUE(writer.WriteFrame(i, out.data(), static_cast<uint32_t>(e.size), e.key));
         ASSERT_EQ(dec.Decode(out.data(), out.size()),
                   key ? DecodeResult::kKeyFrame : DecodeResult::kDeltaFrame);
         ASSERT_TRUE(dec.CopyTo(&back[stride * (h - 1)], -static_cast<ptrdiff_t>(stride), format));
         for (int y = 0; y < h; ++y)
-          ASSERT_EQ(std::memcmp(&back[stride * y], &dib[stride * y], static_cast<size_t>(w) * bpp),
-                    0)
+          ASSERT_EQ(std::memcmp(&back[stride * y], &dib[stride * y], rowBytes), 0)
               << "frame " << i << " row " << y;
         if (format == PixelFormat::kPal8) ASSERT_EQ(dec.CurrentPalette(), palette) << i;
+      }
+      ASSERT_TRUE(writer.Close());
+
+      const auto packets = codectest::ReadPackets(path);
+      ASSERT_EQ(packets.size(), 12u);
+      for (size_t i = 0; i < packets.size(); ++i)
+        EXPECT_EQ(packets[i].key, i == 0 || i == 5 || i == 7) << i;
+      const PixelFormat stored = StoredFormat(format);
+      const int outBpp = BytesPerPixel(stored);
+      const size_t frameBytes = static_cast<size_t>(w) * h * outBpp;
+      const auto frames = codectest::FfmpegFrames(path, FfmpegFormat(stored),
+                                                  frameBytes + (outBpp == 1 ? 1024 : 0));
+      ASSERT_EQ(frames.size(), 12u);
+      for (size_t i = 0; i < frames.size(); ++i) {
+        const uint8_t* ref = frames[i].data();
+        const uint8_t* src = sources[i].data();
+        for (size_t p = 0; p < static_cast<size_t>(w) * h; ++p) {
+          // bgr0 says nothing of the fourth byte; 24-bit input went in as 32-bit.
+          const int n = outBpp == 4 ? 3 : outBpp;
+          ASSERT_EQ(std::memcmp(ref + p * outBpp, src + p * bpp, n), 0)
+              << "ffmpeg frame " << i << " pixel " << p;
+        }
+        if (outBpp == 1) {
+          for (int k = 0; k < 256; ++k) {
+            const uint8_t* e = ref + frameBytes + k * 4;
+            ASSERT_EQ(palettes[i][k * 3], e[2]) << i << " entry " << k;
+            ASSERT_EQ(palettes[i][k * 3 + 1], e[1]) << i << " entry " << k;
+            ASSERT_EQ(palettes[i][k * 3 + 2], e[0]) << i << " entry " << k;
+          }
+        }
       }
     }
   }
