@@ -22,6 +22,8 @@ enum class PixelFormat {
 };
 
 int BytesPerPixel(PixelFormat format);
+// Output room that always suffices for one frame of that size.
+size_t MaxFrameBytes(int width, int height, PixelFormat input);
 // The layout a stream made from `input` decodes to: kBgr24 becomes kBgrx32.
 PixelFormat StoredFormat(PixelFormat input);
 
@@ -104,7 +106,9 @@ class Decoder {
   // The current frame, top-down rows of Width() * BytesPerPixel(Format()) bytes.
   const uint8_t* Pixels() const;
   // Copies the current frame out, `stride` as for Encoder::Encode. `format` is Format(),
-  // or kBgr24 from a kBgrx32 stream. False when no frame was decoded or the format differs.
+  // kBgr24 from a kBgrx32 stream, or the other 16-bit layout from a 16-bit one (a VfW host
+  // asks for a layout before the stream has said which it holds). False when no frame was
+  // decoded or the format cannot be made.
   bool CopyTo(uint8_t* dst, ptrdiff_t stride, PixelFormat format) const;
 
  private:

@@ -227,18 +227,29 @@ bool Decoder::CopyTo(uint8_t* dst, ptrdiff_t stride, PixelFormat format) const {
   if (!s_ || !s_->everDecoded || !dst) return false;
   const State& s = *s_;
   const bool narrow = s.format == PixelFormat::kBgrx32 && format == PixelFormat::kBgr24;
-  if (format != s.format && !narrow) return false;
+  const bool to565 = s.format == PixelFormat::kRgb555 && format == PixelFormat::kRgb565;
+  const bool to555 = s.format == PixelFormat::kRgb565 && format == PixelFormat::kRgb555;
+  if (format != s.format && !narrow && !to565 && !to555) return false;
   for (int y = 0; y < s.height; ++y) {
     const uint8_t* src = s.cur.data() + s.RowBytes() * y;
     uint8_t* o = dst + stride * y;
-    if (!narrow) {
+    if (format == s.format) {
       std::memcpy(o, src, s.RowBytes());
-      continue;
-    }
-    for (int x = 0; x < s.width; ++x, src += 4, o += 3) {
-      o[0] = src[0];
-      o[1] = src[1];
-      o[2] = src[2];
+    } else if (narrow) {
+      for (int x = 0; x < s.width; ++x, src += 4, o += 3) {
+        o[0] = src[0];
+        o[1] = src[1];
+        o[2] = src[2];
+      }
+    } else {
+      for (int x = 0; x < s.width; ++x, src += 2, o += 2) {
+        const unsigned v = src[0] | src[1] << 8;
+        // Green gains or loses its lowest bit; red and blue stay.
+        const unsigned w = to565 ? (v & 0x7C00) << 1 | (v & 0x03E0) << 1 | (v & 0x1F)
+                                 : (v & 0xF800) >> 1 | (v & 0x07C0) >> 1 | (v & 0x1F);
+        o[0] = static_cast<uint8_t>(w);
+        o[1] = static_cast<uint8_t>(w >> 8);
+      }
     }
   }
   return true;

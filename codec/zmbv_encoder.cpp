@@ -346,12 +346,18 @@ void Encoder::SetPalette(const Palette& rgb) {
   if (s_) s_->palette = rgb;
 }
 
-size_t Encoder::MaxFrameBytes() const {
-  if (!s_) return 0;
-  const size_t blocks = static_cast<size_t>(s_->blocksX) * s_->blocksY;
-  const size_t raw = 768 + ((blocks * 2 + 3) & ~size_t{3}) + s_->prev.size();
-  // deflateBound of a fresh stream at this level, plus the sync-flush marker.
+size_t MaxFrameBytes(int width, int height, PixelFormat input) {
+  if (width <= 0 || height <= 0 || width > kMaxDimension || height > kMaxDimension) return 0;
+  const size_t blocks = static_cast<size_t>((width + kBlockSize - 1) / kBlockSize) *
+                        ((height + kBlockSize - 1) / kBlockSize);
+  const size_t raw = 768 + ((blocks * 2 + 3) & ~size_t{3}) +
+                     static_cast<size_t>(width) * height * BytesPerPixel(StoredFormat(input));
+  // Above deflate's worst case (stored blocks), plus the sync-flush marker.
   return kKeyHeaderBytes + raw + raw / 1000 * 6 + 64 + 16;
+}
+
+size_t Encoder::MaxFrameBytes() const {
+  return s_ ? zmbv::MaxFrameBytes(s_->width, s_->height, s_->input) : 0;
 }
 
 Encoded Encoder::Encode(const uint8_t* pixels, ptrdiff_t stride, bool forceKey, uint8_t* out,
