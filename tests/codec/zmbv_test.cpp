@@ -197,6 +197,13 @@ TEST(ZmbvRoundTrip, FfmpegAndOurDecoderGetEveryPixelBackInEveryLayoutAndOddSize)
           ASSERT_EQ(std::memcmp(&back[stride * y], &dib[stride * y], rowBytes), 0)
               << "frame " << i << " row " << y;
         if (format == PixelFormat::kPal8) ASSERT_EQ(dec.CurrentPalette(), palette) << i;
+        if (format == PixelFormat::kRgb565) {
+          // A host that asked for x1r5g5b5 before the stream said r5g6b5.
+          std::vector<uint8_t> as555(rowBytes * h);
+          ASSERT_TRUE(
+              dec.CopyTo(as555.data(), static_cast<ptrdiff_t>(rowBytes), PixelFormat::kRgb555));
+          ASSERT_TRUE(as555 == Convert(SceneFrame(w, h, i), PixelFormat::kRgb555, nullptr)) << i;
+        }
       }
       ASSERT_TRUE(writer.Close());
 
