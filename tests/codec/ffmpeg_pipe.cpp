@@ -39,13 +39,6 @@ bool ReadFile(const std::string& path, std::vector<uint8_t>& data) {
   return true;
 }
 
-bool WriteFile(const std::string& path, const std::vector<uint8_t>& data) {
-  FILE* f = fopen(path.c_str(), "wb");
-  if (!f) return false;
-  const bool ok = fwrite(data.data(), 1, data.size(), f) == data.size();
-  return fclose(f) == 0 && ok;
-}
-
 std::vector<Packet> ReadPackets(const std::string& aviPath) {
   std::vector<Packet> packets;
   std::string listing;

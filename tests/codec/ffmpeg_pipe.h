@@ -7,7 +7,7 @@
 
 namespace codectest {
 
-// Runs `command` through /bin/sh (bounded by `timeout`); stdout goes to *output.
+// Runs `command` through /bin/sh, bounded to two minutes; stdout goes to *output.
 int Run(const std::string& command, std::string* output = nullptr);
 // A fresh folder under /tmp, removed by the destructor.
 class TempDir {
@@ -23,7 +23,6 @@ class TempDir {
 };
 
 bool ReadFile(const std::string& path, std::vector<uint8_t>& data);
-bool WriteFile(const std::string& path, const std::vector<uint8_t>& data);
 
 // Every video packet of an AVI file as stored, in order, with ffprobe's key flag.
 struct Packet {
