@@ -1,0 +1,258 @@
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "codec/zmbv.h"
+
+namespace orvik::zmbv {
+
+namespace {
+
+bool FormatFromCode(uint8_t code, PixelFormat& format) {
+  switch (code) {
+    case 4:
+      format = PixelFormat::kPal8;
+      return true;
+    case 5:
+      format = PixelFormat::kRgb555;
+      return true;
+    case 6:
+      format = PixelFormat::kRgb565;
+      return true;
+    case 8:
+      format = PixelFormat::kBgrx32;
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+struct Decoder::State {
+  int width = 0, height = 0;
+  bool haveKey = false;  // a key frame started the current stream and nothing failed since
+  bool everDecoded = false;
+  bool compressed = true;
+  PixelFormat format = PixelFormat::kBgrx32;
+  int bpp = 4;
+  int blockW = 16, blockH = 16;
+  std::vector<uint8_t> cur, prev;
+  std::vector<uint8_t> work;  // one frame's bytes after inflate
+  Palette palette{};
+  z_stream zs{};
+  bool zReady = false;
+
+  ~State() {
+    if (zReady) inflateEnd(&zs);
+  }
+
+  size_t RowBytes() const { return static_cast<size_t>(width) * bpp; }
+  size_t FrameBytes() const { return RowBytes() * height; }
+  size_t Blocks() const {
+    return static_cast<size_t>((width + blockW - 1) / blockW) * ((height + blockH - 1) / blockH);
+  }
+  // The most a frame can hold: palette, block table, XOR data of every block.
+  size_t MaxPayload() const { return 768 + ((Blocks() * 2 + 3) & ~size_t{3}) + FrameBytes(); }
+
+  // Inflates (or copies) the payload into `work`; returns the bytes produced, or false when
+  // the zlib data is broken or would produce more than any frame can hold.
+  bool Unpack(const uint8_t* data, size_t size, size_t& produced) {
+    const size_t cap = MaxPayload() + 1;  // one spare byte tells "too much" from "exactly full"
+    if (work.size() < cap) work.resize(cap);
+    if (!compressed) {
+      if (size >= cap) return false;
+      if (size > 0) std::memcpy(work.data(), data, size);
+      produced = size;
+      return true;
+    }
+    zs.next_in = const_cast<Bytef*>(data);
+    zs.next_out = work.data();
+    zs.avail_out = static_cast<uInt>(cap);
+    size_t left = size;
+    while (true) {
+      const uInt chunk = static_cast<uInt>(std::min<size_t>(left, 1u << 30));
+      zs.avail_in = chunk;
+      const int rc = inflate(&zs, Z_SYNC_FLUSH);
+      left -= chunk - zs.avail_in;
+      if (rc == Z_STREAM_END) break;  // a finished stream: later deltas fail on it
+      if (rc != Z_OK && rc != Z_BUF_ERROR) return false;
+      if (zs.avail_out == 0) return false;
+      if (left == 0) break;
+      if (rc == Z_BUF_ERROR) return false;
+    }
+    produced = static_cast<size_t>(zs.next_out - work.data());
+    return produced < cap;
+  }
+
+  bool KeyFrame(const uint8_t* data, size_t size) {
+    if (size < kKeyHeaderBytes) return false;
+    PixelFormat f;
+    if (data[1] != 0 || data[2] != 1 || data[3] > 1 || !FormatFromCode(data[4], f) ||
+        data[5] == 0 || data[6] == 0)
+      return false;
+    format = f;
+    bpp = BytesPerPixel(f);
+    blockW = data[5];
+    blockH = data[6];
+    compressed = data[3] == 1;
+    if (cur.size() != FrameBytes()) {
+      cur.assign(FrameBytes(), 0);
+      prev.assign(FrameBytes(), 0);
+    }
+    if (compressed && inflateReset(&zs) != Z_OK) return false;
+    size_t n = 0;
+    if (!Unpack(data + kKeyHeaderBytes, size - kKeyHeaderBytes, n)) return false;
+    const size_t pal = format == PixelFormat::kPal8 ? 768 : 0;
+    if (n != pal + FrameBytes()) return false;  // a key frame is the whole picture
+    if (pal) std::memcpy(palette.data(), work.data(), 768);
+    std::memcpy(cur.data(), work.data() + pal, FrameBytes());
+    return true;
+  }
+
+  bool DeltaFrame(const uint8_t* data, size_t size) {
+    const uint8_t flags = data[0];
+    size_t n = 0;
+    if (!Unpack(data + 1, size - 1, n)) return false;
+    size_t at = 0;
+    if (flags & kFlagPalette) {
+      if (format != PixelFormat::kPal8 || n < 768) return false;
+      for (size_t i = 0; i < 768; ++i) palette[i] ^= work[i];
+      at = 768;
+    }
+    const size_t blocks = Blocks();
+    const size_t tableBytes = (blocks * 2 + 3) & ~size_t{3};
+    if (n - at < tableBytes) return false;
+    const uint8_t* table = work.data() + at;
+    at += tableBytes;
+    // Blocks are patched in place; only a frame with motion needs the old picture aside,
+    // since a vector may read what an earlier block already overwrote.
+    bool motion = false;
+    for (size_t i = 0; i < blocks && !motion; ++i)
+      motion = (table[2 * i] | table[2 * i + 1]) & 0xFE;
+    if (motion) prev = cur;
+    const int blocksX = (width + blockW - 1) / blockW;
+    for (size_t i = 0; i < blocks; ++i) {
+      const int x = static_cast<int>(i % blocksX) * blockW;
+      const int y = static_cast<int>(i / blocksX) * blockH;
+      const int w = std::min(blockW, width - x);
+      const int h = std::min(blockH, height - y);
+      const bool xorData = table[2 * i] & 1;
+      const int dx = static_cast<int8_t>(table[2 * i]) >> 1;
+      const int dy = static_cast<int8_t>(table[2 * i + 1]) >> 1;
+      if (dx != 0 || dy != 0) CopyBlock(x, y, w, h, dx, dy);
+      if (!xorData) continue;
+      const size_t rowBytes = static_cast<size_t>(w) * bpp;
+      if (n - at < rowBytes * h) return false;
+      for (int j = 0; j < h; ++j) {
+        uint8_t* o = cur.data() + RowBytes() * (y + j) + static_cast<size_t>(x) * bpp;
+        const uint8_t* d = work.data() + at + rowBytes * j;
+        for (size_t k = 0; k < rowBytes; ++k) o[k] ^= d[k];
+      }
+      at += rowBytes * h;
+    }
+    return at == n;
+  }
+
+  // The block at (x, y) of `cur` from (x + dx, y + dy) of `prev`; what lies outside the
+  // frame reads as zero.
+  void CopyBlock(int x, int y, int w, int h, int dx, int dy) {
+    for (int j = 0; j < h; ++j) {
+      uint8_t* o = cur.data() + RowBytes() * (y + j) + static_cast<size_t>(x) * bpp;
+      const int sy = y + j + dy;
+      const size_t rowBytes = static_cast<size_t>(w) * bpp;
+      if (sy < 0 || sy >= height) {
+        std::memset(o, 0, rowBytes);
+        continue;
+      }
+      const int sx0 = std::max(x + dx, 0);
+      const int sx1 = std::min(x + dx + w, width);
+      if (sx0 >= sx1) {
+        std::memset(o, 0, rowBytes);
+        continue;
+      }
+      const size_t lead = static_cast<size_t>(sx0 - (x + dx)) * bpp;
+      const size_t mid = static_cast<size_t>(sx1 - sx0) * bpp;
+      std::memset(o, 0, lead);
+      std::memcpy(o + lead, prev.data() + RowBytes() * sy + static_cast<size_t>(sx0) * bpp, mid);
+      std::memset(o + lead + mid, 0, rowBytes - lead - mid);
+    }
+  }
+};
+
+Decoder::Decoder() = default;
+Decoder::~Decoder() = default;
+
+bool Decoder::Begin(int width, int height) {
+  s_.reset();
+  if (width <= 0 || height <= 0 || width > kMaxDimension || height > kMaxDimension) return false;
+  auto s = std::make_unique<State>();
+  s->width = width;
+  s->height = height;
+  if (inflateInit(&s->zs) != Z_OK) return false;
+  s->zReady = true;
+  s_ = std::move(s);
+  return true;
+}
+
+DecodeResult Decoder::Decode(const uint8_t* data, size_t size) {
+  if (!s_ || !data || size == 0) return DecodeResult::kError;
+  State& s = *s_;
+  const bool key = data[0] & kFlagKeyFrame;
+  bool ok;
+  if (key) {
+    ok = s.KeyFrame(data, size);
+  } else {
+    ok = s.haveKey && s.DeltaFrame(data, size);
+  }
+  s.haveKey = ok;
+  if (!ok) return DecodeResult::kError;
+  s.everDecoded = true;
+  return key ? DecodeResult::kKeyFrame : DecodeResult::kDeltaFrame;
+}
+
+int Decoder::Width() const { return s_ ? s_->width : 0; }
+int Decoder::Height() const { return s_ ? s_->height : 0; }
+PixelFormat Decoder::Format() const { return s_ ? s_->format : PixelFormat::kBgrx32; }
+
+const Palette& Decoder::CurrentPalette() const {
+  static const Palette kEmpty{};
+  return s_ ? s_->palette : kEmpty;
+}
+
+const uint8_t* Decoder::Pixels() const { return s_ && s_->everDecoded ? s_->cur.data() : nullptr; }
+
+bool Decoder::CopyTo(uint8_t* dst, ptrdiff_t stride, PixelFormat format) const {
+  if (!s_ || !s_->everDecoded || !dst) return false;
+  const State& s = *s_;
+  const bool narrow = s.format == PixelFormat::kBgrx32 && format == PixelFormat::kBgr24;
+  const bool to565 = s.format == PixelFormat::kRgb555 && format == PixelFormat::kRgb565;
+  const bool to555 = s.format == PixelFormat::kRgb565 && format == PixelFormat::kRgb555;
+  if (format != s.format && !narrow && !to565 && !to555) return false;
+  for (int y = 0; y < s.height; ++y) {
+    const uint8_t* src = s.cur.data() + s.RowBytes() * y;
+    uint8_t* o = dst + stride * y;
+    if (format == s.format) {
+      std::memcpy(o, src, s.RowBytes());
+    } else if (narrow) {
+      for (int x = 0; x < s.width; ++x, src += 4, o += 3) {
+        o[0] = src[0];
+        o[1] = src[1];
+        o[2] = src[2];
+      }
+    } else {
+      for (int x = 0; x < s.width; ++x, src += 2, o += 2) {
+        const unsigned v = src[0] | src[1] << 8;
+        // Green gains or loses its lowest bit; red and blue stay.
+        const unsigned w = to565 ? (v & 0x7C00) << 1 | (v & 0x03E0) << 1 | (v & 0x1F)
+                                 : (v & 0xF800) >> 1 | (v & 0x07C0) >> 1 | (v & 0x1F);
+        o[0] = static_cast<uint8_t>(w);
+        o[1] = static_cast<uint8_t>(w >> 8);
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace orvik::zmbv
