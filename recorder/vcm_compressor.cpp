@@ -1,0 +1,194 @@
+#include "recorder/vcm_compressor.h"
+
+#include <cstring>
+
+namespace orvik {
+
+namespace {
+
+constexpr uint32_t kDibHandler = mmioFOURCC('D', 'I', 'B', ' ');
+constexpr uint32_t kAnyCase = 0x20202020;  // a fourcc's letters compared without case
+
+bool SameFourcc(uint32_t a, uint32_t b) { return (a | kAnyCase) == (b | kAnyCase); }
+
+BITMAPINFOHEADER* Header(std::vector<uint8_t>& format) {
+  return reinterpret_cast<BITMAPINFOHEADER*>(format.data());
+}
+
+// Checks an uncompressed frame format and completes what codecs rely on: the frame size in
+// biSizeImage and, for palette depths, the colour count in biClrUsed (Wine's MS-RLE aborts the
+// process on an 8-bit format that leaves it 0). Returns the bytes of one frame, 0 if unusable.
+uint32_t NormaliseInput(std::vector<uint8_t>& format) {
+  if (format.size() < sizeof(BITMAPINFOHEADER)) return 0;
+  BITMAPINFOHEADER bi;
+  std::memcpy(&bi, format.data(), sizeof bi);
+  if (bi.biSize < sizeof(BITMAPINFOHEADER) || bi.biSize > format.size() || bi.biWidth <= 0 ||
+      bi.biHeight == 0 || bi.biPlanes != 1)
+    return 0;
+  const WORD bits = bi.biBitCount;
+  if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) return 0;
+  size_t tail = 0;  // bytes that must follow the header
+  if (bi.biCompression == BI_BITFIELDS) {
+    if (bits != 16 && bits != 32) return 0;
+    if (bi.biSize == sizeof(BITMAPINFOHEADER)) tail = 3 * sizeof(DWORD);
+  } else if (bi.biCompression != BI_RGB) {
+    return 0;
+  }
+  if (bits <= 8) {
+    const DWORD colors = bi.biClrUsed ? bi.biClrUsed : 1u << bits;
+    if (colors > (1u << bits)) return 0;
+    bi.biClrUsed = colors;
+    tail = colors * sizeof(RGBQUAD);
+  }
+  if (format.size() - bi.biSize < tail) return 0;
+  const uint64_t stride = (static_cast<uint64_t>(bi.biWidth) * bits + 31) / 32 * 4;
+  const uint64_t rows = bi.biHeight > 0 ? bi.biHeight : -static_cast<int64_t>(bi.biHeight);
+  const uint64_t bytes = stride * rows;
+  if (bytes == 0 || bytes >= (1ull << 31)) return 0;
+  bi.biSizeImage = static_cast<DWORD>(bytes);
+  std::memcpy(format.data(), &bi, sizeof bi);
+  return static_cast<uint32_t>(bytes);
+}
+
+// A DWORD a codec reports through a pointer; `fallback` when it does not answer.
+DWORD AskCodec(HIC hic, UINT message, DWORD fallback) {
+  DWORD value = fallback;
+  if (ICSendMessage(hic, message, reinterpret_cast<DWORD_PTR>(&value), sizeof value) != ICERR_OK)
+    return fallback;
+  return value;
+}
+
+}  // namespace
+
+bool VcmCompressor::Begin(const AVICOMPRESSOPTIONS& options, const std::vector<uint8_t>& input,
+                          int framesPerSecond) {
+  End();
+  inFormat_ = input;
+  frameBytes_ = NormaliseInput(inFormat_);
+  if (frameBytes_ == 0) return false;
+  if (options.fccHandler == 0 || SameFourcc(options.fccHandler, kDibHandler)) {
+    uncompressed_ = true;
+    handler_ = kDibHandler;
+    outFormat_ = inFormat_;
+    maxFrameBytes_ = frameBytes_;
+    keyEvery_ = 1;
+    open_ = true;
+    return true;
+  }
+  if (!OpenCodec(options, framesPerSecond > 0 ? framesPerSecond : 1)) {
+    End();
+    return false;
+  }
+  open_ = true;
+  return true;
+}
+
+bool VcmCompressor::OpenCodec(const AVICOMPRESSOPTIONS& options, int framesPerSecond) {
+  hic_.reset(ICOpen(ICTYPE_VIDEO, options.fccHandler, ICMODE_COMPRESS));
+  if (!hic_) return false;
+  HIC hic = hic_.get();
+  handler_ = options.fccHandler;
+  ICINFO info{};
+  info.dwSize = sizeof info;
+  const DWORD caps = ICGetInfo(hic, &info, sizeof info) > 0 ? info.dwFlags : 0;
+  if (options.lpParms && options.cbParms > 0) ICSetState(hic, options.lpParms, options.cbParms);
+
+  auto* in = reinterpret_cast<BITMAPINFO*>(inFormat_.data());
+  // 'msvc' and 'cvid' open in compress mode under Wine but are decoders only: the query fails.
+  if (ICCompressQuery(hic, in, nullptr) != ICERR_OK) return false;
+  const LRESULT formatSize = ICCompressGetFormat(hic, in, nullptr);
+  if (formatSize < static_cast<LRESULT>(sizeof(BITMAPINFOHEADER)) || formatSize > (1 << 20))
+    return false;
+  outFormat_.assign(static_cast<size_t>(formatSize), 0);
+  auto* out = reinterpret_cast<BITMAPINFO*>(outFormat_.data());
+  if (ICCompressGetFormat(hic, in, out) != ICERR_OK) return false;
+  if (out->bmiHeader.biSize < sizeof(BITMAPINFOHEADER) || out->bmiHeader.biSize > formatSize)
+    return false;
+  const DWORD worstCase = ICCompressGetSize(hic, in, out);
+  // A codec that names no bound gets room for twice the raw frame.
+  maxFrameBytes_ = worstCase > 0 ? worstCase : frameBytes_ * 2 + 4096;
+
+  if (!(caps & VIDCF_TEMPORAL)) {
+    keyEvery_ = 1;  // every frame stands alone
+  } else if (SameFourcc(handler_, mmioFOURCC('m', 'r', 'l', 'e'))) {
+    // Wine's MS-RLE claims temporal compression, but its delta frames do not decode.
+    keyEvery_ = 1;
+  } else if (options.dwFlags & AVICOMPRESSF_KEYFRAMES) {
+    keyEvery_ = options.dwKeyFrameEvery;
+  } else {
+    keyEvery_ = AskCodec(hic, ICM_GETDEFAULTKEYFRAMERATE, 0);
+  }
+  quality_ = options.dwQuality;
+  if (quality_ == static_cast<DWORD>(ICQUALITY_DEFAULT))
+    quality_ = AskCodec(hic, ICM_GETDEFAULTQUALITY, static_cast<DWORD>(ICQUALITY_DEFAULT));
+  if ((options.dwFlags & AVICOMPRESSF_DATARATE) && (caps & VIDCF_CRUNCH))
+    frameSize_ = options.dwBytesPerSecond / static_cast<DWORD>(framesPerSecond);
+
+  // Tells the codec the stream's rate, key-frame spacing and budget before it starts.
+  ICCOMPRESSFRAMES frames{};
+  frames.lpbiOutput = &out->bmiHeader;
+  frames.lpbiInput = &in->bmiHeader;
+  frames.lQuality = static_cast<LONG>(quality_);
+  frames.lDataRate = static_cast<LONG>(frameSize_);
+  frames.lKeyRate = static_cast<LONG>(keyEvery_);
+  frames.dwRate = static_cast<DWORD>(framesPerSecond);
+  frames.dwScale = 1;
+  ICSendMessage(hic, ICM_COMPRESS_FRAMES_INFO, reinterpret_cast<DWORD_PTR>(&frames), sizeof frames);
+
+  if (ICCompressBegin(hic, in, out) != ICERR_OK) return false;
+  begun_ = true;
+  workFormat_ = outFormat_;
+  out_.assign(maxFrameBytes_, 0);
+  keepPrev_ = (caps & VIDCF_TEMPORAL) && !(caps & VIDCF_FASTTEMPORALC) && keyEvery_ != 1;
+  if (keepPrev_) prev_.assign(frameBytes_, 0);
+  return true;
+}
+
+bool VcmCompressor::Compress(const void* bits, bool forceKey, const uint8_t** data, uint32_t* size,
+                             bool* key) {
+  if (!open_ || !bits) return false;
+  if (uncompressed_) {
+    *data = static_cast<const uint8_t*>(bits);
+    *size = frameBytes_;
+    *key = true;
+    return true;
+  }
+  const bool askKey =
+      forceKey || frameNum_ == 0 || keyEvery_ == 1 || (keyEvery_ > 0 && sinceKey_ >= keyEvery_);
+  auto* in = reinterpret_cast<BITMAPINFOHEADER*>(inFormat_.data());
+  BITMAPINFOHEADER* out = Header(workFormat_);
+  out->biSizeImage = maxFrameBytes_;
+  const bool withPrev = keepPrev_ && frameNum_ > 0;
+  DWORD flags = 0, ckid = 0;
+  const DWORD result =
+      ICCompress(hic_.get(), askKey ? ICCOMPRESS_KEYFRAME : 0, out, out_.data(), in,
+                 const_cast<void*>(bits), &ckid, &flags, frameNum_, frameSize_, quality_,
+                 withPrev ? in : nullptr, withPrev ? prev_.data() : nullptr);
+  if (result != ICERR_OK || out->biSizeImage > maxFrameBytes_) return false;
+  if (keepPrev_) std::memcpy(prev_.data(), bits, frameBytes_);
+  const bool isKey = (flags & AVIIF_KEYFRAME) != 0;
+  sinceKey_ = isKey ? 1 : sinceKey_ + 1;
+  ++frameNum_;
+  *data = out_.data();
+  *size = out->biSizeImage;
+  *key = isKey;
+  return true;
+}
+
+void VcmCompressor::End() {
+  if (begun_) ICCompressEnd(hic_.get());
+  begun_ = false;
+  hic_.reset();
+  open_ = uncompressed_ = keepPrev_ = false;
+  handler_ = frameBytes_ = maxFrameBytes_ = keyEvery_ = sinceKey_ = quality_ = frameSize_ = 0;
+  frameNum_ = 0;
+  inFormat_.clear();
+  outFormat_.clear();
+  workFormat_.clear();
+  out_.clear();
+  out_.shrink_to_fit();
+  prev_.clear();
+  prev_.shrink_to_fit();
+}
+
+}  // namespace orvik
