@@ -84,18 +84,14 @@ class VcmCompressorTest : public ::testing::Test {
     tk::File file = tk::File::Open(path_, tk::FileMode::Replace);
     FileSink sink(file);
     avi::Writer writer;
-    const auto* bi = reinterpret_cast<const BITMAPINFOHEADER*>(c.OutputFormat().data());
     EXPECT_TRUE(writer.Open(sink, {kW, kH, c.Handler(), c.OutputFormat(), 10, 1}));
-    EXPECT_EQ(bi->biWidth, kW);
     for (int i = 0; i < kFrames; ++i) {
       const uint8_t* data = nullptr;
       uint32_t size = 0;
       bool key = false;
       EXPECT_TRUE(c.Compress(clip.bits[i].data(), forced.count(i) > 0, &data, &size, &key)) << i;
       EXPECT_LE(size, c.MaxFrameBytes());
-      if (c.Uncompressed()) {
-        EXPECT_EQ(data, clip.bits[i].data()) << "copied frame " << i;
-      }
+      EXPECT_TRUE(!c.Uncompressed() || data == clip.bits[i].data()) << "copied frame " << i;
       EXPECT_TRUE(writer.WriteFrame(i, data, size, key));
     }
     EXPECT_TRUE(writer.Close());
@@ -157,30 +153,22 @@ TEST_F(VcmCompressorTest, ZmbvPlaysExactlyWithTheKeyFramesTheOptionsAsk) {
 }
 
 // An 8-bit format that leaves biClrUsed 0 would abort the process inside Wine's MS-RLE.
-TEST_F(VcmCompressorTest, MsRleCompressesPaletteFramesAllKeyAndRefusesTrueColour) {
-  const Clip clip = MakeClip(8, true);
+TEST_F(VcmCompressorTest, MsRleCompressesPaletteFramesAllKeyOthersRefuseWhatTheyCannotTake) {
+  const Clip clip = MakeClip(8, true), trueColour = MakeClip(24);
   VcmCompressor c;
+  for (DWORD handler : {mmioFOURCC('m', 's', 'v', 'c'), mmioFOURCC('c', 'v', 'i', 'd'),
+                        mmioFOURCC('x', 'x', 'x', 'x'), mmioFOURCC('m', 'r', 'l', 'e')}) {
+    EXPECT_FALSE(c.Begin(Options(handler), trueColour.format, 10));
+    EXPECT_FALSE(c.IsOpen());
+  }
+  EXPECT_FALSE(c.Begin(Options(orvik::zmbv::kZmbvFourCC),
+                       std::vector<uint8_t>(clip.format.begin(), clip.format.begin() + 40), 10));
   AVICOMPRESSOPTIONS rle = Options(mmioFOURCC('m', 'r', 'l', 'e'), AVICOMPRESSF_KEYFRAMES, 5);
   rle.dwQuality = ICQUALITY_HIGH;
-  EXPECT_FALSE(c.Begin(rle, MakeClip(24).format, 10));
   ASSERT_TRUE(c.Begin(rle, clip.format, 10));
   EXPECT_EQ(Record(c, clip), std::string(kFrames, 'K'));
   // Wine's encoder gets the odd pixel beside a run wrong (its own decoder shows the same).
   ExpectPictures(clip, 4);
-}
-
-TEST_F(VcmCompressorTest, DecoderOnlyAndUnknownCodecsRefuseInBegin) {
-  const Clip clip = MakeClip(24);
-  VcmCompressor c;
-  for (DWORD handler : {mmioFOURCC('m', 's', 'v', 'c'), mmioFOURCC('c', 'v', 'i', 'd'),
-                        mmioFOURCC('x', 'x', 'x', 'x')}) {
-    EXPECT_FALSE(c.Begin(Options(handler), clip.format, 10));
-    EXPECT_FALSE(c.IsOpen());
-  }
-  std::vector<uint8_t> noPalette = MakeClip(8).format;
-  noPalette.resize(40);
-  EXPECT_FALSE(c.Begin(Options(orvik::zmbv::kZmbvFourCC), noPalette, 10));
-  EXPECT_TRUE(c.Begin(Options(orvik::zmbv::kZmbvFourCC), clip.format, 10));
 }
 
 }  // namespace
