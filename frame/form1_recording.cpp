@@ -28,8 +28,6 @@ std::wstring DecimalSeparator() {
 
 std::wstring WhyTheRecordingStopped(StopReason reason) {
   switch (reason) {
-    case StopReason::SizeLimit:
-      return L"录像文件已达到大小上限，录制已停止。";
     case StopReason::DiskFull:
       return L"磁盘空间不足，录制已停止。";
     default:

@@ -3,20 +3,34 @@
 #include <vfw.h>
 
 #include <algorithm>
-#include <cstdlib>
+#include <atomic>
 #include <cstring>
 #include <memory>
+#include <thread>
 #include <vector>
 
-#include "recorder/avi_size.h"
+#include "avi/avi_writer.h"
 #include "recorder/cdib.h"
+#include "recorder/frame_queue.h"
+#include "recorder/vcm_compressor.h"
 #include "toolkit/app.h"
 #include "toolkit/files.h"
 #include "toolkit/handles.h"
+#include "toolkit/screen.h"
 
 namespace AVIDecs {
 
 namespace {
+
+// Frames waiting for the worker: enough to ride out a slow write, bounded in memory
+// (33 MB at 1920 x 1080 x 32).
+constexpr size_t kQueuedFrames = 4;
+// The file on disk is made consistent at least this often while frames come in: a process that
+// dies loses at most this much of the recording.
+constexpr double kFlushSeconds = 0.5;
+// Room kept free on the disk beyond the next frame: a new segment's headers and index,
+// file system blocks.
+constexpr uint64_t kDiskSlack = 256 * 1024;
 
 struct StreamTraits {
   static PAVISTREAM invalid() { return nullptr; }
@@ -31,8 +45,24 @@ struct AviFileTraits {
 using UniqueStream = tk::Unique<PAVISTREAM, StreamTraits>;
 using UniqueAviFile = tk::Unique<PAVIFILE, AviFileTraits>;
 
-// What every frame must match: the compressor was told this format at open and reads a
-// whole frame of it from whatever buffer it is given.
+// The output file as the container writer sees it.
+class FileSink : public avi::Sink {
+ public:
+  bool Create(const std::wstring& path) {
+    file_ = tk::File::Open(path, tk::FileMode::Replace);
+    return file_.IsOpen();
+  }
+  void Close() { file_.Close(); }
+  bool WriteAt(uint64_t offset, const void* data, size_t size) override {
+    return file_.WriteAt(offset, data, size);
+  }
+
+ private:
+  tk::File file_;
+};
+
+// What every frame must match: the codec was opened on this format and reads a whole frame
+// of it from whatever buffer it is given.
 struct FrameFormat {
   int32_t width = 0, height = 0, bitCount = 0, sizeImage = 0;
   bool operator==(const FrameFormat& o) const {
@@ -46,29 +76,33 @@ FrameFormat FormatOf(const cDIB& dib) {
 }
 
 struct Module {
+  // Set up by the GUI thread while no worker runs.
+  bool active = false;  // between AviOpenWriter and the close that follows it
   HRESULT lastResult = 0;
-  UniqueAviFile aviFile;
-  UniqueStream rawStream;
-  UniqueStream compressedStream;
+  std::wstring outputPath;
+  std::wstring outputFolder;   // where free space is asked for
+  std::wstring scratchPath;    // the codec dialog's stream, next to the template bitmap
+  bool outputCreated = false;  // the file at outputPath is ours to delete on failure
+  std::unique_ptr<cDIB> frameDib;
+  FrameFormat format;
+  std::vector<uint8_t> streamFormat;  // the template's info block, as the codec sees it
   AVICOMPRESSOPTIONS compressOptions{};
   AVICOMPRESSOPTIONS* compressOptionsPtr = nullptr;
-  std::unique_ptr<cDIB> frameDib;
-  AVISTREAMINFOW streamInfo{};
-  std::wstring outputPath;
-  std::wstring scratchPath;    // where the codec is tried before the output file is touched
-  bool outputCreated = false;  // the file at outputPath is ours to delete on failure
+  uint64_t segmentBytes = kDefaultSegmentBytes;
+  int64_t nextIndex = 0;          // the next slot the GUI thread may hand over
+  bool readerComplained = false;  // a frame file could not be read and the user was told
 
-  bool active = false;  // between AviOpenWriter and the close that follows it
-  bool open = false;    // frames can be written
-  CloseReason closeReason = CloseReason::None;
-  uint64_t sizeLimit = kDefaultSizeLimit;
-  orvik::AviSizeBudget budget;
-  FrameFormat format;
-  std::vector<uint8_t> streamFormat;  // the first bitmap's info block, as the codec sees it
-  std::wstring outputFolder;          // where free space is asked for
-  int64_t nextIndex = 0;
-  bool uncompressed = true;       // frames keep their size in the file
-  bool readerComplained = false;  // a frame could not be read and the user was told
+  // Shared with the worker.
+  std::atomic<bool> open{false};
+  std::atomic<CloseReason> closeReason{CloseReason::None};
+  std::unique_ptr<orvik::FrameQueue> queue;
+  uint32_t dropped = 0;
+
+  // The worker's own while it runs.
+  orvik::VcmCompressor compressor;
+  FileSink sink;
+  avi::Writer writer;
+  std::thread worker;
 };
 
 Module& M() {
@@ -76,26 +110,93 @@ Module& M() {
   return m;
 }
 
+// The worker stops taking frames; the GUI thread learns it from AviWriterIsOpen.
+void CloseItself(Module& m, CloseReason reason) {
+  m.closeReason = reason;
+  m.open = false;
+  m.queue->Discard();
+}
+
+std::wstring FolderOf(const std::wstring& path) {
+  const size_t slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
+}
+
+bool DiskHasRoomFor(const Module& m, uint64_t bytes) {
+  ULARGE_INTEGER available{};
+  const std::wstring folder = tk::LongPath(m.outputFolder);
+  if (!GetDiskFreeSpaceExW(folder.empty() ? nullptr : folder.c_str(), &available, nullptr, nullptr))
+    return true;  // unknown: the write itself will tell
+  return available.QuadPart >= bytes + kDiskSlack;
+}
+
+bool WriteOne(Module& m, const orvik::QueuedFrame& frame) {
+  const uint8_t* data = nullptr;
+  uint32_t size = 0;
+  bool key = false;
+  if (!m.compressor.Compress(frame.bits.data(), false, &data, &size, &key)) {
+    CloseItself(m, CloseReason::WriteFailed);
+    return false;
+  }
+  if (!DiskHasRoomFor(m, size)) {
+    CloseItself(m, CloseReason::DiskFull);
+    return false;
+  }
+  if (!m.writer.WriteFrame(frame.index, data, size, key)) {
+    CloseItself(m, CloseReason::WriteFailed);
+    return false;
+  }
+  return true;
+}
+
+// Compresses and writes what the capture queues, and makes the file consistent on disk at
+// least every kFlushSeconds while frames come in; ends when the queue is closed and empty.
+void WorkerLoop(Module& m) {
+  double lastFlush = tk::MonotonicSeconds();
+  bool unflushed = false;
+  for (;;) {
+    orvik::QueuedFrame frame;
+    const orvik::FrameQueue::Taken taken = m.queue->Take(&frame, 100);
+    if (taken == orvik::FrameQueue::Taken::Closed) break;
+    if (taken == orvik::FrameQueue::Taken::Frame) {
+      const bool written = WriteOne(m, frame);
+      m.queue->Recycle(std::move(frame));
+      if (!written) break;
+      unflushed = true;
+    }
+    const double now = tk::MonotonicSeconds();
+    if (unflushed && now - lastFlush >= kFlushSeconds) {
+      if (!m.writer.Flush()) {
+        CloseItself(m, CloseReason::WriteFailed);
+        break;
+      }
+      lastFlush = now;
+      unflushed = false;
+    }
+  }
+}
+
 enum class OnClose { KeepFile, DeleteIfFailed };
 
-// The one place that tears the writer down, so that a close after a self-close finds
-// nothing left to release or delete.
+// The one place that tears the writer down, so that a close after a self-close finds nothing
+// left to release or delete. What was queued before the close is still written.
 void CloseWriter(OnClose onClose) {
   Module& m = M();
   if (!m.active) return;
   m.active = false;
   m.open = false;
+  if (m.queue) m.queue->Close();
+  if (m.worker.joinable()) m.worker.join();
+  if (m.queue) m.dropped = m.queue->Dropped();
+  if (m.writer.IsOpen() && !m.writer.Close() && m.lastResult == 0) m.lastResult = AVIERR_FILEWRITE;
+  if (m.closeReason != CloseReason::None && m.lastResult == 0) m.lastResult = AVIERR_FILEWRITE;
+  m.sink.Close();
+  m.compressor.End();
+  m.queue.reset();
   m.frameDib.reset();
-  m.rawStream.reset();
-  m.compressedStream.reset();
-  m.aviFile.reset();  // finishes the file on disk
   if (m.compressOptionsPtr) AVISaveOptionsFree(1, &m.compressOptionsPtr);
   m.compressOptionsPtr = nullptr;
-  // Shut the library down only after its objects are gone: they live in its COM servers.
-  AVIFileExit();
-  if (!m.scratchPath.empty()) tk::RemoveFile(m.scratchPath);
-  if (onClose == OnClose::DeleteIfFailed && m.outputCreated && m.lastResult != 0 &&
-      tk::FileExists(m.outputPath))
+  if (onClose == OnClose::DeleteIfFailed && m.outputCreated && m.lastResult != 0)
     tk::RemoveFile(m.outputPath);
 }
 
@@ -104,32 +205,9 @@ bool FailOpen() {
   return false;
 }
 
-void FillStreamInfo(Module& m, int frameRate) {
-  m.streamInfo = AVISTREAMINFOW{};
-  m.streamInfo.fccType = mmioStringToFOURCCW(L"vids", 0);
-  m.streamInfo.fccHandler = 0;
-  m.streamInfo.dwScale = 1;
-  m.streamInfo.dwRate = static_cast<DWORD>(frameRate < 1 ? 1 : frameRate > 30 ? 30 : frameRate);
-  m.streamInfo.dwSuggestedBufferSize = static_cast<DWORD>(m.frameDib->SizeImage());
-  SetRect(&m.streamInfo.rcFrame, 0, 0, m.frameDib->Width(), std::abs(m.frameDib->Height()));
-}
-
-bool IsUncompressedChoice(const AVICOMPRESSOPTIONS& o) {
-  return o.fccHandler == 0 || o.fccHandler == comptypeDIB ||
-         o.fccHandler == mmioFOURCC('d', 'i', 'b', ' ');
-}
-
-// The most a compressor may hand back for one frame; run-length coders can pass the
-// input size on noisy pictures (two bytes per pixel run plus row ends).
-uint64_t WorstFrameBytes(const Module& m) {
-  const uint64_t raw = static_cast<uint64_t>(m.format.sizeImage);
-  if (m.uncompressed) return raw;
-  return 2 * raw + 4 * static_cast<uint64_t>(std::abs(m.format.height)) + 1024;
-}
-
-// The first bitmap's info block for the codec. A palette bitmap that stores 0 colours
-// (meaning "all of them") gets the count of entries it really carries: Wine's RLE codec
-// aborts the whole process on a colour count of 0.
+// The template's info block for the codec. A palette bitmap that stores 0 colours (meaning
+// "all of them") gets the count of entries it really carries: Wine's RLE codec aborts the
+// whole process on a colour count of 0.
 void BuildStreamFormat(Module& m) {
   const cDIB& dib = *m.frameDib;
   m.streamFormat.assign(dib.PointerToBitmapInfo(),
@@ -143,74 +221,63 @@ void BuildStreamFormat(Module& m) {
   std::memcpy(m.streamFormat.data() + kClrUsedOffset, &colours, sizeof colours);  // little-endian
 }
 
-std::wstring FolderOf(const std::wstring& path) {
-  const size_t slash = path.find_last_of(L"\\/");
-  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
+// The system's compression dialog needs a stream of the frame format to offer codecs for: it
+// gets one in a scratch file, so the output file stays untouched until the codec is settled.
+bool ChooseCodec(Module& m, HWND ownerWindow, int frameRate) {
+  AVIFileInit();
+  bool chosen = false;
+  {
+    PAVIFILE file = nullptr;
+    m.lastResult = AVIFileOpenW(&file, m.scratchPath.c_str(), OF_WRITE | OF_CREATE, nullptr);
+    UniqueAviFile scratch(file);
+    AVISTREAMINFOW info{};
+    info.fccType = streamtypeVIDEO;
+    info.dwScale = 1;
+    info.dwRate = static_cast<DWORD>(frameRate);
+    info.dwSuggestedBufferSize = static_cast<DWORD>(m.format.sizeImage);
+    SetRect(&info.rcFrame, 0, 0, m.format.width, std::abs(m.format.height));
+    PAVISTREAM raw = nullptr;
+    if (m.lastResult == 0) m.lastResult = AVIFileCreateStreamW(scratch.get(), &raw, &info);
+    UniqueStream stream(raw);
+    if (m.lastResult == 0) {
+      m.compressOptionsPtr = &m.compressOptions;
+      PAVISTREAM streams[1] = {stream.get()};
+      const INT_PTR answer =
+          AVISaveOptions(ownerWindow, ICMF_CHOOSE_KEYFRAME | ICMF_CHOOSE_DATARATE, 1, streams,
+                         &m.compressOptionsPtr);
+      chosen = answer == 1;
+      if (!chosen) m.lastResult = AVIERR_USERABORT;
+    }
+  }
+  // Shut the library down only after its objects are gone: they live in its COM servers.
+  AVIFileExit();
+  tk::RemoveFile(m.scratchPath);
+  return chosen;
 }
 
-// Wine's library reports success for frames it could not write to a full disk and leaves
-// a file that lacks them and its index, so room is made sure of before each write.
-bool DiskHasRoomFor(const Module& m, uint64_t bytes) {
-  constexpr uint64_t kSlack = 256 * 1024;  // file system blocks, buffered header writes
-  ULARGE_INTEGER available{};
-  const wchar_t* folder = m.outputFolder.empty() ? nullptr : m.outputFolder.c_str();
-  if (!GetDiskFreeSpaceExW(folder, &available, nullptr, nullptr)) return true;  // unknown
-  return available.QuadPart >= bytes + kSlack;
-}
-
-// The size a compressor made of one frame. Wine's compressing stream hands the two counts
-// back swapped (bytes as samples, 1 as bytes), so the larger one is the byte count; a
-// count that tells nothing falls back to the worst case.
-uint64_t CompressedBytes(LONG samples, LONG bytes, uint64_t worst) {
-  const LONG reported = std::max(samples, bytes);
-  return reported > 1 ? static_cast<uint64_t>(reported) : worst;
-}
-
-// An AVI file with one raw video stream of the frame format.
-bool CreateFileAndStream(Module& m, const std::wstring& path) {
-  m.compressedStream.reset();
-  m.rawStream.reset();
-  m.aviFile.reset();
-  PAVIFILE file = nullptr;
-  m.lastResult = AVIFileOpenW(&file, tk::LongPath(path).c_str(), OF_WRITE | OF_CREATE, nullptr);
-  m.aviFile.reset(file);
-  if (m.lastResult != 0) return false;
-  PAVISTREAM raw = nullptr;
-  m.lastResult = AVIFileCreateStreamW(m.aviFile.get(), &raw, &m.streamInfo);
-  m.rawStream.reset(raw);
-  return m.lastResult == 0;
-}
-
-// The compressing stream with the chosen codec settings, and its input format.
-bool PrepareCompressedStream(Module& m) {
-  PAVISTREAM compressed = nullptr;
-  m.lastResult =
-      AVIMakeCompressedStream(&compressed, m.rawStream.get(), &m.compressOptions, nullptr);
-  m.compressedStream.reset(compressed);
-  m.uncompressed = IsUncompressedChoice(m.compressOptions);
-  if (m.lastResult != 0) return false;
-  BuildStreamFormat(m);
-  m.lastResult = AVIStreamSetFormat(m.compressedStream.get(), 0, m.streamFormat.data(),
-                                    static_cast<LONG>(m.streamFormat.size()));
-  return m.lastResult == 0;
-}
-
-// The compression dialog, and the chosen codec tried on the frame format, on a scratch file:
-// a file the user agreed to replace stays untouched until the codec is settled.
-bool ChooseCodec(Module& m, HWND ownerWindow) {
-  if (!CreateFileAndStream(m, m.scratchPath)) return false;
-  m.compressOptionsPtr = &m.compressOptions;
-  PAVISTREAM streams[1] = {m.rawStream.get()};
-  m.lastResult = static_cast<HRESULT>(AVISaveOptions(
-      ownerWindow, ICMF_CHOOSE_KEYFRAME | ICMF_CHOOSE_DATARATE, 1, streams, &m.compressOptionsPtr));
-  if (m.lastResult != 1) return false;
-  m.lastResult = 0;
-  return PrepareCompressedStream(m);
-}
-
-void CloseItself(CloseReason reason) {
-  M().closeReason = reason;
-  CloseWriter(OnClose::KeepFile);
+bool StartWriting(Module& m, const std::wstring& aviPath, int frameRate) {
+  if (!m.sink.Create(aviPath)) {
+    m.lastResult = AVIERR_FILEOPEN;
+    return false;
+  }
+  m.outputCreated = true;
+  avi::VideoFormat video;
+  video.width = static_cast<uint32_t>(m.format.width);
+  video.height = static_cast<uint32_t>(std::abs(m.format.height));
+  video.handler = m.compressor.Handler();
+  video.bitmapInfo = m.compressor.OutputFormat();
+  video.rate = static_cast<uint32_t>(frameRate);
+  video.scale = 1;
+  avi::WriterOptions options;
+  options.segmentBytes = m.segmentBytes;
+  if (!m.writer.Open(m.sink, video, options)) {
+    m.lastResult = AVIERR_FILEWRITE;
+    return false;
+  }
+  m.queue =
+      std::make_unique<orvik::FrameQueue>(kQueuedFrames, static_cast<size_t>(m.format.sizeImage));
+  m.worker = std::thread(WorkerLoop, std::ref(m));
+  return true;
 }
 
 }  // namespace
@@ -225,60 +292,53 @@ bool AviOpenWriter(HWND ownerWindow, const std::wstring& bitmapPath, const std::
   m.outputCreated = false;
   m.closeReason = CloseReason::None;
   m.lastResult = 0;
+  m.dropped = 0;
   m.active = true;
-  AVIFileInit();
+  const int rate = std::clamp(frameRate, 1, 30);
 
   m.frameDib = std::make_unique<cDIB>();
   if (!m.frameDib->CreateFromFile(bitmapPath)) {
+    m.lastResult = AVIERR_FILEREAD;
     tk::MsgBox(L"Could not load first bitmap file in list!", MB_ICONWARNING);
     return FailOpen();
   }
   m.format = FormatOf(*m.frameDib);
-  FillStreamInfo(m, frameRate);
-  if (!ChooseCodec(m, ownerWindow)) return FailOpen();
-
-  // Only now is the output file made (an existing one replaced) and the codec set up on it;
-  // the options dialog keeps its choice for the next recording once they are freed.
-  if (!CreateFileAndStream(m, aviPath)) return FailOpen();
-  m.outputCreated = true;
-  const bool prepared = PrepareCompressedStream(m);
+  BuildStreamFormat(m);
+  if (!ChooseCodec(m, ownerWindow, rate)) return FailOpen();
+  if (!m.compressor.Begin(m.compressOptions, m.streamFormat, rate)) {
+    m.lastResult = AVIERR_COMPRESSOR;
+    return FailOpen();
+  }
+  // The codec has taken its settings; freeing them keeps the choice for the next dialog.
   AVISaveOptionsFree(1, &m.compressOptionsPtr);
   m.compressOptionsPtr = nullptr;
-  if (!prepared) return FailOpen();
-  tk::RemoveFile(m.scratchPath);
-
-  m.budget = orvik::AviSizeBudget(m.sizeLimit, static_cast<uint64_t>(m.frameDib->SizeBitmapInfo()));
+  if (!StartWriting(m, aviPath, rate)) return FailOpen();
   m.nextIndex = 0;
   m.readerComplained = false;
   m.open = true;
   return true;
 }
 
+void AviWriteFramePixels(int32_t frameIndex, const void* bits) {
+  Module& m = M();
+  // An index already handed over would land out of place.
+  if (!m.open || frameIndex < m.nextIndex) return;
+  m.nextIndex = static_cast<int64_t>(frameIndex) + 1;
+  m.queue->Push(static_cast<uint32_t>(frameIndex), static_cast<const uint8_t*>(bits),
+                m.format.bitCount == 32);
+}
+
 void AviWriteFrame(int32_t frameIndex, const std::wstring& bitmapPath) {
   Module& m = M();
-  // An index already written would be appended at the end of the stream, out of place.
   if (!m.open || frameIndex < m.nextIndex) return;
   // On failure the previous frame is written again. The reader says why once per recording:
   // frames come several times a second, and a message box for each would bury the user.
   m.frameDib->SetMessagesShown(!m.readerComplained);
   if (!m.frameDib->CreateFromFile(bitmapPath)) m.readerComplained = true;
-  // A bitmap of another size or depth cannot go into this stream; its position stays empty
-  // and players hold the previous picture.
   if (!(FormatOf(*m.frameDib) == m.format)) return;
-
-  const auto index = static_cast<uint32_t>(frameIndex);
-  const uint64_t worst = WorstFrameBytes(m);
-  if (!m.budget.Fits(index, worst)) return CloseItself(CloseReason::SizeLimit);
-  if (!DiskHasRoomFor(m, m.budget.StillToWrite(index, worst)))
-    return CloseItself(CloseReason::DiskFull);
-  LONG samplesWritten = 0, bytesWritten = 0;
-  m.lastResult = AVIStreamWrite(
-      m.compressedStream.get(), frameIndex, 1, const_cast<uint8_t*>(m.frameDib->PointerToBits()),
-      m.frameDib->SizeImage(), AVIIF_KEYFRAME, &samplesWritten, &bytesWritten);
-  if (m.lastResult != 0) return CloseItself(CloseReason::WriteFailed);
-  m.budget.Add(index,
-               m.uncompressed ? worst : CompressedBytes(samplesWritten, bytesWritten, worst));
   m.nextIndex = static_cast<int64_t>(frameIndex) + 1;
+  // A caller with files keeps no time slots: it waits for the worker instead of dropping.
+  m.queue->Push(static_cast<uint32_t>(frameIndex), m.frameDib->PointerToBits(), false, true);
 }
 
 int32_t AviCloseWriter() {
@@ -288,7 +348,10 @@ int32_t AviCloseWriter() {
 
 bool AviWriterIsOpen() { return M().open; }
 CloseReason AviWriterCloseReason() { return M().closeReason; }
-void AviSetSizeLimit(uint64_t bytes) { M().sizeLimit = bytes; }
-uint64_t AviSizeLimit() { return M().sizeLimit; }
+uint32_t AviDroppedFrames() {
+  const Module& m = M();
+  return m.queue ? m.queue->Dropped() : m.dropped;
+}
+void AviSetSegmentBytes(uint64_t bytes) { M().segmentBytes = bytes; }
 
 }  // namespace AVIDecs

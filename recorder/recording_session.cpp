@@ -42,9 +42,8 @@ TickOutcome RecordingSession::Tick(tk::PictureBox& surface, bool drawCursor) {
 
   CaptureScreen(surface.hDC(), setup_.area);
   if (drawCursor) cursor_.Draw(surface.hDC(), setup_.area);
-  MakeOpaque(surface.Pixels());
-  surface.SaveLayerAsBmp(setup_.templatePath);
-  AVIDecs::AviWriteFrame(static_cast<int32_t>(slot), setup_.templatePath);
+  // The surface's pixels are laid out as the template frame: they go to the writer as they are.
+  AVIDecs::AviWriteFramePixels(static_cast<int32_t>(slot), surface.Pixels().bits);
   if (!AVIDecs::AviWriterIsOpen()) return TickOutcome::WriterClosed;
   if (frameCount_ < INT32_MAX) ++frameCount_;
   return TickOutcome::Written;

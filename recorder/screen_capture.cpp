@@ -29,11 +29,4 @@ void CursorPainter::Draw(HDC surface, const CaptureArea& area) {
              info.ptScreenPos.y - hotSpot_.y - area.y0, cursor_, 0, 0, 0, nullptr, DI_NORMAL);
 }
 
-void MakeOpaque(const tk::LayerPixels& layer) {
-  for (int y = 0; y < layer.height; ++y) {
-    auto* row = reinterpret_cast<uint32_t*>(layer.bits + static_cast<size_t>(y) * layer.stride);
-    for (int x = 0; x < layer.width; ++x) row[x] |= 0xFF000000u;
-  }
-}
-
 }  // namespace orvik

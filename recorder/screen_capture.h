@@ -1,12 +1,11 @@
 #pragma once
-// Taking one frame: the screen (or a rectangle of it) copied into the frame surface, the
-// cursor painted in at its hot spot, and the pixels made opaque.
+// Taking one frame: the screen (or a rectangle of it) copied into the frame surface and the
+// cursor painted in at its hot spot.
 #include <windows.h>
 
 #include <cstdint>
 
 #include "recorder/capture_area.h"
-#include "toolkit/picturebox.h"
 
 namespace orvik {
 
@@ -23,9 +22,5 @@ class CursorPainter {
   HCURSOR cursor_ = nullptr;  // shared cursor handles: not owned
   POINT hotSpot_{};
 };
-
-// GDI leaves the fourth byte of 32-bit pixels at 0, which decoders read as a fully
-// transparent alpha channel; every frame is made opaque before it is written.
-void MakeOpaque(const tk::LayerPixels& layer);
 
 }  // namespace orvik

@@ -81,7 +81,8 @@ void AppTest::ClickMenu(const std::wstring& top, const std::wstring& item) {
 }
 
 uint32_t AppTest::RecordingStartMs() const {
-  return static_cast<uint32_t>(static_cast<int64_t>(form1().Session().Clock().StartedAt() * 1000.0));
+  return static_cast<uint32_t>(
+      static_cast<int64_t>(form1().Session().Clock().StartedAt() * 1000.0));
 }
 
 }  // namespace testsupport

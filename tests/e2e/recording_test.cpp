@@ -1,6 +1,8 @@
 // Recording end to end: the real windows, real dialogs, real mouse input, real AVI files
 // decoded by ffmpeg, and the time pattern on the screen to check every frame against.
+#include <atomic>
 #include <cmath>
+#include <thread>
 
 #include "e2e/app_fixture.h"
 #include "support/message_boxes.h"
@@ -143,7 +145,12 @@ TEST_F(AppTest, PauseLeavesThePausedSpanOutAndMenusFollowTheState) {
   EXPECT_FALSE(form1().Timer2.Enabled());
   ExpectRecordingMenus();
   const uint32_t pausedAt = NowMs();
+  const int32_t beforePause = form1().Session().FrameCount();
   PumpFor(2000);
+  // Paused past a flush, the file on disk already plays every frame before the pause.
+  ProbeInfo during = Probe(avi);
+  ASSERT_TRUE(during.ok) << during.raw;
+  EXPECT_GE(during.frames, beforePause);
 
   ClickMenu(L"文件(&F)", L"继续");
   PumpUntil([] { return form2().pause->Caption() == L"暂停"; }, 5000);
@@ -316,4 +323,54 @@ TEST_F(AppTest, SaveNamesFollowTheSystemsRulesAndUnusableFilesSayWhy) {
     EXPECT_FALSE(form1().Recording());
     ExpectIdleMenus();
   }
+}
+
+// Menus, the window menu, message boxes and the move/size loop run their own message loops;
+// the capture goes on inside them. The 文件 menu held open for 1.5 s: every slot of that span
+// gets its own fresh frame (the recorded clock moves on frame by frame, no slot held).
+TEST_F(AppTest, AnOpenMenuDoesNotStallTheCapture) {
+  const std::wstring avi = Path(L"menu.avi");
+  StartViaCommand(avi);
+  ASSERT_TRUE(form1().Recording());
+  form1().SetWindowState(tk::kStateNormal);
+  RecordFor(1.0);
+
+  HMENU bar = GetMenu(Panel());
+  RECT title{};
+  ASSERT_TRUE(GetMenuItemRect(Panel(), bar, 0, &title));
+  double openedAt = 0, closedAt = 0;
+  std::atomic<bool> done{false}, opened{false};
+  std::thread hold([&] {
+    ClickAt((title.left + title.right) / 2, (title.top + title.bottom) / 2);
+    for (int i = 0; i < 100 && !VisiblePopupMenu(); ++i) Sleep(20);
+    opened = VisiblePopupMenu() != nullptr;
+    openedAt = form1().Session().ElapsedSeconds();
+    Sleep(1500);
+    closedAt = form1().Session().ElapsedSeconds();
+    CloseLeftOpenMenu();
+    done = true;
+  });
+  PumpUntil([&] { return done.load(); }, 20000);
+  hold.join();
+  ASSERT_TRUE(opened) << "the menu did not open";
+  ASSERT_GT(closedAt - openedAt, 1.4);
+  RecordFor(closedAt + 0.5);
+  form1().stop_click();
+
+  RegionFrames frames = DecodeRegion(avi, kPatternX, kPatternY, kPatternWidth, kPatternHeight);
+  const auto times = FrameTimes(frames);
+  const uint32_t start = RecordingStartMs();
+  const long first = static_cast<long>(openedAt * 10) + 1, last = static_cast<long>(closedAt * 10);
+  std::vector<long> spanPts;
+  for (size_t k = 0; k < frames.pts.size(); ++k) {
+    const long pts = frames.pts[k];
+    if (pts < first || pts > last) continue;
+    if (!spanPts.empty() && spanPts.back() == pts) continue;  // a decoder's repeat
+    spanPts.push_back(pts);
+    ASSERT_TRUE(times[k].has_value()) << "slot " << pts;
+    const int64_t expected = static_cast<int64_t>(start) + pts * 100;
+    EXPECT_NEAR(static_cast<double>(static_cast<int32_t>(*times[k] - expected)), 0.0, 100.0)
+        << "slot " << pts << " shows an old picture";
+  }
+  EXPECT_EQ(spanPts.size(), static_cast<size_t>(last - first + 1)) << "slots without a frame";
 }
