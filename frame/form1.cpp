@@ -1,5 +1,7 @@
 #include "frame/form1.h"
 
+#include "codec/zmbv_driver.h"
+
 #include <vector>
 
 #include "frame/forms.h"
@@ -95,6 +97,9 @@ void Form1::Form_Load() {
   OpenProductPage();
   // A second copy has opened the page; the first one stays the program.
   if (tk::PrevInstance()) ExitProcess(0);
+  // Our lossless screen codec joins the codec dialog for this process; without it the other
+  // codecs are still there.
+  zmbv::RegisterOrvikCodec();
   StripCaption();
   HookWindows();
   sysmenu = GetSystemMenu(Handle(), FALSE);

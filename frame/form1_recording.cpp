@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "frame/form1.h"
+#include "codec/zmbv_driver.h"
 #include "frame/forms.h"
 #include "panel/form2.h"
 #include "panel/form3.h"
@@ -252,6 +253,7 @@ void Form1::Form_Unload(int& cancel) {
     session_.Stop();
   }
   UnhookWindows();
+  zmbv::UnregisterOrvikCodec();
   Hide();
   // The overlay confines the pointer while a rectangle is placed; closing it frees it.
   if (form3().IsLoaded()) form3().Unload();

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "avi/avi_writer.h"
+#include "codec/zmbv_driver.h"
 #include "recorder/cdib.h"
 #include "recorder/frame_queue.h"
 #include "recorder/vcm_compressor.h"
@@ -221,6 +222,57 @@ void BuildStreamFormat(Module& m) {
   std::memcpy(m.streamFormat.data() + kClrUsedOffset, &colours, sizeof colours);  // little-endian
 }
 
+// The description the compression dialog lists a codec under, or empty when it has none.
+std::wstring CodecDescription(DWORD fccHandler) {
+  HIC hic = ICOpen(ICTYPE_VIDEO, fccHandler, ICMODE_QUERY);
+  if (!hic) return L"";
+  ICINFO info{};
+  info.dwSize = sizeof info;
+  const bool got = ICGetInfo(hic, &info, sizeof info) != 0;
+  ICClose(hic);
+  return got ? info.szDescription : L"";
+}
+
+// Wine's compression dialog always opens on its first entry, whatever codec the options name:
+// while it is shown, a hook on this thread selects that codec's entry as the dialog activates,
+// the way a user would (the dialog reads the codec's settings on the selection change).
+class CodecPreselection {
+ public:
+  explicit CodecPreselection(std::wstring description) {
+    description_ = std::move(description);
+    if (!description_.empty())
+      hook_ = SetWindowsHookExW(WH_CBT, OnCbt, nullptr, GetCurrentThreadId());
+  }
+  ~CodecPreselection() {
+    if (hook_) UnhookWindowsHookEx(hook_);
+    hook_ = nullptr;
+  }
+  CodecPreselection(const CodecPreselection&) = delete;
+  CodecPreselection& operator=(const CodecPreselection&) = delete;
+
+ private:
+  static constexpr int kCodecList = 880;  // the dialog's codec combo box
+
+  static LRESULT CALLBACK OnCbt(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_ACTIVATE) Select(reinterpret_cast<HWND>(wParam));
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+  }
+  static void Select(HWND dialog) {
+    HWND list = GetDlgItem(dialog, kCodecList);
+    if (!list || description_.empty()) return;
+    const LRESULT index = SendMessageW(list, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                       reinterpret_cast<LPARAM>(description_.c_str()));
+    description_.clear();  // once: the user's own choice is not overridden
+    if (index == CB_ERR) return;
+    SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(kCodecList, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(list));
+  }
+
+  static inline std::wstring description_;
+  static inline HHOOK hook_ = nullptr;
+};
+
 // The system's compression dialog needs a stream of the frame format to offer codecs for: it
 // gets one in a scratch file, so the output file stays untouched until the codec is settled.
 bool ChooseCodec(Module& m, HWND ownerWindow, int frameRate) {
@@ -240,8 +292,18 @@ bool ChooseCodec(Module& m, HWND ownerWindow, int frameRate) {
     if (m.lastResult == 0) m.lastResult = AVIFileCreateStreamW(scratch.get(), &raw, &info);
     UniqueStream stream(raw);
     if (m.lastResult == 0) {
+      // The first dialog opens on our lossless codec, so that OK alone gives a compact file
+      // that loses nothing; later ones open on the user's last choice.
+      // (The dialog starts from Full Frames unless the options say they are valid.)
+      if (m.compressOptions.fccHandler == 0) {
+        m.compressOptions.fccType = streamtypeVIDEO;
+        m.compressOptions.fccHandler = orvik::zmbv::kZmbvFourCC;
+        m.compressOptions.dwQuality = static_cast<DWORD>(ICQUALITY_DEFAULT);
+      }
+      m.compressOptions.dwFlags |= AVICOMPRESSF_VALID;
       m.compressOptionsPtr = &m.compressOptions;
       PAVISTREAM streams[1] = {stream.get()};
+      CodecPreselection preselect(CodecDescription(m.compressOptions.fccHandler));
       const INT_PTR answer =
           AVISaveOptions(ownerWindow, ICMF_CHOOSE_KEYFRAME | ICMF_CHOOSE_DATARATE, 1, streams,
                          &m.compressOptionsPtr);

@@ -41,7 +41,8 @@ bool Lit(const std::vector<uint8_t>& px, int x, int y) {
 
 class CursorTest : public AppTest {
  protected:
-  std::vector<uint8_t> Record(const std::wstring& name) {
+  std::vector<uint8_t> Record(const std::wstring& name,
+                              const std::wstring& codecName = kCodecFullFrames) {
     DialogWatcher save(
         L"保存文件",
         [this, name](HWND h) {
@@ -50,16 +51,22 @@ class CursorTest : public AppTest {
           PressButton(h, IDOK);
         },
         30000);
-    CodecDialogAnswer codec(kCodecFullFrames, 30000);
+    CodecDialogAnswer codec(codecName, 30000);
     std::vector<uint8_t> px = PointerRegion(*this, Path(name));
     save.Wait();
     codec.Wait();
+    preselected_ = codec.Preselected();
     return px;
   }
+  std::wstring preselected_;
 };
 
+// Recorded the way a user in a hurry does: OK on the codec dialog as it opens, which is on our
+// lossless codec; decoded by ffmpeg.
 TEST_F(CursorTest, PaintedWithItsHotSpotAtThePointer) {
-  std::vector<uint8_t> px = Record(L"cursor.avi");
+  std::vector<uint8_t> px = Record(L"cursor.avi", kCodecAsOpened);
+  EXPECT_EQ(preselected_, kCodecOrvik);
+  EXPECT_EQ(Probe(Path(L"cursor.avi")).codecName, "zmbv");
   ASSERT_EQ(px.size(), static_cast<size_t>(kBox * kBox * 3));
   const int hx = kBox / 2, hy = kBox / 2;  // the pointer inside the region
   int lit = 0, litAboveLeft = 0;

@@ -89,7 +89,7 @@ TEST_F(AppTest, FullScreenRecordingPlaysAtTheSpeedItHappened) {
   const DWORD clipboardBefore = GetClipboardSequenceNumber();
   const std::wstring avi = Path(L"full.avi");
 
-  StartViaMenu(avi);
+  StartViaMenu(avi, kCodecOrvik);  // the lossless codec: every picture must survive exactly
   ASSERT_TRUE(form1().Recording());
   EXPECT_EQ(form1().WindowState(), tk::kStateMinimized);
   ExpectRecordingMenus();
@@ -105,6 +105,7 @@ TEST_F(AppTest, FullScreenRecordingPlaysAtTheSpeedItHappened) {
   ASSERT_TRUE(info.ok) << info.raw;
   EXPECT_EQ(info.streams, 1);
   EXPECT_EQ(info.codecType, "video");
+  EXPECT_EQ(info.codecName, "zmbv");
   EXPECT_EQ(info.width, tk::ScreenWidthPixels());
   EXPECT_EQ(info.height, tk::ScreenHeightPixels());
   EXPECT_EQ(info.frameRate, "10/1");

@@ -18,6 +18,14 @@ void CodecDialogAnswer::Answer(HWND dialog) {
     text.resize(wcslen(text.c_str()));
     offered_.push_back(text);
   }
+  const LRESULT current = SendMessageW(combo, CB_GETCURSEL, 0, 0);
+  if (current >= 0 && static_cast<size_t>(current) < offered_.size())
+    preselected_ = offered_[static_cast<size_t>(current)];
+  if (codec_ == kCodecAsOpened) {
+    chosen_ = true;
+    PressButton(dialog, IDOK);
+    return;
+  }
   LRESULT index = CB_ERR;
   if (!codec_.empty())
     index = SendMessageW(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),

@@ -16,6 +16,10 @@ inline const wchar_t kCodecFullFrames[] = L"Full Frames (Uncompressed)";
 inline const wchar_t kCodecMsRle[] = L"Wine MS-RLE video codec";
 inline const wchar_t kCodecVideo1[] = L"Wine Video 1 video codec";
 inline const wchar_t kCodecCinepak[] = L"Cinepak Video codec";
+// Ours, listed after Wine's own once the program has registered it.
+inline const wchar_t kCodecOrvik[] = L"Orvik lossless screen codec (ZMBV)";
+// Not an entry: OK pressed on whatever the dialog opened with, as a user in a hurry does.
+inline const wchar_t kCodecAsOpened[] = L"(as the dialog opens)";
 
 constexpr int kCodecComboId = 880;
 
@@ -30,6 +34,8 @@ class CodecDialogAnswer {
   bool Chosen() const { return chosen_; }
   // Every entry the dialog listed.
   const std::vector<std::wstring>& Offered() const { return offered_; }
+  // The entry selected when the dialog opened.
+  const std::wstring& Preselected() const { return preselected_; }
 
  private:
   void Answer(HWND dialog);
@@ -37,6 +43,7 @@ class CodecDialogAnswer {
   std::wstring codec_;
   bool chosen_ = false;
   std::vector<std::wstring> offered_;
+  std::wstring preselected_;
   std::unique_ptr<DialogWatcher> watcher_;
 };
 
