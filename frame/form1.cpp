@@ -97,6 +97,7 @@ void Form1::Form_Load() {
   if (tk::PrevInstance()) ExitProcess(0);
   StripCaption();
   HookWindows();
+  RegisterHotKeys();
   sysmenu = GetSystemMenu(Handle(), FALSE);
   temppath = TempFolder();
   aviwidth = CInt32(tk::ScreenWidthTwips() / double{kTwipsPerPixel});
@@ -133,6 +134,7 @@ void Form1::HookWindows() {
 
 void Form1::UnhookWindows() {
   if (!tmsg) return;
+  tmsg->sethotkey(0, 0, 0);
   tmsg->setmsghook(Handle(), false);
   if (form2().IsLoaded()) tmsg->setmsghook(form2().Handle(), false);
 }
