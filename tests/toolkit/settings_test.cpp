@@ -46,18 +46,6 @@ TEST_F(SettingsTest, ValuesSurviveIntoAFreshStoreAndReadBackExactly) {
   EXPECT_TRUE(store_.Clear());  // nothing there is no failure
 }
 
-TEST_F(SettingsTest, ATextWrittenWithoutItsEndReadsAsWhatWasStored) {
-  // Another program may store a REG_SZ without the terminating NUL.
-  HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, store_.SubKey().c_str(), 0, nullptr, 0,
-                            KEY_SET_VALUE, nullptr, &key, nullptr),
-            ERROR_SUCCESS);
-  const wchar_t text[] = {L'C', L':', L'\\', L'v'};
-  RegSetValueExW(key, L"SaveFolder", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof text);
-  RegCloseKey(key);
-  EXPECT_EQ(store_.ReadText(L"SaveFolder"), L"C:\\v");
-}
-
 TEST(KnownFolders, VideosFolderExistsAndWritableFoldersAreToldApart) {
   const std::wstring videos = tk::UserVideosFolder();
   ASSERT_FALSE(videos.empty());
