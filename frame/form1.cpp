@@ -102,6 +102,7 @@ void Form1::Form_Load() {
   zmbv::RegisterOrvikCodec();
   StripCaption();
   HookWindows();
+  RegisterHotKeys();
   sysmenu = GetSystemMenu(Handle(), FALSE);
   temppath = TempFolder();
   aviwidth = CInt32(tk::ScreenWidthTwips() / double{kTwipsPerPixel});
@@ -138,6 +139,7 @@ void Form1::HookWindows() {
 
 void Form1::UnhookWindows() {
   if (!tmsg) return;
+  tmsg->sethotkey(0, 0, 0);
   tmsg->setmsghook(Handle(), false);
   if (form2().IsLoaded()) tmsg->setmsghook(form2().Handle(), false);
 }

@@ -57,8 +57,17 @@ class Form1 : public tk::Form {
   void leftcaption_MouseUp(int button, int shift, float x, float y);
   void leftcaption_DblClick();
 
-  // The message hook's event: size limits, menu commands, the panel's close command.
+  // The message hook's event: size limits, menu commands, the panel's close command, the
+  // hot keys.
   void tmsg_msgevent(HWND hwnd, UINT msg, int32_t arg1, int32_t arg2, int32_t arg3);
+
+  // Hot keys that reach the program from anywhere, held through tmsg while it runs: the same
+  // as choosing 停止 and 暂停/继续 in the panel's menu.
+  static constexpr UINT kHotKeyModifiers = MOD_CONTROL | MOD_SHIFT;
+  static constexpr UINT kStopKey = VK_F9;
+  static constexpr UINT kPauseKey = VK_F8;
+  static constexpr int32_t kStopHotKeyId = 1;
+  static constexpr int32_t kPauseHotKeyId = 2;
 
   // Recording state; the capture rectangle is written by the area overlay and the panel.
   int32_t aviwidth = 0;
@@ -137,6 +146,8 @@ class Form1 : public tk::Form {
   void OnFrameMessage(UINT msg, int32_t arg1);
   void SetSizeLimits();
   void UnhookWindows();
+  void RegisterHotKeys();
+  void OnHotKey(int32_t id);
   // Capture ticks.
   void Timer1_Timer();
   void Timer2_Timer();

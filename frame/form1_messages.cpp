@@ -1,9 +1,10 @@
 // The frame window's handling of the messages its hook reports: the maximized placement and
-// the smallest size, the commands of its own pop-up window menu, and the panel's close
-// command, which closes the whole program.
+// the smallest size, the commands of its own pop-up window menu, the panel's close command,
+// which closes the whole program, and the hot keys.
 #include "frame/form1.h"
 #include "frame/forms.h"
 #include "panel/form2.h"
+#include "toolkit/key_text.h"
 #include "toolkit/screen.h"
 
 namespace orvik {
@@ -39,11 +40,38 @@ void Form1::OnPanelMessage(UINT msg, int32_t arg1) {
 
 void Form1::OnFrameMessage(UINT msg, int32_t arg1) {
   if (msg == WM_GETMINMAXINFO) SetSizeLimits();
+  if (msg == WM_HOTKEY) OnHotKey(arg1);
   // The window menu is popped up by the skin, so its choices arrive as commands; the system
   // carries them out as the system commands they are.
   if (msg == WM_COMMAND) {
     SendMessageW(Handle(), WM_SYSCOMMAND, static_cast<WPARAM>(static_cast<uint32_t>(arg1)), 0);
   }
+}
+
+// A key another program holds is done without: its entry shows no key and nothing is said.
+void Form1::RegisterHotKeys() {
+  Form2& panel = form2();
+  const struct {
+    UINT key;
+    int32_t id;
+    tk::MenuItem* entry;
+  } keys[] = {{kStopKey, kStopHotKeyId, panel.done}, {kPauseKey, kPauseHotKeyId, panel.pause}};
+  for (const auto& k : keys) {
+    const bool held =
+        tmsg->sethotkey(static_cast<int32_t>(k.key), static_cast<int32_t>(kHotKeyModifiers), k.id);
+    k.entry->SetKeyText(held ? tk::HotKeyText(kHotKeyModifiers, k.key) : L"");
+  }
+}
+
+// The key chooses the menu entry: the same command reaches the panel, and only while the
+// entry can be chosen (recording, or paused for the pause key).
+void Form1::OnHotKey(int32_t id) {
+  Form2& panel = form2();
+  tk::MenuItem* entry = id == kStopHotKeyId    ? panel.done
+                        : id == kPauseHotKeyId ? panel.pause
+                                               : nullptr;
+  if (!entry || !entry->Enabled() || !panel.IsLoaded()) return;
+  PostMessageW(panel.Handle(), WM_COMMAND, MAKEWPARAM(entry->Id(), 0), 0);
 }
 
 // Maximized, the sizing frame lies just off the screen; the taskbar stays uncovered.

@@ -11,6 +11,7 @@
 #include "panel/form2.h"
 #include "panel/form3.h"
 #include "recorder/recording_text.h"
+#include "recorder/remembered_choices.h"
 #include "toolkit/app.h"
 #include "toolkit/files.h"
 #include "toolkit/units.h"
@@ -42,7 +43,7 @@ bool Form1::AskForOutputFile(std::wstring* path) {
   static const wchar_t kFilter[] = L"Avi Files (*.avi)\0*.avi\0All Files (*.*)\0*.*\0";
   std::vector<wchar_t> file(kFileBufferChars, L'\0');
   std::vector<wchar_t> title(kFileBufferChars, L'\0');
-  const std::wstring folder = tk::AppPath();
+  const std::wstring folder = SaveDialogFolder();
   OPENFILENAMEW ofn{};
   ofn.lStructSize = sizeof ofn;
   ofn.hwndOwner = Handle();
@@ -93,6 +94,7 @@ void Form1::SetRecordingMenus() {
   panel.quit->SetEnabled(false);
   panel.recordcursor->SetEnabled(false);
   panel.recordareae->SetEnabled(false);
+  panel.framerate->SetEnabled(false);
 }
 
 void Form1::SetIdleMenus() {
@@ -103,6 +105,7 @@ void Form1::SetIdleMenus() {
   panel.quit->SetEnabled(true);
   panel.recordcursor->SetEnabled(true);
   panel.recordareae->SetEnabled(true);
+  panel.framerate->SetEnabled(true);
 }
 
 void Form1::start_click() {
@@ -132,9 +135,11 @@ void Form1::StartRecording() {
   setup.templatePath = TempBitmapPath();
   setup.area = fullScreen ? CaptureArea{0, 0, aviwidth, aviheight}
                           : CaptureArea{x0, y0, aviwidth, aviheight};
+  setup.frameRate = form2().FrameRate();
   if (!ReportStart(session_.Start(setup, Picture1))) return;
   tk::DoEvents();
   if (AbandonStartIfClosing()) return;
+  RememberSaveFolder(avipath);
   SetRecordingMenus();
   SetWindowState(tk::kStateMinimized);
   Timer1.SetEnabled(true);

@@ -317,26 +317,26 @@ bool msghook::setmsghook(HWND hwnd, bool flaghook) {
 
 bool msghook::sethotkey(int32_t vkey, int32_t Modifier, int32_t id) {
   if (vkey == 0) {
-    if (!hotkeyheld) return true;
-    hotkeyheld = false;
-    const bool ok = UnregisterHotKey(std::exchange(hotkeywnd, nullptr), hotkeyid) != FALSE;
-    hotkeyid = 0;
+    bool ok = true;
+    for (const HeldHotKey& key : std::exchange(hotkeys, {})) {
+      ok = UnregisterHotKey(key.wnd, key.id) != FALSE && ok;
+    }
     return ok;
   }
-  if (hotkeyheld) return false;
   HWND owner = State().hookedwnds.at(1);
+  for (const HeldHotKey& key : hotkeys) {
+    if (key.id == id) return false;
+  }
   if (!owner) return false;
   if (!RegisterHotKey(owner, id, static_cast<UINT>(Modifier), static_cast<UINT>(vkey))) {
     return false;
   }
-  hotkeyheld = true;
-  hotkeyid = id;
-  hotkeywnd = owner;
+  hotkeys.push_back({id, owner});
   return true;
 }
 
 void msghook::ReleaseHotKey() {
-  if (hotkeyheld) sethotkey(0, 0, 0);
+  if (!hotkeys.empty()) sethotkey(0, 0, 0);
 }
 
 HWND msghook::GetChildWindow(HWND hwnd, const std::wstring& ClassName) {

@@ -49,8 +49,9 @@ class msghook : public msghookConstants {
   // reference. Returns false when the window could not be hooked.
   bool setmsghook(HWND hwnd, bool flaghook);
 
-  // vkey != 0 registers the one hot key for the first window ever hooked, unless one is held;
-  // vkey == 0 unregisters it. Returns whether the system accepted the call. Throws
+  // vkey != 0 registers a hot key under `id` for the first window ever hooked, unless a key
+  // with that id is held already (one key per id, any number of ids); vkey == 0 unregisters
+  // every held key. Returns whether the system accepted every call. Throws
   // std::out_of_range when no window has been hooked yet.
   bool sethotkey(int32_t vkey, int32_t Modifier, int32_t id);
 
@@ -67,9 +68,11 @@ class msghook : public msghookConstants {
   msghook() = default;
   void ReleaseHotKey();
 
-  int32_t hotkeyid = 0;
-  bool hotkeyheld = false;  // id 0 is a valid hot-key id, so it cannot mean "none"
-  HWND hotkeywnd = nullptr;
+  struct HeldHotKey {
+    int32_t id;  // 0 is a valid id too
+    HWND wnd;
+  };
+  std::vector<HeldHotKey> hotkeys;
 };
 
 // Process-wide state of the hook class and the procedures the system calls.

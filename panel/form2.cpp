@@ -3,6 +3,7 @@
 #include "frame/form1.h"
 #include "frame/forms.h"
 #include "panel/form3.h"
+#include "recorder/remembered_choices.h"
 #include "toolkit/app.h"
 #include "toolkit/files.h"
 #include "toolkit/handles.h"
@@ -24,6 +25,12 @@ void Form2::BuildMenu() {
   setting = &menu_.Add(L"设置(&O)");
   recordcursor = &setting->Add(L"录制光标", [this] { recordcursor_Click(); });
   recordareae = &setting->Add(L"录制区域", [this] { recordareae_Click(); });
+  framerate = &setting->Add(L"帧率");
+  for (size_t i = 0; i < rates.size(); ++i) {
+    const int rate = kFrameRateChoices[i];
+    rates[i] = &framerate->Add(std::to_wstring(rate), [this, rate] { framerate_Click(rate); });
+  }
+  CheckFrameRate(kDefaultFrameRate);
   访问官方网站 = &setting->Add(L"访问官网", [this] { 访问官方网站_Click(); });
   recordcursor->SetChecked(true);
   recordareae->SetChecked(true);  // load turns it off: the program starts in full-screen mode
@@ -42,6 +49,7 @@ void Form2::Form_Load() {
   done->SetEnabled(false);
   pause->SetEnabled(false);
   recordareae->SetChecked(false);
+  CheckFrameRate(RememberedFrameRate());
 }
 
 void Form2::Form_Paint() { SetForegroundWindow(Handle()); }
@@ -73,6 +81,24 @@ void Form2::pause_Click() {
   tk::DoEvents();
   frame.ResumeRecording();
   pause->SetCaption(L"暂停");
+}
+
+void Form2::framerate_Click(int framesPerSecond) {
+  CheckFrameRate(framesPerSecond);
+  RememberFrameRate(framesPerSecond);
+}
+
+int Form2::FrameRate() const {
+  for (size_t i = 0; i < rates.size(); ++i) {
+    if (rates[i]->Checked()) return kFrameRateChoices[i];
+  }
+  return kDefaultFrameRate;
+}
+
+void Form2::CheckFrameRate(int framesPerSecond) {
+  for (size_t i = 0; i < rates.size(); ++i) {
+    rates[i]->SetChecked(kFrameRateChoices[i] == framesPerSecond);
+  }
 }
 
 void Form2::recordareae_Click() {

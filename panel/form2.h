@@ -1,10 +1,12 @@
 #pragma once
 // The control panel: the window that carries the recording menu. It cuts itself down to a
 // strip of its menu bar and lives inside the frame window's toolbar band.
+#include <array>
 #include <cstdint>
 #include <string>
 
 #include "toolkit/form.h"
+#include "recorder/recording_choices.h"
 #include "toolkit/menu.h"
 
 namespace orvik {
@@ -28,6 +30,8 @@ class Form2 : public tk::Form {
   tk::MenuItem* setting = nullptr;
   tk::MenuItem* recordcursor = nullptr;
   tk::MenuItem* recordareae = nullptr;
+  tk::MenuItem* framerate = nullptr;  // 帧率: one entry per rate of kFrameRateChoices
+  std::array<tk::MenuItem*, kFrameRateChoices.size()> rates{};
   tk::MenuItem* 访问官方网站 = nullptr;
 
   void start_Click();
@@ -36,6 +40,12 @@ class Form2 : public tk::Form {
   void quit_Click();
   void recordcursor_Click();
   void recordareae_Click();
+  // The chosen rate is checked, used by the next recording and remembered for the next run.
+  void framerate_Click(int framesPerSecond);
+  // The rate whose entry is checked.
+  int FrameRate() const;
+  // Checks the entry of this rate (one the menu offers) and unchecks the others.
+  void CheckFrameRate(int framesPerSecond);
   void 访问官方网站_Click();
 
  protected:

@@ -3,14 +3,22 @@
 #include "frame/form1.h"
 #include "frame/forms.h"
 #include "panel/form2.h"
+#include "panel/size_readout.h"
 #include "toolkit/handles.h"
 #include "toolkit/screen.h"
+#include "toolkit/units.h"
 
 namespace orvik {
 
 namespace {
 constexpr COLORREF kPen = RGB(255, 0, 0);
-}
+// White on a dark box with a white edge: readable over light and dark screens alike.
+constexpr COLORREF kReadoutText = RGB(255, 255, 255);
+constexpr COLORREF kReadoutBack = RGB(32, 32, 32);
+constexpr int kReadoutFontPixels = 16;
+constexpr int kReadoutPadX = 6;
+constexpr int kReadoutPadY = 3;
+}  // namespace
 
 Form3::Form3() : tk::Form(tk::FormOptions::BorderlessPopup()) {
   MutableOptions().exStyle |= WS_EX_TOPMOST | WS_EX_TOOLWINDOW;
@@ -23,6 +31,10 @@ Form3::Form3() : tk::Form(tk::FormOptions::BorderlessPopup()) {
 void Form3::Form_Load() {
   surface_.Create(Handle(), 0, 0, tk::ScreenWidthTwips(), tk::ScreenHeightTwips());
   surface_.SetMousePointer(IDC_CROSS);
+  readoutFont_.reset(CreateFontW(-kReadoutFontPixels, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE,
+                                 DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                 DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Tahoma"));
+  if (readoutFont_) surface_.SetFont(readoutFont_.get());
   surface_.onMouseDown = [this](int b, int s, float x, float y) { Form_MouseDown(b, s, x, y); };
   surface_.onMouseMove = [this](int b, int s, float x, float y) { Form_MouseMove(b, s, x, y); };
   surface_.onMouseUp = [this](int b, int s, float x, float y) { Form_MouseUp(b, s, x, y); };
@@ -55,13 +67,35 @@ void Form3::TakeScreenImage() {
 
 void Form3::Form_Activate() { sel_.placing = false; }
 
-void Form3::DrawRectangle() {
+void Form3::DrawRectangle(float x, float y) {
   surface_.Cls();
   surface_.Line(sel_.x1, sel_.y1, sel_.x2, sel_.y1, kPen);
   surface_.Line(sel_.x2, sel_.y1, sel_.x2, sel_.y2, kPen);
   surface_.Line(sel_.x2, sel_.y2, sel_.x1, sel_.y2, kPen);
   surface_.Line(sel_.x1, sel_.y2, sel_.x1, sel_.y1, kPen);
+  DrawSizeReadout(x, y);
   surface_.Refresh();
+}
+
+void Form3::DrawSizeReadout(float x, float y) {
+  int32_t width, height;
+  sel_.PixelSize(&width, &height);
+  const std::wstring text = SizeReadoutText(width, height);
+  const int textW = TwipsToPixels(surface_.TextWidth(text));
+  const int textH = TwipsToPixels(surface_.TextHeight(text));
+  const PixelRect box =
+      ReadoutBox(TwipsToPixels(x), TwipsToPixels(y), textW + 2 * kReadoutPadX,
+                 textH + 2 * kReadoutPadY, surface_.PixelWidth(), surface_.PixelHeight());
+  const double l = PixelsToTwips(box.left), t = PixelsToTwips(box.top);
+  const double r = PixelsToTwips(box.right - 1), b = PixelsToTwips(box.bottom - 1);
+  surface_.Fill(l, t, r, b, kReadoutBack);
+  surface_.Line(l, t, r, t, kReadoutText);
+  surface_.Line(r, t, r, b, kReadoutText);
+  surface_.Line(r, b, l, b, kReadoutText);
+  surface_.Line(l, b, l, t, kReadoutText);
+  surface_.SetForeColor(kReadoutText);
+  surface_.PrintText(PixelsToTwips(box.left + kReadoutPadX), PixelsToTwips(box.top + kReadoutPadY),
+                     text);
 }
 
 void Form3::Form_MouseDown(int button, int shift, float x, float y) {
@@ -97,10 +131,10 @@ void Form3::Form_MouseMove(int button, int shift, float x, float y) {
   (void)shift;
   if (button == 0 && sel_.placing) {
     sel_.CentreOn(x, y);
-    DrawRectangle();
+    DrawRectangle(x, y);
   } else if (button == tk::kLeftButton) {
     sel_.DragTo(x, y);
-    DrawRectangle();
+    DrawRectangle(x, y);
   }
 }
 

@@ -4,6 +4,7 @@
 // carried to its place.
 #include "panel/selection.h"
 #include "toolkit/form.h"
+#include "toolkit/handles.h"
 #include "toolkit/picturebox.h"
 
 namespace orvik {
@@ -27,10 +28,13 @@ class Form3 : public tk::Form {
   void Form_MouseMove(int button, int shift, float x, float y) override;
   void Form_MouseUp(int button, int shift, float x, float y) override;
   void TakeScreenImage();
-  void DrawRectangle();
+  // The rectangle, and its size next to the pointer at (x, y) (twips).
+  void DrawRectangle(float x, float y);
+  void DrawSizeReadout(float x, float y);
   void Commit();
 
-  tk::PictureBox surface_;  // covers the client area; holds the screen image
+  tk::UniqueFont readoutFont_;  // borrowed by surface_, so made before and freed after it
+  tk::PictureBox surface_;      // covers the client area; holds the screen image
   Selection sel_;
 };
 

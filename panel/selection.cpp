@@ -42,6 +42,15 @@ PixelRect Selection::Confinement(int32_t screenWidthPx, int32_t screenHeightPx) 
   return PixelRect{CInt32(hw), CInt32(hh), CInt32(screenWidthPx - hw), CInt32(screenHeightPx - hh)};
 }
 
+void Selection::PixelSize(int32_t* width, int32_t* height) const {
+  const float left = std::fmin(x1, x2) / kTwipsPerPixel;
+  const float right = std::fmax(x1, x2) / kTwipsPerPixel;
+  const float top = std::fmin(y1, y2) / kTwipsPerPixel;
+  const float bottom = std::fmax(y1, y2) / kTwipsPerPixel;
+  *width = CInt32(right - left);
+  *height = CInt32(bottom - top);
+}
+
 std::optional<CaptureArea> Selection::Commit() {
   float a = x1, b = y1, c = x2, d = y2;
   if (c < a) std::swap(a, c);

@@ -36,6 +36,8 @@ struct Selection {
   void Centre(int32_t* px, int32_t* py) const;
   // Where the pointer may go so that the rectangle centred on it stays on the screen.
   PixelRect Confinement(int32_t screenWidthPx, int32_t screenHeightPx) const;
+  // The rectangle's width and height in pixels, as Commit would make them.
+  void PixelSize(int32_t* width, int32_t* height) const;
   // Left press while placing: ordered corners converted to pixels. Empty (and nothing changes)
   // when the rectangle would have no width or height.
   std::optional<CaptureArea> Commit();

@@ -1,5 +1,7 @@
 #include "toolkit/files.h"
 
+#include <shlobj.h>
+
 #include <vector>
 
 namespace tk {
@@ -134,6 +136,32 @@ bool RunCommand(const std::wstring& commandLine, int showState) {
   CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
   return true;
+}
+
+bool FolderExists(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(LongPath(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool FolderIsWritable(const std::wstring& path) {
+  if (path.empty() || !FolderExists(path)) return false;
+  std::wstring probe = path;
+  if (probe.back() != L'\\' && probe.back() != L'/') probe += L'\\';
+  probe += L"~orvik-" + std::to_wstring(GetCurrentProcessId()) + L".tmp";
+  UniqueFile f(CreateFileW(LongPath(probe).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+  return static_cast<bool>(f);
+}
+
+std::wstring UserVideosFolder() {
+  for (const KNOWNFOLDERID* id : {&FOLDERID_Videos, &FOLDERID_Documents, &FOLDERID_Profile}) {
+    PWSTR found = nullptr;
+    const HRESULT hr = SHGetKnownFolderPath(*id, KF_FLAG_DEFAULT, nullptr, &found);
+    std::wstring path = SUCCEEDED(hr) && found ? found : L"";
+    CoTaskMemFree(found);
+    if (!path.empty() && FolderExists(path)) return path;
+  }
+  return L"";
 }
 
 }  // namespace tk

@@ -47,6 +47,13 @@ bool RemoveFile(const std::wstring& path);
 // is that long and absolute; as it is otherwise. The functions above use it themselves.
 std::wstring LongPath(const std::wstring& path);
 
+bool FolderExists(const std::wstring& path);
+// True when a file can be made in the folder (tried with a temporary file that is removed).
+bool FolderIsWritable(const std::wstring& path);
+// The user's Videos folder; where the system has none (older Wine prefixes), the Documents
+// folder, then the profile folder; empty when none exists.
+std::wstring UserVideosFolder();
+
 // The system's description of an error code, without a trailing line break.
 std::wstring ErrorText(DWORD code);
 

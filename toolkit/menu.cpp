@@ -2,6 +2,7 @@
 
 #include <unordered_map>
 
+#include "toolkit/key_text.h"
 #include "toolkit/window_util.h"
 
 namespace tk {
@@ -60,7 +61,7 @@ MenuItem& MenuItem::AddChild(std::unique_ptr<MenuItem> child) {
     // A plain entry of a built menu turns into a popup.
     popup_ = CreatePopupMenu();
     ModifyMenuW(ParentMenu(), Position(), MF_BYPOSITION | MF_POPUP | Flags(),
-                reinterpret_cast<UINT_PTR>(popup_), caption_.c_str());
+                reinterpret_cast<UINT_PTR>(popup_), Label().c_str());
   }
   added.AppendTo(popup_);
   root_->Redraw();
@@ -77,12 +78,12 @@ void MenuItem::AppendTo(HMENU parent) {
     return;
   }
   if (children_.empty()) {
-    AppendMenuW(parent, MF_STRING | Flags(), id_, caption_.c_str());
+    AppendMenuW(parent, MF_STRING | Flags(), id_, Label().c_str());
     return;
   }
   popup_ = CreatePopupMenu();
   for (auto& child : children_) child->AppendTo(popup_);
-  AppendMenuW(parent, MF_POPUP | Flags(), reinterpret_cast<UINT_PTR>(popup_), caption_.c_str());
+  AppendMenuW(parent, MF_POPUP | Flags(), reinterpret_cast<UINT_PTR>(popup_), Label().c_str());
 }
 
 HMENU MenuItem::ParentMenu() const { return parent_ ? parent_->popup_ : root_->bar_.get(); }
@@ -101,7 +102,8 @@ void MenuItem::Update() {
   mii.cbSize = sizeof(mii);
   mii.fMask = MIIM_STATE | MIIM_STRING;
   mii.fState = (enabled_ ? MFS_ENABLED : MFS_GRAYED) | (checked_ ? MFS_CHECKED : MFS_UNCHECKED);
-  mii.dwTypeData = caption_.data();
+  std::wstring label = Label();
+  mii.dwTypeData = label.data();
   SetMenuItemInfoW(ParentMenu(), Position(), TRUE, &mii);
   if (!parent_) root_->Redraw();
 }
@@ -110,6 +112,13 @@ void MenuItem::SetCaption(const std::wstring& caption) {
   caption_ = caption;
   Update();
 }
+
+void MenuItem::SetKeyText(const std::wstring& keyText) {
+  keyText_ = keyText;
+  Update();
+}
+
+std::wstring MenuItem::Label() const { return MenuLabel(caption_, keyText_); }
 
 void MenuItem::SetEnabled(bool enabled) {
   enabled_ = enabled;

@@ -29,6 +29,10 @@ class MenuItem {
 
   const std::wstring& Caption() const { return caption_; }
   void SetCaption(const std::wstring& caption);
+  // A key shown after the caption ("Ctrl+Shift+F9"); empty shows none. Caption() stays
+  // without it.
+  const std::wstring& KeyText() const { return keyText_; }
+  void SetKeyText(const std::wstring& keyText);
   bool Enabled() const { return enabled_; }
   void SetEnabled(bool enabled);
   bool Checked() const { return checked_; }
@@ -50,6 +54,7 @@ class MenuItem {
   MenuItem& AddChild(std::unique_ptr<MenuItem> child);
   void AppendTo(HMENU parent);
   UINT Flags() const;
+  std::wstring Label() const;
   void Update();
   HMENU ParentMenu() const;
   UINT Position() const;
@@ -57,6 +62,7 @@ class MenuItem {
   Menu* root_;
   MenuItem* parent_;
   std::wstring caption_;
+  std::wstring keyText_;
   bool enabled_ = true;
   bool checked_ = false;
   bool separator_ = false;

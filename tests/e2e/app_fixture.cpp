@@ -1,18 +1,39 @@
 #include "e2e/app_fixture.h"
 
+#include "recorder/remembered_choices.h"
+
 namespace testsupport {
 
-namespace {
-std::wstring ExeFolder() {
+std::wstring TestProgram(const std::wstring& name) {
   wchar_t path[MAX_PATH];
   GetModuleFileNameW(nullptr, path, MAX_PATH);
   std::wstring s(path);
-  return s.substr(0, s.find_last_of(L"\\/"));
+  return s.substr(0, s.find_last_of(L"\\/") + 1) + name;
 }
-}  // namespace
+
+void ExpectFramesInTheirSlots(const RegionFrames& frames, uint32_t startMs, int framesPerSecond,
+                              double earlyMs, double lateMs) {
+  const double slotMs = 1000.0 / framesPerSecond;
+  size_t readable = 0;
+  for (size_t k = 0; k < frames.frames.size(); ++k) {
+    const auto time =
+        ReadTimeBlocks(frames.frames[k], frames.width, frames.height, kMargin, kMargin);
+    if (!time) continue;
+    ++readable;
+    const double slotStart = static_cast<double>(startMs) + frames.pts[k] * slotMs;
+    const double offset = static_cast<int32_t>(*time - static_cast<uint32_t>(slotStart));
+    EXPECT_GE(offset, -earlyMs) << "frame " << k << " pts " << frames.pts[k];
+    EXPECT_LE(offset, slotMs + lateMs) << "frame " << k << " pts " << frames.pts[k];
+  }
+  EXPECT_GE(readable * 10, frames.frames.size() * 9) << "too many frames without a readable time";
+}
 
 void AppTest::SetUp() {
   dir_ = MakeTempDir(L"app");
+  // Every test is a first run: what another test chose is not remembered.
+  ASSERT_TRUE(orvik::ProgramSettings().Clear());
+  BeforeProgramStarts();
+  if (HasFatalFailure()) return;
   StartPattern();
   ASSERT_TRUE(form1().Create());
   PumpFor(500);
@@ -32,8 +53,8 @@ void AppTest::TearDown() {
 }
 
 void AppTest::StartPattern() {
-  std::wstring cmd = L"\"" + ExeFolder() + L"\\pattern_window.exe\" " + std::to_wstring(kPatternX) +
-                     L" " + std::to_wstring(kPatternY);
+  std::wstring cmd = L"\"" + TestProgram(L"pattern_window.exe") + L"\" " +
+                     std::to_wstring(kPatternX) + L" " + std::to_wstring(kPatternY);
   STARTUPINFOW si{};
   si.cb = sizeof si;
   ASSERT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
@@ -43,7 +64,10 @@ void AppTest::StartPattern() {
 void AppTest::RunStart(const std::wstring& path, const std::wstring& codec, bool viaMenu) {
   DialogWatcher save(
       L"保存文件",
-      [path](HWND h) {
+      [this, path](HWND h) {
+        wchar_t folder[MAX_PATH] = {};
+        SendMessageW(h, CDM_GETFOLDERPATH, MAX_PATH, reinterpret_cast<LPARAM>(folder));
+        saveDialogFolder_ = folder;
         if (path.empty()) {
           PressButton(h, IDCANCEL);
           return;

@@ -24,6 +24,15 @@ constexpr int kPatternX = 100;
 constexpr int kPatternY = 100;
 constexpr int kFileNameBox = 0x47c;
 
+// The full path of a program built next to the test (pattern_window.exe, hotkey_helper.exe).
+std::wstring TestProgram(const std::wstring& name);
+
+// Every frame whose pattern time can be read was captured in its own slot of a recording at
+// `framesPerSecond` that began at `startMs`: the time lies between `earlyMs` before the slot's
+// start and `lateMs` after its end. At least nine frames in ten must be readable.
+void ExpectFramesInTheirSlots(const RegionFrames& frames, uint32_t startMs, int framesPerSecond,
+                              double earlyMs, double lateMs);
+
 class AppTest : public ::testing::Test {
  protected:
   void SetUp() override;
@@ -43,8 +52,12 @@ class AppTest : public ::testing::Test {
 
   // The pattern's time (performance-counter ms) when the recording started.
   uint32_t RecordingStartMs() const;
+  // Runs before the program's windows are made, with the remembered choices cleared.
+  virtual void BeforeProgramStarts() {}
 
   std::wstring dir_;
+  // The folder the last save dialog showed when it opened.
+  std::wstring saveDialogFolder_;
   PROCESS_INFORMATION pattern_{};
 
  private:

@@ -1,5 +1,8 @@
 // The area overlay driven with the real pointer (xdotool), and area recordings.
+#include <algorithm>
+
 #include "e2e/app_fixture.h"
+#include "panel/size_readout.h"
 #include "toolkit/screen.h"
 
 using namespace testsupport;
@@ -53,7 +56,85 @@ bool FullScreenClip() {
          r.bottom == tk::ScreenHeightPixels();
 }
 
+// The screen's pixels in a rectangle, as RGB rows; empty when the shot failed.
+std::string ScreenRgb(int x, int y, int w, int h) {
+  const std::string file = "/tmp/orvik-readout-" + std::to_string(GetCurrentProcessId()) + ".rgb";
+  std::string shot;
+  RunShell("import -window root -crop " + std::to_string(w) + "x" + std::to_string(h) + "+" +
+               std::to_string(x) + "+" + std::to_string(y) + " -depth 8 rgb:" + file + " && cat " +
+               file + " && rm -f " + file,
+           &shot);
+  return shot.size() == static_cast<size_t>(w) * h * 3 ? shot : std::string();
+}
+
+bool Grey(const std::string& rgb, int w, int x, int y, int value) {
+  const size_t i = (static_cast<size_t>(y) * w + x) * 3;
+  return i + 2 < rgb.size() && static_cast<uint8_t>(rgb[i]) == value &&
+         static_cast<uint8_t>(rgb[i + 1]) == value && static_cast<uint8_t>(rgb[i + 2]) == value;
+}
+
+// The size readout as the screen shows it below and right of the pointer at (x, y): the box's
+// size and which of its pixels are text. Zero size when no readout is there.
+struct Readout {
+  int width = 0, height = 0;
+  std::vector<bool> text;
+};
+
+Readout ReadoutNextTo(int x, int y) {
+  constexpr int kW = 240, kH = 60;
+  const std::string shot = ScreenRgb(x + orvik::kReadoutGap, y + orvik::kReadoutGap, kW, kH);
+  Readout r;
+  // A white edge around a dark box.
+  if (!Grey(shot, kW, 0, 0, 255) || !Grey(shot, kW, 1, 1, 32)) return r;
+  while (r.width < kW && Grey(shot, kW, r.width, 0, 255)) ++r.width;
+  while (r.height < kH && Grey(shot, kW, 0, r.height, 255)) ++r.height;
+  for (int cy = 1; cy + 1 < r.height; ++cy)
+    for (int cx = 1; cx + 1 < r.width; ++cx) r.text.push_back(!Grey(shot, kW, cx, cy, 32));
+  return r;
+}
+
 }  // namespace
+
+TEST_F(AppTest, SizeReadoutFollowsTheDragAndStaysWhileTheRectangleIsPlaced) {
+  ShowOverlay();
+  MoveTo(200, 200);
+  Xdo("mousedown 1");
+  PumpFor(100);
+  MoveTo(500, 400);
+  PumpFor(300);
+  const Readout small = ReadoutNextTo(500, 400);  // "300 x 200"
+  ASSERT_GT(small.width, 0) << "no readout next to the pointer";
+  EXPECT_GT(small.height, 10);
+  EXPECT_NE(std::count(small.text.begin(), small.text.end(), true), 0);
+
+  // In the bottom-right corner it goes above and left of the pointer, whole.
+  const int cornerX = tk::ScreenWidthPixels() - 20, cornerY = tk::ScreenHeightPixels() - 20;
+  MoveTo(cornerX, cornerY);
+  PumpFor(300);
+  const int gap = orvik::kReadoutGap;
+  const std::string corner = ScreenRgb(cornerX - gap - 2, cornerY - gap - 2, 2, 2);
+  EXPECT_TRUE(Grey(corner, 2, 1, 1, 255) && Grey(corner, 2, 0, 0, 32))
+      << "no readout box ends left of and above the pointer";
+
+  MoveTo(900, 700);
+  PumpFor(300);
+  const Readout large = ReadoutNextTo(900, 700);  // "700 x 500"
+  ASSERT_GT(large.width, 0);
+  EXPECT_EQ(ReadoutNextTo(500, 400).width, 0) << "the old readout stayed behind";
+  EXPECT_NE(large.text, small.text);
+
+  // Placing: the rectangle keeps its size, and so does what the readout says.
+  Xdo("mouseup 1");
+  PumpFor(300);
+  ASSERT_TRUE(form3().CurrentSelection().placing);
+  MoveTo(700, 600);
+  PumpFor(300);
+  const Readout placed = ReadoutNextTo(700, 600);
+  EXPECT_EQ(placed.width, large.width);
+  EXPECT_EQ(placed.text, large.text);
+  PressEscape();
+  PumpUntil([] { return !OverlayUp(); }, 5000);
+}
 
 TEST_F(AppTest, DraggedRectangleIsPlacedThenCommitted) {
   ShowOverlay();

@@ -601,11 +601,16 @@ TEST_F(MsgHook, HotKeyIsHeldByTheFirstHookedWindowUntilReleased) {
   const UINT mods = MOD_CONTROL | MOD_ALT;
   ASSERT_TRUE(tmsg->sethotkey(VK_F9, mods, 5));
   EXPECT_FALSE(OtherWindowCanRegister(other.get(), mods, VK_F9));
-  EXPECT_FALSE(tmsg->sethotkey(VK_F8, mods, 6));  // one at a time
-  EXPECT_TRUE(OtherWindowCanRegister(other.get(), mods, VK_F8));
+  // One key per id: the same id is refused while held, another id holds a second key.
+  EXPECT_FALSE(tmsg->sethotkey(VK_F7, mods, 5));
+  EXPECT_TRUE(OtherWindowCanRegister(other.get(), mods, VK_F7));
+  ASSERT_TRUE(tmsg->sethotkey(VK_F8, mods, 6));
+  EXPECT_FALSE(OtherWindowCanRegister(other.get(), mods, VK_F8));
 
+  // Releasing gives back every key held.
   EXPECT_TRUE(tmsg->sethotkey(0, 0, 0));
   EXPECT_TRUE(OtherWindowCanRegister(other.get(), mods, VK_F9));
+  EXPECT_TRUE(OtherWindowCanRegister(other.get(), mods, VK_F8));
 
   // Id 0 is a real id: it is released like any other.
   ASSERT_TRUE(tmsg->sethotkey(VK_F9, mods, 0));

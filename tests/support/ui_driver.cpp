@@ -63,10 +63,13 @@ bool DragWithPointer(int x1, int y1, int x2, int y2, int button) {
 }
 
 namespace {
+// The caption as the program set it: no "&" marks, and no key text after a tab.
 std::wstring WithoutAmpersands(const std::wstring& s) {
   std::wstring out;
-  for (wchar_t c : s)
+  for (wchar_t c : s) {
+    if (c == L'\t') break;
     if (c != L'&') out += c;
+  }
   return out;
 }
 

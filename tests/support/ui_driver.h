@@ -39,8 +39,8 @@ void CloseLeftOpenMenu();
 
 // Chooses `item` under the menu-bar entry `top` of `window` the way a user does: a click on
 // the bar entry, then a click on the item in the menu that opens. Captions are compared
-// without the "&" marks. Runs on its own thread: the GUI thread must keep pumping (the menu
-// loop runs there) until Wait() or Done().
+// without the "&" marks and without the key text after a tab. Runs on its own thread: the GUI
+// thread must keep pumping (the menu loop runs there) until Wait() or Done().
 class MenuClick {
  public:
   MenuClick(HWND window, std::wstring top, std::wstring item, DWORD timeoutMs = 15000);

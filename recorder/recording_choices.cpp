@@ -1,0 +1,31 @@
+#include "recorder/recording_choices.h"
+
+namespace orvik {
+
+int FrameRateFromStored(std::optional<uint32_t> stored) {
+  if (!stored) return kDefaultFrameRate;
+  for (int rate : kFrameRateChoices) {
+    if (static_cast<uint32_t>(rate) == *stored) return rate;
+  }
+  return kDefaultFrameRate;
+}
+
+std::wstring FolderOfFile(const std::wstring& path) {
+  const size_t sep = path.find_last_of(L"\\/");
+  if (sep == std::wstring::npos) return L"";
+  // "C:\clip.avi": the drive's root keeps its separator, or "C:" would mean the current folder.
+  if (sep == 2 && path[1] == L':') return path.substr(0, 3);
+  if (sep == 0) return path.substr(0, 1);
+  return path.substr(0, sep);
+}
+
+std::wstring InitialSaveFolder(const SaveFolderFacts& facts) {
+  if (facts.remembered && !facts.remembered->empty() && facts.rememberedExists) {
+    return *facts.remembered;
+  }
+  if (facts.programFolderWritable && !facts.programFolder.empty()) return facts.programFolder;
+  if (!facts.videosFolder.empty()) return facts.videosFolder;
+  return facts.fallbackFolder;
+}
+
+}  // namespace orvik

@@ -1,0 +1,38 @@
+#pragma once
+// The choices a user makes for recordings that the program remembers between runs: the frame
+// rate and the folder recordings are saved in; here, which values are valid and what is used
+// when nothing (or something unusable) was remembered. No <windows.h>.
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "recorder/recording_clock.h"
+
+namespace orvik {
+
+// The rates the 帧率 menu offers, in its order.
+constexpr std::array<int, 5> kFrameRateChoices = {5, 10, 15, 20, 30};
+
+// A remembered rate when it is one the menu offers; otherwise the default rate.
+int FrameRateFromStored(std::optional<uint32_t> stored);
+
+// The folder part of a saved file's path, without the trailing separator ("C:\" for a file in
+// a drive's root); empty when the path names no folder.
+std::wstring FolderOfFile(const std::wstring& path);
+
+// What the program knows about where a save dialog could start.
+struct SaveFolderFacts {
+  std::optional<std::wstring> remembered;  // the folder last saved to, if any was stored
+  bool rememberedExists = false;
+  std::wstring programFolder;
+  bool programFolderWritable = false;
+  std::wstring videosFolder;  // may be empty where the system has none
+  std::wstring fallbackFolder;
+};
+
+// The folder last saved to while it still exists; else the program's folder when it can be
+// written to; else the user's Videos folder; else the fallback.
+std::wstring InitialSaveFolder(const SaveFolderFacts& facts);
+
+}  // namespace orvik
