@@ -5,6 +5,8 @@
 // capture's side (the queue, the worker, "Full Frames" chosen in the real dialog) with the
 // working set and handle counts around it.
 //   avi_frame_bench [frames]   (default 600; segments of 1 GiB are crossed past ~130 frames)
+//   avi_frame_bench long       a 2.5-minute 1280x720 recording at 10 fps, uncompressed (1,500
+//                              frames, about 5.5 GB): ffprobe must count every frame past 4 GiB
 #include <windows.h>
 
 #include <psapi.h>
@@ -132,9 +134,47 @@ void WholeWriter(const std::wstring& dir, int frames) {
   tk::RemoveFile(avi);
 }
 
+// The writer module fed as fast as the disk takes it (the file-based path waits for the
+// worker), then the whole file counted by ffprobe.
+int LongRecording(const std::wstring& dir) {
+  constexpr int kFrames = 1500;
+  const std::wstring templ = dir + L"\\long.bmp";
+  const std::wstring avi = dir + L"\\long.avi";
+  {
+    tk::File f = tk::File::Open(templ, tk::FileMode::Replace);
+    const auto bmp = samples::MakeBmp({1280, 720, 32});
+    f.WriteAt(0, bmp.data(), bmp.size());
+  }
+  testsupport::CodecDialogAnswer answer(testsupport::kCodecFullFrames);
+  if (!AVIDecs::AviOpenWriter(nullptr, templ, avi, 10)) return 1;
+  const double t0 = tk::MonotonicSeconds();
+  for (int i = 0; i < kFrames; ++i) AVIDecs::AviWriteFrame(i, templ);
+  AVIDecs::AviCloseWriter();
+  const double seconds = tk::MonotonicSeconds() - t0;
+  const uint64_t bytes = tk::FileLength(avi).value_or(0);
+  std::string out;
+  testsupport::RunShell(
+      "ffprobe -v error -select_streams v:0 -count_packets -show_entries "
+      "stream=nb_read_packets,r_frame_rate:format=duration -of csv=p=0 '" +
+          testsupport::UnixPath(avi) + "'",
+      &out, 600000);
+  std::printf(
+      "long recording: %d frames of 1280x720x32 written in %.1f s (%.0f MB/s), file %.2f GB "
+      "(4 GiB = 4.29 GB)\n  ffprobe (rate, packets / duration): %s",
+      kFrames, seconds, bytes / 1e6 / seconds, bytes / 1e9, out.c_str());
+  tk::RemoveFile(avi);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::string(argv[1]) == "long") {
+    const std::wstring dir = testsupport::MakeTempDir(L"avilong");
+    const int rc = LongRecording(dir);
+    testsupport::RemoveTree(dir);
+    return rc;
+  }
   const int frames = argc > 1 ? std::max(10, std::atoi(argv[1])) : 600;
   const std::wstring dir = testsupport::MakeTempDir(L"avibench");
   ContainerBesideWriteFile(dir, frames);

@@ -71,7 +71,7 @@ xdotool key Return
 codec=$(wait_window '^Video Compression$')
 sleep 0.5
 xdotool windowfocus --sync "$codec"
-# The codec list starts at "Full Frames (Uncompressed)"; Return is OK.
+# The dialog opens on our lossless codec; Return is OK.
 xdotool key Return
 
 echo "Recording..."

@@ -2,31 +2,10 @@
 
 #include <stdio.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 
 #include <sstream>
 
 namespace codectest {
-
-int Run(const std::string& command, std::string* output) {
-  FILE* p = popen(("timeout 120 " + command).c_str(), "r");
-  if (!p) return -1;
-  char buf[65536];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-    if (output) output->append(buf, n);
-  const int status = pclose(p);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-TempDir::TempDir() {
-  char tmpl[] = "/tmp/orvik-codec-XXXXXX";
-  if (mkdtemp(tmpl)) dir_ = tmpl;
-}
-
-TempDir::~TempDir() {
-  if (!dir_.empty()) Run("rm -rf '" + dir_ + "'");
-}
 
 bool ReadFile(const std::string& path, std::vector<uint8_t>& data) {
   FILE* f = fopen(path.c_str(), "rb");
@@ -46,7 +25,7 @@ std::vector<Packet> ReadPackets(const std::string& aviPath) {
   if (Run("ffprobe -v error -select_streams v:0 -show_entries packet=pos,size,flags -of "
           "compact=p=0 '" +
               aviPath + "'",
-          &listing) != 0 ||
+          &listing, 120) != 0 ||
       !ReadFile(aviPath, file))
     return packets;
   std::istringstream lines(listing);
@@ -65,7 +44,8 @@ std::vector<std::vector<uint8_t>> FfmpegFrames(const std::string& aviPath, const
                                                size_t frameBytes) {
   std::string raw;
   std::vector<std::vector<uint8_t>> frames;
-  if (Run("ffmpeg -v error -i '" + aviPath + "' -f rawvideo -pix_fmt " + pixFmt + " -", &raw) != 0)
+  if (Run("ffmpeg -v error -i '" + aviPath + "' -f rawvideo -pix_fmt " + pixFmt + " -", &raw,
+          120) != 0)
     return frames;
   for (size_t at = 0; at + frameBytes <= raw.size(); at += frameBytes)
     frames.emplace_back(raw.begin() + at, raw.begin() + at + frameBytes);

@@ -5,22 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "avi/avi_tools.h"
+
 namespace codectest {
 
-// Runs `command` through /bin/sh, bounded to two minutes; stdout goes to *output.
-int Run(const std::string& command, std::string* output = nullptr);
-// A fresh folder under /tmp, removed by the destructor.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
-
- private:
-  std::string dir_;
-};
+// Commands and scratch folders are the AVI tests' (avitest::Run, avitest::TempDir).
+using avitest::Run;
+using avitest::TempDir;
 
 bool ReadFile(const std::string& path, std::vector<uint8_t>& data);
 

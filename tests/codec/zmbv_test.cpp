@@ -78,11 +78,12 @@ TEST(ZmbvDecoder, ReadsEveryFormatFfmpegWritesToFfmpegsOwnPixels) {
   for (const Case& c : {Case{"bgr0", PixelFormat::kBgrx32}, Case{"rgb565le", PixelFormat::kRgb565},
                         Case{"rgb555le", PixelFormat::kRgb555}, Case{"pal8", PixelFormat::kPal8}}) {
     SCOPED_TRACE(c.ffmpegFormat);
-    const std::string avi = dir.Path(std::string(c.ffmpegFormat) + ".avi");
+    const std::string avi = dir.File(std::string(c.ffmpegFormat) + ".avi");
     // A scrolling picture gives ffmpeg's encoder motion to find; -g 5 restarts zlib twice.
     ASSERT_EQ(codectest::Run("ffmpeg -v error -y -f lavfi -i 'testsrc=size=99x61:rate=10,"
                              "scroll=vertical=0.03:horizontal=0.02' -frames:v 12 -g 5 -pix_fmt " +
-                             std::string(c.ffmpegFormat) + " -c:v zmbv '" + avi + "'"),
+                                 std::string(c.ffmpegFormat) + " -c:v zmbv '" + avi + "'",
+                             nullptr, 120),
               0);
     const auto packets = codectest::ReadPackets(avi);
     const int bpp = BytesPerPixel(c.format);
@@ -167,7 +168,7 @@ TEST(ZmbvRoundTrip, FfmpegAndOurDecoderGetEveryPixelBackInEveryLayoutAndOddSize)
       ASSERT_TRUE(enc.Begin(w, h, format, options));
       Decoder dec;
       ASSERT_TRUE(dec.Begin(w, h));
-      const std::string path = dir.Path("rt.avi");
+      const std::string path = dir.File("rt.avi");
       avitest::PosixFileSink sink(path);
       avi::Writer writer;
       ASSERT_TRUE(writer.Open(sink, ZmbvAviFormat(w, h, format)));
