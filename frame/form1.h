@@ -164,7 +164,6 @@ class Form1 : public tk::Form {
   bool AbandonStartIfClosing();
 
   RecordingSession session_;
-  bool inTick_ = false;
   // Load runs pending messages while it fades in; what arrives then waits for the end.
   bool loadFinished_ = false;
   bool closePending_ = false;

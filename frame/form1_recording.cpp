@@ -204,12 +204,13 @@ void Form1::ResumeRecording() {
 void Form1::Timer1_Timer() { CaptureTick(true); }
 void Form1::Timer2_Timer() { CaptureTick(false); }
 
+// The tick lets no pending messages run itself: the loop that dispatched it runs them as soon
+// as it returns. A click taken inside a tick could open a menu whose loop then ran inside the
+// tick, and the timer drops every tick that comes while its handler is still running: the
+// capture stood still for as long as the menu was open.
 void Form1::CaptureTick(bool fullScreen) {
-  if (inTick_) return;  // pending messages run at the end of a tick: never nest ticks
-  inTick_ = true;
   const TickOutcome outcome = session_.Tick(Picture1, form2().recordcursor->Checked());
   if (outcome == TickOutcome::WriterClosed) {
-    inTick_ = false;
     OnWriterClosedItself();
     return;
   }
@@ -223,8 +224,6 @@ void Form1::CaptureTick(bool fullScreen) {
   const double rest = session_.SecondsToNextSlot();
   if (rest > 0.003)
     (fullScreen ? Timer1 : Timer2).DelayNextTick(static_cast<uint32_t>(rest * 1000) - 1);
-  tk::DoEvents();
-  inTick_ = false;
 }
 
 // The writer stopped taking frames (a failed write, a full disk, the size limit): the file
