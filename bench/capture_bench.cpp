@@ -298,7 +298,10 @@ Packets ProbePackets(const std::wstring& avi) {
   std::string line;
   while (std::getline(lines, line)) {
     long pts = 0, size = 0;
-    if (std::sscanf(line.c_str(), "%ld,%ld", &pts, &size) != 2) continue;
+    // H.264 in AVI has no packet pts ("N/A"): such a packet still counts, at pts 0.
+    if (std::sscanf(line.c_str(), "%ld,%ld", &pts, &size) != 2 &&
+        std::sscanf(line.c_str(), "%*[^,],%ld", &size) != 1)
+      continue;
     ++p.listed;
     p.lastPts = std::max(p.lastPts, pts);
     if (size > 0) {

@@ -27,6 +27,7 @@ StartOutcome RecordingSession::Start(const Setup& setup, tk::PictureBox& surface
                               setup_.frameRate))
     return StartOutcome::CodecNotOpened;
   active_ = true;
+  screen_ = std::make_unique<tk::WindowDc>(nullptr);
   clock_ = RecordingClock(setup_.frameRate);
   clock_.Start(tk::MonotonicSeconds());
   return StartOutcome::Started;
@@ -40,7 +41,7 @@ TickOutcome RecordingSession::Tick(tk::PictureBox& surface, bool drawCursor) {
   const int64_t slot = clock_.ClaimSlot(tk::MonotonicSeconds());
   if (slot < 0 || slot > INT32_MAX) return TickOutcome::Waiting;
 
-  CaptureScreen(surface.hDC(), setup_.area);
+  CaptureScreen(surface.hDC(), screen_->get(), setup_.area);
   if (drawCursor) cursor_.Draw(surface.hDC(), setup_.area);
   // The surface's pixels are laid out as the template frame: they go to the writer as they are.
   AVIDecs::AviWriteFramePixels(static_cast<int32_t>(slot), surface.Pixels().bits);
@@ -52,6 +53,7 @@ TickOutcome RecordingSession::Tick(tk::PictureBox& surface, bool drawCursor) {
 void RecordingSession::Stop() {
   if (!active_) return;
   active_ = false;
+  screen_.reset();
   frameCount_ = 0;
   clock_.Pause(tk::MonotonicSeconds());  // the recording's length stays readable
   AVIDecs::AviCloseWriter();
@@ -61,6 +63,7 @@ void RecordingSession::Stop() {
 void RecordingSession::Abandon() {
   if (!active_) return;
   active_ = false;
+  screen_.reset();
   AVIDecs::AviCloseWriter();
   tk::RemoveFile(setup_.outputPath);
 }

@@ -4,10 +4,9 @@
 
 namespace orvik {
 
-void CaptureScreen(HDC surface, const CaptureArea& area) {
-  tk::WindowDc screen(nullptr);
+void CaptureScreen(HDC surface, HDC screen, const CaptureArea& area) {
   if (!screen) return;
-  BitBlt(surface, 0, 0, area.width, area.height, screen.get(), area.x0, area.y0, SRCCOPY);
+  BitBlt(surface, 0, 0, area.width, area.height, screen, area.x0, area.y0, SRCCOPY);
 }
 
 void CursorPainter::Draw(HDC surface, const CaptureArea& area) {

@@ -9,8 +9,9 @@
 
 namespace orvik {
 
-// A straight copy from the screen: the clipboard, which holds the user's data, is not used.
-void CaptureScreen(HDC surface, const CaptureArea& area);
+// A straight copy from the screen's DC: the clipboard, which holds the user's data, is not
+// used.
+void CaptureScreen(HDC surface, HDC screen, const CaptureArea& area);
 
 // Draws the cursor showing right now, placed by its hot spot; nothing when it is hidden.
 // Keeps the hot spot of the last cursor it drew, which rarely changes between frames.
