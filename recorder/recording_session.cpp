@@ -43,8 +43,11 @@ TickOutcome RecordingSession::Tick(tk::PictureBox& surface, bool drawCursor) {
 
   CaptureScreen(surface.hDC(), screen_->get(), setup_.area);
   if (drawCursor) cursor_.Draw(surface.hDC(), setup_.area);
-  // The surface's pixels are laid out as the template frame: they go to the writer as they are.
-  AVIDecs::AviWriteFramePixels(static_cast<int32_t>(slot), surface.Pixels().bits);
+  // The surface's pixels are laid out as the template frame: they go to the writer as they are
+  // (a surface of another size, which the windows never make during a recording, is left out).
+  const tk::LayerPixels pixels = surface.Pixels();
+  if (pixels.width == setup_.area.width && pixels.height == setup_.area.height)
+    AVIDecs::AviWriteFramePixels(static_cast<int32_t>(slot), pixels.bits);
   if (!AVIDecs::AviWriterIsOpen()) return TickOutcome::WriterClosed;
   if (frameCount_ < INT32_MAX) ++frameCount_;
   return TickOutcome::Written;
