@@ -95,8 +95,9 @@ void ContainerBesideWriteFile(const std::wstring& dir, int frames) {
     ours.ms.push_back((t1 - t0) * 1000);
     floor.ms.push_back((t2 - t1) * 1000);
   }
+  const uint32_t segments = writer.SegmentCount();
   writer.Close();
-  std::printf("1920x1080x32, %d frames, %u segments\n", frames, writer.SegmentCount());
+  std::printf("1920x1080x32, %d frames, %u segments\n", frames, segments);
   std::printf("  our AVI writer   median %6.2f ms  mean %6.2f ms\n", ours.Median(), ours.Mean());
   std::printf("  plain WriteFile  median %6.2f ms  mean %6.2f ms\n", floor.Median(), floor.Mean());
   std::printf("  ratio            median %6.2f     mean %6.2f   (target 1.2)\n",
