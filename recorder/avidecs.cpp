@@ -104,6 +104,15 @@ struct Module {
   FileSink sink;
   avi::Writer writer;
   std::thread worker;
+
+  // A process that ends with a writer open still writes what was queued (a thread left
+  // joinable would end it with std::terminate instead).
+  ~Module() {
+    if (!worker.joinable()) return;
+    queue->Close();
+    worker.join();
+    if (writer.IsOpen()) writer.Close();
+  }
 };
 
 Module& M() {

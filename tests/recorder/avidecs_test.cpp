@@ -411,8 +411,9 @@ TEST_F(AviTest, HandlesAndMemoryStayFlatOverManyFrames) {
   auto frames = Frames({320, 240, 24}, 2);
   ASSERT_TRUE(Open(frames[0], kCodecFullFrames));
   Put(frame_, frames[1]);
-  // Counted while the worker waits for frames, after a warm-up in which the thread library
-  // makes the events it makes once, on first contention (seen between frames 300 and 1300).
+  // Counted while the worker waits for frames. The thread library makes a few events once, on
+  // first contention, whenever that comes (seen anywhere in the first 2,300 frames): a handle
+  // or two is that; a leak would be one or more a frame.
   for (int i = 0; i < 1300; ++i) AviWriteFrame(i, frame_);
   Sleep(300);
   const Counts before = counts();
@@ -422,8 +423,9 @@ TEST_F(AviTest, HandlesAndMemoryStayFlatOverManyFrames) {
   AviCloseWriter();
   EXPECT_EQ(after.gdi, before.gdi);
   EXPECT_EQ(after.user, before.user);
-  EXPECT_EQ(after.handles, before.handles);
-  EXPECT_EQ(after.nextHandle, before.nextHandle);
+  EXPECT_LE(after.handles, before.handles + 4);
+  const auto handleSlot = [](HANDLE h) { return reinterpret_cast<uintptr_t>(h) / 4; };
+  EXPECT_LE(handleSlot(after.nextHandle), handleSlot(before.nextHandle) + 4);
   // The writer keeps one small index entry per frame of a segment; frames add nothing else.
   EXPECT_LE(after.privateBytes, before.privateBytes + 1000 * 64 + 256 * 1024);
   EXPECT_EQ(Probe(avi_).frames, 2300);
