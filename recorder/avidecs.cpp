@@ -13,6 +13,7 @@
 #include "codec/zmbv_driver.h"
 #include "recorder/cdib.h"
 #include "recorder/frame_queue.h"
+#include "recorder/recording_choices.h"
 #include "recorder/vcm_compressor.h"
 #include "toolkit/app.h"
 #include "toolkit/files.h"
@@ -125,11 +126,6 @@ void CloseItself(Module& m, CloseReason reason) {
   m.closeReason = reason;
   m.open = false;
   m.queue->Discard();
-}
-
-std::wstring FolderOf(const std::wstring& path) {
-  const size_t slash = path.find_last_of(L"\\/");
-  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
 }
 
 bool DiskHasRoomFor(const Module& m, uint64_t bytes) {
@@ -358,8 +354,8 @@ bool AviOpenWriter(HWND ownerWindow, const std::wstring& bitmapPath, const std::
   Module& m = M();
   CloseWriter(OnClose::KeepFile);  // one writer at a time
   m.outputPath = aviPath;
-  m.outputFolder = FolderOf(aviPath);
-  m.scratchPath = FolderOf(bitmapPath) + L"codec-check.avi";
+  m.outputFolder = orvik::FolderOfFile(aviPath);
+  m.scratchPath = bitmapPath + L".codec-check.avi";
   m.outputCreated = false;
   m.closeReason = CloseReason::None;
   m.lastResult = 0;

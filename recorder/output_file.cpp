@@ -1,5 +1,6 @@
 #include "recorder/output_file.h"
 
+#include "recorder/recording_choices.h"
 #include "toolkit/files.h"
 #include "toolkit/handles.h"
 
@@ -34,11 +35,6 @@ OutputFileError FromSystem(DWORD code) {
 
 OutputFileProblem Problem(OutputFileError error, DWORD code = 0) { return {error, code}; }
 
-std::wstring FolderOf(const std::wstring& path) {
-  const size_t slash = path.find_last_of(L"\\/");
-  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
-}
-
 }  // namespace
 
 OutputFileProblem CheckOutputFile(const std::wstring& path, uint64_t minimumFreeBytes) {
@@ -60,7 +56,7 @@ OutputFileProblem CheckOutputFile(const std::wstring& path, uint64_t minimumFree
   if (!exists) tk::RemoveFile(path);
 
   ULARGE_INTEGER available{};
-  const std::wstring folder = tk::LongPath(FolderOf(path));
+  const std::wstring folder = tk::LongPath(FolderOfFile(path));
   if (GetDiskFreeSpaceExW(folder.empty() ? nullptr : folder.c_str(), &available, nullptr,
                           nullptr) &&
       available.QuadPart < minimumFreeBytes)

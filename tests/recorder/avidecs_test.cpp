@@ -212,7 +212,7 @@ TEST_F(AviTest, CancelOrARefusingCodecKeepsTheFileThatWasThere) {
   ASSERT_TRUE(f.ReadAt(0, kept.data(), kept.size()));
   EXPECT_EQ(kept, mine);
   EXPECT_EQ(f.Length().value_or(0), 4u);
-  EXPECT_FALSE(tk::FileExists(dir_ + L"\\codec-check.avi"));  // the scratch file is gone
+  EXPECT_FALSE(tk::FileExists(frame_ + L".codec-check.avi"));  // the scratch file is gone
 }
 
 TEST_F(AviTest, FileThatCannotBeCreatedFailsTheOpen) {
