@@ -189,8 +189,19 @@ TEST_F(FrameTest, SecondCopyEndsWithoutAWindowAndTheFirstStays) {
   STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
-  ASSERT_TRUE(
-      CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+  // Late in a long run Wine once refused a start outright; a second try tells that apart from
+  // a program that cannot start.
+  bool started = false;
+  DWORD error = 0;
+  for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+    started = CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                             &pi) != 0;
+    if (!started) {
+      error = GetLastError();
+      Sleep(500);
+    }
+  }
+  ASSERT_TRUE(started) << "CreateProcess failed, error " << error;
   bool sawWindow = false;
   const DWORD start = GetTickCount();
   while (WaitForSingleObject(pi.hProcess, 0) == WAIT_TIMEOUT && GetTickCount() - start < 20000) {
