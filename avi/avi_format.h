@@ -8,6 +8,10 @@
 
 namespace avi {
 
+// A time slot of a stream, counted from 0 at its start: frame i of a 10 fps video stream stands
+// for 0.1 * i seconds. The recording clock hands them out; the file indexes by them.
+using Slot = uint32_t;
+
 constexpr uint32_t FourCC(char a, char b, char c, char d) {
   return static_cast<uint32_t>(static_cast<uint8_t>(a)) |
          static_cast<uint32_t>(static_cast<uint8_t>(b)) << 8 |
