@@ -1,7 +1,8 @@
 // The screen codec at 1920x1080, 32 bits: encode and decode time per frame (median) and
 // bytes per frame for a desktop with a dragged 640x360 window and for a scrolling page,
 // the bytes a still desktop costs per minute at 10 frames a second, and how zlib's level
-// and strategy trade time for size on the dragged-window scene.
+// and strategy trade time for size on the dragged-window scene; and the encoder beside its
+// build that counts each block's cost to the end, which must write the same bytes.
 // Portable: built in both trees. Natively, configure with -DORVIK_SANITIZE=OFF for figures.
 #include <zlib.h>
 
@@ -13,6 +14,7 @@
 
 #include "codec/screen_scenes.h"
 #include "codec/zmbv.h"
+#include "zmbv_full_cost.h"
 
 namespace {
 
@@ -94,6 +96,44 @@ void Print(const char* name, const Figures& f) {
       f.exact ? "" : "  DECODED WRONG");
 }
 
+// The encoder beside its build that counts every block's cost to the end, on the same frames
+// in turns (each goes first every other frame, so neither always finds them cached): medians
+// over delta frames, and whether every frame came out byte for byte the same.
+void CompareBlockCost(const char* name, const std::vector<scenes::Image>& scene, int frames) {
+  Encoder early;
+  fullcost::Encoder full(kWidth, kHeight);
+  if (!early.Begin(kWidth, kHeight, PixelFormat::kBgrx32)) return;
+  std::vector<uint8_t> earlyOut, fullOut;
+  std::vector<double> earlyMs, fullMs;
+  int firstDifferent = -1;
+  for (int i = 0; i < frames; ++i) {
+    const scenes::Image& img = scene[i % scene.size()];
+    double earlyTook = 0, fullTook = 0;
+    bool key = false;
+    for (int turn = 0; turn < 2; ++turn) {
+      const auto t0 = Clock::now();
+      if ((turn + i) % 2 == 0) {
+        key = early.Encode(img.Bytes(), img.Stride(), false, earlyOut).key;
+        earlyTook = Ms(Clock::now() - t0);
+      } else {
+        full.Encode(img.Bytes(), img.Stride(), fullOut);
+        fullTook = Ms(Clock::now() - t0);
+      }
+    }
+    if (earlyOut != fullOut && firstDifferent < 0) firstDifferent = i;
+    if (key) continue;
+    earlyMs.push_back(earlyTook);
+    fullMs.push_back(fullTook);
+  }
+  const double before = Median(fullMs), after = Median(earlyMs);
+  std::printf("  %-34s counted to the end %6.2f ms  stopped early %6.2f ms  (%.2fx)  ", name,
+              before, after, after > 0 ? before / after : 0);
+  if (firstDifferent < 0)
+    std::printf("output identical\n");
+  else
+    std::printf("OUTPUT DIFFERS from frame %d\n", firstDifferent);
+}
+
 }  // namespace
 
 int main() {
@@ -116,6 +156,11 @@ int main() {
   std::printf("still desktop at 10 fps, key frame every %u frames: %.2f MB a minute\n",
               probe.KeyFrameInterval(), still.totalBytes / 1e6);
   std::printf("key frame of the desktop: %.1f ms\n", KeyFrameMs(desktop, defaults));
+
+  std::printf("\nblock cost counted to the end (as before) and stopped once it cannot win\n");
+  CompareBlockCost("desktop + dragged 640x360 window", dragged, 80);
+  CompareBlockCost("scrolling page (14 px a frame)", scrolling, 80);
+  CompareBlockCost("still desktop", {desktop}, 40);
 
   std::printf("\nzlib settings on the dragged-window scene\n");
   struct Setting {

@@ -30,14 +30,19 @@ bool FormatFromCode(uint8_t code, PixelFormat& format) {
 
 }  // namespace
 
-struct Decoder::State {
-  int width = 0, height = 0;
-  bool haveKey = false;  // a key frame started the current stream and nothing failed since
-  bool everDecoded = false;
+// What a key frame's header sets for the frames up to the next one.
+struct StreamLayout {
   bool compressed = true;
   PixelFormat format = PixelFormat::kBgrx32;
   int bpp = 4;
   int blockW = 16, blockH = 16;
+};
+
+struct Decoder::State {
+  int width = 0, height = 0;
+  bool haveKey = false;  // a key frame started the current stream and nothing failed since
+  bool everDecoded = false;
+  StreamLayout layout;
   std::vector<uint8_t> cur, prev;
   std::vector<uint8_t> work;  // one frame's bytes after inflate
   Palette palette{};
@@ -48,20 +53,26 @@ struct Decoder::State {
     if (zReady) inflateEnd(&zs);
   }
 
-  size_t RowBytes() const { return static_cast<size_t>(width) * bpp; }
-  size_t FrameBytes() const { return RowBytes() * height; }
-  size_t Blocks() const {
-    return static_cast<size_t>((width + blockW - 1) / blockW) * ((height + blockH - 1) / blockH);
+  size_t RowBytes(const StreamLayout& l) const { return static_cast<size_t>(width) * l.bpp; }
+  size_t RowBytes() const { return RowBytes(layout); }
+  size_t FrameBytes(const StreamLayout& l) const { return RowBytes(l) * height; }
+  size_t FrameBytes() const { return FrameBytes(layout); }
+  size_t Blocks(const StreamLayout& l) const {
+    return static_cast<size_t>((width + l.blockW - 1) / l.blockW) *
+           ((height + l.blockH - 1) / l.blockH);
   }
-  // The most a frame can hold: palette, block table, XOR data of every block.
-  size_t MaxPayload() const { return 768 + ((Blocks() * 2 + 3) & ~size_t{3}) + FrameBytes(); }
+  size_t Blocks() const { return Blocks(layout); }
+  // The most a frame of that layout can hold: palette, block table, XOR data of every block.
+  size_t MaxPayload(const StreamLayout& l) const {
+    return 768 + ((Blocks(l) * 2 + 3) & ~size_t{3}) + FrameBytes(l);
+  }
 
   // Inflates (or copies) the payload into `work`; returns the bytes produced, or false when
-  // the zlib data is broken or would produce more than any frame can hold.
-  bool Unpack(const uint8_t* data, size_t size, size_t& produced) {
-    const size_t cap = MaxPayload() + 1;  // one spare byte tells "too much" from "exactly full"
+  // the zlib data is broken or would produce more than any frame of layout `l` can hold.
+  bool Unpack(const StreamLayout& l, const uint8_t* data, size_t size, size_t& produced) {
+    const size_t cap = MaxPayload(l) + 1;  // one spare byte tells "too much" from "exactly full"
     if (work.size() < cap) work.resize(cap);
-    if (!compressed) {
+    if (!l.compressed) {
       if (size >= cap) return false;
       if (size > 0) std::memcpy(work.data(), data, size);
       produced = size;
@@ -86,78 +97,101 @@ struct Decoder::State {
     return produced < cap;
   }
 
+  // Nothing of the decoder changes unless the whole key frame is good: a refused one (of
+  // another depth, cut short) leaves the last picture, its format and palette as they were.
   bool KeyFrame(const uint8_t* data, size_t size) {
     if (size < kKeyHeaderBytes) return false;
-    PixelFormat f;
-    if (data[1] != 0 || data[2] != 1 || data[3] > 1 || !FormatFromCode(data[4], f) ||
+    StreamLayout l;
+    if (data[1] != 0 || data[2] != 1 || data[3] > 1 || !FormatFromCode(data[4], l.format) ||
         data[5] == 0 || data[6] == 0)
       return false;
-    format = f;
-    bpp = BytesPerPixel(f);
-    blockW = data[5];
-    blockH = data[6];
-    compressed = data[3] == 1;
+    l.bpp = BytesPerPixel(l.format);
+    l.blockW = data[5];
+    l.blockH = data[6];
+    l.compressed = data[3] == 1;
+    if (l.compressed && inflateReset(&zs) != Z_OK) return false;
+    size_t n = 0;
+    if (!Unpack(l, data + kKeyHeaderBytes, size - kKeyHeaderBytes, n)) return false;
+    const size_t pal = l.format == PixelFormat::kPal8 ? 768 : 0;
+    if (n != pal + FrameBytes(l)) return false;  // a key frame is the whole picture
+    layout = l;
     if (cur.size() != FrameBytes()) {
       cur.assign(FrameBytes(), 0);
       prev.assign(FrameBytes(), 0);
     }
-    if (compressed && inflateReset(&zs) != Z_OK) return false;
-    size_t n = 0;
-    if (!Unpack(data + kKeyHeaderBytes, size - kKeyHeaderBytes, n)) return false;
-    const size_t pal = format == PixelFormat::kPal8 ? 768 : 0;
-    if (n != pal + FrameBytes()) return false;  // a key frame is the whole picture
     if (pal) std::memcpy(palette.data(), work.data(), 768);
     std::memcpy(cur.data(), work.data() + pal, FrameBytes());
     return true;
   }
 
+  void BlockRect(size_t i, int& x, int& y, int& w, int& h) const {
+    const int blocksX = (width + layout.blockW - 1) / layout.blockW;
+    x = static_cast<int>(i % blocksX) * layout.blockW;
+    y = static_cast<int>(i / blocksX) * layout.blockH;
+    w = std::min(layout.blockW, width - x);
+    h = std::min(layout.blockH, height - y);
+  }
+
+  // The XOR bytes a block table asks for; a frame must carry exactly these after it.
+  size_t XorBytes(const uint8_t* table, size_t blocks) const {
+    size_t total = 0;
+    for (size_t i = 0; i < blocks; ++i) {
+      if (!(table[2 * i] & 1)) continue;
+      int x, y, w, h;
+      BlockRect(i, x, y, w, h);
+      total += static_cast<size_t>(w) * h * layout.bpp;
+    }
+    return total;
+  }
+
+  // The whole frame is checked before any of it is applied: a refused delta leaves the
+  // picture and the palette as the last good frame left them.
   bool DeltaFrame(const uint8_t* data, size_t size) {
     const uint8_t flags = data[0];
     size_t n = 0;
-    if (!Unpack(data + 1, size - 1, n)) return false;
-    size_t at = 0;
-    if (flags & kFlagPalette) {
-      if (format != PixelFormat::kPal8 || n < 768) return false;
-      for (size_t i = 0; i < 768; ++i) palette[i] ^= work[i];
-      at = 768;
-    }
+    if (!Unpack(layout, data + 1, size - 1, n)) return false;
+    const bool newPalette = flags & kFlagPalette;
+    const size_t paletteBytes = newPalette ? 768 : 0;
+    if (newPalette && layout.format != PixelFormat::kPal8) return false;
     const size_t blocks = Blocks();
     const size_t tableBytes = (blocks * 2 + 3) & ~size_t{3};
-    if (n - at < tableBytes) return false;
-    const uint8_t* table = work.data() + at;
-    at += tableBytes;
+    if (n < paletteBytes + tableBytes) return false;
+    const uint8_t* table = work.data() + paletteBytes;
+    if (n - paletteBytes - tableBytes != XorBytes(table, blocks)) return false;
+
+    for (size_t i = 0; i < paletteBytes; ++i) palette[i] ^= work[i];
     // Blocks are patched in place; only a frame with motion needs the old picture aside,
     // since a vector may read what an earlier block already overwrote.
     bool motion = false;
     for (size_t i = 0; i < blocks && !motion; ++i)
       motion = (table[2 * i] | table[2 * i + 1]) & 0xFE;
     if (motion) prev = cur;
-    const int blocksX = (width + blockW - 1) / blockW;
+    const uint8_t* xorData = table + tableBytes;
     for (size_t i = 0; i < blocks; ++i) {
-      const int x = static_cast<int>(i % blocksX) * blockW;
-      const int y = static_cast<int>(i / blocksX) * blockH;
-      const int w = std::min(blockW, width - x);
-      const int h = std::min(blockH, height - y);
-      const bool xorData = table[2 * i] & 1;
+      int x, y, w, h;
+      BlockRect(i, x, y, w, h);
       const int dx = static_cast<int8_t>(table[2 * i]) >> 1;
       const int dy = static_cast<int8_t>(table[2 * i + 1]) >> 1;
       if (dx != 0 || dy != 0) CopyBlock(x, y, w, h, dx, dy);
-      if (!xorData) continue;
-      const size_t rowBytes = static_cast<size_t>(w) * bpp;
-      if (n - at < rowBytes * h) return false;
-      for (int j = 0; j < h; ++j) {
-        uint8_t* o = cur.data() + RowBytes() * (y + j) + static_cast<size_t>(x) * bpp;
-        const uint8_t* d = work.data() + at + rowBytes * j;
-        for (size_t k = 0; k < rowBytes; ++k) o[k] ^= d[k];
-      }
-      at += rowBytes * h;
+      if (table[2 * i] & 1) xorData = XorBlock(x, y, w, h, xorData);
     }
-    return at == n;
+    return true;
+  }
+
+  // XORs the block at (x, y) with the bytes at `d`; returns where the next block's begin.
+  const uint8_t* XorBlock(int x, int y, int w, int h, const uint8_t* d) {
+    const size_t rowBytes = static_cast<size_t>(w) * layout.bpp;
+    for (int j = 0; j < h; ++j, d += rowBytes) {
+      uint8_t* o = cur.data() + RowBytes() * (y + j) + static_cast<size_t>(x) * layout.bpp;
+      for (size_t k = 0; k < rowBytes; ++k) o[k] ^= d[k];
+    }
+    return d;
   }
 
   // The block at (x, y) of `cur` from (x + dx, y + dy) of `prev`; what lies outside the
   // frame reads as zero.
   void CopyBlock(int x, int y, int w, int h, int dx, int dy) {
+    const int bpp = layout.bpp;
     for (int j = 0; j < h; ++j) {
       uint8_t* o = cur.data() + RowBytes() * (y + j) + static_cast<size_t>(x) * bpp;
       const int sy = y + j + dy;
@@ -214,7 +248,7 @@ DecodeResult Decoder::Decode(const uint8_t* data, size_t size) {
 
 int Decoder::Width() const { return s_ ? s_->width : 0; }
 int Decoder::Height() const { return s_ ? s_->height : 0; }
-PixelFormat Decoder::Format() const { return s_ ? s_->format : PixelFormat::kBgrx32; }
+PixelFormat Decoder::Format() const { return s_ ? s_->layout.format : PixelFormat::kBgrx32; }
 
 const Palette& Decoder::CurrentPalette() const {
   static const Palette kEmpty{};
@@ -226,14 +260,14 @@ const uint8_t* Decoder::Pixels() const { return s_ && s_->everDecoded ? s_->cur.
 bool Decoder::CopyTo(uint8_t* dst, ptrdiff_t stride, PixelFormat format) const {
   if (!s_ || !s_->everDecoded || !dst) return false;
   const State& s = *s_;
-  const bool narrow = s.format == PixelFormat::kBgrx32 && format == PixelFormat::kBgr24;
-  const bool to565 = s.format == PixelFormat::kRgb555 && format == PixelFormat::kRgb565;
-  const bool to555 = s.format == PixelFormat::kRgb565 && format == PixelFormat::kRgb555;
-  if (format != s.format && !narrow && !to565 && !to555) return false;
+  const bool narrow = s.layout.format == PixelFormat::kBgrx32 && format == PixelFormat::kBgr24;
+  const bool to565 = s.layout.format == PixelFormat::kRgb555 && format == PixelFormat::kRgb565;
+  const bool to555 = s.layout.format == PixelFormat::kRgb565 && format == PixelFormat::kRgb555;
+  if (format != s.layout.format && !narrow && !to565 && !to555) return false;
   for (int y = 0; y < s.height; ++y) {
     const uint8_t* src = s.cur.data() + s.RowBytes() * y;
     uint8_t* o = dst + stride * y;
-    if (format == s.format) {
+    if (format == s.layout.format) {
       std::memcpy(o, src, s.RowBytes());
     } else if (narrow) {
       for (int x = 0; x < s.width; ++x, src += 4, o += 3) {

@@ -24,11 +24,21 @@ DWORD Mask(const BITMAPINFOHEADER* bi, int i) {
   return m;
 }
 
+// A header as hosts really build them: 40 bytes up to a BITMAPV5HEADER, and a colour table of
+// at most 256 entries. A host hands over no size with a header, so a larger biSize or count
+// would have the masks or the table read from past its buffer.
+bool SaneHeader(const BITMAPINFOHEADER* bi) {
+  return bi && bi->biSize >= sizeof(BITMAPINFOHEADER) && bi->biSize <= sizeof(BITMAPV5HEADER) &&
+         bi->biClrUsed <= 256 && bi->biPlanes == 1;
+}
+
+bool SaneSize(const BITMAPINFOHEADER* bi) {
+  return bi->biWidth > 0 && bi->biWidth <= kMaxDimension && bi->biHeight != 0 &&
+         bi->biHeight <= kMaxDimension && bi->biHeight >= -kMaxDimension;
+}
+
 bool ReadDib(const BITMAPINFOHEADER* bi, DibLayout& out) {
-  if (!bi || bi->biSize < sizeof(BITMAPINFOHEADER) || bi->biWidth <= 0 || bi->biHeight == 0 ||
-      bi->biWidth > kMaxDimension || bi->biHeight > kMaxDimension ||
-      bi->biHeight < -kMaxDimension || bi->biPlanes != 1)
-    return false;
+  if (!SaneHeader(bi) || !SaneSize(bi)) return false;
   out.width = bi->biWidth;
   out.height = bi->biHeight > 0 ? bi->biHeight : -bi->biHeight;
   out.bottomUp = bi->biHeight > 0;
@@ -63,7 +73,8 @@ bool ReadDib(const BITMAPINFOHEADER* bi, DibLayout& out) {
     return false;
   }
   out.stride = ((static_cast<size_t>(out.width) * bi->biBitCount + 31) / 32) * 4;
-  return true;
+  // A host that gives the image's size has no more bytes than that to read or fill.
+  return bi->biSizeImage == 0 || bi->biSizeImage >= out.stride * out.height;
 }
 
 bool IsZmbv(DWORD compression) {
@@ -73,26 +84,53 @@ bool IsZmbv(DWORD compression) {
 // A ZMBV format header: its size and depth (8, 16, or 32; files from elsewhere say 24 for
 // 32-bit streams).
 bool ReadZmbv(const BITMAPINFOHEADER* bi, int& width, int& height, int& bits) {
-  if (!bi || bi->biSize < sizeof(BITMAPINFOHEADER) || !IsZmbv(bi->biCompression) ||
-      bi->biWidth <= 0 || bi->biWidth > kMaxDimension || bi->biHeight == 0 ||
-      bi->biHeight > kMaxDimension || bi->biHeight < -kMaxDimension)
-    return false;
+  if (!SaneHeader(bi) || !SaneSize(bi) || !IsZmbv(bi->biCompression)) return false;
   width = bi->biWidth;
   height = bi->biHeight > 0 ? bi->biHeight : -bi->biHeight;
   bits = bi->biBitCount == 24 || bi->biBitCount == 0 ? 32 : bi->biBitCount;
   return bits == 8 || bits == 16 || bits == 32;
 }
 
+// Entries of an 8-bit DIB's colour table: biClrUsed, or all 256 when it is 0.
 int ColorCount(const BITMAPINFOHEADER* bi) {
   if (bi->biBitCount != 8) return 0;
   return bi->biClrUsed == 0 || bi->biClrUsed > 256 ? 256 : static_cast<int>(bi->biClrUsed);
 }
 
+// The stream format made from `dib`, without its colour table.
+BITMAPINFOHEADER ZmbvFormat(const DibLayout& dib, int colors) {
+  const int bpp = BytesPerPixel(StoredFormat(dib.format));
+  BITMAPINFOHEADER h{};
+  h.biSize = sizeof(BITMAPINFOHEADER);
+  h.biWidth = dib.width;
+  h.biHeight = dib.height;
+  h.biPlanes = 1;
+  h.biBitCount = static_cast<WORD>(8 * bpp);
+  h.biCompression = kZmbvFourCC;
+  h.biSizeImage = static_cast<DWORD>(dib.width * dib.height * bpp);
+  h.biClrUsed = static_cast<DWORD>(colors);
+  return h;
+}
+
+// Whether `out` names the stream made from `dib` as ICM_COMPRESS_GET_FORMAT gives it: a host
+// that asks for another label, size or depth would store frames their header misdescribes.
+bool Produces(const DibLayout& dib, const BITMAPINFOHEADER* out) {
+  const BITMAPINFOHEADER made = ZmbvFormat(dib, 0);
+  return SaneHeader(out) && out->biCompression == made.biCompression &&
+         out->biWidth == made.biWidth && out->biHeight == made.biHeight &&
+         out->biBitCount == made.biBitCount && (made.biBitCount == 8 || out->biClrUsed == 0);
+}
+
+// Whether a message's size argument covers the structure it comes with.
+bool Covers(LPARAM size, size_t structure) { return size >= static_cast<LPARAM>(structure); }
+
 const RGBQUAD* ColorTable(const BITMAPINFOHEADER* bi) {
   return reinterpret_cast<const RGBQUAD*>(reinterpret_cast<const BYTE*>(bi) + bi->biSize);
 }
 
+// VfW copies an ICINFO whole or not at all, and answers with the bytes copied.
 LRESULT GetInfo(LPARAM buffer, LPARAM size) {
+  if (!buffer || !Covers(size, sizeof(ICINFO))) return 0;
   ICINFO info{};
   info.dwSize = sizeof(ICINFO);
   info.fccType = ICTYPE_VIDEO;
@@ -102,9 +140,7 @@ LRESULT GetInfo(LPARAM buffer, LPARAM size) {
   info.dwVersionICM = ICVERSION;
   wcscpy(info.szName, L"ZMBV");
   wcscpy(info.szDescription, kCodecDescription);
-  if (buffer && size > 0)
-    std::memcpy(reinterpret_cast<void*>(buffer), &info,
-                static_cast<size_t>(size) < sizeof info ? static_cast<size_t>(size) : sizeof info);
+  std::memcpy(reinterpret_cast<void*>(buffer), &info, sizeof info);
   return sizeof(ICINFO);
 }
 
@@ -122,10 +158,7 @@ struct Instance {
   LRESULT CompressQuery(const BITMAPINFOHEADER* in, const BITMAPINFOHEADER* out) {
     DibLayout dib;
     if (!ReadDib(in, dib)) return ICERR_BADFORMAT;
-    if (!out) return ICERR_OK;
-    int w, h, bits;
-    if (!ReadZmbv(out, w, h, bits) || w != dib.width || h != dib.height) return ICERR_BADFORMAT;
-    return ICERR_OK;
+    return !out || Produces(dib, out) ? ICERR_OK : ICERR_BADFORMAT;
   }
 
   LRESULT CompressGetFormat(const BITMAPINFOHEADER* in, BITMAPINFOHEADER* out) {
@@ -134,16 +167,7 @@ struct Instance {
     const int colors = ColorCount(in);
     const LRESULT size = sizeof(BITMAPINFOHEADER) + colors * sizeof(RGBQUAD);
     if (!out) return size;
-    const int bpp = BytesPerPixel(StoredFormat(dib.format));
-    BITMAPINFOHEADER h{};
-    h.biSize = sizeof(BITMAPINFOHEADER);
-    h.biWidth = dib.width;
-    h.biHeight = dib.height;
-    h.biPlanes = 1;
-    h.biBitCount = static_cast<WORD>(8 * bpp);
-    h.biCompression = kZmbvFourCC;
-    h.biSizeImage = static_cast<DWORD>(dib.width * dib.height * bpp);
-    h.biClrUsed = static_cast<DWORD>(colors);
+    const BITMAPINFOHEADER h = ZmbvFormat(dib, colors);
     std::memcpy(out, &h, sizeof h);
     if (colors) std::memcpy(out + 1, ColorTable(in), colors * sizeof(RGBQUAD));
     return ICERR_OK;
@@ -159,9 +183,17 @@ struct Instance {
     return compressing ? ICERR_OK : ICERR_MEMORY;
   }
 
+  // The frame's header must be the one compression began with: its sizes bound what is read.
+  bool BegunWith(const BITMAPINFOHEADER* bi) const {
+    DibLayout dib;
+    return ReadDib(bi, dib) && dib.width == in.width && dib.height == in.height &&
+           dib.format == in.format && dib.bottomUp == in.bottomUp;
+  }
+
   LRESULT Compress(const ICCOMPRESS* c) {
     if (!compressing || !c || !c->lpInput || !c->lpOutput || !c->lpbiOutput) return ICERR_ERROR;
-    if (in.format == PixelFormat::kPal8 && c->lpbiInput) {
+    if (!BegunWith(c->lpbiInput)) return ICERR_BADFORMAT;
+    if (in.format == PixelFormat::kPal8) {
       Palette palette{};
       const RGBQUAD* table = ColorTable(c->lpbiInput);
       for (int i = 0; i < ColorCount(c->lpbiInput); ++i) {
@@ -212,10 +244,11 @@ struct Instance {
     o.biClrUsed = static_cast<DWORD>(colors);
     std::memcpy(out, &o, sizeof o);
     if (colors) {
-      // The stream's palette arrives with its first frame; the format's table is a start.
+      // The stream's palette arrives with its first frame; the format's table is a start. A
+      // stream header need carry no table, so only the entries it counts are read.
       auto* table = reinterpret_cast<RGBQUAD*>(out + 1);
       std::memset(table, 0, colors * sizeof(RGBQUAD));
-      if (in->biBitCount == 8) std::memcpy(table, ColorTable(in), ColorCount(in) * sizeof(RGBQUAD));
+      if (in->biBitCount == 8) std::memcpy(table, ColorTable(in), in->biClrUsed * sizeof(RGBQUAD));
     }
     return ICERR_OK;
   }
@@ -230,6 +263,9 @@ struct Instance {
 
   LRESULT Decompress(const ICDECOMPRESS* d) {
     if (!decompressing || !d || !d->lpbiInput || !d->lpbiOutput) return ICERR_ERROR;
+    int w, h, bits;
+    if (!ReadZmbv(d->lpbiInput, w, h, bits) || w != decoder.Width() || h != decoder.Height())
+      return ICERR_BADFORMAT;
     const DWORD size = d->lpbiInput->biSizeImage;
     // An empty frame repeats the last picture.
     if (!(d->dwFlags & ICDECOMPRESS_NULLFRAME) && size > 0 && d->lpInput) {
@@ -264,7 +300,7 @@ struct Instance {
         return ICERR_UNSUPPORTED;
       case ICM_GETSTATE:
       case ICM_SETSTATE:
-        return 0;  // no settings to keep
+        return 0;  // no settings to keep: the state buffer is neither read nor written
       case ICM_GETDEFAULTKEYFRAMERATE:
         if (lParam1) *reinterpret_cast<DWORD*>(lParam1) = 100;
         return ICERR_OK;
@@ -276,7 +312,7 @@ struct Instance {
         return ICERR_OK;  // lossless whatever is asked
       case ICM_COMPRESS_FRAMES_INFO: {
         const auto* f = reinterpret_cast<const ICCOMPRESSFRAMES*>(lParam1);
-        if (!f) return ICERR_BADPARAM;
+        if (!f || !Covers(lParam2, sizeof(ICCOMPRESSFRAMES))) return ICERR_BADPARAM;
         if (f->dwRate > 0 && f->dwScale > 0)
           framesPerSecond = static_cast<double>(f->dwRate) / f->dwScale;
         keyRate = f->lKeyRate > 0 ? static_cast<uint32_t>(f->lKeyRate) : 0;
@@ -288,12 +324,13 @@ struct Instance {
         return CompressGetFormat(bi1, bi2);
       case ICM_COMPRESS_GET_SIZE: {
         DibLayout dib;
-        if (!ReadDib(bi1, dib)) return 0;
+        if (!ReadDib(bi1, dib) || CompressQuery(bi1, bi2) != ICERR_OK) return 0;
         return static_cast<LRESULT>(MaxFrameBytes(dib.width, dib.height, dib.format));
       }
       case ICM_COMPRESS_BEGIN:
         return CompressBegin(bi1, bi2);
       case ICM_COMPRESS:
+        if (!Covers(lParam2, sizeof(ICCOMPRESS))) return ICERR_BADPARAM;
         return Compress(reinterpret_cast<const ICCOMPRESS*>(lParam1));
       case ICM_COMPRESS_END:
         encoder.End();
@@ -306,6 +343,7 @@ struct Instance {
       case ICM_DECOMPRESS_BEGIN:
         return DecompressBegin(bi1, bi2);
       case ICM_DECOMPRESS:
+        if (!Covers(lParam2, sizeof(ICDECOMPRESS))) return ICERR_BADPARAM;
         return Decompress(reinterpret_cast<const ICDECOMPRESS*>(lParam1));
       case ICM_DECOMPRESS_END:
         decompressing = false;

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -57,6 +59,36 @@ Dib MakeDib(const scenes::Image& img, int bpp) {
   }
   return d;
 }
+
+// `size` bytes (at most a page) that end where an inaccessible page begins, kept until the
+// process ends: a driver that reads past what a header describes crashes the test.
+uint8_t* BeforeAGuardPage(size_t size) {
+  auto* base = static_cast<uint8_t*>(VirtualAlloc(nullptr, 8192, MEM_COMMIT, PAGE_READWRITE));
+  DWORD was;
+  VirtualProtect(base + 4096, 4096, PAGE_NOACCESS, &was);
+  return base + 4096 - size;
+}
+
+// One way a host can get a format wrong.
+struct Twist {
+  const char* what;
+  void (*apply)(BITMAPINFOHEADER&);
+};
+
+// What no format may say, as input or output: sizes out of range, a header too large to be
+// one, more colours than 8 bits hold, no planes.
+const Twist kBadAnywhere[] = {
+    {"width 0", [](BITMAPINFOHEADER& h) { h.biWidth = 0; }},
+    {"negative width", [](BITMAPINFOHEADER& h) { h.biWidth = -h.biWidth; }},
+    {"width 16385", [](BITMAPINFOHEADER& h) { h.biWidth = 16385; }},
+    {"height 0", [](BITMAPINFOHEADER& h) { h.biHeight = 0; }},
+    {"height INT_MIN", [](BITMAPINFOHEADER& h) { h.biHeight = INT_MIN; }},
+    {"height 16385", [](BITMAPINFOHEADER& h) { h.biHeight = 16385; }},
+    {"biSize 39", [](BITMAPINFOHEADER& h) { h.biSize = 39; }},
+    {"biSize 2^28", [](BITMAPINFOHEADER& h) { h.biSize = 1u << 28; }},
+    {"biClrUsed 257", [](BITMAPINFOHEADER& h) { h.biClrUsed = 257; }},
+    {"no planes", [](BITMAPINFOHEADER& h) { h.biPlanes = 0; }},
+};
 
 class ZmbvDriver : public ::testing::Test {
  protected:
@@ -228,6 +260,129 @@ TEST_F(ZmbvDriver, AvifileCompressedStreamPlaysInFfmpegExactly) {
   for (size_t i = 0; i < expected.size(); ++i)
     EXPECT_TRUE(decoded.frames[i] == expected[i]) << "frame " << i;
   RemoveTree(dir);
+}
+
+// A host may ask for any output; only the stream this input makes is accepted. An input is
+// read no further than its header says: the header ends at an inaccessible page.
+TEST_F(ZmbvDriver, CompressorAcceptsOnlyTheFormatItMakesAndReadsOnlyWhatTheHeaderSays) {
+  HIC hic = ICOpen(ICTYPE_VIDEO, kZmbvFourCC, ICMODE_COMPRESS);
+  ASSERT_NE(hic, nullptr);
+  Dib in = MakeDib(scenes::DraggedWindow(64, 48, 20, 16, 0), 32);
+  BITMAPINFOHEADER made{};
+  ASSERT_EQ(ICCompressGetFormat(hic, in.Info(), &made), ICERR_OK);
+  const Twist otherOutputs[] = {
+      {"8 bits", [](BITMAPINFOHEADER& h) { h.biBitCount = 8; }},
+      {"24 bits", [](BITMAPINFOHEADER& h) { h.biBitCount = 24; }},
+      {"wider", [](BITMAPINFOHEADER& h) { ++h.biWidth; }},
+      {"top-down", [](BITMAPINFOHEADER& h) { h.biHeight = -h.biHeight; }},
+      {"2 planes", [](BITMAPINFOHEADER& h) { h.biPlanes = 2; }},
+      {"uncompressed", [](BITMAPINFOHEADER& h) { h.biCompression = BI_RGB; }},
+      {"a colour table", [](BITMAPINFOHEADER& h) { h.biClrUsed = 1; }},
+      {"biSize 2^28", [](BITMAPINFOHEADER& h) { h.biSize = 1u << 28; }},
+  };
+  for (const Twist& t : otherOutputs) {
+    BITMAPINFOHEADER out = made;
+    t.apply(out);
+    EXPECT_EQ(ICCompressQuery(hic, in.Info(), &out), ICERR_BADFORMAT) << t.what;
+    EXPECT_EQ(ICCompressBegin(hic, in.Info(), &out), ICERR_BADFORMAT) << t.what;
+    EXPECT_EQ(ICCompressGetSize(hic, in.Info(), &out), 0u) << t.what;
+  }
+  // 8-bit inputs with all 256 colours before the guard, until a twist says otherwise.
+  const size_t with256 = sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD);
+  auto* bad = reinterpret_cast<BITMAPINFOHEADER*>(BeforeAGuardPage(with256));
+  std::vector<uint8_t> sink(with256);
+  for (const Twist& t : kBadAnywhere) {
+    *bad = in.info.h;
+    bad->biBitCount = 8;
+    ASSERT_EQ(ICCompressGetFormat(hic, bad, sink.data()), ICERR_OK);
+    t.apply(*bad);
+    EXPECT_EQ(ICCompressQuery(hic, bad, nullptr), ICERR_BADFORMAT) << t.what;
+    EXPECT_EQ(ICCompressGetFormat(hic, bad, sink.data()), ICERR_BADFORMAT) << t.what;
+  }
+
+  ASSERT_EQ(ICCompressBegin(hic, in.Info(), &made), ICERR_OK);
+  std::vector<uint8_t> packet(ICCompressGetSize(hic, in.Info(), &made));
+  DWORD flags = 0, ckid = 0;
+  // A smaller frame than the one begun, its pixels ending at the guard, is refused unread.
+  Dib small = MakeDib(scenes::Image(8, 8), 32);
+  EXPECT_EQ(ICCompress(hic, 0, &made, packet.data(), &small.info.h, BeforeAGuardPage(8 * 8 * 4),
+                       &ckid, &flags, 0, 0, ICQUALITY_HIGH, nullptr, nullptr),
+            ICERR_BADFORMAT);
+  // Messages whose size argument does not cover their structure.
+  ICCOMPRESS icc{0, &made, packet.data(), &in.info.h, in.bits.data(), &ckid, &flags, 0,
+                 0, 0,     nullptr,       nullptr};
+  EXPECT_EQ(ICSendMessage(hic, ICM_COMPRESS, reinterpret_cast<DWORD_PTR>(&icc), sizeof icc - 1),
+            ICERR_BADPARAM);
+  EXPECT_EQ(ICSendMessage(hic, ICM_COMPRESS, reinterpret_cast<DWORD_PTR>(&icc), sizeof icc),
+            ICERR_OK);
+  ICCOMPRESSFRAMES frames{};
+  EXPECT_EQ(ICSendMessage(hic, ICM_COMPRESS_FRAMES_INFO, reinterpret_cast<DWORD_PTR>(&frames), 0),
+            ICERR_BADPARAM);
+  ICCompressEnd(hic);
+  ICClose(hic);
+}
+
+// Outputs of another depth or size are refused, as is every stream header no format allows;
+// an 8-bit stream header that carries no colour table gets none read from past its end.
+TEST_F(ZmbvDriver, DecompressorRefusesOutputsItCannotFillAndHeadersNoStreamHas) {
+  HIC hic = ICOpen(ICTYPE_VIDEO, kZmbvFourCC, ICMODE_DECOMPRESS);
+  ASSERT_NE(hic, nullptr);
+  const BITMAPINFOHEADER z32{sizeof(BITMAPINFOHEADER), 64, 48, 1, 32, kZmbvFourCC, 0, 0, 0, 0, 0};
+  Dib out = MakeDib(scenes::Image(64, 48), 32);
+  std::vector<Twist> otherOutputs(std::begin(kBadAnywhere), std::end(kBadAnywhere));
+  otherOutputs.insert(otherOutputs.end(),
+                      {{"16 bits", [](BITMAPINFOHEADER& h) { h.biBitCount = 16; }},
+                       {"8 bits", [](BITMAPINFOHEADER& h) { h.biBitCount = 8; }},
+                       {"wider", [](BITMAPINFOHEADER& h) { ++h.biWidth; }},
+                       {"biSizeImage short", [](BITMAPINFOHEADER& h) { --h.biSizeImage; }},
+                       {"run-length", [](BITMAPINFOHEADER& h) { h.biCompression = BI_RLE8; }}});
+  for (const Twist& t : otherOutputs) {
+    BITMAPINFOHEADER o = out.info.h;
+    t.apply(o);
+    EXPECT_EQ(ICDecompressQuery(hic, &z32, &o), ICERR_BADFORMAT) << "output " << t.what;
+    EXPECT_EQ(ICDecompressBegin(hic, &z32, &o), ICERR_BADFORMAT) << "output " << t.what;
+  }
+  for (const Twist& t : kBadAnywhere) {
+    BITMAPINFOHEADER z = z32;
+    t.apply(z);
+    EXPECT_EQ(ICDecompressQuery(hic, &z, nullptr), ICERR_BADFORMAT) << "stream " << t.what;
+    EXPECT_EQ(ICDecompressGetFormat(hic, &z, nullptr), ICERR_BADFORMAT) << "stream " << t.what;
+  }
+  auto* z8 = reinterpret_cast<BITMAPINFOHEADER*>(BeforeAGuardPage(sizeof(BITMAPINFOHEADER)));
+  *z8 = z32;
+  z8->biBitCount = 8;
+  std::vector<uint8_t> format(ICDecompressGetFormatSize(hic, z8));
+  ASSERT_EQ(format.size(), sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD));
+  EXPECT_EQ(ICDecompressGetFormat(hic, z8, format.data()), ICERR_OK);
+
+  ASSERT_EQ(ICDecompressBegin(hic, &z32, &out.info.h), ICERR_OK);
+  ICDECOMPRESS icd{0, const_cast<BITMAPINFOHEADER*>(&z32), nullptr, &out.info.h, out.bits.data(),
+                   0};
+  EXPECT_EQ(ICSendMessage(hic, ICM_DECOMPRESS, reinterpret_cast<DWORD_PTR>(&icd), sizeof icd - 1),
+            ICERR_BADPARAM);
+  EXPECT_EQ(ICSendMessage(hic, ICM_DECOMPRESS, reinterpret_cast<DWORD_PTR>(&icd), sizeof icd),
+            ICERR_OK);
+  ICDecompressEnd(hic);
+  ICClose(hic);
+}
+
+// VfW copies an ICINFO whole or not at all: a smaller buffer is left as it was, and nothing
+// past the size given is written.
+TEST_F(ZmbvDriver, GetInfoCopiesAWholeIcinfoOrNothing) {
+  HIC hic = ICOpen(ICTYPE_VIDEO, kZmbvFourCC, ICMODE_QUERY);
+  ASSERT_NE(hic, nullptr);
+  std::vector<uint8_t> buffer(sizeof(ICINFO) + 64);
+  for (size_t size : {size_t{0}, size_t{16}, sizeof(ICINFO) - 1, sizeof(ICINFO), buffer.size()}) {
+    std::fill(buffer.begin(), buffer.end(), 0xAB);
+    const size_t copied = size >= sizeof(ICINFO) ? sizeof(ICINFO) : 0;
+    EXPECT_EQ(ICGetInfo(hic, reinterpret_cast<ICINFO*>(buffer.data()), static_cast<DWORD>(size)),
+              static_cast<LRESULT>(copied));
+    EXPECT_EQ(std::count(buffer.begin() + copied, buffer.end(), 0xAB),
+              static_cast<ptrdiff_t>(buffer.size() - copied))
+        << size;
+  }
+  EXPECT_EQ(ICSendMessage(hic, ICM_GETINFO, 0, sizeof(ICINFO)), 0);
+  ICClose(hic);
 }
 
 }  // namespace

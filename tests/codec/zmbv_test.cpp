@@ -298,4 +298,46 @@ TEST(ZmbvDecoder, RefusesBrokenFramesAndDeltasUntilTheNextKeyFrame) {
   EXPECT_EQ(std::memcmp(dec.Pixels(), b.Bytes(), b.px.size() * 4), 0);
 }
 
+// A refused frame changes nothing a player shows: not the picture, not its depth. A player
+// keeps showing the last good frame until the next key frame arrives.
+TEST(ZmbvDecoder, ARefusedFrameLeavesTheLastGoodPictureAsItWas) {
+  const int w = 48, h = 40;
+  scenes::Image a(w, h), b(w, h);
+  scenes::Noise(a, 0, 0, w, h, 3);
+  scenes::Noise(b, 0, 0, w, h, 4);
+  Encoder enc;
+  ASSERT_TRUE(enc.Begin(w, h, PixelFormat::kBgrx32));
+  std::vector<uint8_t> key, delta;
+  enc.Encode(a.Bytes(), a.Stride(), false, key);
+  enc.Encode(b.Bytes(), b.Stride(), false, delta);
+  // Key frames of another depth: one cut short, one of a taller picture.
+  std::vector<uint8_t> key16, tallKey16;
+  Encoder enc16;
+  ASSERT_TRUE(enc16.Begin(w, h, PixelFormat::kRgb565));
+  enc16.Encode(a.Bytes(), w * 2, false, key16);
+  key16.resize(key16.size() / 2);
+  ASSERT_TRUE(enc16.Begin(w, h + 1, PixelFormat::kRgb565));
+  enc16.Encode(a.Bytes(), w * 2, false, tallKey16);
+  // A delta whose last blocks' data is missing: its first blocks alone would patch the picture.
+  std::vector<uint8_t> cutDelta(delta.begin(), delta.end() - 40);
+
+  Decoder dec;
+  ASSERT_TRUE(dec.Begin(w, h));
+  std::vector<uint8_t> bgr(static_cast<size_t>(w) * h * 3);
+  for (const auto* frame : {&key16, &tallKey16, &cutDelta}) {
+    SCOPED_TRACE(frame == &cutDelta ? "delta cut short" : "key frame of 16 bits");
+    // A refused frame breaks the stream, so each one follows a fresh key frame.
+    ASSERT_EQ(dec.Decode(key.data(), key.size()), DecodeResult::kKeyFrame);
+    EXPECT_EQ(dec.Decode(frame->data(), frame->size()), DecodeResult::kError);
+    EXPECT_EQ(dec.Format(), PixelFormat::kBgrx32);
+    ASSERT_NE(dec.Pixels(), nullptr);
+    EXPECT_EQ(std::memcmp(dec.Pixels(), a.Bytes(), a.px.size() * 4), 0);
+    ASSERT_TRUE(dec.CopyTo(bgr.data(), w * 3, PixelFormat::kBgr24));
+    EXPECT_EQ(std::memcmp(bgr.data() + 3 * (w + 1), a.Bytes() + 4 * (w + 1), 3), 0);
+  }
+  ASSERT_EQ(dec.Decode(key.data(), key.size()), DecodeResult::kKeyFrame);
+  ASSERT_EQ(dec.Decode(delta.data(), delta.size()), DecodeResult::kDeltaFrame);
+  EXPECT_EQ(std::memcmp(dec.Pixels(), b.Bytes(), b.px.size() * 4), 0);
+}
+
 }  // namespace
