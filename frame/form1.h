@@ -152,7 +152,7 @@ class Form1 : public tk::Form {
   void Timer1_Timer();
   void Timer2_Timer();
   void CaptureTick(bool fullScreen);
-  void OnWriterClosedItself();
+  void TellWhyTheRecordingEnded(EngineError error);
   // Start helpers.
   bool AskForOutputFile(std::wstring* path);
   bool ConfirmReplace(const std::wstring& path);

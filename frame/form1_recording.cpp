@@ -7,6 +7,7 @@
 
 #include "frame/form1.h"
 #include "codec/zmbv_driver.h"
+#include "controls/codec_preselection.h"
 #include "frame/forms.h"
 #include "panel/form2.h"
 #include "panel/form3.h"
@@ -28,9 +29,9 @@ std::wstring DecimalSeparator() {
   return sep;
 }
 
-std::wstring WhyTheRecordingStopped(StopReason reason) {
-  switch (reason) {
-    case StopReason::DiskFull:
+std::wstring WhyTheRecordingStopped(EngineError error) {
+  switch (error) {
+    case EngineError::DiskFull:
       return L"磁盘空间不足，录制已停止。";
     default:
       return L"无法继续写入录像文件，录制已停止。";
@@ -136,7 +137,13 @@ void Form1::StartRecording() {
   setup.area = fullScreen ? CaptureArea{0, 0, aviwidth, aviheight}
                           : CaptureArea{x0, y0, aviwidth, aviheight};
   setup.frameRate = form2().FrameRate();
-  if (!ReportStart(session_.Start(setup, Picture1))) return;
+  StartOutcome outcome;
+  {
+    // The codec dialog opens on the codec chosen last time (ours the first time).
+    CodecPreselection preselect(CodecDescription(AVIDecs::AviNextCodec()));
+    outcome = session_.Start(setup, Picture1);
+  }
+  if (!ReportStart(outcome)) return;
   tk::DoEvents();
   if (AbandonStartIfClosing()) return;
   RememberSaveFolder(avipath);
@@ -182,11 +189,21 @@ bool Form1::AbandonStartIfClosing() {
 void Form1::stop_click() {
   Timer1.SetInterval(0);
   Timer2.SetInterval(0);
-  session_.Stop();
+  const EngineError error = session_.Stop();
   Picture1.ClearPicture();
   if (form2().IsLoaded()) SetForegroundWindow(form2().Handle());
   SetCaption(L"Orvik");
   SetIdleMenus();
+  TellWhyTheRecordingEnded(error);
+}
+
+// A recording the writer could not finish, or that it stopped by itself (a failed write, a full
+// disk): what was written is kept, and the user is told once why and where it is.
+void Form1::TellWhyTheRecordingEnded(EngineError error) {
+  if (!EndsARecording(error)) return;
+  std::wstring text = WhyTheRecordingStopped(error);
+  if (tk::FileExists(avipath)) text += L"\r\n已录制的内容保存在：\r\n" + avipath;
+  tk::MsgBox(text, MB_OK | MB_ICONWARNING);
 }
 
 void Form1::PauseRecording() {
@@ -209,9 +226,9 @@ void Form1::Timer2_Timer() { CaptureTick(false); }
 // tick, and the timer drops every tick that comes while its handler is still running: the
 // capture stood still for as long as the menu was open.
 void Form1::CaptureTick(bool fullScreen) {
-  const TickOutcome outcome = session_.Tick(Picture1, form2().recordcursor->Checked());
+  const TickOutcome outcome = session_.Tick(form2().recordcursor->Checked());
   if (outcome == TickOutcome::WriterClosed) {
-    OnWriterClosedItself();
+    stop_click();  // tells the user why
     return;
   }
   if (outcome == TickOutcome::Written && fullScreen) {
@@ -226,15 +243,6 @@ void Form1::CaptureTick(bool fullScreen) {
     (fullScreen ? Timer1 : Timer2).DelayNextTick(static_cast<uint32_t>(rest * 1000) - 1);
 }
 
-// The writer stopped taking frames (a failed write, a full disk, the size limit): the file
-// so far is finished and kept, the recording ends, and the user is told once why.
-void Form1::OnWriterClosedItself() {
-  const StopReason reason = session_.Reason();
-  stop_click();
-  tk::MsgBox(WhyTheRecordingStopped(reason) + L"\r\n已录制的内容保存在：\r\n" + avipath,
-             MB_OK | MB_ICONWARNING);
-}
-
 void Form1::Form_Unload(int& cancel) {
   // Closing in the middle of the load (the fade-in runs pending messages) or of start (its
   // dialogs do) would pull the window away under them: the close waits for them to end.
@@ -247,14 +255,15 @@ void Form1::Form_Unload(int& cancel) {
     PauseRecording();
     const int answer = tk::MsgBox(L"正在录制，是否停止？", MB_YESNO, L"");
     if (answer != IDYES) {
-      // The timers of the mode tick again, even after a pause, as before the question.
-      ResumeRecording();
+      // The recording goes on as the pause entry says: a recording the user paused (before
+      // or during the question) stays paused.
+      if (form2().pause->Caption() == L"暂停") ResumeRecording();
       cancel = 1;
       return;
     }
     Timer1.SetInterval(0);
     Timer2.SetInterval(0);
-    session_.Stop();
+    TellWhyTheRecordingEnded(session_.Stop());
   }
   UnhookWindows();
   zmbv::UnregisterOrvikCodec();

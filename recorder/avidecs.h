@@ -1,63 +1,78 @@
 #pragma once
-// The process's one AVI writer. AviOpenWriter learns the frame format from a first bitmap file
-// (the black template frame), lets the user pick a codec in the system's compression dialog and
-// creates the file; each frame handed over afterwards goes through a small queue to a worker
-// thread that compresses it with that codec (through the video compression manager) and writes
-// it into an AVI 2.0 file of our own making, which plays whenever the process stops, however it
-// stops. Used from the GUI thread; one writer at a time.
-//
-//   capture (GUI thread) -> FrameQueue -> VcmCompressor -> avi::Writer -> file (worker thread)
+// The AVI writer's calls. AviOpenWriter learns the frame format from a first bitmap file (the
+// black template frame), lets the user pick a codec in the system's compression dialog and has
+// the recording's file opened (see RecordingFile: a thread of its own compresses and writes the
+// frames into an AVI 2.0 file that plays whenever the process stops, however it stops). The
+// calls act on one recording at a time, the one a session put in use; the codec last chosen is
+// kept for the next dialog. Used from the GUI thread.
 #include <windows.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
+
+#include "recorder/cdib.h"
+#include "recorder/engine_error.h"
+#include "recorder/recording_file.h"
 
 namespace AVIDecs {
 
-// Why an open writer stopped accepting frames before AviCloseWriter was called.
-enum class CloseReason {
-  None,         // still open, closed by AviCloseWriter, or never opened
-  WriteFailed,  // the codec or the file refused a frame; the frames before it are kept
-  DiskFull,     // the disk had no room left for the next frame; earlier frames are kept
+using orvik::EngineError;
+using orvik::Slot;
+
+// The writer's state for one recording: its file, and the reader of frame bitmaps.
+struct Recording {
+  orvik::RecordingFile file;
+  std::unique_ptr<cDIB> frameDib;  // the template, then the last frame bitmap read
+  int32_t width = 0, height = 0, bitCount = 0, sizeImage = 0;  // every frame's layout
+  EngineError openError = EngineError::None;
+  bool readerComplained = false;  // a frame file could not be read and the user was told
 };
+
+// The recording the calls below act on, until another is put in use (null: the module's own,
+// for callers that write a file without a session). The caller keeps it alive meanwhile.
+void AviUseRecording(Recording* recording);
 
 // Loads `bitmapPath` for the frame size and pixel format, shows the compression-options
 // dialog owned by `ownerWindow`, opens the chosen codec on that format, and only then creates
 // `aviPath` (replacing a file of that name) for a video stream at `frameRate` frames per second
-// (clamped to 1..30). True when frames can be written. On false the writer is closed again; a
-// file at `aviPath` is untouched when the bitmap could not be loaded (after the reader's message
-// and "Could not load first bitmap file in list!"), the dialog was cancelled or the codec
-// refused the format, and deleted when it was created but could not be written.
+// (clamped to 1..30). True when frames can be written. On false nothing stays open, a file at
+// `aviPath` is untouched, and AviWriterError says why: the bitmap could not be loaded (after the
+// reader's message and "Could not load first bitmap file in list!"), the dialog was cancelled,
+// the codec refused the format, or the file could not be made.
 bool AviOpenWriter(HWND ownerWindow, const std::wstring& bitmapPath, const std::wstring& aviPath,
                    int frameRate);
 
 // The frame for slot `frameIndex`, laid out as the first bitmap's pixel block (same size, depth
-// and row order), taken from memory. 32-bit pixels are made opaque on the way (GDI leaves their
-// fourth byte 0). Does nothing when the writer is not open or the slot was already handed over;
-// slots skipped in between stay empty (players hold the previous picture). When the worker is
-// still busy with earlier frames the frame is dropped and its slot stays empty.
-void AviWriteFramePixels(int32_t frameIndex, const void* bits);
+// and row order), copied from memory. Does nothing when the writer is not open or the slot was
+// already handed over; slots skipped in between stay empty (players hold the previous picture).
+// When the writer is still busy with earlier frames the frame is dropped and its slot stays
+// empty.
+void AviWriteFramePixels(Slot frameIndex, const void* bits);
 
-// The same for a frame in a bitmap file, for callers that have one; it waits for the worker
+// The same for a frame in a bitmap file, for callers that have one; it waits for the writer
 // rather than dropping the frame. On a read failure the previous frame is written again (the
 // reader says why once per recording); a bitmap of another size or depth leaves its slot empty.
-void AviWriteFrame(int32_t frameIndex, const std::wstring& bitmapPath);
+void AviWriteFrame(Slot frameIndex, const std::wstring& bitmapPath);
 
 // Writes what is queued, finishes the file and releases the codec. Safe to call any number of
-// times. Returns 0 when the last open and write succeeded.
+// times. Returns 0 when the recording ended well, else the EngineError that ended it.
 int32_t AviCloseWriter();
 
 // True between a successful AviOpenWriter and the close (explicit or after a failure). The
-// worker may close the writer by itself (a full disk, a failed write): the next call says so.
+// writer may stop by itself (a full disk, a failed write): the next call says so.
 bool AviWriterIsOpen();
-// Why the last opened writer closed itself; None while it is open or after a normal close.
-CloseReason AviWriterCloseReason();
-// Slots of the current (or last) recording left empty because the worker was still busy.
+// Why the last open failed or the writer stopped by itself; None while all is well.
+EngineError AviWriterError();
+// Slots of the current (or last) recording left empty because the writer was still busy.
 uint32_t AviDroppedFrames();
+// The codec the next compression dialog should open on: the last one chosen, our lossless
+// codec at first.
+uint32_t AviNextCodec();
 
 // Largest RIFF segment of the files written from now on (tests use small ones to cross many).
-constexpr uint64_t kDefaultSegmentBytes = 1ull << 30;
+constexpr uint64_t kDefaultSegmentBytes = orvik::kDefaultSegmentBytes;
 void AviSetSegmentBytes(uint64_t bytes);
 
 }  // namespace AVIDecs

@@ -39,12 +39,12 @@ int64_t RecordingClock::SlotAt(double now) const {
   return static_cast<int64_t>(std::floor(Elapsed(now) * framesPerSecond_ + 1e-9));
 }
 
-int64_t RecordingClock::ClaimSlot(double now) {
-  if (!Running()) return -1;
-  int64_t slot = SlotAt(now);
-  if (slot <= lastSlot_) return -1;
+std::optional<Slot> RecordingClock::ClaimSlot(double now) {
+  if (!Running()) return std::nullopt;
+  const int64_t slot = SlotAt(now);
+  if (slot <= lastSlot_ || slot >= int64_t{UINT32_MAX}) return std::nullopt;
   lastSlot_ = slot;
-  return slot;
+  return static_cast<Slot>(slot);
 }
 
 }  // namespace orvik

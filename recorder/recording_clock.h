@@ -5,8 +5,13 @@
 // (players hold the previous frame). Recording time is monotonic time since start minus the
 // paused spans: the one clock of a recording. No <windows.h>.
 #include <cstdint>
+#include <optional>
+
+#include "avi/avi_format.h"
 
 namespace orvik {
+
+using avi::Slot;
 
 // Frames per second of a recording unless the user picks another rate.
 constexpr int kDefaultFrameRate = 10;
@@ -32,10 +37,11 @@ class RecordingClock {
   // The slot `now` falls in: floor(Elapsed / slot length).
   int64_t SlotAt(double now) const;
 
-  // The slot a frame captured at `now` goes to, or -1 when that slot already has its frame.
-  // Marks the slot as written.
-  int64_t ClaimSlot(double now);
-  int64_t LastSlot() const { return lastSlot_; }
+  // The slot a frame captured at `now` goes to; none when that slot already has its frame (or
+  // lies past the last slot a file can index). Marks the slot as written.
+  std::optional<Slot> ClaimSlot(double now);
+  // Recording seconds at which the slot after the last claimed one begins.
+  double NextSlotStart() const { return static_cast<double>(lastSlot_ + 1) / framesPerSecond_; }
 
  private:
   int framesPerSecond_;

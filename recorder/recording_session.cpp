@@ -13,20 +13,41 @@ uint64_t BytesToBegin(const CaptureArea& area) {
   const uint64_t frame = static_cast<uint64_t>(area.width) * static_cast<uint64_t>(area.height) * 4;
   return 4 * frame + (1 << 20);
 }
+
+StartOutcome OutcomeOf(EngineError openError) {
+  return openError == EngineError::FileNotCreated ? StartOutcome::FileNotCreatable
+                                                  : StartOutcome::CodecNotOpened;
+}
 }  // namespace
+
+// A process that ends during a recording still finishes the file. The writer's module may be
+// gone by now (statics end in any order): the recording is closed directly.
+RecordingSession::~RecordingSession() {
+  if (!active_) return;
+  recording_->file.Close();
+  if (recording_->file.FramesWritten() == 0) tk::RemoveFile(setup_.outputPath);
+}
 
 StartOutcome RecordingSession::Start(const Setup& setup, tk::PictureBox& surface) {
   Stop();
   setup_ = setup;
   fileProblem_ = {};
-  frameCount_ = 0;
   if (!surface.SaveLayerAsBmp(setup_.templatePath)) return StartOutcome::TemplateNotSaved;
   fileProblem_ = CheckOutputFile(setup_.outputPath, BytesToBegin(setup_.area));
   if (fileProblem_.error != OutputFileError::None) return StartOutcome::FileNotCreatable;
+  recording_ = std::make_unique<AVIDecs::Recording>();
+  AVIDecs::AviUseRecording(recording_.get());
   if (!AVIDecs::AviOpenWriter(setup_.owner, setup_.templatePath, setup_.outputPath,
-                              setup_.frameRate))
-    return StartOutcome::CodecNotOpened;
+                              setup_.frameRate)) {
+    if (recording_->openError == EngineError::FileNotCreated) {
+      // Made impossible between the check and the codec dialog: say what the disk says now.
+      fileProblem_ = CheckOutputFile(setup_.outputPath, 0);
+      if (fileProblem_.error == OutputFileError::None) fileProblem_.error = OutputFileError::Other;
+    }
+    return OutcomeOf(recording_->openError);
+  }
   active_ = true;
+  frameCount_ = 0;
   screen_ = std::make_unique<tk::WindowDc>(nullptr);
   clock_ = RecordingClock(setup_.frameRate);
   clock_.Start(tk::MonotonicSeconds());
@@ -36,31 +57,30 @@ StartOutcome RecordingSession::Start(const Setup& setup, tk::PictureBox& surface
 void RecordingSession::Pause() { clock_.Pause(tk::MonotonicSeconds()); }
 void RecordingSession::Resume() { clock_.Resume(tk::MonotonicSeconds()); }
 
-TickOutcome RecordingSession::Tick(tk::PictureBox& surface, bool drawCursor) {
+TickOutcome RecordingSession::Tick(bool drawCursor) {
   if (!active_) return TickOutcome::Waiting;
-  const int64_t slot = clock_.ClaimSlot(tk::MonotonicSeconds());
-  if (slot < 0 || slot > INT32_MAX) return TickOutcome::Waiting;
-
-  CaptureScreen(surface.hDC(), screen_->get(), setup_.area);
-  if (drawCursor) cursor_.Draw(surface.hDC(), setup_.area);
-  // The surface's pixels are laid out as the template frame: they go to the writer as they are
-  // (a surface of another size, which the windows never make during a recording, is left out).
-  const tk::LayerPixels pixels = surface.Pixels();
-  if (pixels.width == setup_.area.width && pixels.height == setup_.area.height)
-    AVIDecs::AviWriteFramePixels(static_cast<int32_t>(slot), pixels.bits);
-  if (!AVIDecs::AviWriterIsOpen()) return TickOutcome::WriterClosed;
+  RecordingFile& file = recording_->file;
+  if (!file.Accepting()) return TickOutcome::WriterClosed;
+  const std::optional<Slot> slot = clock_.ClaimSlot(tk::MonotonicSeconds());
+  if (!slot) return TickOutcome::Waiting;
+  const std::optional<RecordingFile::Capture> capture = file.Acquire(*slot);
+  if (!capture) return file.Accepting() ? TickOutcome::Dropped : TickOutcome::WriterClosed;
+  CaptureScreen(capture->dc, screen_->get(), setup_.area);
+  if (drawCursor) cursor_.Draw(capture->dc, setup_.area);
+  file.Submit(*capture);
   if (frameCount_ < INT32_MAX) ++frameCount_;
   return TickOutcome::Written;
 }
 
-void RecordingSession::Stop() {
-  if (!active_) return;
+EngineError RecordingSession::Stop() {
+  if (!active_) return EngineError::None;
   active_ = false;
   screen_.reset();
-  frameCount_ = 0;
   clock_.Pause(tk::MonotonicSeconds());  // the recording's length stays readable
-  AVIDecs::AviCloseWriter();
-  if (tk::FileLength(setup_.outputPath) == 0u) tk::RemoveFile(setup_.outputPath);
+  const auto result = static_cast<EngineError>(AVIDecs::AviCloseWriter());
+  // The file is made at start with its headers; one that got no frame is no recording.
+  if (recording_->file.FramesWritten() == 0) tk::RemoveFile(setup_.outputPath);
+  return result;
 }
 
 void RecordingSession::Abandon() {
@@ -71,11 +91,14 @@ void RecordingSession::Abandon() {
   tk::RemoveFile(setup_.outputPath);
 }
 
+EngineError RecordingSession::Reason() const {
+  return recording_ ? recording_->file.StoppedBy() : EngineError::None;
+}
+
 double RecordingSession::ElapsedSeconds() const { return clock_.Elapsed(tk::MonotonicSeconds()); }
 
 double RecordingSession::SecondsToNextSlot() const {
-  const double next = static_cast<double>(clock_.LastSlot() + 1) * clock_.SlotSeconds();
-  const double left = next - ElapsedSeconds();
+  const double left = clock_.NextSlotStart() - ElapsedSeconds();
   return left > 0 ? left : 0;
 }
 

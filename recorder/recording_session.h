@@ -9,6 +9,7 @@
 #include <string>
 
 #include "recorder/avidecs.h"
+#include "recorder/engine_error.h"
 #include "recorder/output_file.h"
 #include "recorder/recording_clock.h"
 #include "recorder/screen_capture.h"
@@ -24,12 +25,10 @@ enum class StartOutcome {
   CodecNotOpened,    // the codec dialog was cancelled or the chosen codec refused the format
 };
 
-// Why a recording ended by itself: the writer stopped taking frames.
-using StopReason = AVIDecs::CloseReason;
-
 enum class TickOutcome {
   Waiting,       // this slot already has its frame (or the recording is paused)
   Written,       // a fresh frame went to its slot
+  Dropped,       // the writer still had every frame buffer: this slot stays empty
   WriterClosed,  // the writer stopped taking frames: the recording must end (see Reason)
 };
 
@@ -43,6 +42,11 @@ class RecordingSession {
     int frameRate = kDefaultFrameRate;
   };
 
+  RecordingSession() = default;
+  ~RecordingSession();
+  RecordingSession(const RecordingSession&) = delete;
+  RecordingSession& operator=(const RecordingSession&) = delete;
+
   // Saves the black template frame from `surface` (sized to the area), checks that the output
   // file can be made, and opens the writer, whose codec dialog the user answers.
   StartOutcome Start(const Setup& setup, tk::PictureBox& surface);
@@ -51,26 +55,34 @@ class RecordingSession {
 
   void Pause();
   void Resume();
-  // Takes a frame when a new slot has begun since the last one.
-  TickOutcome Tick(tk::PictureBox& surface, bool drawCursor);
-  // Finishes the file; a file that holds nothing is removed. The frame count starts again at 0
-  // and the recording's length stays readable until the next start.
-  void Stop();
+  // Takes a frame when a new slot has begun since the last one: the screen is copied straight
+  // into one of the writer's frame buffers.
+  TickOutcome Tick(bool drawCursor);
+  // Finishes the file; a file that holds no frame is removed. Returns what ended the recording
+  // badly, if anything (the writer stopping by itself, or finishing the file failing); None
+  // when all of it is on the disk. The frame count starts again at 0 and the recording's
+  // length stays readable until the next start.
+  EngineError Stop();
   // Start was overtaken by the program closing: nothing of this recording stays.
   void Abandon();
 
   bool Active() const { return active_; }
   bool Paused() const { return clock_.Paused(); }
-  int32_t FrameCount() const { return frameCount_; }
+  // Frames handed to the writer so far (slots left empty do not count); 0 after a stop.
+  int32_t FrameCount() const { return active_ ? frameCount_ : 0; }
+  // The recording's file (null before the first start): its counts may be read from any thread.
+  const RecordingFile* File() const { return recording_ ? &recording_->file : nullptr; }
   double ElapsedSeconds() const;
   // Seconds until the next slot begins (0 when it already has).
   double SecondsToNextSlot() const;
-  StopReason Reason() const { return AVIDecs::AviWriterCloseReason(); }
+  // What stopped the writer by itself, after TickOutcome::WriterClosed.
+  EngineError Reason() const;
   const std::wstring& OutputPath() const { return setup_.outputPath; }
   const RecordingClock& Clock() const { return clock_; }
 
  private:
   Setup setup_;
+  std::unique_ptr<AVIDecs::Recording> recording_;  // this recording's writer, kept until the next
   RecordingClock clock_;
   CursorPainter cursor_;
   // The screen's DC, kept for the whole recording: under Wine getting and releasing it cost

@@ -60,13 +60,37 @@ DWORD AskCodec(HIC hic, UINT message, DWORD fallback) {
 
 }  // namespace
 
-bool VcmCompressor::Begin(const AVICOMPRESSOPTIONS& options, const std::vector<uint8_t>& input,
+CodecSettings CodecSettings::From(const AVICOMPRESSOPTIONS& options) {
+  CodecSettings s;
+  s.handler = options.fccHandler;
+  s.flags = options.dwFlags;
+  s.keyFrameEvery = options.dwKeyFrameEvery;
+  s.quality = options.dwQuality;
+  s.bytesPerSecond = options.dwBytesPerSecond;
+  if (options.lpParms && options.cbParms > 0) {
+    const auto* state = static_cast<const uint8_t*>(options.lpParms);
+    s.state.assign(state, state + options.cbParms);
+  }
+  return s;
+}
+
+std::wstring CodecDescription(uint32_t handler) {
+  UniqueHic hic(ICOpen(ICTYPE_VIDEO, handler, ICMODE_QUERY));
+  if (!hic) return L"";
+  ICINFO info{};
+  info.dwSize = sizeof info;
+  if (ICGetInfo(hic.get(), &info, sizeof info) == 0) return L"";
+  info.szDescription[sizeof info.szDescription / sizeof(wchar_t) - 1] = L'\0';
+  return info.szDescription;
+}
+
+bool VcmCompressor::Begin(const CodecSettings& settings, const std::vector<uint8_t>& input,
                           int framesPerSecond) {
   End();
   inFormat_ = input;
   frameBytes_ = NormaliseInput(inFormat_);
   if (frameBytes_ == 0) return false;
-  if (options.fccHandler == 0 || SameFourcc(options.fccHandler, kDibHandler)) {
+  if (settings.handler == 0 || SameFourcc(settings.handler, kDibHandler)) {
     uncompressed_ = true;
     handler_ = kDibHandler;
     outFormat_ = inFormat_;
@@ -75,7 +99,7 @@ bool VcmCompressor::Begin(const AVICOMPRESSOPTIONS& options, const std::vector<u
     open_ = true;
     return true;
   }
-  if (!OpenCodec(options, framesPerSecond > 0 ? framesPerSecond : 1)) {
+  if (!OpenCodec(settings, framesPerSecond > 0 ? framesPerSecond : 1)) {
     End();
     return false;
   }
@@ -83,15 +107,18 @@ bool VcmCompressor::Begin(const AVICOMPRESSOPTIONS& options, const std::vector<u
   return true;
 }
 
-bool VcmCompressor::OpenCodec(const AVICOMPRESSOPTIONS& options, int framesPerSecond) {
-  hic_.reset(ICOpen(ICTYPE_VIDEO, options.fccHandler, ICMODE_COMPRESS));
+bool VcmCompressor::OpenCodec(const CodecSettings& settings, int framesPerSecond) {
+  hic_.reset(ICOpen(ICTYPE_VIDEO, settings.handler, ICMODE_COMPRESS));
   if (!hic_) return false;
   HIC hic = hic_.get();
-  handler_ = options.fccHandler;
+  handler_ = settings.handler;
   ICINFO info{};
   info.dwSize = sizeof info;
   const DWORD caps = ICGetInfo(hic, &info, sizeof info) > 0 ? info.dwFlags : 0;
-  if (options.lpParms && options.cbParms > 0) ICSetState(hic, options.lpParms, options.cbParms);
+  if (!settings.state.empty()) {
+    std::vector<uint8_t> state = settings.state;  // the codec may write to it
+    ICSetState(hic, state.data(), static_cast<DWORD>(state.size()));
+  }
 
   auto* in = reinterpret_cast<BITMAPINFO*>(inFormat_.data());
   // 'msvc' and 'cvid' open in compress mode under Wine but are decoders only: the query fails.
@@ -113,16 +140,16 @@ bool VcmCompressor::OpenCodec(const AVICOMPRESSOPTIONS& options, int framesPerSe
   } else if (SameFourcc(handler_, mmioFOURCC('m', 'r', 'l', 'e'))) {
     // Wine's MS-RLE claims temporal compression, but its delta frames do not decode.
     keyEvery_ = 1;
-  } else if (options.dwFlags & AVICOMPRESSF_KEYFRAMES) {
-    keyEvery_ = options.dwKeyFrameEvery;
+  } else if (settings.flags & AVICOMPRESSF_KEYFRAMES) {
+    keyEvery_ = settings.keyFrameEvery;
   } else {
     keyEvery_ = AskCodec(hic, ICM_GETDEFAULTKEYFRAMERATE, 0);
   }
-  quality_ = options.dwQuality;
+  quality_ = settings.quality;
   if (quality_ == static_cast<DWORD>(ICQUALITY_DEFAULT))
     quality_ = AskCodec(hic, ICM_GETDEFAULTQUALITY, static_cast<DWORD>(ICQUALITY_DEFAULT));
-  if ((options.dwFlags & AVICOMPRESSF_DATARATE) && (caps & VIDCF_CRUNCH))
-    frameSize_ = options.dwBytesPerSecond / static_cast<DWORD>(framesPerSecond);
+  if ((settings.flags & AVICOMPRESSF_DATARATE) && (caps & VIDCF_CRUNCH))
+    frameSize_ = settings.bytesPerSecond / static_cast<DWORD>(framesPerSecond);
 
   // Tells the codec the stream's rate, key-frame spacing and budget before it starts.
   ICCOMPRESSFRAMES frames{};
@@ -138,39 +165,35 @@ bool VcmCompressor::OpenCodec(const AVICOMPRESSOPTIONS& options, int framesPerSe
   if (ICCompressBegin(hic, in, out) != ICERR_OK) return false;
   begun_ = true;
   workFormat_ = outFormat_;
-  out_.assign(maxFrameBytes_, 0);
+  out_.assign(avi::kChunkRoomBefore + maxFrameBytes_ + avi::kChunkRoomAfter, 0);
   keepPrev_ = (caps & VIDCF_TEMPORAL) && !(caps & VIDCF_FASTTEMPORALC) && keyEvery_ != 1;
   if (keepPrev_) prev_.assign(frameBytes_, 0);
   return true;
 }
 
-bool VcmCompressor::Compress(const void* bits, bool forceKey, const uint8_t** data, uint32_t* size,
-                             bool* key) {
+bool VcmCompressor::Compress(uint8_t* bits, bool bitsHaveRoom, avi::Payload* out, bool* key) {
   if (!open_ || !bits) return false;
   if (uncompressed_) {
-    *data = static_cast<const uint8_t*>(bits);
-    *size = frameBytes_;
+    *out = avi::Payload{bits, frameBytes_, bitsHaveRoom};
     *key = true;
     return true;
   }
-  const bool askKey =
-      forceKey || frameNum_ == 0 || keyEvery_ == 1 || (keyEvery_ > 0 && sinceKey_ >= keyEvery_);
+  const bool askKey = frameNum_ == 0 || keyEvery_ == 1 || (keyEvery_ > 0 && sinceKey_ >= keyEvery_);
   auto* in = reinterpret_cast<BITMAPINFOHEADER*>(inFormat_.data());
-  BITMAPINFOHEADER* out = Header(workFormat_);
-  out->biSizeImage = maxFrameBytes_;
+  BITMAPINFOHEADER* outFormat = Header(workFormat_);
+  outFormat->biSizeImage = maxFrameBytes_;
   const bool withPrev = keepPrev_ && frameNum_ > 0;
+  uint8_t* compressed = out_.data() + avi::kChunkRoomBefore;
   DWORD flags = 0, ckid = 0;
-  const DWORD result =
-      ICCompress(hic_.get(), askKey ? ICCOMPRESS_KEYFRAME : 0, out, out_.data(), in,
-                 const_cast<void*>(bits), &ckid, &flags, frameNum_, frameSize_, quality_,
-                 withPrev ? in : nullptr, withPrev ? prev_.data() : nullptr);
-  if (result != ICERR_OK || out->biSizeImage > maxFrameBytes_) return false;
+  const DWORD result = ICCompress(
+      hic_.get(), askKey ? ICCOMPRESS_KEYFRAME : 0, outFormat, compressed, in, bits, &ckid, &flags,
+      frameNum_, frameSize_, quality_, withPrev ? in : nullptr, withPrev ? prev_.data() : nullptr);
+  if (result != ICERR_OK || outFormat->biSizeImage > maxFrameBytes_) return false;
   if (keepPrev_) std::memcpy(prev_.data(), bits, frameBytes_);
   const bool isKey = (flags & AVIIF_KEYFRAME) != 0;
   sinceKey_ = isKey ? 1 : sinceKey_ + 1;
   ++frameNum_;
-  *data = out_.data();
-  *size = out->biSizeImage;
+  *out = avi::Payload{compressed, outFormat->biSizeImage, true};
   *key = isKey;
   return true;
 }

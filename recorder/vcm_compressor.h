@@ -7,8 +7,10 @@
 #include <vfw.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
+#include "avi/avi_writer.h"
 #include "toolkit/handles.h"
 
 namespace orvik {
@@ -20,6 +22,22 @@ struct HicTraits {
 };
 using UniqueHic = tk::Unique<HIC, HicTraits>;
 
+// What the compression dialog settled, as plain values another thread can take: the codec
+// and its key-frame, quality and data-rate settings, and the codec's own saved state.
+struct CodecSettings {
+  uint32_t handler = 0;  // fourcc; 0 or 'DIB ' is "Full Frames"
+  uint32_t flags = 0;    // AVICOMPRESSF_KEYFRAMES, AVICOMPRESSF_DATARATE
+  uint32_t keyFrameEvery = 0;
+  uint32_t quality = static_cast<uint32_t>(ICQUALITY_DEFAULT);
+  uint32_t bytesPerSecond = 0;
+  std::vector<uint8_t> state;
+
+  static CodecSettings From(const AVICOMPRESSOPTIONS& options);
+};
+
+// The description the compression dialog lists a codec under, or empty when it has none.
+std::wstring CodecDescription(uint32_t handler);
+
 class VcmCompressor {
  public:
   VcmCompressor() = default;
@@ -27,12 +45,10 @@ class VcmCompressor {
   VcmCompressor(const VcmCompressor&) = delete;
   VcmCompressor& operator=(const VcmCompressor&) = delete;
 
-  // `options`: what AVISaveOptions returned for the chosen codec (handler, key frames, quality,
-  // data rate, the codec's saved state). `input`: the frames' BITMAPINFOHEADER (+ masks /
-  // palette) bytes, uncompressed. False when the codec cannot take this format or cannot
-  // compress at all (the caller asks for another codec); the compressor is then closed.
-  bool Begin(const AVICOMPRESSOPTIONS& options, const std::vector<uint8_t>& input,
-             int framesPerSecond);
+  // `input`: the frames' BITMAPINFOHEADER (+ masks / palette) bytes, uncompressed. False when
+  // the codec cannot take this format or cannot compress at all (the caller asks for another
+  // codec); the compressor is then closed. The codec is used on the thread that began it.
+  bool Begin(const CodecSettings& settings, const std::vector<uint8_t>& input, int framesPerSecond);
   bool IsOpen() const { return open_; }
   // "Full Frames" ('DIB ' or 0): no codec, frames go to the file as they are.
   bool Uncompressed() const { return uncompressed_; }
@@ -40,16 +56,15 @@ class VcmCompressor {
   // BITMAPINFOHEADER (+ extra) to store as the stream format.
   const std::vector<uint8_t>& OutputFormat() const { return outFormat_; }
   uint32_t MaxFrameBytes() const { return maxFrameBytes_; }
-  // Frames from one forced key frame to the next; 1 = every frame, 0 = only the first.
-  uint32_t KeyFrameEvery() const { return keyEvery_; }
 
-  // Compresses one frame laid out as the input format says. On success *data/*size point at
-  // the frame's bytes (valid until the next call) and *key tells whether it is a key frame.
-  bool Compress(const void* bits, bool forceKey, const uint8_t** data, uint32_t* size, bool* key);
+  // Compresses one frame laid out as the input format says. On success *out holds the frame's
+  // bytes (valid until the next call; uncompressed ones are `bits` itself, with the room
+  // around them that `bitsHaveRoom` says) and *key tells whether it is a key frame.
+  bool Compress(uint8_t* bits, bool bitsHaveRoom, avi::Payload* out, bool* key);
   void End();
 
  private:
-  bool OpenCodec(const AVICOMPRESSOPTIONS& options, int framesPerSecond);
+  bool OpenCodec(const CodecSettings& settings, int framesPerSecond);
 
   UniqueHic hic_;
   bool open_ = false;
@@ -61,7 +76,7 @@ class VcmCompressor {
   std::vector<uint8_t> workFormat_;  // what ICCompress writes each frame's size into
   uint32_t frameBytes_ = 0;          // one input frame
   uint32_t maxFrameBytes_ = 0;
-  std::vector<uint8_t> out_;
+  std::vector<uint8_t> out_;   // a compressed frame, with the room the writer fills around it
   std::vector<uint8_t> prev_;  // the previous input frame, for temporal codecs that want it
   bool keepPrev_ = false;
   uint32_t keyEvery_ = 0;

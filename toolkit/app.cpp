@@ -76,4 +76,26 @@ void DoEvents() {
   }
 }
 
+bool WaitRunningSentMessages(HANDLE object, DWORD timeoutMs) {
+  const ULONGLONG until = GetTickCount64() + timeoutMs;
+  for (;;) {
+    DWORD wait = INFINITE;
+    if (timeoutMs != INFINITE) {
+      const ULONGLONG now = GetTickCount64();
+      if (now >= until) return false;
+      wait = static_cast<DWORD>(until - now);
+    }
+    const DWORD r = MsgWaitForMultipleObjectsEx(1, &object, wait, QS_SENDMESSAGE, 0);
+    if (r == WAIT_OBJECT_0) return true;
+    if (r != WAIT_OBJECT_0 + 1) return false;  // timed out, or the handle is bad
+    RunSentMessages();
+  }
+}
+
+void RunSentMessages() {
+  // Peeking runs the sent messages; nothing is taken from the queue.
+  MSG msg;
+  PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+}
+
 }  // namespace tk

@@ -28,4 +28,11 @@ int MsgBox(const std::wstring& text, UINT flags, const std::wstring& title);
 // move/size loop is tracking, its mouse and key input is left to it.
 void DoEvents();
 
+// Waits for `object` to be signalled, running meanwhile the messages other threads send to this
+// one (a thread that waits with SendMessage on this one would otherwise wait forever); posted
+// messages, input and paints stay queued. False when `timeoutMs` passed first.
+bool WaitRunningSentMessages(HANDLE object, DWORD timeoutMs = INFINITE);
+// Runs the messages other threads have sent to this one and are waiting on; nothing else.
+void RunSentMessages();
+
 }  // namespace tk

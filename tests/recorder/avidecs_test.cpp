@@ -1,11 +1,16 @@
+// The writer's calls as a recording uses them: the real codec dialog answered, frames captured
+// straight into the writer's buffers, real files decoded by ffmpeg.
 #include "recorder/avidecs.h"
 
 #include <gtest/gtest.h>
 #include <psapi.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <set>
 
 #include "recorder/bmp_samples.h"
 #include "support/codec_dialog.h"
@@ -22,15 +27,19 @@ using samples::MakeBmp;
 
 namespace {
 
+using Frames = std::vector<std::vector<uint8_t>>;
+
 class AviTest : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = MakeTempDir(L"avi");
     frame_ = dir_ + L"\\tem.bmp";
     avi_ = dir_ + L"\\out.avi";
+    AviUseRecording(&recording_);  // as a session does
   }
   void TearDown() override {
     AviCloseWriter();
+    AviUseRecording(nullptr);
     AviSetSegmentBytes(kDefaultSegmentBytes);
     RemoveTree(dir_);
   }
@@ -51,16 +60,25 @@ class AviTest : public ::testing::Test {
     return ok;
   }
 
-  // Saves each frame over the temporary bitmap and hands it to the writer, as a tick does.
-  void WriteFrames(const std::vector<std::vector<uint8_t>>& frames, int32_t firstIndex = 0) {
-    for (size_t i = 0; i < frames.size(); ++i) {
-      Put(frame_, frames[i]);
-      AviWriteFrame(firstIndex + static_cast<int32_t>(i), frame_);
+  // The frame of `slot` put into a buffer the writer lent, as the capture copies the screen
+  // there (waiting for a free buffer, where the capture would leave the slot out). Nothing
+  // once the writer has stopped.
+  void Capture(Slot slot, const std::vector<uint8_t>& bmp) {
+    const auto capture = recording_.file.Acquire(slot, true);
+    if (!capture) {
+      EXPECT_FALSE(AviWriterIsOpen()) << "no buffer for slot " << slot;
+      return;
     }
+    const size_t offBits = samples::Get32(bmp, 10);
+    std::memcpy(capture->frame.bits, bmp.data() + offBits, bmp.size() - offBits);
+    recording_.file.Submit(*capture);
+  }
+  void CaptureAll(const Frames& frames, Slot first = 0) {
+    for (size_t i = 0; i < frames.size(); ++i) Capture(first + static_cast<Slot>(i), frames[i]);
   }
 
-  static std::vector<std::vector<uint8_t>> Frames(BmpRecipe recipe, int count) {
-    std::vector<std::vector<uint8_t>> frames;
+  static Frames Make(BmpRecipe recipe, int count) {
+    Frames frames;
     for (int i = 0; i < count; ++i) {
       recipe.seed = 100 + i;
       frames.push_back(MakeBmp(recipe));
@@ -68,20 +86,20 @@ class AviTest : public ::testing::Test {
     return frames;
   }
 
-  void ExpectDecodesTo(const std::vector<std::vector<uint8_t>>& frames) {
+  void ExpectDecodesTo(const Frames& frames, const std::wstring& avi) {
     const int w = static_cast<int>(samples::Get32(frames[0], 18));
     const int h = std::abs(static_cast<int>(samples::Get32(frames[0], 22)));
-    DecodedFrames d = DecodeBgr24(avi_, w, h);
+    DecodedFrames d = DecodeBgr24(avi, w, h);
     ASSERT_EQ(d.frames.size(), frames.size());
     for (size_t i = 0; i < frames.size(); ++i)
       EXPECT_TRUE(d.frames[i] == samples::ExpectedBgr24(frames[i])) << "frame " << i;
   }
+  void ExpectDecodesTo(const Frames& frames) { ExpectDecodesTo(frames, avi_); }
 
+  Recording recording_;
   std::wstring dir_, frame_, avi_;
   std::vector<std::wstring> offered_;
 };
-
-std::string Describe(const ProbeInfo& p) { return p.raw; }
 
 std::vector<uint8_t> ReadAll(const std::wstring& path) {
   tk::File f = tk::File::Open(path, tk::FileMode::Read);
@@ -101,27 +119,51 @@ std::vector<uint8_t> Chunk(const std::vector<uint8_t>& riff, const char* id) {
   return {};
 }
 
+// A small file system of its own (tmpfs; needs root), for disks that fill up.
+struct SmallDisk {
+  SmallDisk(const std::wstring& dir, const std::string& size) : mount(UnixPath(dir) + "/small") {
+    mounted = RunShell("mkdir -p '" + mount + "' && mount -t tmpfs -o size=" + size + " tmpfs '" +
+                           mount + "'",
+                       nullptr) == 0;
+  }
+  ~SmallDisk() {
+    if (mounted) RunShell("umount '" + mount + "'", nullptr);
+  }
+  // Takes every free byte but `keep` with a file of its own.
+  void Fill(uint64_t keep = 0) {
+    RunShell("fallocate -l $(( $(df -B1 --output=avail '" + mount + "' | tail -1) - " +
+                 std::to_string(keep) + " )) '" + mount +
+                 "/filler' 2>/dev/null || dd if=/dev/zero of='" + mount +
+                 "/filler' bs=4k 2>/dev/null",
+             nullptr);
+  }
+  std::string mount;
+  bool mounted = false;
+};
+
 }  // namespace
 
 TEST_F(AviTest, FullFramesDecodeToTheSourcePixelsAtEveryDepth) {
   for (int bits : {24, 32, 8}) {
     SCOPED_TRACE(bits);
-    auto frames = Frames({61, 33, bits}, 4);  // odd width: rows carry padding
+    auto frames = Make({61, 33, bits}, 4);  // odd width: rows carry padding
     ASSERT_TRUE(Open(frames[0], kCodecFullFrames));
     EXPECT_TRUE(AviWriterIsOpen());
-    WriteFrames(frames);
+    CaptureAll(frames);
     EXPECT_EQ(AviCloseWriter(), 0);
     EXPECT_FALSE(AviWriterIsOpen());
-    EXPECT_EQ(AviWriterCloseReason(), CloseReason::None);
+    EXPECT_EQ(AviWriterError(), EngineError::None);
+    EXPECT_EQ(recording_.file.FramesWritten(), 4u);
 
     ProbeInfo p = Probe(avi_);
-    ASSERT_TRUE(p.ok) << Describe(p);
+    ASSERT_TRUE(p.ok) << p.raw;
     EXPECT_EQ(p.streams, 1);
     EXPECT_EQ(p.codecType, "video");
     EXPECT_EQ(p.frameRate, "10/1");
     EXPECT_EQ(p.width, 61);
     EXPECT_EQ(p.height, 33);
     EXPECT_EQ(p.frames, 4);
+    // 32-bit frames are opaque in the file, whatever GDI left in their fourth byte.
     ExpectDecodesTo(frames);
 
     // The stream header and format as written: rate 10 per 1, a buffer of one frame, the
@@ -149,13 +191,13 @@ TEST_F(AviTest, FrameRateIsClampedToOneToThirty) {
   } cases[] = {{0, "1/1"}, {-5, "1/1"}, {45, "30/1"}, {30, "30/1"}, {1, "1/1"}};
   for (const Case& c : cases) {
     ASSERT_TRUE(Open(MakeBmp({8, 8, 24}), kCodecFullFrames, c.rate));
-    WriteFrames(Frames({8, 8, 24}, 2));
+    CaptureAll(Make({8, 8, 24}, 2));
     AviCloseWriter();
     EXPECT_EQ(Probe(avi_).frameRate, c.probed) << c.rate;
   }
 }
 
-TEST_F(AviTest, EveryOfferedCodecRecordsOrFailsIntoADeletedFile) {
+TEST_F(AviTest, EveryOfferedCodecRecordsOrFailsWithoutAFile) {
   ASSERT_TRUE(Open(MakeBmp({8, 8, 24}), kCodecFullFrames));
   AviCloseWriter();
   const std::vector<std::wstring> codecs = offered_;
@@ -164,17 +206,18 @@ TEST_F(AviTest, EveryOfferedCodecRecordsOrFailsIntoADeletedFile) {
   for (const std::wstring& codec : codecs) {
     for (int bits : {8, 24, 32}) {
       SCOPED_TRACE(Utf8(codec) + " " + std::to_string(bits));
-      auto frames = Frames({48, 32, bits}, 3);
+      auto frames = Make({48, 32, bits}, 3);
       tk::RemoveFile(avi_);
       if (!Open(frames[0], codec)) {
         EXPECT_FALSE(tk::FileExists(avi_));
-        std::printf("  %s at %d bits: refused, file deleted\n", Utf8(codec).c_str(), bits);
+        EXPECT_EQ(AviWriterError(), EngineError::CodecRefused);
+        std::printf("  %s at %d bits: refused, no file\n", Utf8(codec).c_str(), bits);
         continue;
       }
-      WriteFrames(frames);
+      CaptureAll(frames);
       AviCloseWriter();
       ProbeInfo p = Probe(avi_);
-      ASSERT_TRUE(p.ok) << Describe(p);
+      ASSERT_TRUE(p.ok) << p.raw;
       EXPECT_EQ(p.frames, 3);
       EXPECT_EQ(p.width, 48);
       std::printf("  %s at %d bits: %s, %ld frames\n", Utf8(codec).c_str(), bits,
@@ -185,42 +228,43 @@ TEST_F(AviTest, EveryOfferedCodecRecordsOrFailsIntoADeletedFile) {
   }
 }
 
-TEST_F(AviTest, DecoderOnlyCodecsFailTheOpenAndLeaveNoFile) {
-  for (const wchar_t* codec : {kCodecVideo1, kCodecCinepak}) {
+// The file at the output path is only replaced once the codec is settled: a cancelled dialog,
+// a codec that refuses the format, or a folder that is not there leave the user's file as it
+// was, and make none; frames after a failed open go nowhere.
+TEST_F(AviTest, AnOpenThatFailsSaysWhyAndLeavesTheFileThatWasThere) {
+  EXPECT_FALSE(Open(MakeBmp({16, 16, 24}), L""));
+  EXPECT_EQ(AviWriterError(), EngineError::CodecCancelled);
+  EXPECT_FALSE(AviWriterIsOpen());
+  AviWriteFramePixels(0, MakeBmp({16, 16, 24}).data() + 54);
+  EXPECT_FALSE(tk::FileExists(avi_));
+  for (const wchar_t* codec : {kCodecVideo1, kCodecCinepak}) {  // decoders only
     EXPECT_FALSE(Open(MakeBmp({32, 32, 24}), codec)) << Utf8(codec);
-    EXPECT_FALSE(AviWriterIsOpen());
+    EXPECT_EQ(AviWriterError(), EngineError::CodecRefused);
     EXPECT_FALSE(tk::FileExists(avi_)) << Utf8(codec);
     EXPECT_NE(AviCloseWriter(), 0);
   }
-}
-
-// The file at the output path is only replaced once the codec is settled: a cancelled dialog
-// or a codec that refuses the format leaves the user's file as it was, and makes none.
-TEST_F(AviTest, CancelOrARefusingCodecKeepsTheFileThatWasThere) {
-  EXPECT_FALSE(Open(MakeBmp({16, 16, 24}), L""));
-  EXPECT_FALSE(AviWriterIsOpen());
-  EXPECT_FALSE(tk::FileExists(avi_));
-  WriteFrames(Frames({16, 16, 24}, 2));  // frames after a failed open go nowhere
-  EXPECT_FALSE(tk::FileExists(avi_));
 
   const std::vector<uint8_t> mine = {'m', 'i', 'n', 'e'};
   Put(avi_, mine);
   EXPECT_FALSE(Open(MakeBmp({16, 16, 24}), L""));
-  EXPECT_FALSE(Open(MakeBmp({16, 16, 24}), kCodecCinepak));  // decoder only: refused
-  tk::File f = tk::File::Open(avi_, tk::FileMode::Read);
-  std::vector<uint8_t> kept(4);
-  ASSERT_TRUE(f.ReadAt(0, kept.data(), kept.size()));
-  EXPECT_EQ(kept, mine);
-  EXPECT_EQ(f.Length().value_or(0), 4u);
+  EXPECT_FALSE(Open(MakeBmp({16, 16, 24}), kCodecCinepak));
+  EXPECT_EQ(ReadAll(avi_), mine);
   EXPECT_FALSE(tk::FileExists(frame_ + L".codec-check.avi"));  // the scratch file is gone
-}
 
-TEST_F(AviTest, FileThatCannotBeCreatedFailsTheOpen) {
   avi_ = dir_ + L"\\missing-folder\\out.avi";
   EXPECT_FALSE(Open(MakeBmp({8, 8, 24}), kCodecFullFrames));
-  EXPECT_FALSE(AviWriterIsOpen());
-  EXPECT_NE(AviCloseWriter(), 0);
+  EXPECT_EQ(AviWriterError(), EngineError::FileNotCreated);
   EXPECT_FALSE(tk::FileExists(avi_));
+
+  const std::wstring missing = dir_ + L"\\none.bmp";
+  DialogSeries boxes(tk::AppTitle(), 2);
+  EXPECT_FALSE(AviOpenWriter(nullptr, missing, avi_, 10));
+  const auto& answered = boxes.Wait();
+  ASSERT_EQ(answered.size(), 2u);
+  EXPECT_EQ(answered[0].text, L"File does not exist:\r\n" + missing);
+  EXPECT_EQ(answered[1].text, L"Could not load first bitmap file in list!");
+  EXPECT_EQ(answered[1].icon, LoadIconW(nullptr, IDI_WARNING));
+  EXPECT_EQ(AviWriterError(), EngineError::TemplateUnreadable);
 }
 
 // The save dialog under Wine takes no longer names, but a path can be that long: the writer
@@ -232,102 +276,71 @@ TEST_F(AviTest, APathLongerThanMaxPathRecords) {
     ASSERT_TRUE(CreateDirectoryW(tk::LongPath(deep).c_str(), nullptr));
   }
   avi_ = deep + L"\\long.avi";
-  auto frames = Frames({16, 8, 24}, 3);
+  auto frames = Make({16, 8, 24}, 3);
   ASSERT_TRUE(Open(frames[0], kCodecFullFrames));
-  WriteFrames(frames);
+  CaptureAll(frames);
   AviCloseWriter();
   EXPECT_GT(tk::FileLength(avi_).value_or(0), 0u);
   ExpectDecodesTo(frames);
 }
 
-TEST_F(AviTest, MissingFirstBitmapShowsBothMessagesAndMakesNoFile) {
-  const std::wstring missing = dir_ + L"\\none.bmp";
-  DialogSeries boxes(tk::AppTitle(), 2);
-  EXPECT_FALSE(AviOpenWriter(nullptr, missing, avi_, 10));
-  const auto& answered = boxes.Wait();
-  ASSERT_EQ(answered.size(), 2u);
-  EXPECT_EQ(answered[0].text, L"File does not exist:\r\n" + missing);
-  EXPECT_EQ(answered[1].text, L"Could not load first bitmap file in list!");
-  EXPECT_EQ(answered[1].icon, LoadIconW(nullptr, IDI_WARNING));
-  EXPECT_FALSE(AviWriterIsOpen());
-  EXPECT_FALSE(tk::FileExists(avi_));
-}
-
-TEST_F(AviTest, SkippedIndicesStayEmptyAndRepeatedOnesAreNotAppended) {
-  auto frames = Frames({24, 16, 24}, 6);
+// Callers with bitmap files: each slot is taken once and in order, a bitmap of another shape
+// leaves its slot empty, and one that cannot be read writes the previous picture again (with
+// one message for the recording).
+TEST_F(AviTest, BitmapFilesTakeTheirSlotsOnce) {
+  auto frames = Make({24, 16, 24}, 5);
   ASSERT_TRUE(Open(frames[0], kCodecFullFrames));
-  Put(frame_, frames[0]);
-  AviWriteFrame(0, frame_);
-  Put(frame_, frames[1]);
-  AviWriteFrame(1, frame_);
-  Put(frame_, frames[2]);
-  AviWriteFrame(4, frame_);  // 2 and 3 stay empty
-  Put(frame_, frames[3]);
-  AviWriteFrame(4, frame_);  // already written: skipped
-  Put(frame_, frames[4]);
-  AviWriteFrame(2, frame_);  // behind the stream: skipped
-  Put(frame_, frames[5]);
-  AviWriteFrame(5, frame_);
-  AviCloseWriter();
+  auto hand = [&](Slot slot, const std::vector<uint8_t>& bmp) {
+    Put(frame_, bmp);
+    AviWriteFrame(slot, frame_);
+  };
+  hand(0, frames[0]);
+  hand(1, frames[1]);
+  hand(4, frames[2]);  // 2 and 3 stay empty
+  hand(4, frames[3]);  // already written: skipped
+  hand(2, frames[3]);  // behind the stream: skipped
+  {
+    DialogSeries box(tk::AppTitle(), 1);
+    AviWriteFrame(5, dir_ + L"\\gone.bmp");  // the previous picture again
+    ASSERT_EQ(box.Wait().size(), 1u);
+  }
+  AviWriteFrame(6, dir_ + L"\\gone-too.bmp");  // no second message
+  EXPECT_EQ(FindDialog(tk::AppTitle()), nullptr);
+  hand(7, MakeBmp({16, 24, 24}));  // same byte count, other shape: left out
+  hand(8, MakeBmp({24, 16, 32}));
+  hand(40000, frames[4]);  // past 16 bits, in its place
+  EXPECT_EQ(AviCloseWriter(), 0);
 
   ProbeInfo p = Probe(avi_);
-  ASSERT_TRUE(p.ok) << Describe(p);
-  EXPECT_EQ(p.packetPts, (std::vector<long>{0, 1, 4, 5})) << Describe(p);
+  ASSERT_TRUE(p.ok) << p.raw;
+  EXPECT_EQ(p.packetPts, (std::vector<long>{0, 1, 4, 5, 6, 40000})) << p.raw;
   DecodedFrames d = DecodeBgr24(avi_, 24, 16);
-  ASSERT_GE(d.frames.size(), 4u);
-  // Whatever the decoder makes of the holes, the last picture is the frame written at 5.
-  EXPECT_TRUE(d.frames.back() == samples::ExpectedBgr24(frames[5]));
-  EXPECT_TRUE(d.frames.front() == samples::ExpectedBgr24(frames[0]));
-}
-
-TEST_F(AviTest, IndicesPastSixteenBitsKeepTheirPlace) {
-  auto frames = Frames({16, 8, 24}, 4);
-  ASSERT_TRUE(Open(frames[0], kCodecFullFrames));
-  WriteFrames({frames[0], frames[1]});
-  WriteFrames({frames[2]}, 32767);
-  WriteFrames({frames[3]}, 40000);
-  AviCloseWriter();
-  ProbeInfo p = Probe(avi_);
-  ASSERT_TRUE(p.ok) << Describe(p);
-  EXPECT_EQ(p.packetPts, (std::vector<long>{0, 1, 32767, 40000}));
-}
-
-TEST_F(AviTest, FramesOfAnotherFormatAreLeftOut) {
-  auto frames = Frames({16, 8, 24}, 3);
-  ASSERT_TRUE(Open(frames[0], kCodecFullFrames));
-  WriteFrames({frames[0]});
-  WriteFrames({MakeBmp({8, 16, 24})}, 1);  // same byte count, other shape
-  WriteFrames({MakeBmp({16, 8, 32})}, 2);
-  WriteFrames({frames[1]}, 3);
-  AviCloseWriter();
-  EXPECT_EQ(Probe(avi_).packetPts, (std::vector<long>{0, 3}));
-}
-
-TEST_F(AviTest, UnreadableFrameWritesThePreviousPictureAgain) {
-  auto frames = Frames({16, 8, 24}, 2);
-  ASSERT_TRUE(Open(frames[0], kCodecFullFrames));
-  WriteFrames({frames[0], frames[1]});
-  DialogSeries box(tk::AppTitle(), 1);
-  AviWriteFrame(2, dir_ + L"\\gone.bmp");
-  ASSERT_EQ(box.Wait().size(), 1u);
-  AviCloseWriter();
-  frames.push_back(frames[1]);
-  ExpectDecodesTo(frames);
+  std::vector<std::vector<uint8_t>> shown;  // repeats of held pictures left out
+  for (auto& f : d.frames)
+    if (shown.empty() || shown.back() != f) shown.push_back(std::move(f));
+  ASSERT_EQ(shown.size(), 4u);
+  EXPECT_TRUE(shown[0] == samples::ExpectedBgr24(frames[0]));
+  EXPECT_TRUE(shown[1] == samples::ExpectedBgr24(frames[1]));
+  EXPECT_TRUE(shown[2] == samples::ExpectedBgr24(frames[2]));  // also at 5 and 6
+  EXPECT_TRUE(shown[3] == samples::ExpectedBgr24(frames[4]));
 }
 
 // No size wall: the file goes on in further RIFF segments (small ones here), every frame and
-// its empty neighbours in place, and the file plays however often the segments change.
+// its empty neighbours in place, and the file plays however often the segments change. A slot
+// behind the last one captured is refused before any pixel is copied.
 TEST_F(AviTest, FramesCrossManySegmentsAndEmptySlotsStayInPlace) {
   AviSetSegmentBytes(200 * 1024);
-  auto frames = Frames({60, 40, 24}, 40);  // 7200 bytes a frame: 17 in the first segment
+  auto frames = Make({60, 40, 24}, 40);  // 7200 bytes a frame: 17 in the first segment
   ASSERT_TRUE(Open(frames[0], kCodecFullFrames));
   for (int i = 0; i < 40; ++i) {
-    Put(frame_, frames[i]);
-    AviWriteFrame(i < 20 ? i : i + 5, frame_);  // slots 20-24 stay empty
+    Capture(i < 20 ? i : i + 5, frames[i]);  // slots 20-24 stay empty
+    if (i == 30) {
+      EXPECT_FALSE(recording_.file.Acquire(30));
+    }
   }
-  AviCloseWriter();
+  EXPECT_EQ(AviCloseWriter(), 0);
   ProbeInfo p = Probe(avi_);
-  ASSERT_TRUE(p.ok) << Describe(p);
+  ASSERT_TRUE(p.ok) << p.raw;
   EXPECT_EQ(p.frames, 40);
   ASSERT_EQ(p.packetPts.size(), 40u);
   EXPECT_EQ(p.packetPts[19], 19);
@@ -347,42 +360,73 @@ TEST_F(AviTest, FramesCrossManySegmentsAndEmptySlotsStayInPlace) {
     EXPECT_TRUE(shown[i] == samples::ExpectedBgr24(frames[i])) << "frame " << i;
 }
 
-// Wine's library reports success for frames that no longer fit on the disk and leaves a
-// file without them or its index; the writer has to stop while the file can still be
-// finished.
-TEST_F(AviTest, FullDiskStopsTheWriterWithAPlayableFile) {
-  struct SmallDisk {
-    std::string mount;
-    bool mounted = false;
-    ~SmallDisk() {
-      if (mounted) RunShell("umount '" + mount + "'", nullptr);
+// A disk that fills up stops the writer with "disk full", wherever it fills: between frames,
+// or as a new segment would reserve its index. The file keeps every frame before that, and
+// the later stop finishes it and deletes nothing.
+TEST_F(AviTest, AFullDiskStopsTheWriterWithAPlayableFile) {
+  struct Case {
+    const char* what;
+    const char* size;
+    uint64_t segmentBytes;
+    BmpRecipe recipe;
+    int frames;
+  } cases[] = {
+      {"between frames", "1m", kDefaultSegmentBytes, {64, 64, 24}, 120},
+      // 4 MiB segments of 16 KiB frames; the seventh reserves 512 KiB of index as it starts,
+      // at about 24 MiB, where the disk has 300 KiB left.
+      {"at a segment change", "24876k", 4ull << 20, {64, 64, 32}, 1700},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SmallDisk disk(dir_, c.size);
+    if (!disk.mounted) GTEST_SKIP() << "cannot mount a small file system here";
+    AviSetSegmentBytes(c.segmentBytes);
+    avi_ = Wide(disk.mount) + L"\\out.avi";
+    for (wchar_t& ch : avi_)
+      if (ch == L'/') ch = L'\\';
+    avi_ = L"Z:" + avi_;
+    auto frames = Make(c.recipe, c.frames);
+    ASSERT_TRUE(Open(frames[0], kCodecFullFrames));
+    int handed = 0;
+    for (const auto& f : frames) {
+      if (!AviWriterIsOpen()) break;
+      Capture(handed++, f);
+      Sleep(1);
     }
-  } disk{UnixPath(dir_) + "/small"};
-  disk.mounted = RunShell("mkdir -p '" + disk.mount + "' && mount -t tmpfs -o size=1m tmpfs '" +
-                              disk.mount + "'",
-                          nullptr) == 0;
-  if (!disk.mounted) GTEST_SKIP() << "cannot mount a small file system here";
-  avi_ = dir_ + L"\\small\\out.avi";
-  auto frames = Frames({64, 64, 24}, 120);  // 12 KB a frame: the disk fills after about 60
-  ASSERT_TRUE(Open(frames[0], kCodecFullFrames));
-  int handed = 0;
-  for (const auto& f : frames) {
-    Put(frame_, f);
-    AviWriteFrame(handed, frame_);
-    if (!AviWriterIsOpen()) break;
-    ++handed;
+    for (DWORD t0 = GetTickCount(); AviWriterIsOpen() && GetTickCount() - t0 < 20000;) Sleep(10);
+    EXPECT_EQ(AviWriterError(), EngineError::DiskFull);
+    EXPECT_EQ(AviCloseWriter(), static_cast<int32_t>(EngineError::DiskFull));
+    ASSERT_TRUE(tk::FileExists(avi_));
+    ProbeInfo p = Probe(avi_);
+    ASSERT_TRUE(p.ok) << p.raw;
+    EXPECT_GT(p.frames, 20);
+    EXPECT_LE(p.frames, handed);
+    EXPECT_EQ(p.frames, static_cast<long>(recording_.file.FramesWritten()));
+    frames.resize(static_cast<size_t>(p.frames));
+    ExpectDecodesTo(frames);
   }
-  EXPECT_FALSE(AviWriterIsOpen());
-  EXPECT_EQ(AviWriterCloseReason(), CloseReason::DiskFull);
-  AviCloseWriter();  // the later stop finishes what was written and deletes nothing
-  ASSERT_TRUE(tk::FileExists(avi_));
-  // The worker stopped before the frame that would not fit; the frames before it all play.
+}
+
+// A disk filled by someone else while nothing was recorded: the stop cannot put down the
+// file's last index, says so, and the file still plays every frame.
+TEST_F(AviTest, AStopThatCannotFinishTheFileSaysWhyAndKeepsWhatWasWritten) {
+  SmallDisk disk(dir_, "2m");
+  if (!disk.mounted) GTEST_SKIP() << "cannot mount a small file system here";
+  avi_ = L"Z:" + Wide(disk.mount) + L"/out.avi";
+  for (wchar_t& ch : avi_)
+    if (ch == L'/') ch = L'\\';
+  auto frames = Make({32, 32, 24}, 3);
+  ASSERT_TRUE(Open(frames[0], kCodecFullFrames));
+  // Far-apart slots: the empty ones between give the legacy index 16 KB to write at the end.
+  Capture(0, frames[0]);
+  Capture(1, frames[1]);
+  Capture(1000, frames[2]);
+  Sleep(1500);  // the writer commits what it has
+  disk.Fill();
+  EXPECT_EQ(AviCloseWriter(), static_cast<int32_t>(EngineError::DiskFull));
   ProbeInfo p = Probe(avi_);
-  ASSERT_TRUE(p.ok) << Describe(p);
-  EXPECT_GT(p.frames, 20);
-  EXPECT_LE(p.frames, handed);
-  frames.resize(static_cast<size_t>(p.frames));
-  ExpectDecodesTo(frames);
+  ASSERT_TRUE(p.ok) << p.raw;
+  EXPECT_EQ(p.packetPts, (std::vector<long>{0, 1, 1000}));
 }
 
 // Wine reports no handle or GDI object counts (both read 0), so a leaked handle is also
@@ -408,16 +452,15 @@ TEST_F(AviTest, HandlesAndMemoryStayFlatOverManyFrames) {
     GetProcessHandleCount(GetCurrentProcess(), &c.handles);
     return c;
   };
-  auto frames = Frames({320, 240, 24}, 2);
+  auto frames = Make({320, 240, 24}, 2);
   ASSERT_TRUE(Open(frames[0], kCodecFullFrames));
-  Put(frame_, frames[1]);
-  // Counted while the worker waits for frames. The thread library makes a few events once, on
+  // Counted while the writer waits for frames. The thread library makes a few events once, on
   // first contention, whenever that comes (seen anywhere in the first 2,300 frames): a handle
   // or two is that; a leak would be one or more a frame.
-  for (int i = 0; i < 1300; ++i) AviWriteFrame(i, frame_);
+  for (int i = 0; i < 1300; ++i) Capture(i, frames[1]);
   Sleep(300);
   const Counts before = counts();
-  for (int i = 1300; i < 2300; ++i) AviWriteFrame(i, frame_);
+  for (int i = 1300; i < 2300; ++i) Capture(i, frames[1]);
   Sleep(300);
   const Counts after = counts();
   AviCloseWriter();
@@ -430,12 +473,154 @@ TEST_F(AviTest, HandlesAndMemoryStayFlatOverManyFrames) {
   EXPECT_LE(after.privateBytes, before.privateBytes + 1000 * 64 + 256 * 1024);
   EXPECT_EQ(Probe(avi_).frames, 2300);
 
-  // A whole recording gives back what it took.
+  // A whole recording gives back what it took: its thread and events, its buffers' memory.
   const HANDLE idle = NextFreeHandle();
   ASSERT_TRUE(Open(frames[0], kCodecFullFrames));
-  WriteFrames(frames);
+  CaptureAll(frames);
   AviCloseWriter();
   EXPECT_EQ(NextFreeHandle(), idle);
+  // And its bitmaps and DCs: the GDI counts read 0 here, but 3,000 recordings' worth of
+  // buffers would use up the process's GDI objects if any stayed.
+  std::vector<uint8_t> format(frames[0].begin() + 14, frames[0].begin() + 54);
+  orvik::FrameSurfaces surfaces;
+  for (int i = 0; i < 3000; ++i) ASSERT_TRUE(surfaces.Create(format, 320 * 240 * 3, 4)) << i;
+  EXPECT_TRUE(surfaces.HaveRoom());
+  surfaces.Release();
+  EXPECT_EQ(NextFreeHandle(), idle);
+}
+
+namespace {
+
+// A codec of the test's own that notes the thread of everything done with it, and, as some
+// codecs do, sends a message to a window of the thread that started the recording while it
+// compresses and as it ends. A writer that ran the codec on two threads, or a close that
+// waited without letting sent messages run, shows here (the latter by never returning).
+constexpr DWORD kThreadCodec = mmioFOURCC('O', 'T', 'S', 'T');
+constexpr wchar_t kThreadCodecName[] = L"Orvik test codec (threads)";
+
+struct ThreadLog {
+  std::mutex mutex;
+  std::set<DWORD> compressThreads;  // open, begin, compress, end and close of the compressor
+  std::atomic<int> messagesHandled{0};
+  HWND window = nullptr;
+  void Note(DWORD thread) {
+    std::lock_guard<std::mutex> lock(mutex);
+    compressThreads.insert(thread);
+  }
+} g_log;
+
+struct ThreadCodec {
+  bool compressing = false;
+};
+
+LRESULT ThreadCodecMessage(ThreadCodec* c, UINT message, LPARAM lParam1, LPARAM lParam2) {
+  const auto* in = reinterpret_cast<const BITMAPINFOHEADER*>(lParam1);
+  auto* out = reinterpret_cast<BITMAPINFOHEADER*>(lParam2);
+  switch (message) {
+    case ICM_COMPRESS_QUERY:
+      return in && in->biBitCount == 32 && in->biCompression == BI_RGB ? ICERR_OK : ICERR_BADFORMAT;
+    case ICM_COMPRESS_GET_FORMAT:
+      if (!out) return sizeof(BITMAPINFOHEADER);
+      *out = *in;  // stored as the frames are: ffmpeg plays them as raw pixels
+      return ICERR_OK;
+    case ICM_COMPRESS_GET_SIZE:
+      return in->biSizeImage;
+    case ICM_COMPRESS_BEGIN:
+      c->compressing = true;
+      g_log.Note(GetCurrentThreadId());
+      return ICERR_OK;
+    case ICM_COMPRESS: {
+      const auto* ic = reinterpret_cast<const ICCOMPRESS*>(lParam1);
+      g_log.Note(GetCurrentThreadId());
+      SendMessageW(g_log.window, WM_APP, 0, 0);
+      std::memcpy(ic->lpOutput, ic->lpInput, ic->lpbiInput->biSizeImage);
+      ic->lpbiOutput->biSizeImage = ic->lpbiInput->biSizeImage;
+      if (ic->lpdwFlags) *ic->lpdwFlags = AVIIF_KEYFRAME;
+      return ICERR_OK;
+    }
+    case ICM_COMPRESS_END:
+      if (c->compressing) {
+        g_log.Note(GetCurrentThreadId());
+        SendMessageW(g_log.window, WM_APP, 0, 0);
+      }
+      c->compressing = false;
+      return ICERR_OK;
+    default:
+      return ICERR_UNSUPPORTED;
+  }
+}
+
+LRESULT CALLBACK ThreadCodecProc(DWORD_PTR id, HDRVR driver, UINT message, LPARAM lParam1,
+                                 LPARAM lParam2) {
+  switch (message) {
+    case DRV_LOAD:
+    case DRV_FREE:
+    case DRV_ENABLE:
+    case DRV_DISABLE:
+    case DRV_INSTALL:
+    case DRV_REMOVE:
+      return 1;
+    case DRV_OPEN: {
+      const auto* open = reinterpret_cast<const ICOPEN*>(lParam2);
+      if (open && (open->dwFlags & ICMODE_COMPRESS) && !(open->dwFlags & ICMODE_QUERY))
+        g_log.Note(GetCurrentThreadId());
+      return reinterpret_cast<LRESULT>(new ThreadCodec);
+    }
+    case DRV_CLOSE: {
+      auto* c = reinterpret_cast<ThreadCodec*>(id);
+      delete c;
+      return 1;
+    }
+    case ICM_GETINFO: {
+      if (!lParam1 || static_cast<size_t>(lParam2) < sizeof(ICINFO)) return 0;
+      auto* info = reinterpret_cast<ICINFO*>(lParam1);
+      *info = ICINFO{};
+      info->dwSize = sizeof(ICINFO);
+      info->fccType = ICTYPE_VIDEO;
+      info->fccHandler = kThreadCodec;
+      info->dwVersionICM = ICVERSION;
+      wcscpy(info->szName, L"OTST");
+      wcscpy(info->szDescription, kThreadCodecName);
+      return sizeof(ICINFO);
+    }
+    default:
+      break;
+  }
+  if (message < DRV_USER) return DefDriverProc(id, driver, message, lParam1, lParam2);
+  if (!id) return ICERR_BADHANDLE;
+  return ThreadCodecMessage(reinterpret_cast<ThreadCodec*>(id), message, lParam1, lParam2);
+}
+
+LRESULT CALLBACK CountingWindowProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
+  if (msg == WM_APP) ++g_log.messagesHandled;
+  return DefWindowProcW(h, msg, w, l);
+}
+
+}  // namespace
+
+TEST_F(AviTest, TheCodecRunsOnTheWritersThreadAndAStopLetsItsMessagesThrough) {
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = CountingWindowProc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"OrvikThreadCodecWindow";
+  RegisterClassW(&wc);
+  tk::UniqueWindow window(CreateWindowW(wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                        wc.hInstance, nullptr));
+  g_log.window = window.get();
+  ASSERT_TRUE(ICInstall(ICTYPE_VIDEO, kThreadCodec, reinterpret_cast<LPARAM>(&ThreadCodecProc),
+                        nullptr, ICINSTALL_FUNCTION));
+  auto frames = Make({40, 30, 32}, 6);
+  const bool opened = Open(frames[0], kThreadCodecName);
+  if (opened) {
+    CaptureAll(frames);
+    EXPECT_EQ(AviCloseWriter(), 0);  // returns only because the codec's messages got through
+  }
+  ICRemove(ICTYPE_VIDEO, kThreadCodec, 0);
+  ASSERT_TRUE(opened);
+  EXPECT_EQ(g_log.messagesHandled, 7);  // one a frame, one at the end
+  EXPECT_EQ(g_log.compressThreads.size(), 1u) << "the codec was driven from several threads";
+  EXPECT_EQ(g_log.compressThreads.count(GetCurrentThreadId()), 0u);
+  ExpectDecodesTo(frames);
 }
 
 namespace {
@@ -492,17 +677,16 @@ TEST_F(AviTest, AKilledRecordingPlaysUpToItsLastFlush) {
     const int handed = ReadProgress(avi);
 
     ProbeInfo p = Probe(avi);
-    ASSERT_TRUE(p.ok) << Describe(p);
+    ASSERT_TRUE(p.ok) << p.raw;
     // 50 frames a second handed over: a second is 50 of them, and the queue holds four more.
     EXPECT_GE(p.frames, handed - 54) << "handed over " << handed;
     EXPECT_GT(p.frames, 0);
-    std::vector<std::vector<uint8_t>> frames;
+    Frames frames;
     for (long i = 0; i < p.frames; ++i) {
       samples::BmpRecipe recipe{160, 120, 32};
       recipe.seed = 100 + static_cast<uint32_t>(i);
       frames.push_back(samples::MakeBmp(recipe));
     }
-    avi_ = avi;
-    ExpectDecodesTo(frames);
+    ExpectDecodesTo(frames, avi);
   }
 }

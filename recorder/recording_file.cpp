@@ -1,0 +1,227 @@
+#include "recorder/recording_file.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "codec/zmbv_driver.h"
+#include "recorder/recording_choices.h"
+#include "toolkit/app.h"
+#include "toolkit/screen.h"
+
+namespace orvik {
+
+namespace {
+
+// Frames waiting for the writer: enough to ride out a slow write, bounded in memory
+// (33 MB at 1920 x 1080 x 32).
+constexpr size_t kQueuedFrames = 4;
+// The file on the disk is made consistent at least this often while frames come in: a process
+// that dies, or a machine that loses power, loses at most this much of the recording.
+constexpr double kCommitSeconds = 0.5;
+// Free space is asked for at most this often; in between, what was written is counted off.
+constexpr double kSpaceCheckSeconds = 0.5;
+// Room kept beyond what the file needs: file system blocks and metadata.
+constexpr uint64_t kDiskSlack = 256 * 1024;
+
+EngineError ErrorOf(avi::IoStatus status) {
+  return status == avi::IoStatus::DiskFull ? EngineError::DiskFull : EngineError::WriteFailed;
+}
+
+tk::UniqueHandle NewEvent() {
+  return tk::UniqueHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+}
+
+}  // namespace
+
+bool RecordingFile::FileSink::Create(const std::wstring& path) {
+  file_ = tk::File::Open(path, tk::FileMode::Replace);
+  return file_.IsOpen();
+}
+
+avi::IoStatus RecordingFile::FileSink::WriteAt(uint64_t offset, const void* data, size_t size) {
+  if (file_.WriteAt(offset, data, size)) return avi::IoStatus::Ok;
+  const DWORD error = GetLastError();
+  return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ? avi::IoStatus::DiskFull
+                                                                     : avi::IoStatus::Failed;
+}
+
+avi::IoStatus RecordingFile::FileSink::Flush() {
+  return FlushFileBuffers(file_.handle()) ? avi::IoStatus::Ok : avi::IoStatus::Failed;
+}
+
+EngineError RecordingFile::Open(const Setup& setup) {
+  Close();
+  setup_ = setup;
+  result_ = EngineError::None;
+  stoppedBy_ = EngineError::None;
+  framesWritten_ = 0;
+  dropped_ = 0;
+  nextSlot_ = 0;
+  if (!surfaces_.Create(setup_.frameFormat, setup_.frameBytes, kQueuedFrames))
+    return EngineError::CodecRefused;  // no buffers in this format: nothing can take it
+  queue_ = std::make_unique<FrameQueue>(surfaces_.Bits(), setup_.frameBytes);
+  opened_ = NewEvent();
+  finished_ = NewEvent();
+  thread_ = std::thread(&RecordingFile::Run, this);
+  running_ = true;
+  tk::WaitRunningSentMessages(opened_.get());
+  if (openResult_ == EngineError::None) return EngineError::None;
+  const EngineError failed = openResult_;
+  Close();
+  result_ = failed;
+  return failed;
+}
+
+std::optional<QueuedFrame> RecordingFile::Lend(Slot slot, bool waitForRoom) {
+  if (!Accepting() || slot < nextSlot_) return std::nullopt;
+  std::optional<QueuedFrame> frame;
+  if (!waitForRoom) {
+    frame = queue_->Acquire(slot);
+  } else {
+    // The codec may be sending this thread a message while every buffer waits for it.
+    while (!(frame = queue_->AcquireWithin(slot, 5)) && !queue_->Closed()) tk::RunSentMessages();
+  }
+  if (frame) nextSlot_ = slot + 1;
+  return frame;
+}
+
+std::optional<RecordingFile::Capture> RecordingFile::Acquire(Slot slot, bool waitForRoom) {
+  const std::optional<QueuedFrame> frame = Lend(slot, waitForRoom);
+  if (!frame) return std::nullopt;
+  return Capture{*frame, surfaces_.DcOf(frame->bits)};
+}
+
+void RecordingFile::Submit(const Capture& capture) {
+  GdiFlush();  // the drawing is in the pixels before the writer's thread reads them
+  queue_->Submit(capture.frame);
+}
+
+bool RecordingFile::Push(Slot slot, const uint8_t* bits, bool waitForRoom) {
+  const std::optional<QueuedFrame> frame = Lend(slot, waitForRoom);
+  if (!frame) return false;
+  std::memcpy(frame->bits, bits, setup_.frameBytes);
+  return queue_->Submit(*frame);
+}
+
+EngineError RecordingFile::Close() {
+  if (!running_) return result_;
+  running_ = false;
+  queue_->Close();
+  tk::WaitRunningSentMessages(finished_.get());
+  thread_.join();
+  dropped_ = queue_->Dropped();
+  queue_.reset();
+  surfaces_.Release();
+  if (result_ == EngineError::None) result_ = stoppedBy_;
+  return result_;
+}
+
+void RecordingFile::Run() {
+  openResult_ = OpenOnThisThread();
+  SetEvent(opened_.get());
+  if (openResult_ == EngineError::None) {
+    WriteUntilClosed();
+    // Whatever stopped the writing, the file is finished with every frame written whole.
+    if (!writer_.Close() && stoppedBy_ == EngineError::None) result_ = ErrorOf(writer_.Failure());
+    sink_.Close();
+  }
+  compressor_.End();
+  SetEvent(finished_.get());
+}
+
+EngineError RecordingFile::OpenOnThisThread() {
+  if (!compressor_.Begin(setup_.codec, setup_.frameFormat, setup_.framesPerSecond))
+    return EngineError::CodecRefused;
+  if (!sink_.Create(setup_.path)) return EngineError::FileNotCreated;
+  avi::VideoFormat video;
+  const auto* header = reinterpret_cast<const BITMAPINFOHEADER*>(setup_.frameFormat.data());
+  video.width = static_cast<uint32_t>(header->biWidth);
+  video.height = static_cast<uint32_t>(std::abs(header->biHeight));
+  video.handler = compressor_.Handler();
+  video.bitmapInfo = compressor_.OutputFormat();
+  video.rate = static_cast<uint32_t>(setup_.framesPerSecond);
+  video.scale = 1;
+  avi::WriterOptions options;
+  options.segmentBytes = setup_.segmentBytes;
+  if (!writer_.Open(sink_, video, options)) {
+    sink_.Close();
+    tk::RemoveFile(setup_.path);
+    return EngineError::FileNotCreated;
+  }
+  // Our codec stores no fourth byte; players show uncompressed ones as transparency.
+  opaque_ = header->biBitCount == 32 && compressor_.Handler() != zmbv::kZmbvFourCC;
+  spaceCheckedAt_ = -1;
+  return EngineError::None;
+}
+
+void RecordingFile::WriteUntilClosed() {
+  double lastCommit = tk::MonotonicSeconds();
+  bool uncommitted = false;
+  for (;;) {
+    QueuedFrame frame;
+    const FrameQueue::Taken taken = queue_->Take(&frame, 100);
+    if (taken == FrameQueue::Taken::Closed) return;
+    if (taken == FrameQueue::Taken::Frame) {
+      const bool written = WriteOne(frame);
+      queue_->Recycle(frame);
+      if (!written) return;
+      uncommitted = true;
+    }
+    const double now = tk::MonotonicSeconds();
+    if (uncommitted && now - lastCommit >= kCommitSeconds) {
+      if (!writer_.Flush()) {
+        StopItself(ErrorOf(writer_.Failure()));
+        return;
+      }
+      lastCommit = now;
+      uncommitted = false;
+    }
+  }
+}
+
+bool RecordingFile::WriteOne(const QueuedFrame& frame) {
+  if (opaque_) MakeOpaque(frame.bits, setup_.frameBytes);
+  avi::Payload payload;
+  bool key = false;
+  if (!compressor_.Compress(frame.bits, surfaces_.HaveRoom(), &payload, &key)) {
+    StopItself(EngineError::WriteFailed);
+    return false;
+  }
+  if (!RoomOnDiskFor(payload.size)) {
+    StopItself(EngineError::DiskFull);
+    return false;
+  }
+  if (!writer_.WriteFrame(0, frame.slot, payload, key)) {
+    StopItself(ErrorOf(writer_.Failure()));
+    return false;
+  }
+  ++framesWritten_;
+  return true;
+}
+
+// Whether the disk can take this frame and still the file's end. Free space is asked for at
+// most every kSpaceCheckSeconds (it costs a call into the file system); in between, what the
+// file grew by is counted off the last answer. The disk is asked again before saying no.
+bool RecordingFile::RoomOnDiskFor(uint32_t size) {
+  const uint64_t need = writer_.BytesNeededFor(0, size) + kDiskSlack;
+  const uint64_t grown = writer_.FileSize() - sizeAtCheck_;
+  const uint64_t left = spaceLeft_ > grown ? spaceLeft_ - grown : 0;
+  const double now = tk::MonotonicSeconds();
+  if (spaceCheckedAt_ >= 0 && now - spaceCheckedAt_ < kSpaceCheckSeconds && left >= need)
+    return true;
+  ULARGE_INTEGER available{};
+  const std::wstring folder = tk::LongPath(FolderOfFile(setup_.path));
+  if (!GetDiskFreeSpaceExW(folder.empty() ? nullptr : folder.c_str(), &available, nullptr, nullptr))
+    available.QuadPart = UINT64_MAX;  // unknown: the write itself will tell
+  spaceCheckedAt_ = now;
+  spaceLeft_ = available.QuadPart;
+  sizeAtCheck_ = writer_.FileSize();
+  return spaceLeft_ >= need;
+}
+
+void RecordingFile::StopItself(EngineError why) {
+  stoppedBy_ = why;
+  queue_->Discard();
+}
+
+}  // namespace orvik
