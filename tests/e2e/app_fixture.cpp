@@ -1,5 +1,7 @@
 #include "e2e/app_fixture.h"
 
+#include <optional>
+
 #include "recorder/remembered_choices.h"
 
 namespace testsupport {
@@ -11,10 +13,11 @@ std::wstring TestProgram(const std::wstring& name) {
   return s.substr(0, s.find_last_of(L"\\/") + 1) + name;
 }
 
-void ExpectFramesInTheirSlots(const RegionFrames& frames, uint32_t startMs, int framesPerSecond,
-                              double earlyMs, double lateMs) {
+void ExpectFramesInTheirSlots(const RegionFrames& frames, uint32_t startMs, int framesPerSecond) {
   const double slotMs = 1000.0 / framesPerSecond;
-  size_t readable = 0;
+  constexpr double kRoundingMs = 2;  // both clocks are read in whole milliseconds
+  size_t readable = 0, inTheirSlot = 0;
+  std::optional<uint32_t> last;
   for (size_t k = 0; k < frames.frames.size(); ++k) {
     const auto time =
         ReadTimeBlocks(frames.frames[k], frames.width, frames.height, kMargin, kMargin);
@@ -22,10 +25,16 @@ void ExpectFramesInTheirSlots(const RegionFrames& frames, uint32_t startMs, int 
     ++readable;
     const double slotStart = static_cast<double>(startMs) + frames.pts[k] * slotMs;
     const double offset = static_cast<int32_t>(*time - static_cast<uint32_t>(slotStart));
-    EXPECT_GE(offset, -earlyMs) << "frame " << k << " pts " << frames.pts[k];
-    EXPECT_LE(offset, slotMs + lateMs) << "frame " << k << " pts " << frames.pts[k];
+    EXPECT_LE(offset, slotMs + kRoundingMs)
+        << "frame " << k << " pts " << frames.pts[k] << " shows a time after its slot";
+    if (offset >= -slotMs) ++inTheirSlot;
+    if (last) {
+      EXPECT_GE(static_cast<int32_t>(*time - *last), 0) << "frame " << k << " goes back";
+    }
+    last = time;
   }
   EXPECT_GE(readable * 10, frames.frames.size() * 9) << "too many frames without a readable time";
+  EXPECT_GE(inTheirSlot * 2, readable) << "most frames show a time long before their slot";
 }
 
 void AppTest::SetUp() {

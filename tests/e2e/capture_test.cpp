@@ -94,30 +94,45 @@ TEST_F(CursorTest, AbsentWhenCursorRecordingIsOff) {
   EXPECT_EQ(lit, 0);
 }
 
+// Answering No goes on as before the question: a running recording runs on (the time the
+// question was up is not recorded), a paused one stays paused.
 TEST_F(AppTest, ClosingWhileRecordingAsksAndNoGoesOn) {
   StartViaCommand(Path(L"close.avi"));
   ASSERT_TRUE(form1().Recording());
+  const double startedAt = tk::MonotonicSeconds();
   PumpFor(500);
-  {
+  auto closeAndAnswerNo = [] {
     DialogWatcher no(L"", [](HWND h) {
       Sleep(1000);  // the question stays up a while: that time is not recorded
       PressButton(h, IDNO);
     });
     PostMessageW(form1().Handle(), WM_CLOSE, 0, 0);
-    ASSERT_TRUE(PumpUntil([&] { return no.Seen(); }, 10000));
+    EXPECT_TRUE(PumpUntil([&] { return no.Seen(); }, 10000));
     EXPECT_EQ(no.Text(), L"正在录制，是否停止？");
-    PumpFor(1500);
-  }
+    PumpUntil([&] { return !FindDialog(L""); }, 10000);
+  };
+  closeAndAnswerNo();
   EXPECT_TRUE(form1().IsLoaded());
   EXPECT_TRUE(form1().Recording());
   EXPECT_TRUE(form1().Timer1.Enabled());
   const int32_t frames = form1().Session().FrameCount();
-  PumpFor(500);
-  EXPECT_GT(form1().Session().FrameCount(), frames);  // still recording
-  // About 0.5 + 0.5 + 1.5 s recorded; the second the question was up is left out.
+  EXPECT_TRUE(PumpUntil([&] { return form1().Session().FrameCount() > frames; }, 5000))
+      << "no longer recording";
   const double elapsed = form1().Session().Clock().Elapsed(tk::MonotonicSeconds());
-  EXPECT_LT(elapsed, 2.9);
-  EXPECT_GT(elapsed, 2.0);
+  EXPECT_LE(elapsed, tk::MonotonicSeconds() - startedAt - 1.0);
+
+  Command(form2().pause);
+  ASSERT_TRUE(PumpUntil([] { return form2().pause->Caption() == L"继续"; }, 5000));
+  closeAndAnswerNo();
+  EXPECT_TRUE(form1().Recording());
+  EXPECT_TRUE(form1().Session().Paused());
+  EXPECT_FALSE(form1().Timer1.Enabled());
+  EXPECT_EQ(form2().pause->Caption(), L"继续");
+  const int32_t paused = form1().Session().FrameCount();
+  const double pausedElapsed = form1().Session().ElapsedSeconds();
+  PumpFor(500);
+  EXPECT_EQ(form1().Session().FrameCount(), paused);
+  EXPECT_EQ(form1().Session().ElapsedSeconds(), pausedElapsed);
 }
 
 TEST_F(AppTest, ClosingWhileRecordingAndYesEndsWithAPlayableFile) {
