@@ -6,8 +6,10 @@
 //      GDI objects second by second;
 //   2. ffmpeg's x11grab recording the same display to raw video in an AVI, at 10 and at
 //      60 fps, one after the other in the same run, with its CPU per frame beside ours;
-//   3. where the time of one tick goes: its calls made one by one in a loop, into the real
-//      frame surface and the real writer;
+//   0. the floor: a bare BitBlt of the screen into a DIB section at the same rate, nothing
+//      else; our recording's CPU per frame is given as a ratio to it;
+//   3. where a frame's time goes: the pieces of a recording (the copy into the writer's
+//      buffer, the cursor, the codec, the write, the commits) made one by one in a loop;
 //   4. what the 1 ms timer costs while no slot is due.
 // Options: capture_bench [rate] [raw|orvik] [scene.exe]: the frame rate (10), the codec of
 // our recording ("Full Frames", or our lossless one, which ffmpeg then meets with libx264rgb
@@ -32,9 +34,14 @@
 #include "frame/form1.h"
 #include "frame/forms.h"
 #include "panel/form2.h"
+#include "avi/avi_writer.h"
+#include "codec/zmbv_driver.h"
 #include "recorder/avidecs.h"
-#include "recorder/cdib.h"
+#include "recorder/frame_queue.h"
+#include "recorder/frame_surfaces.h"
 #include "recorder/recording_clock.h"
+#include "recorder/screen_capture.h"
+#include "recorder/vcm_compressor.h"
 #include "support/codec_dialog.h"
 #include "support/dialogs.h"
 #include "support/unix_tools.h"
@@ -547,17 +554,63 @@ void PrintFfmpeg(const Ffmpeg& f) {
       f.fileBytes / 1e6, f.fileBytes / 1e6 * 60 / f.seconds);
 }
 
-// ---- 3. one tick, call by call ----
+// ---- 0. the floor: a bare screen copy at the same rate ----
 
-// The tick's own step: GDI leaves the fourth byte of 32-bit pixels at 0.
-void MakeOpaque(const tk::LayerPixels& layer) {
-  for (int y = 0; y < layer.height; ++y) {
-    auto* row = reinterpret_cast<uint32_t*>(layer.bits + static_cast<size_t>(y) * layer.stride);
-    for (int x = 0; x < layer.width; ++x) row[x] |= 0xFF000000u;
+// What any recorder of this screen pays at least: at the start of every slot, one BitBlt of
+// the whole screen into a DIB section through a kept screen DC, and nothing else (no cursor,
+// no queue, no codec, no file). Paced by sleeping until the next slot.
+struct Bare {
+  int frames = 0;
+  double seconds = 0;
+  Cpu used;
+  double PerFrameMs() const { return frames ? used.process * 1000 / frames : 0; }
+  double PerFrameWithServersMs() const {
+    return frames ? (used.process + used.server + used.xvfb) * 1000 / frames : 0;
   }
+};
+
+Bare RecordBare(const Servers& servers, double seconds) {
+  Bare b;
+  const orvik::Form1& f = form1();
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = f.aviwidth;
+  bi.bmiHeader.biHeight = f.aviheight;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  tk::UniqueBitmap dib(CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+  tk::UniqueMemDc dc(CreateCompatibleDC(nullptr));
+  if (!dib || !dc) return b;
+  tk::SelectGuard select(dc.get(), dib.get());
+  tk::WindowDc screen(nullptr);
+  const Cpu before = ReadCpu(servers);
+  const double t0 = Now();
+  for (int slot = 0; slot < static_cast<int>(seconds * g_rate); ++slot) {
+    const double due = t0 + static_cast<double>(slot) / g_rate;
+    const double wait = due - Now();
+    if (wait > 0) Sleep(static_cast<DWORD>(wait * 1000));
+    BitBlt(dc.get(), 0, 0, f.aviwidth, f.aviheight, screen.get(), 0, 0, SRCCOPY);
+    GdiFlush();
+    ++b.frames;
+  }
+  b.seconds = Now() - t0;
+  b.used = ReadCpu(servers) - before;
+  return b;
 }
 
-// One stage of the tick: wall time of every call, and the process CPU summed over all calls
+void PrintBare(const Bare& b) {
+  std::printf(
+      "\n0. The floor: a bare BitBlt of the screen into a DIB section at %d fps, %.0f s\n"
+      "   %d frames; CPU per frame: process %.2f ms, wine server %.2f ms, Xvfb %.2f ms, "
+      "together %.2f ms\n",
+      g_rate, b.seconds, b.frames, b.PerFrameMs(), b.used.server * 1000 / std::max(b.frames, 1),
+      b.used.xvfb * 1000 / std::max(b.frames, 1), b.PerFrameWithServersMs());
+}
+
+// ---- 3. where a frame's time goes ----
+
+// One stage of a frame: wall time of every call, and the process CPU summed over all calls
 // (GetProcessTimes moves in 10 ms steps, which even out over a couple of hundred calls).
 struct Stage {
   std::vector<double> ms;
@@ -571,212 +624,139 @@ struct Stage {
     ms.push_back((Now() - started) * 1000);
     cpu += ProcessCpuSeconds() - cpuAtStart;
   }
+  double CpuPerCallMs() const { return ms.empty() ? 0 : cpu * 1000 / ms.size(); }
 };
 
 struct Stages {
-  Stage capture, cursor, opaque, save, write, caption, readBack, freeSpace, keptDc, plainDib,
-      rawWrite, plainWrite;
+  // On the GUI thread.
+  Stage capture, cursor;
+  // On the writer's thread.
+  Stage opaque, compress, write, commit;
   std::vector<double> total;
   double cpuPerFrame = 0, serverPerFrame = 0, xvfbPerFrame = 0;
 };
 
-void DrawCursorAsTheTickDoes(HDC dc, POINT* hotSpot, HCURSOR* cached) {
-  CURSORINFO info{};
-  info.cbSize = sizeof info;
-  if (!GetCursorInfo(&info) || !(info.flags & CURSOR_SHOWING)) return;
-  HCURSOR cursor = info.hCursor ? info.hCursor : LoadCursorW(nullptr, IDC_ARROW);
-  if (cursor != *cached) {
-    ICONINFO icon{};
-    if (!GetIconInfo(cursor, &icon)) return;
-    tk::UniqueBitmap mask(icon.hbmMask), color(icon.hbmColor);
-    *cached = cursor;
-    *hotSpot = POINT{static_cast<LONG>(icon.xHotspot), static_cast<LONG>(icon.yHotspot)};
+// The writer's sink as a recording has it: flushes go to the disk.
+class FileSink : public avi::Sink {
+ public:
+  explicit FileSink(tk::File& f) : f_(f) {}
+  avi::IoStatus WriteAt(uint64_t offset, const void* data, size_t size) override {
+    return f_.WriteAt(offset, data, size) ? avi::IoStatus::Ok : avi::IoStatus::Failed;
   }
-  DrawIconEx(dc, info.ptScreenPos.x - hotSpot->x, info.ptScreenPos.y - hotSpot->y, cursor, 0, 0, 0,
-             nullptr, DI_NORMAL);
-}
-
-// The screen copy with one screen DC kept for all frames, to tell the copy from the DC.
-void MeasureKeptDc(Stage* st, int frames) {
-  orvik::Form1& f = form1();
-  tk::WindowDc screen(nullptr);
-  for (int i = 0; i < frames; ++i) {
-    st->Begin();
-    BitBlt(f.Picture1.hDC(), 0, 0, f.aviwidth, f.aviheight, screen.get(), 0, 0, SRCCOPY);
-    st->End();
+  avi::IoStatus Flush() override {
+    return FlushFileBuffers(f_.handle()) ? avi::IoStatus::Ok : avi::IoStatus::Failed;
   }
-}
 
-// The screen copy into a DIB section of the same format that has no file mapping behind
-// it, to tell the copy from the layer it lands in.
-void MeasurePlainDibSection(Stage* st, int frames) {
-  orvik::Form1& f = form1();
-  BITMAPINFO bi{};
-  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-  bi.bmiHeader.biWidth = f.aviwidth;
-  bi.bmiHeader.biHeight = f.aviheight;
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = 32;
-  void* bits = nullptr;
-  tk::UniqueBitmap dib(CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
-  tk::UniqueMemDc dc(CreateCompatibleDC(nullptr));
-  if (!dib || !dc) return;
-  tk::SelectGuard select(dc.get(), dib.get());
-  for (int i = 0; i < frames; ++i) {
-    st->Begin();
-    tk::WindowDc screen(nullptr);
-    BitBlt(dc.get(), 0, 0, f.aviwidth, f.aviheight, screen.get(), 0, 0, SRCCOPY);
-    st->End();
-  }
-}
+ private:
+  tk::File& f_;
+};
 
-// The library's own write of the frame just read back, on a plain stream of the same format
-// (no compressing stream in front, no checks around it).
-void MeasureRawStreamWrite(Stage* st, const cDIB& frame, const std::wstring& avi, int frames) {
-  AVIFileInit();
-  PAVIFILE file = nullptr;
-  PAVISTREAM stream = nullptr;
-  AVISTREAMINFOW info{};
-  info.fccType = streamtypeVIDEO;
-  info.dwScale = 1;
-  info.dwRate = 10;
-  info.dwSuggestedBufferSize = static_cast<DWORD>(frame.SizeImage());
-  SetRect(&info.rcFrame, 0, 0, frame.Width(), std::abs(frame.Height()));
-  if (AVIFileOpenW(&file, avi.c_str(), OF_WRITE | OF_CREATE, nullptr) == 0 &&
-      AVIFileCreateStreamW(file, &stream, &info) == 0 &&
-      AVIStreamSetFormat(stream, 0, const_cast<uint8_t*>(frame.PointerToBitmapInfo()),
-                         frame.SizeBitmapInfo()) == 0) {
-    for (int i = 0; i < frames; ++i) {
-      st->Begin();
-      AVIStreamWrite(stream, i, 1, const_cast<uint8_t*>(frame.PointerToBits()), frame.SizeImage(),
-                     AVIIF_KEYFRAME, nullptr, nullptr);
-      st->End();
-    }
-  }
-  if (stream) AVIStreamRelease(stream);
-  if (file) AVIFileRelease(file);
-  AVIFileExit();
-  tk::RemoveFile(avi);
-}
-
-// A frame's pixels appended to a growing file with one WriteFile, as a yardstick for the
-// library's write (which also grows its file).
-void MeasurePlainFileWrite(Stage* st, const cDIB& frame, const std::wstring& path, int frames) {
-  tk::UniqueFile out(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-  for (int i = 0; out && i < frames; ++i) {
-    DWORD put = 0;
-    st->Begin();
-    WriteFile(out.get(), frame.PointerToBits(), static_cast<DWORD>(frame.SizeImage()), &put,
-              nullptr);
-    st->End();
-  }
-  out.reset();
-  tk::RemoveFile(path);
-}
-
+// The pieces a recording's frame goes through, one after the other on this thread, on the
+// live screen: the copy into one of the writer's frame buffers, the cursor, the fourth byte of
+// uncompressed pixels, the codec, the chunk's write, and the commits (two flushes to the disk
+// every half second of frames, counted per frame).
 Stages MeasureStages(const Servers& servers, const std::wstring& dir) {
   Stages st;
   orvik::Form1& f = form1();
-  const std::wstring bmp = f.TempBitmapPath();
+  BITMAPINFOHEADER bi{};
+  bi.biSize = sizeof bi;
+  bi.biWidth = f.aviwidth;
+  bi.biHeight = f.aviheight;
+  bi.biPlanes = 1;
+  bi.biBitCount = 32;
+  bi.biSizeImage = static_cast<DWORD>(f.aviwidth * f.aviheight * 4);
+  const std::vector<uint8_t> format(reinterpret_cast<uint8_t*>(&bi),
+                                    reinterpret_cast<uint8_t*>(&bi) + sizeof bi);
+  orvik::FrameSurfaces surfaces;
+  orvik::VcmCompressor codec;
+  orvik::CodecSettings settings;
+  settings.handler = g_orvikCodec ? orvik::zmbv::kZmbvFourCC : mmioFOURCC('D', 'I', 'B', ' ');
+  if (!surfaces.Create(format, bi.biSizeImage, 1) || !codec.Begin(settings, format, g_rate))
+    return st;
   const std::wstring avi = dir + L"\\stages.avi";
-  if (f.Picture1.PixelWidth() != f.aviwidth || f.Picture1.PixelHeight() != f.aviheight) {
-    f.Picture1.SetWidth(f.aviwidth * 15.0);
-    f.Picture1.SetHeight(f.aviheight * 15.0);
-  }
-  if (!f.Picture1.SaveLayerAsBmp(bmp)) return st;
-  {
-    testsupport::CodecDialogAnswer codec(testsupport::kCodecFullFrames, 30000);
-    const bool open = AVIDecs::AviOpenWriter(f.Handle(), bmp, avi, 10);
-    codec.Wait();
-    if (!open) return st;
-  }
-  POINT hotSpot{};
-  HCURSOR cached = nullptr;
+  tk::File file = tk::File::Open(avi, tk::FileMode::Replace);
+  FileSink sink(file);
+  avi::Writer writer;
+  if (!writer.Open(sink, avi::VideoFormat{static_cast<uint32_t>(f.aviwidth),
+                                          static_cast<uint32_t>(f.aviheight), codec.Handler(),
+                                          codec.OutputFormat(), static_cast<uint32_t>(g_rate), 1}))
+    return st;
+  uint8_t* bits = surfaces.Bits()[0];
+  HDC dc = surfaces.DcOf(bits);
+  tk::WindowDc screen(nullptr);
+  orvik::CursorPainter cursor;
+  const orvik::CaptureArea area{0, 0, f.aviwidth, f.aviheight};
+  const int perCommit = std::max(1, g_rate / 2);
   const Cpu before = ReadCpu(servers);
   for (int i = 0; i < kStageFrames; ++i) {
     const double t0 = Now();
     st.capture.Begin();
-    {
-      tk::WindowDc screen(nullptr);
-      BitBlt(f.Picture1.hDC(), 0, 0, f.aviwidth, f.aviheight, screen.get(), 0, 0, SRCCOPY);
-    }
+    orvik::CaptureScreen(dc, screen.get(), area);
+    GdiFlush();
     st.capture.End();
     st.cursor.Begin();
-    DrawCursorAsTheTickDoes(f.Picture1.hDC(), &hotSpot, &cached);
+    cursor.Draw(dc, area);
+    GdiFlush();
     st.cursor.End();
-    st.opaque.Begin();
-    MakeOpaque(f.Picture1.Pixels());
-    st.opaque.End();
-    st.save.Begin();
-    f.Picture1.SaveLayerAsBmp(bmp);
-    st.save.End();
+    if (codec.Uncompressed()) {
+      st.opaque.Begin();
+      orvik::MakeOpaque(bits, bi.biSizeImage);
+      st.opaque.End();
+    }
+    avi::Payload payload;
+    bool key = false;
+    st.compress.Begin();
+    codec.Compress(bits, surfaces.HaveRoom(), &payload, &key);
+    st.compress.End();
     st.write.Begin();
-    AVIDecs::AviWriteFrame(i, bmp);
+    writer.WriteFrame(0, static_cast<avi::Slot>(i), payload, key);
     st.write.End();
-    st.caption.Begin();
-    f.SetCaption(L"Flame:" + std::to_wstring(i + 1));
-    tk::DoEvents();
-    st.caption.End();
+    if (i % perCommit == perCommit - 1) {
+      st.commit.Begin();
+      writer.Flush();
+      st.commit.End();
+    }
     st.total.push_back((Now() - t0) * 1000);
   }
   const Cpu used = ReadCpu(servers) - before;
   st.cpuPerFrame = used.process * 1000 / kStageFrames;
   st.serverPerFrame = used.server * 1000 / kStageFrames;
   st.xvfbPerFrame = used.xvfb * 1000 / kStageFrames;
-  const bool stillOpen = AVIDecs::AviWriterIsOpen();
-  AVIDecs::AviCloseWriter();
+  writer.Close();
+  file.Close();
   tk::RemoveFile(avi);
-  if (!stillOpen) std::printf("   the writer closed itself during the loop\n");
-  cDIB reader;
-  for (int i = 0; i < kStageFrames; ++i) {
-    st.readBack.Begin();
-    reader.CreateFromFile(bmp);
-    st.readBack.End();
-  }
-  const std::wstring folder = dir + L"\\";
-  for (int i = 0; i < kStageFrames; ++i) {
-    ULARGE_INTEGER available{};
-    st.freeSpace.Begin();
-    GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr);
-    st.freeSpace.End();
-  }
-  MeasureRawStreamWrite(&st.rawWrite, reader, avi, kStageFrames / 2);
-  MeasurePlainFileWrite(&st.plainWrite, reader, dir + L"\\plain.bin", kStageFrames / 2);
-  MeasureKeptDc(&st.keptDc, kStageFrames / 4);
-  MeasurePlainDibSection(&st.plainDib, kStageFrames / 4);
   return st;
 }
 
-void PrintStage(const char* name, const Stage& st) {
-  std::printf("   %-46s %6.2f %6.2f %6.2f   %6.2f\n", name, Median(st.ms), Mean(st.ms),
-              Percentile(st.ms, 0.95), st.ms.empty() ? 0.0 : st.cpu * 1000 / st.ms.size());
+void PrintStage(const char* name, const Stage& st, int callsPerFrame = 1) {
+  if (st.ms.empty()) return;
+  std::printf("   %-44s %6.2f %6.2f %6.2f   %6.2f\n", name, Median(st.ms), Mean(st.ms),
+              Percentile(st.ms, 0.95), st.CpuPerCallMs() / callsPerFrame);
 }
 
 void PrintStages(const Stages& st) {
-  std::printf("\n3. One tick call by call, %d frames into Picture1 and the real writer\n",
-              kStageFrames);
+  std::printf(
+      "\n3. Where a frame's time goes: %d frames of the live screen through the pieces "
+      "of a recording, one after the other (%s)\n",
+      kStageFrames, g_orvikCodec ? "our lossless codec" : "Full Frames");
   if (st.total.empty()) {
-    std::printf("   could not open the writer\n");
+    std::printf("   could not set the pieces up\n");
     return;
   }
-  std::printf("   %-46s %6s %6s %6s   %6s\n", "(ms)", "median", "mean", "p95", "CPU");
-  PrintStage("capture (GetDC, BitBlt, ReleaseDC)", st.capture);
-  PrintStage("  BitBlt with one kept screen DC, apart", st.keptDc);
-  PrintStage("  into a DIB section without mapping, apart", st.plainDib);
-  PrintStage("cursor (GetCursorInfo, DrawIconEx)", st.cursor);
-  PrintStage("MakeOpaque", st.opaque);
-  PrintStage("SaveLayerAsBmp", st.save);
-  PrintStage("AviWriteFrame", st.write);
-  PrintStage("  its read back alone (cDIB), apart", st.readBack);
-  PrintStage("  its free-space query alone, apart", st.freeSpace);
-  PrintStage("  AVIStreamWrite on a plain stream, apart", st.rawWrite);
-  PrintStage("  one WriteFile of them (growing file), apart", st.plainWrite);
-  PrintStage("caption + DoEvents", st.caption);
-  std::printf("   %-46s %6.2f %6.2f %6.2f\n", "whole tick", Median(st.total), Mean(st.total),
+  std::printf("   %-44s %6s %6s %6s   %6s\n", "(ms)", "median", "mean", "p95", "CPU a frame");
+  PrintStage("GUI thread: BitBlt into the writer's buffer", st.capture);
+  PrintStage("GUI thread: cursor (GetCursorInfo, DrawIconEx)", st.cursor);
+  PrintStage("writer: fourth byte set (uncompressed only)", st.opaque);
+  PrintStage("writer: codec", st.compress);
+  PrintStage("writer: the chunk's write", st.write);
+  const int perCommit = std::max(1, g_rate / 2);
+  std::printf("   %-44s %6.2f %6.2f %6.2f   %6.2f   (every %d frames)\n",
+              "writer: commit, two flushes to the disk", Median(st.commit.ms), Mean(st.commit.ms),
+              Percentile(st.commit.ms, 0.95), st.commit.CpuPerCallMs() / perCommit, perCommit);
+  std::printf("   %-44s %6.2f %6.2f %6.2f\n", "whole frame", Median(st.total), Mean(st.total),
               Percentile(st.total, 0.95));
   std::printf(
-      "   CPU per frame over the loop: process %.1f ms, wine server %.1f ms, Xvfb %.1f ms\n",
+      "   CPU per frame over the loop: process %.2f ms, wine server %.2f ms, Xvfb %.2f ms\n",
       st.cpuPerFrame, st.serverPerFrame, st.xvfbPerFrame);
 }
 
@@ -822,31 +802,40 @@ void PrintIdleTicks(const IdleTicks& t) {
 
 // ---- summary ----
 
-void PrintSummary(const PerFrame& ours, const Stages& tick, const Ffmpeg& ff10,
+void PrintSummary(const PerFrame& ours, const Bare& bare, const Recording& rec, const Ffmpeg& ff10,
                   const Ffmpeg& ff60) {
-  std::printf("\nSummary: CPU per frame at 1920 x 1080, ours against ffmpeg x11grab\n");
+  std::printf("\nSummary: CPU per frame at %d x %d, %d fps, %s\n", form1().aviwidth,
+              form1().aviheight, g_rate, g_orvikCodec ? "our lossless codec" : "Full Frames");
   std::printf(
       "   ours, process only:            median of per-second batches %.2f ms, overall %.2f ms\n",
       ours.median, ours.overall);
   std::printf(
       "   ours, + wine server + Xvfb:    median of per-second batches %.2f ms, overall %.2f ms\n",
       ours.medianWithServers, ours.overallWithServers);
-  const double bare = tick.cpuPerFrame;
-  const double bareWithServers = tick.cpuPerFrame + tick.serverPerFrame + tick.xvfbPerFrame;
-  std::printf("   the tick's calls alone (3.):     %.2f ms, + wine server + Xvfb %.2f ms\n", bare,
-              bareWithServers);
+  if (bare.frames > 0)
+    std::printf(
+        "   the bare screen copy (0.):      %.2f ms, + wine server + Xvfb %.2f ms\n"
+        "   ratio ours / bare copy: process only %.2f, with servers %.2f (overall %.2f)  "
+        "(target 1.25 with our codec)\n",
+        bare.PerFrameMs(), bare.PerFrameWithServersMs(), ours.median / bare.PerFrameMs(),
+        ours.medianWithServers / bare.PerFrameWithServersMs(),
+        ours.overallWithServers / bare.PerFrameWithServersMs());
+  const long slots = static_cast<long>(std::floor(rec.elapsed * g_rate + 1e-9));
+  long fresh = 0;
+  for (long pts : rec.packets.nonEmptyPts) fresh += pts < slots ? 1 : 0;
+  std::printf("   fresh slots: %ld of %ld = %.2f%% (target 99%% at 30 fps)\n", fresh, slots,
+              slots ? 100.0 * fresh / slots : 0.0);
   for (const Ffmpeg* f : {&ff10, &ff60}) {
     if (!f->ok) continue;
     const double frames = static_cast<double>(f->packets.nonEmpty);
     const double own = f->cpu * 1000 / frames;
     const double all = (f->cpu + f->servers.xvfb) * 1000 / frames;
     std::printf(
-        "   ffmpeg %s %2d fps: %.2f ms (+ Xvfb %.2f ms).  Ratio ours/ffmpeg: process only %.2f, "
-        "with servers %.2f\n",
-        f->codec.c_str(), f->rate, own, all, ours.median / own, ours.medianWithServers / all);
-    if (bare > 0)
-      std::printf("      the tick's calls alone against it: %.2f, with servers %.2f\n", bare / own,
-                  bareWithServers / all);
+        "   ffmpeg %s %2d fps: %.2f ms (+ Xvfb %.2f ms), %.1f MB a minute.  Ratio ours/ffmpeg: "
+        "process only %.2f, with servers %.2f; file %.2fx\n",
+        f->codec.c_str(), f->rate, own, all, f->fileBytes / 1e6 * 60 / f->seconds,
+        ours.median / own, ours.medianWithServers / all,
+        (rec.fileBytes / rec.elapsed) / (f->fileBytes / f->seconds));
   }
 }
 
@@ -879,6 +868,8 @@ int main(int argc, char** argv) {
   }
   PumpUntil(Now() + 0.5);
 
+  const Bare bare = RecordBare(servers, kRecordSeconds / 2);
+  PrintBare(bare);
   const Recording rec = RecordWithTheProgram(servers, dir + L"\\ours.avi");
   PrintRecording(rec);
 
@@ -901,7 +892,7 @@ int main(int argc, char** argv) {
   const Stages stages = MeasureStages(servers, dir);
   PrintStages(stages);
   PrintIdleTicks(MeasureIdleTicks(servers));
-  if (rec.ok) PrintSummary(PerFrameOf(rec), stages, ff10, ff60);
+  if (rec.ok) PrintSummary(PerFrameOf(rec), bare, rec, ff10, ff60);
   std::printf("   load average after: %s (other work on the machine shows in every figure)\n",
               Trim(ReadUnixFile("/proc/loadavg")).c_str());
 

@@ -32,11 +32,11 @@ for exe in "$win"/bench/*.exe; do
   name=$(basename "$exe" .exe)
   case $name in *"$filter"*) ;; *) continue ;; esac
   found=1
-  # The whole-recording bench runs at 10 and 30 fps uncompressed, then with our codec on the
-  # demo scene beside ffmpeg's lossless encoders.
+  # The whole-recording bench runs with our codec on the demo scene at 10 and 30 fps, beside
+  # the bare screen copy and ffmpeg's lossless encoders, then uncompressed at 10 fps.
   variants=("")
-  scene="$win/demo/OrvikDemoScene.exe"
-  [ "$name" = capture_bench ] && variants=("10 raw" "30 raw" "10 orvik Z:${scene//\//\\}")
+  scene="Z:${win//\//\\}\\demo\\OrvikDemoScene.exe"
+  [ "$name" = capture_bench ] && variants=("10 orvik $scene" "30 orvik $scene" "10 raw")
   for args in "${variants[@]}"; do
     echo "== $name $args"
     # shellcheck disable=SC2086  # the variant's words are separate arguments
