@@ -78,11 +78,7 @@ bool Feed(const Script& s, avi::Writer& w) {
   return true;
 }
 
-bool Record(const Script& s, avi::Sink& sink, avi::Writer& w) {
-  return w.Open(sink, s.Streams(), s.options) && Feed(s, w) && w.Close();
-}
-
-// The same; returns how many segments the file has (0 when anything failed).
+// Open, the script, Close; returns how many segments the file has (0 when anything failed).
 uint32_t RecordSegments(const Script& s, avi::Sink& sink, avi::Writer& w) {
   if (!w.Open(sink, s.Streams(), s.options) || !Feed(s, w)) return 0;
   const uint32_t segments = w.SegmentCount();
@@ -175,25 +171,6 @@ size_t ExpectPlayable(const Script& s, const std::vector<std::pair<avitest::Imag
   return bad;
 }
 
-// Checks that `path` holds exactly the script's frames in slots below `committedSlots`:
-// packet timestamps with holes, and pixel-exact pictures.
-void ExpectFrames(const std::string& path, const Script& s, uint32_t committedSlots) {
-  std::vector<int64_t> slots;
-  for (uint32_t slot : s.slots)
-    if (slot < committedSlots) slots.push_back(slot);
-  const avitest::Probe probe = avitest::ProbeFile(path);
-  ASSERT_TRUE(probe.ok) << probe.raw;
-  EXPECT_EQ(probe.pts, slots) << probe.raw;
-  const auto decoded = avitest::DecodeBgr24(path, s.width, s.height);
-  ASSERT_EQ(decoded.size(), slots.size());
-  for (size_t i = 0; i < slots.size(); ++i) {
-    const auto expected =
-        avitest::TopDownBgr24(DibFrame(s.width, s.height, s.bits, static_cast<uint32_t>(slots[i])),
-                              s.width, s.height, s.bits);
-    EXPECT_TRUE(decoded[i] == expected) << "frame in slot " << slots[i];
-  }
-}
-
 TEST(AviWriter, FramesRoundTripThroughFfmpegAcrossSegmentsWithHoles) {
   for (int bits : {32, 24}) {
     SCOPED_TRACE(bits);
@@ -233,7 +210,9 @@ TEST(AviWriter, FramesRoundTripThroughFfmpegAcrossSegmentsWithHoles) {
     EXPECT_EQ(probe.stream.at("height"), "30");
     EXPECT_EQ(probe.stream.at("r_frame_rate"), "15/2");
     EXPECT_EQ(probe.stream.at("nb_frames"), "32");  // strh length: every slot
-    ExpectFrames(path, s, 32);
+    const auto played = avitest::FrameCrcs({path});
+    ASSERT_TRUE(played[0]);
+    EXPECT_EQ(Mismatch(s, *played[0], {32, 32}), "");
 
     // A reader of the legacy idx1 only sees the first RIFF, also with its holes.
     const avitest::Probe legacy = avitest::ProbeFile(path, "-use_odml 0");
@@ -407,7 +386,7 @@ bool RecordInChildKilledAt(const Script& s, const std::string& path, size_t cut,
   if (pid == 0) {
     KillingSink sink(path, cut, torn);
     avi::Writer w;
-    Record(s, sink, w);
+    RecordSegments(s, sink, w);
     ::_exit(0);
   }
   if (pid < 0) return false;
@@ -444,7 +423,7 @@ TEST(AviWriter, ProcessKilledAtAnyWritePlaysWhatWasCommitted) {
 
   avi::Writer reference;
   avitest::OpLog log(reference, 1);
-  ASSERT_TRUE(Record(s, log, reference));
+  ASSERT_GT(RecordSegments(s, log, reference), 2u);
   std::vector<const avitest::OpLog::Op*> writes;
   size_t opened = 0;  // writes before Open's flush: no file exists before it
   for (const auto& op : log.ops) {

@@ -121,27 +121,15 @@ void CutSet::AddEveryCut(const Image& disk, const std::vector<const OpLog::Op*>&
     }
     Add(std::move(image), bounds);
   }
+  // Longer writes are torn by the random cuts.
   for (size_t torn = 0; torn < n; ++torn) {
     const size_t sectors = SectorCount(*writes[torn]);
-    if (sectors < 2) continue;
-    // Every sector subset of a short write; the single sectors, heads and tails of a long one.
-    std::vector<std::function<bool(size_t)>> keeps;
-    if (sectors <= 4) {
-      for (uint32_t mask = 1; mask + 1 < (1u << sectors); ++mask)
-        keeps.push_back([mask](size_t i) { return (mask >> i & 1) != 0; });
-    } else {
-      for (size_t k = 1; k < sectors; ++k) {
-        keeps.push_back([k](size_t i) { return i == k - 1; });
-        keeps.push_back([k](size_t i) { return i < k; });
-        keeps.push_back([k](size_t i) { return i >= k; });
-      }
-    }
-    for (const auto& keep : keeps) {
+    for (uint32_t mask = 1; sectors <= 4 && mask + 1 < (1u << sectors); ++mask) {
       for (bool others : {false, true}) {
         Image image = disk;
         for (size_t i = 0; i < n; ++i) {
           if (i == torn)
-            Land(image, *writes[i], keep);
+            Land(image, *writes[i], [mask](size_t sector) { return (mask >> sector & 1) != 0; });
           else if (others)
             LandWhole(image, *writes[i]);
         }

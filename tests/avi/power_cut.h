@@ -54,7 +54,7 @@ class CutSet {
  public:
   void Add(Image image, const Bounds& bounds);
   // Every subset of `writes` landing whole (overlapping ones in both orders), and every write
-  // torn to each proper subset of its sectors with the others all landed or all lost.
+  // of up to 4 sectors torn to each proper subset of them, the others all landed or all lost.
   void AddEveryCut(const Image& disk, const std::vector<const OpLog::Op*>& writes,
                    const Bounds& bounds);
   // One cut: each write lost, landed or torn at random, in a random order.
