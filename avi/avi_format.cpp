@@ -17,16 +17,16 @@ void Store64(uint8_t* p, uint64_t v) {
   for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-uint32_t ChunkIndexCapacity(uint32_t ordinal, uint64_t segmentBytes) {
+uint32_t ChunkIndexCapacity(uint32_t ordinal, uint64_t segmentBytes, uint32_t streams) {
   const uint64_t grown = uint64_t{kFirstChunkIndexEntries} << std::min<uint32_t>(ordinal, 16);
-  const uint64_t byShare = segmentBytes / 8 / kChunkEntryBytes;
+  const uint64_t byShare = segmentBytes / 8 / kChunkEntryBytes / std::max<uint32_t>(streams, 1);
   return static_cast<uint32_t>(std::min<uint64_t>({grown, kMaxChunkIndexEntries, byShare}));
 }
 
 bool SegmentHasRoom(const SegmentUse& use, uint64_t payload, uint64_t segmentBytes) {
   if (use.entries >= use.capacity) return false;
-  uint64_t need = use.bytes + ChunkBytes(payload);
-  if (use.first) need += 8 + uint64_t{kIdx1EntryBytes} * (use.entries + 1);
+  uint64_t need = use.bytes + ChunkBytes(payload) + kAlignPadBytes;
+  if (use.first) need += 8 + uint64_t{kIdx1EntryBytes} * (use.chunks + 1);
   return need <= segmentBytes;
 }
 
@@ -55,6 +55,13 @@ class Bytes {
     Store32(&b_[sizeField], static_cast<uint32_t>(b_.size() - sizeField - 4));
     if (b_.size() & 1) b_.push_back(0);
   }
+  // A 'JUNK' chunk where the next chunk would start 2 bytes off a 4-byte boundary.
+  void AlignWithJunk() {
+    if (AlignPadAt(b_.size()) == 0) return;
+    U32(kJunk);
+    U32(kAlignPadBytes - 8);
+    Zeros(kAlignPadBytes - 8);
+  }
   void Set32(size_t at, uint32_t v) { Store32(&b_[at], v); }
   std::vector<uint8_t> Take() { return std::move(b_); }
 
@@ -73,26 +80,25 @@ uint32_t Saturate32(uint64_t v) {
 
 }  // namespace
 
-std::vector<uint8_t> EncodeAvih(const StreamInfo& info, const HeaderCounts& counts) {
+std::vector<uint8_t> EncodeAvih(const MainHeader& main) {
   Bytes b;
-  const uint64_t rate = std::max<uint32_t>(info.rate, 1);
-  b.U32(Saturate32((uint64_t{1000000} * info.scale + rate / 2) / rate));  // µs per frame
-  b.U32(Saturate32(uint64_t{counts.largestFrame} * rate / std::max<uint32_t>(info.scale, 1)));
+  b.U32(main.microSecPerFrame);
+  b.U32(main.maxBytesPerSec);
   b.U32(0);  // padding granularity
   b.U32(kHasIndex | kMustUseIndex);
-  b.U32(counts.firstRiffFrames);
+  b.U32(main.totalFrames);
   b.U32(0);  // initial frames
-  b.U32(1);  // streams
-  b.U32(counts.largestFrame);
-  b.U32(info.width);
-  b.U32(info.height);
+  b.U32(main.streams);
+  b.U32(main.suggestedBuffer);
+  b.U32(main.width);
+  b.U32(main.height);
   b.Zeros(16);
   return b.Take();
 }
 
-std::vector<uint8_t> EncodeStrh(const StreamInfo& info, const HeaderCounts& counts) {
+std::vector<uint8_t> EncodeStrh(const StreamInfo& info, uint32_t length, uint32_t largest) {
   Bytes b;
-  b.U32(FourCC('v', 'i', 'd', 's'));
+  b.U32(info.type);
   b.U32(info.handler);
   b.U32(0);  // flags
   b.U16(0);  // priority
@@ -101,14 +107,28 @@ std::vector<uint8_t> EncodeStrh(const StreamInfo& info, const HeaderCounts& coun
   b.U32(info.scale);
   b.U32(info.rate);
   b.U32(0);  // start
-  b.U32(counts.totalFrames);
-  b.U32(counts.largestFrame);
+  b.U32(length);
+  b.U32(largest);
   b.U32(0xFFFFFFFFu);  // quality: default
-  b.U32(0);            // sample size: frames vary
+  b.U32(info.sampleSize);
   b.U16(0);
   b.U16(0);
   b.U16(static_cast<uint16_t>(std::min<uint32_t>(info.width, 0x7FFF)));
   b.U16(static_cast<uint16_t>(std::min<uint32_t>(info.height, 0x7FFF)));
+  return b.Take();
+}
+
+std::vector<uint8_t> EncodeWaveFormat(uint16_t channels, uint32_t samplesPerSecond,
+                                      uint16_t bitsPerSample) {
+  const uint16_t block = static_cast<uint16_t>(channels * ((bitsPerSample + 7u) / 8u));
+  Bytes b;
+  b.U16(1);  // WAVE_FORMAT_PCM
+  b.U16(channels);
+  b.U32(samplesPerSecond);
+  b.U32(Saturate32(uint64_t{samplesPerSecond} * block));
+  b.U16(block);
+  b.U16(bitsPerSample);
+  b.U16(0);  // no extra bytes
   return b.Take();
 }
 
@@ -132,29 +152,24 @@ void EncodeIdx1Entry(uint8_t* out, uint32_t chunkId, uint64_t offset, uint32_t s
   Store32(out + 12, size);
 }
 
-std::vector<uint8_t> BuildFileHeader(const StreamInfo& info, const std::vector<uint8_t>& bitmapInfo,
-                                     uint32_t superCapacity, HeaderLayout* layout) {
-  const HeaderCounts none;
-  Bytes b;
-  layout->riffSize = b.Open(kRiff);
-  b.U32(FourCC('A', 'V', 'I', ' '));
-  const size_t hdrl = b.Open(kList);
-  b.U32(FourCC('h', 'd', 'r', 'l'));
-  size_t chunk = b.Open(FourCC('a', 'v', 'i', 'h'));
-  layout->avih = b.Size();
-  b.Append(EncodeAvih(info, none));
-  b.Close(chunk);
+namespace {
+
+// LIST strl of one stream: strh, strf, and its super index with room for `superCapacity`
+// segments. Records where its strh and indx payloads land.
+void AppendStreamList(Bytes& b, const StreamInfo& info, uint32_t superCapacity,
+                      HeaderLayout* layout) {
   const size_t strl = b.Open(kList);
   b.U32(FourCC('s', 't', 'r', 'l'));
-  chunk = b.Open(FourCC('s', 't', 'r', 'h'));
-  layout->strh = b.Size();
-  b.Append(EncodeStrh(info, none));
+  size_t chunk = b.Open(FourCC('s', 't', 'r', 'h'));
+  layout->strh.push_back(b.Size());
+  b.Append(EncodeStrh(info, 0, 0));
   b.Close(chunk);
   chunk = b.Open(FourCC('s', 't', 'r', 'f'));
-  b.Append(bitmapInfo);
+  b.Append(info.format);
   b.Close(chunk);
+  b.AlignWithJunk();
   chunk = b.Open(FourCC('i', 'n', 'd', 'x'));
-  layout->superIndex = b.Size();
+  layout->superIndex.push_back(b.Size());
   b.U16(4);  // longs per entry
   b.U16(0);  // sub type 0, type 0: an index of indexes
   b.U32(0);  // entries in use
@@ -163,6 +178,23 @@ std::vector<uint8_t> BuildFileHeader(const StreamInfo& info, const std::vector<u
   b.Zeros(size_t{kSuperEntryBytes} * superCapacity);
   b.Close(chunk);
   b.Close(strl);
+}
+
+}  // namespace
+
+std::vector<uint8_t> BuildFileHeader(const std::vector<StreamInfo>& streams, const MainHeader& main,
+                                     uint32_t superCapacity, HeaderLayout* layout) {
+  *layout = HeaderLayout();
+  Bytes b;
+  layout->riffSize = b.Open(kRiff);
+  b.U32(FourCC('A', 'V', 'I', ' '));
+  const size_t hdrl = b.Open(kList);
+  b.U32(FourCC('h', 'd', 'r', 'l'));
+  size_t chunk = b.Open(FourCC('a', 'v', 'i', 'h'));
+  layout->avih = b.Size();
+  b.Append(EncodeAvih(main));
+  b.Close(chunk);
+  for (const StreamInfo& info : streams) AppendStreamList(b, info, superCapacity, layout);
   const size_t odml = b.Open(kList);
   b.U32(FourCC('o', 'd', 'm', 'l'));
   chunk = b.Open(FourCC('d', 'm', 'l', 'h'));
@@ -171,6 +203,7 @@ std::vector<uint8_t> BuildFileHeader(const StreamInfo& info, const std::vector<u
   b.Close(chunk);
   b.Close(odml);
   b.Close(hdrl);
+  b.AlignWithJunk();
   layout->movi = b.Size();
   b.U32(kList);
   b.U32(4);
@@ -182,7 +215,7 @@ std::vector<uint8_t> BuildFileHeader(const StreamInfo& info, const std::vector<u
 
 std::vector<uint8_t> BuildChunkIndex(uint32_t chunkId, uint64_t base, uint32_t capacity) {
   std::vector<uint8_t> out(ChunkIndexBytes(capacity), 0);
-  Store32(&out[0], kIx00);
+  Store32(&out[0], IndexChunkId(chunkId));
   Store32(&out[4], static_cast<uint32_t>(out.size() - 8));
   Store16(&out[8], 2);  // longs per entry
   out[10] = 0;          // sub type

@@ -1,6 +1,7 @@
 #include "avi/avi_writer.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace avi {
 
@@ -8,224 +9,541 @@ namespace {
 
 constexpr uint32_t kBiRgb = 0;
 constexpr uint32_t kBitmapInfoHeaderBytes = 40;
-// RIFF 'AVIX' header, then LIST 'movi' header, before a segment's ix00.
-constexpr uint64_t kSegmentHeadBytes = 24;
-constexpr uint64_t kLargestFrame = 0x7FFFFFFF;  // ix00 keeps the key flag in the top bit
+constexpr uint32_t kLargestFrame = 0x7FFFFFFF;  // ix## keeps the key flag in the top bit
+// Marked runs of a mirror closer than this go out as one write: a commit then has few writes
+// for the disk to order, at the cost of rewriting a few unchanged bytes.
+constexpr size_t kMergeGap = 512;
+// Sound waiting for a commit goes out as a chunk of its own once it reaches this much (or an
+// eighth of a segment), so that no sound chunk outgrows a segment however rare commits are.
+constexpr uint64_t kMaxSoundChunkBytes = 256 * 1024;
 
 uint32_t Load32(const uint8_t* p) {
   return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
 }
 
+uint32_t Saturate32(uint64_t v) {
+  return static_cast<uint32_t>(std::min<uint64_t>(v, 0xFFFFFFFFu));
+}
+
+size_t SoundChunkLimit(uint64_t segmentBytes, uint32_t blockBytes) {
+  const uint64_t bytes = std::min(kMaxSoundChunkBytes, segmentBytes / 8);
+  return static_cast<size_t>(std::max<uint64_t>(bytes / blockBytes, 1) * blockBytes);
+}
+
+SegmentUse UseOf(bool first, uint64_t bytes, uint32_t chunks, size_t entries, uint32_t capacity) {
+  return {first, bytes, chunks, static_cast<uint32_t>(entries), capacity};
+}
+
 }  // namespace
 
+void Writer::Mirror::Reset(uint64_t offset, std::vector<uint8_t> bytes) {
+  offset_ = offset;
+  bytes_ = std::move(bytes);
+  marked_.assign(1, {0, bytes_.size()});
+}
+
+void Writer::Mirror::Set(uint64_t at, const void* data, size_t size) {
+  const size_t from = static_cast<size_t>(at - offset_);
+  if (std::memcmp(&bytes_[from], data, size) == 0) return;
+  std::memcpy(&bytes_[from], data, size);
+  marked_.emplace_back(from, from + size);
+}
+
+void Writer::Mirror::Set32(uint64_t at, uint32_t value) {
+  uint8_t b[4];
+  Store32(b, value);
+  Set(at, b, sizeof b);
+}
+
+bool Writer::Mirror::WriteMarked(Writer& writer) {
+  std::sort(marked_.begin(), marked_.end());
+  std::vector<std::pair<size_t, size_t>> runs;
+  for (const auto& m : marked_) {
+    if (!runs.empty() && m.first <= runs.back().second + kMergeGap)
+      runs.back().second = std::max(runs.back().second, m.second);
+    else
+      runs.push_back(m);
+  }
+  for (size_t i = 0; i < runs.size(); ++i) {
+    const auto [begin, end] = runs[i];
+    if (!writer.Put(offset_ + begin, &bytes_[begin], end - begin)) {
+      marked_.assign(runs.begin() + static_cast<ptrdiff_t>(i), runs.end());
+      return false;
+    }
+  }
+  marked_.clear();
+  return true;
+}
+
 bool Writer::Put(uint64_t offset, const void* data, size_t size) {
-  if (failed_) return false;
-  if (!sink_->WriteAt(offset, data, size)) {
-    failed_ = true;
+  const IoStatus status = sink_->WriteAt(offset, data, size);
+  if (status != IoStatus::Ok) {
+    if (failure_ == IoStatus::Ok) failure_ = status;
     return false;
   }
+  unflushed_ = true;
   fileSize_ = std::max(fileSize_, offset + size);
   return true;
 }
 
-bool Writer::Put32(uint64_t offset, uint32_t value) {
-  uint8_t b[4];
-  Store32(b, value);
-  return Put(offset, b, sizeof b);
+bool Writer::FlushSink() {
+  if (!unflushed_) return true;
+  const IoStatus status = sink_->Flush();
+  if (status != IoStatus::Ok) {
+    if (failure_ == IoStatus::Ok) failure_ = status;
+    return false;
+  }
+  unflushed_ = false;
+  return true;
 }
 
 bool Writer::Open(Sink& sink, const VideoFormat& format, const WriterOptions& options) {
-  if (open_) return false;
-  if (format.width == 0 || format.height == 0 || format.rate == 0 || format.scale == 0 ||
-      format.bitmapInfo.size() < kBitmapInfoHeaderBytes || options.superIndexEntries == 0)
+  StreamFormat stream;
+  stream.video = format;
+  return Open(sink, std::vector<StreamFormat>{stream}, options);
+}
+
+bool Writer::AddStream(uint32_t number, const StreamFormat& format) {
+  Stream s;
+  s.video = format.kind == StreamFormat::Kind::Video;
+  StreamInfo& info = s.info;
+  if (s.video) {
+    const VideoFormat& v = format.video;
+    if (v.width == 0 || v.height == 0 || v.rate == 0 || v.scale == 0 ||
+        v.bitmapInfo.size() < kBitmapInfoHeaderBytes)
+      return false;
+    const bool rawRgb = v.handler == kDibHandler && Load32(&v.bitmapInfo[16]) == kBiRgb;
+    info.handler = v.handler;
+    info.scale = v.scale;
+    info.rate = v.rate;
+    info.width = v.width;
+    info.height = v.height;
+    info.chunkId = StreamChunkId(number, 'd', rawRgb ? 'b' : 'c');
+    info.format = v.bitmapInfo;
+    if (video_ < 0) video_ = static_cast<int>(number);
+  } else {
+    const AudioFormat& a = format.audio;
+    if (a.channels == 0 || a.samplesPerSecond == 0 || a.bitsPerSample == 0 ||
+        a.bitsPerSample % 8 != 0 || a.bitsPerSample > 32)
+      return false;
+    s.blockBytes = a.BlockBytes();
+    info.type = kAudioType;
+    info.rate = a.samplesPerSecond;  // scale 1: rate is blocks per second
+    info.sampleSize = s.blockBytes;
+    info.chunkId = StreamChunkId(number, 'w', 'b');
+    info.format = EncodeWaveFormat(a.channels, a.samplesPerSecond, a.bitsPerSample);
+  }
+  streams_.push_back(std::move(s));
+  return true;
+}
+
+uint64_t Writer::IndexAt(const Segment& seg, uint32_t stream) const {
+  const uint64_t first = seg.first ? layout_.movi + 12 : seg.riff + kSegmentHeadBytes;
+  return first + stream * ChunkIndexBytes(seg.capacity);
+}
+
+// The RIFF 'AVIX' and LIST 'movi' headers of a segment after the first, then its chunk indexes.
+std::vector<uint8_t> Writer::BuildSegmentHead(const Segment& seg) const {
+  std::vector<uint8_t> head;
+  if (!seg.first) {
+    head.resize(kSegmentHeadBytes);
+    Store32(&head[0], kRiff);
+    Store32(&head[4], static_cast<uint32_t>(seg.end - seg.riff - 8));
+    Store32(&head[8], FourCC('A', 'V', 'I', 'X'));
+    Store32(&head[12], kList);
+    Store32(&head[16], static_cast<uint32_t>(seg.end - seg.movi));
+    Store32(&head[20], FourCC('m', 'o', 'v', 'i'));
+  }
+  for (const Stream& s : streams_) {
+    const std::vector<uint8_t> index = BuildChunkIndex(s.info.chunkId, seg.movi, seg.capacity);
+    head.insert(head.end(), index.begin(), index.end());
+  }
+  return head;
+}
+
+bool Writer::Open(Sink& sink, const std::vector<StreamFormat>& streams,
+                  const WriterOptions& options) {
+  if (open_ || streams.empty() || streams.size() > kMaxStreams || options.superIndexEntries == 0)
     return false;
   *this = Writer();
   sink_ = &sink;
   options_ = options;
   options_.segmentBytes = std::min(options.segmentBytes, kMaxSegmentBytes);
-  info_.width = format.width;
-  info_.height = format.height;
-  info_.handler = format.handler;
-  info_.rate = format.rate;
-  info_.scale = format.scale;
-  const bool rawRgb = format.handler == kDibHandler && Load32(&format.bitmapInfo[16]) == kBiRgb;
-  info_.chunkId = rawRgb ? kUncompressedChunk : kCompressedChunk;
-
-  std::vector<uint8_t> file =
-      BuildFileHeader(info_, format.bitmapInfo, options_.superIndexEntries, &layout_);
-  seg_.first = true;
-  seg_.riff = 0;
-  seg_.movi = layout_.movi + 8;
-  seg_.index = file.size();
-  seg_.capacity = ChunkIndexCapacity(0, options_.segmentBytes);
-  if (seg_.capacity == 0) return false;
-  const std::vector<uint8_t> index = BuildChunkIndex(info_.chunkId, seg_.movi, seg_.capacity);
-  file.insert(file.end(), index.begin(), index.end());
-  seg_.end = file.size();
-  // The first segment starts with one super index entry naming its (empty) chunk index.
-  Store32(&file[layout_.superIndex + 4], 1);
-  EncodeSuperEntry(&file[layout_.superIndex + kIndexHeaderBytes], seg_.index,
-                   static_cast<uint32_t>(index.size()), 0);
-  Store32(&file[layout_.movi + 4], static_cast<uint32_t>(seg_.end - seg_.movi));
-  Store32(&file[layout_.riffSize], static_cast<uint32_t>(seg_.end - 8));
-  if (!SegmentHasRoom({true, seg_.end, 0, seg_.capacity}, 0, options_.segmentBytes)) return false;
-  open_ = true;
-  if (!Put(0, file.data(), file.size())) {
-    open_ = false;
-    return false;
+  std::vector<StreamInfo> infos;
+  for (uint32_t i = 0; i < streams.size(); ++i) {
+    if (!AddStream(i, streams[i])) return false;
+    infos.push_back(streams_.back().info);
   }
-  return true;
+  main_.streams = static_cast<uint32_t>(streams_.size());
+  if (video_ >= 0) {
+    const StreamInfo& v = streams_[video_].info;
+    main_.microSecPerFrame = Saturate32((uint64_t{1000000} * v.scale + v.rate / 2) / v.rate);
+    main_.width = v.width;
+    main_.height = v.height;
+  }
+  header_.Reset(0, BuildFileHeader(infos, main_, options_.superIndexEntries, &layout_));
+
+  seg_.movi = layout_.movi + 8;
+  seg_.capacity = ChunkIndexCapacity(0, options_.segmentBytes, main_.streams);
+  seg_.end = header_.End() + streams_.size() * ChunkIndexBytes(seg_.capacity);
+  segmentHead_.Reset(header_.End(), BuildSegmentHead(seg_));
+  if (seg_.capacity == 0 ||
+      !SegmentHasRoom(UseOf(true, seg_.end, 0, 0, seg_.capacity), 0, options_.segmentBytes))
+    return false;
+  for (const Stream& s : streams_)
+    if (!FitsFreshSegment(s.video ? 0 : SoundChunkLimit(options_.segmentBytes, s.blockBytes)))
+      return false;
+  // An empty file that plays is on the disk before any frame.
+  SetHeaderFields();
+  open_ = header_.WriteMarked(*this) && segmentHead_.WriteMarked(*this) && FlushSink();
+  return open_;
+}
+
+Writer::Segment Writer::PlanNextSegment(const Segment& from) const {
+  Segment next;
+  next.first = false;
+  next.ordinal = from.ordinal + 1;
+  next.riff = from.end + AlignPadAt(from.end);
+  if (from.first) next.riff += 8 + uint64_t{kIdx1EntryBytes} * from.chunks;
+  next.movi = next.riff + 20;
+  next.capacity = ChunkIndexCapacity(next.ordinal, options_.segmentBytes,
+                                     static_cast<uint32_t>(streams_.size()));
+  next.end = next.riff + kSegmentHeadBytes + streams_.size() * ChunkIndexBytes(next.capacity);
+  return next;
 }
 
 bool Writer::FitsFreshSegment(uint32_t size) const {
-  const uint32_t capacity = ChunkIndexCapacity(ordinal_ + 1, options_.segmentBytes);
-  const SegmentUse fresh{false, kSegmentHeadBytes + ChunkIndexBytes(capacity), 0, capacity};
-  return SegmentHasRoom(fresh, size, options_.segmentBytes);
+  const Segment fresh = PlanNextSegment(seg_);
+  return SegmentHasRoom(UseOf(false, fresh.end - fresh.riff, 0, 0, fresh.capacity), size,
+                        options_.segmentBytes);
 }
 
-bool Writer::WriteFrame(uint32_t index, const void* data, uint32_t size, bool keyFrame) {
-  if (!open_ || failed_ || index < slots_ || size > kLargestFrame || (size > 0 && !data))
+// Starts a new segment when the chunk does not fit this one. False when none can start, or when
+// a write failed on the way: no chunk goes out after a failure.
+bool Writer::MakeRoom(uint32_t stream, uint32_t size) {
+  const SegmentUse use = UseOf(seg_.first, seg_.end - seg_.riff, seg_.chunks,
+                               streams_[stream].entries.size(), seg_.capacity);
+  return (SegmentHasRoom(use, size, options_.segmentBytes) || NextSegment()) &&
+         failure_ == IoStatus::Ok;
+}
+
+bool Writer::WriteFrame(uint32_t stream, Slot slot, const Payload& frame, bool keyFrame) {
+  if (!open_ || failure_ != IoStatus::Ok || stream >= streams_.size() || !streams_[stream].video)
     return false;
-  if (!FitsFreshSegment(size)) return false;
-  while (slots_ < index)
-    if (!AppendChunk(nullptr, 0, false)) return false;
-  if (!AppendChunk(data, size, keyFrame)) return false;
-  if (options_.flushEveryFrames > 0 && sinceFlush_ >= options_.flushEveryFrames) return Flush();
-  return true;
+  const Slot next = streams_[stream].written;
+  if (slot < next || slot == UINT32_MAX || frame.size > kLargestFrame ||
+      (frame.size > 0 && !frame.data) || !FitsFreshSegment(frame.size))
+    return false;
+  if (slot > next && !AppendEmpty(stream, slot - next)) return false;
+  return AppendChunk(stream, frame, keyFrame, 1);
 }
 
-bool Writer::AppendChunk(const void* data, uint32_t size, bool keyFrame) {
-  if (slots_ == UINT32_MAX) return false;
-  SegmentUse use{seg_.first, seg_.end - seg_.riff, static_cast<uint32_t>(seg_.entries.size()),
-                 seg_.capacity};
-  if (!SegmentHasRoom(use, size, options_.segmentBytes)) {
-    if (!NextSegment()) return false;
-  }
+bool Writer::WriteFrame(Slot slot, const void* data, uint32_t size, bool keyFrame) {
+  // Without room the payload is only read.
+  const Payload frame{const_cast<uint8_t*>(static_cast<const uint8_t*>(data)), size, false};
+  return WriteFrame(0, slot, frame, keyFrame);
+}
+
+bool Writer::AppendChunk(uint32_t stream, const Payload& payload, bool keyFrame, Slot units) {
+  if (!MakeRoom(stream, payload.size)) return false;
   const uint64_t at = seg_.end;
-  if (size > 0 && !Put(at + 8, data, size)) return false;
-  if ((size & 1) && !Put(at + 8 + size, "", 1)) return false;
   uint8_t header[8];
   Store32(header, kJunk);
-  Store32(header + 4, size);
-  if (!Put(at, header, sizeof header)) return false;
-  unlabelled_.push_back(at);
-  seg_.entries.push_back({at + 8, size, keyFrame});
-  seg_.end += ChunkBytes(size);
-  ++slots_;
-  if (seg_.first) ++firstRiffSlots_;
-  largest_ = std::max(largest_, size);
-  ++sinceFlush_;
-  headersDirty_ = true;
+  Store32(header + 4, payload.size);
+  const bool odd = payload.size & 1;
+  if (payload.room && payload.data) {
+    std::memcpy(payload.data - kChunkRoomBefore, header, sizeof header);
+    if (odd) payload.data[payload.size] = 0;
+    if (!Put(at, payload.data - kChunkRoomBefore, ChunkBytes(payload.size))) return false;
+  } else {
+    if (!Put(at, header, sizeof header)) return false;
+    if (payload.size > 0 && !Put(at + 8, payload.data, payload.size)) return false;
+    if (odd && !Put(at + 8 + payload.size, "", 1)) return false;
+  }
+  Record(stream, at, payload.size, keyFrame, units);
   return true;
+}
+
+// Empty chunks for skipped slots: as many headers per write as the segment takes.
+bool Writer::AppendEmpty(uint32_t stream, Slot count) {
+  Stream& s = streams_[stream];
+  while (count > 0) {
+    if (!MakeRoom(stream, 0)) return false;
+    SegmentUse use =
+        UseOf(seg_.first, seg_.end - seg_.riff, seg_.chunks, s.entries.size(), seg_.capacity);
+    Slot n = 1;
+    for (; n < count; ++n) {
+      use.bytes += ChunkBytes(0);
+      ++use.chunks;
+      ++use.entries;
+      if (!SegmentHasRoom(use, 0, options_.segmentBytes)) break;
+    }
+    std::vector<uint8_t> headers(ChunkBytes(0) * n, 0);
+    for (Slot i = 0; i < n; ++i) Store32(&headers[ChunkBytes(0) * i], kJunk);
+    const uint64_t at = seg_.end;
+    if (!Put(at, headers.data(), headers.size())) return false;
+    for (Slot i = 0; i < n; ++i) Record(stream, at + ChunkBytes(0) * i, 0, false, 1);
+    count -= n;
+  }
+  return true;
+}
+
+void Writer::Record(uint32_t stream, uint64_t at, uint32_t size, bool keyFrame, Slot units) {
+  Stream& s = streams_[stream];
+  s.entries.push_back({at + 8, size, keyFrame});
+  s.written += units;
+  s.largest = std::max(s.largest, size);
+  seg_.end = at + ChunkBytes(size);
+  ++seg_.chunks;
+  Label* last = unlabelled_.empty() ? nullptr : &unlabelled_.back();
+  if (size == 0 && last && last->empties > 0 && last->id == s.info.chunkId &&
+      last->at + ChunkBytes(0) * last->empties == at)
+    ++last->empties;
+  else
+    unlabelled_.push_back({at, s.info.chunkId, size == 0 ? 1u : 0u});
+}
+
+bool Writer::WriteSamples(uint32_t stream, const void* data, uint32_t size) {
+  if (!open_ || failure_ != IoStatus::Ok || stream >= streams_.size() || streams_[stream].video)
+    return false;
+  Stream& s = streams_[stream];
+  if (size % s.blockBytes != 0 || (size > 0 && !data)) return false;
+  const uint8_t* bytes = static_cast<const uint8_t*>(data);
+  s.sound.insert(s.sound.end(), bytes, bytes + size);
+  const size_t limit = SoundChunkLimit(options_.segmentBytes, s.blockBytes);
+  while (s.sound.size() - kChunkRoomBefore >= limit)
+    if (!WriteSoundChunk(stream, limit)) return false;
+  return true;
+}
+
+// The first `bytes` of the stream's waiting sound as one chunk, written from its own buffer.
+bool Writer::WriteSoundChunk(uint32_t stream, size_t bytes) {
+  std::vector<uint8_t>& sound = streams_[stream].sound;
+  sound.push_back(0);  // room for the pad byte after the last sample
+  uint8_t* data = sound.data() + kChunkRoomBefore;
+  const uint8_t after = data[bytes];  // an odd chunk's pad byte lands on the next sample
+  const Payload payload{data, static_cast<uint32_t>(bytes), true};
+  const bool ok =
+      AppendChunk(stream, payload, true, static_cast<Slot>(bytes / streams_[stream].blockBytes));
+  data[bytes] = after;
+  sound.pop_back();
+  if (ok) sound.erase(sound.begin() + kChunkRoomBefore, sound.begin() + kChunkRoomBefore + bytes);
+  return ok;
+}
+
+bool Writer::WritePendingSound() {
+  for (uint32_t i = 0; i < streams_.size(); ++i) {
+    const size_t waiting = streams_[i].sound.size() - kChunkRoomBefore;
+    if (!streams_[i].video && waiting > 0 && !WriteSoundChunk(i, waiting)) return false;
+  }
+  return true;
+}
+
+// After a failure, sound not yet in a chunk is dropped: only what was written whole is kept.
+bool Writer::CommitAll() {
+  const bool sound = failure_ != IoStatus::Ok || WritePendingSound();
+  return Commit() && sound;
 }
 
 bool Writer::Commit() {
-  if (failed_) return false;
-  const size_t count = seg_.entries.size();
-  if (seg_.committed < count) {
-    std::vector<uint8_t> entries((count - seg_.committed) * kChunkEntryBytes);
-    for (size_t i = seg_.committed; i < count; ++i) {
-      const Entry& e = seg_.entries[i];
-      EncodeChunkEntry(&entries[(i - seg_.committed) * kChunkEntryBytes], e.payload, seg_.movi,
-                       e.size, e.key);
-    }
-    const uint64_t firstEntry =
-        seg_.index + 8 + kIndexHeaderBytes + uint64_t{kChunkEntryBytes} * seg_.committed;
-    if (!Put(firstEntry, entries.data(), entries.size())) return false;
-    if (!Put32(seg_.index + 12, static_cast<uint32_t>(count))) return false;
-    seg_.committed = count;
-    committedSlots_ = slots_;
-    uint8_t id[4];
-    Store32(id, info_.chunkId);
-    for (uint64_t at : unlabelled_)
-      if (!Put(at, id, sizeof id)) return false;
-    unlabelled_.clear();
-  }
-  sinceFlush_ = 0;
-  if (!headersDirty_) return true;
-  return WriteHeaderFields();
+  if (!WriteLabels() || !WriteEntries() || !FlushSink()) return false;
+  SetHeaderFields();
+  if (!segmentHead_.WriteMarked(*this) || !header_.WriteMarked(*this) || !FlushSink()) return false;
+  for (Stream& s : streams_) s.committed = s.written;
+  labelsDue_.insert(labelsDue_.end(), unlabelled_.begin(), unlabelled_.end());
+  unlabelled_.clear();
+  // Labelled only once the index covering them is on the disk: a reader that finds no index
+  // entries scans the chunks instead, and must not meet a later chunk's label without the
+  // earlier ones. They reach the disk with the next flush.
+  WriteLabels();
+  return true;
 }
 
-bool Writer::WriteHeaderFields() {
-  const uint64_t superEntry =
-      layout_.superIndex + kIndexHeaderBytes + uint64_t{kSuperEntryBytes} * ordinal_;
-  if (!Put32(superEntry + 12, static_cast<uint32_t>(seg_.entries.size()))) return false;
-  HeaderCounts counts;
-  counts.firstRiffFrames = firstRiffSlots_;
-  counts.totalFrames = committedSlots_;
-  counts.largestFrame = largest_;
-  const std::vector<uint8_t> avih = EncodeAvih(info_, counts);
-  const std::vector<uint8_t> strh = EncodeStrh(info_, counts);
-  if (!Put(layout_.avih, avih.data(), avih.size()) ||
-      !Put(layout_.strh, strh.data(), strh.size()) || !Put32(layout_.dmlh, committedSlots_))
-    return false;
-  if (!Put32(seg_.movi - 4, static_cast<uint32_t>(seg_.end - seg_.movi))) return false;
-  if (!Put32(seg_.riff + 4, static_cast<uint32_t>(seg_.end - seg_.riff - 8))) return false;
-  headersDirty_ = false;
+// The new index entries go behind each index's entry count, which readers do not look past.
+bool Writer::WriteEntries() {
+  for (uint32_t stream = 0; stream < streams_.size(); ++stream) {
+    Stream& s = streams_[stream];
+    const uint64_t index = IndexAt(seg_, stream);
+    for (size_t i = s.entriesWritten; i < s.entries.size(); ++i) {
+      uint8_t entry[kChunkEntryBytes];
+      const Entry& e = s.entries[i];
+      EncodeChunkEntry(entry, e.payload, seg_.movi, e.size, e.key);
+      segmentHead_.Set(index + 8 + kIndexHeaderBytes + uint64_t{kChunkEntryBytes} * i, entry,
+                       sizeof entry);
+    }
+    s.entriesWritten = s.entries.size();
+  }
+  return segmentHead_.WriteMarked(*this);
+}
+
+void Writer::SetHeaderFields() {
+  uint64_t bytesPerSecond = 0;
+  main_.suggestedBuffer = 0;
+  for (uint32_t i = 0; i < streams_.size(); ++i) {
+    const Stream& s = streams_[i];
+    const uint32_t entries = static_cast<uint32_t>(s.entries.size());
+    const uint64_t index = IndexAt(seg_, i);
+    segmentHead_.Set32(index + 12, entries);
+    header_.Set(layout_.strh[i], EncodeStrh(s.info, s.written, s.largest).data(), kStrhBytes);
+    uint8_t super[kSuperEntryBytes];
+    EncodeSuperEntry(super, index, static_cast<uint32_t>(ChunkIndexBytes(seg_.capacity)), entries);
+    const uint64_t superIndex = layout_.superIndex[i];
+    header_.Set(superIndex + kIndexHeaderBytes + uint64_t{kSuperEntryBytes} * seg_.ordinal, super,
+                sizeof super);
+    header_.Set32(superIndex + 4, seg_.ordinal + 1);
+    main_.suggestedBuffer = std::max(main_.suggestedBuffer, s.largest);
+    bytesPerSecond += s.video ? uint64_t{s.largest} * s.info.rate / s.info.scale
+                              : uint64_t{s.info.rate} * s.blockBytes;
+  }
+  main_.maxBytesPerSec = Saturate32(bytesPerSecond);
+  if (video_ >= 0) {
+    const Stream& v = streams_[video_];
+    main_.totalFrames = seg_.first ? static_cast<Slot>(v.entries.size()) : firstRiffSlots_;
+    header_.Set32(layout_.dmlh, v.written);
+  }
+  header_.Set(layout_.avih, EncodeAvih(main_).data(), kAvihBytes);
+  const uint32_t moviBytes = static_cast<uint32_t>(seg_.end - seg_.movi);
+  if (seg_.first) {
+    header_.Set32(layout_.movi + 4, moviBytes);
+    header_.Set32(layout_.riffSize, static_cast<uint32_t>(seg_.end - 8));
+  } else {
+    segmentHead_.Set32(seg_.riff + 4, static_cast<uint32_t>(seg_.end - seg_.riff - 8));
+    segmentHead_.Set32(seg_.riff + 16, moviBytes);
+  }
+}
+
+bool Writer::WriteLabels() {
+  size_t done = 0;
+  for (; done < labelsDue_.size(); ++done) {
+    const Label& label = labelsDue_[done];
+    // An empty chunk's header is its label and a zero size.
+    std::vector<uint8_t> bytes(label.empties > 0 ? ChunkBytes(0) * label.empties : 4, 0);
+    for (size_t at = 0; at < bytes.size(); at += ChunkBytes(0)) Store32(&bytes[at], label.id);
+    if (!Put(label.at, bytes.data(), bytes.size())) break;
+  }
+  labelsDue_.erase(labelsDue_.begin(), labelsDue_.begin() + static_cast<ptrdiff_t>(done));
+  return labelsDue_.empty();
+}
+
+// A 'JUNK' chunk at the end of the movi when the next RIFF would start 2 bytes off alignment.
+bool Writer::AppendAlignPad() {
+  if (AlignPadAt(seg_.end) == 0) return true;
+  uint8_t pad[kAlignPadBytes] = {};
+  Store32(pad, kJunk);
+  Store32(pad + 4, kAlignPadBytes - 8);
+  if (!Put(seg_.end, pad, sizeof pad)) return false;
+  seg_.end += kAlignPadBytes;
   return true;
+}
+
+// The legacy index of the first RIFF: every stream's chunks in file order.
+std::vector<uint8_t> Writer::BuildIdx1() const {
+  struct Item {
+    uint64_t payload;
+    uint32_t id, size;
+    bool key;
+  };
+  std::vector<Item> items;
+  for (const Stream& s : streams_)
+    for (const Entry& e : s.entries) items.push_back({e.payload, s.info.chunkId, e.size, e.key});
+  std::sort(items.begin(), items.end(),
+            [](const Item& a, const Item& b) { return a.payload < b.payload; });
+  std::vector<uint8_t> idx1(8 + items.size() * kIdx1EntryBytes);
+  Store32(&idx1[0], kIdx1);
+  Store32(&idx1[4], static_cast<uint32_t>(idx1.size() - 8));
+  for (size_t i = 0; i < items.size(); ++i)
+    EncodeIdx1Entry(&idx1[8 + i * kIdx1EntryBytes], items[i].id, items[i].payload - 8 - seg_.movi,
+                    items[i].size, items[i].key);
+  return idx1;
+}
+
+// Ends the segment with a commit, then lays down the next one whole and flushes it before the
+// super indexes name it. The first RIFF's idx1 goes out once the labels it anchors on are on
+// the disk, and its RIFF size covers the idx1 only once that is on the disk too.
+bool Writer::NextSegment() {
+  if (seg_.ordinal + 1 >= layout_.superCapacity) return false;
+  if (!AppendAlignPad() || !Commit() || !FlushSink()) return false;
+  const Segment next = PlanNextSegment(seg_);
+  if (seg_.first) {
+    const std::vector<uint8_t> idx1 = BuildIdx1();
+    if (!Put(seg_.end, idx1.data(), idx1.size())) return false;
+  }
+  Mirror head;
+  head.Reset(next.riff, BuildSegmentHead(next));
+  if (!head.WriteMarked(*this) || !FlushSink()) return false;
+  if (seg_.first) {
+    header_.Set32(layout_.riffSize, static_cast<uint32_t>(next.riff - 8));
+    firstRiffSlots_ = video_ >= 0 ? static_cast<Slot>(streams_[video_].entries.size()) : 0;
+  }
+  seg_ = next;
+  segmentHead_ = std::move(head);
+  for (Stream& s : streams_) {
+    s.entries.clear();
+    s.entriesWritten = 0;
+  }
+  SetHeaderFields();
+  return header_.WriteMarked(*this) && FlushSink();
 }
 
 bool Writer::FinishFirstRiff() {
-  std::vector<uint8_t> idx1(8 + seg_.entries.size() * kIdx1EntryBytes);
-  Store32(&idx1[0], kIdx1);
-  Store32(&idx1[4], static_cast<uint32_t>(idx1.size() - 8));
-  for (size_t i = 0; i < seg_.entries.size(); ++i) {
-    const Entry& e = seg_.entries[i];
-    EncodeIdx1Entry(&idx1[8 + i * kIdx1EntryBytes], info_.chunkId, e.payload - 8 - seg_.movi,
-                    e.size, e.key);
-  }
-  if (!Put(seg_.end, idx1.data(), idx1.size())) return false;
-  seg_.end += idx1.size();
-  return Put32(seg_.riff + 4, static_cast<uint32_t>(seg_.end - seg_.riff - 8));
-}
-
-bool Writer::NextSegment() {
-  if (ordinal_ + 1 >= layout_.superCapacity) return false;
-  if (!Commit()) return false;
-  if (seg_.first && !FinishFirstRiff()) return false;
-
-  Segment next;
-  next.riff = seg_.end;
-  next.movi = next.riff + 20;
-  next.index = next.riff + kSegmentHeadBytes;
-  next.capacity = ChunkIndexCapacity(ordinal_ + 1, options_.segmentBytes);
-  const std::vector<uint8_t> index = BuildChunkIndex(info_.chunkId, next.movi, next.capacity);
-  next.end = next.index + index.size();
-  std::vector<uint8_t> head(kSegmentHeadBytes);
-  Store32(&head[0], kRiff);
-  Store32(&head[4], static_cast<uint32_t>(next.end - next.riff - 8));
-  Store32(&head[8], FourCC('A', 'V', 'I', 'X'));
-  Store32(&head[12], kList);
-  Store32(&head[16], static_cast<uint32_t>(next.end - next.movi));
-  Store32(&head[20], FourCC('m', 'o', 'v', 'i'));
-  head.insert(head.end(), index.begin(), index.end());
-  if (!Put(next.riff, head.data(), head.size())) return false;
-
-  uint8_t entry[kSuperEntryBytes];
-  EncodeSuperEntry(entry, next.index, static_cast<uint32_t>(index.size()), 0);
-  const uint32_t ordinal = ordinal_ + 1;
-  if (!Put(layout_.superIndex + kIndexHeaderBytes + uint64_t{kSuperEntryBytes} * ordinal, entry,
-           sizeof entry) ||
-      !Put32(layout_.superIndex + 4, ordinal + 1))
-    return false;
-  ordinal_ = ordinal;
-  seg_ = std::move(next);
-  return true;
+  const std::vector<uint8_t> idx1 = BuildIdx1();
+  if (!Put(seg_.end, idx1.data(), idx1.size()) || !FlushSink()) return false;
+  header_.Set32(layout_.riffSize, static_cast<uint32_t>(seg_.end + idx1.size() - 8));
+  return header_.WriteMarked(*this) && FlushSink();
 }
 
 bool Writer::Flush() {
   if (!open_) return false;
-  return Commit();
+  return CommitAll() && failure_ == IoStatus::Ok;
 }
+
+// The final commit, the labels on the disk, and the first RIFF's idx1 when it is the only one.
+bool Writer::Finish() { return CommitAll() && FlushSink() && (!seg_.first || FinishFirstRiff()); }
 
 bool Writer::Close() {
   if (!open_) return false;
-  bool ok = Commit();
-  if (ok && seg_.first) ok = FinishFirstRiff();
+  // Every step writes again what it needs, so a write that fails on the way is tried once more.
+  const bool ok = Finish() || Finish();
   open_ = false;
-  seg_ = Segment();
-  unlabelled_.clear();
-  return ok;
+  return ok && failure_ == IoStatus::Ok;
 }
+
+uint64_t Writer::BytesNeededFor(uint32_t stream, uint32_t size) const {
+  if (!open_ || stream >= streams_.size()) return 0;
+  Segment at = seg_;
+  std::vector<size_t> entries;
+  for (const Stream& s : streams_) entries.push_back(s.entries.size());
+  const auto place = [&](uint32_t i, uint64_t payload) {
+    if (!SegmentHasRoom(UseOf(at.first, at.end - at.riff, at.chunks, entries[i], at.capacity),
+                        payload, options_.segmentBytes)) {
+      at = PlanNextSegment(at);
+      std::fill(entries.begin(), entries.end(), 0);
+    }
+    at.end += ChunkBytes(payload);
+    ++at.chunks;
+    ++entries[i];
+  };
+  place(stream, size);
+  // Close writes the waiting sound.
+  for (uint32_t i = 0; i < streams_.size(); ++i)
+    if (streams_[i].sound.size() > kChunkRoomBefore)
+      place(i, streams_[i].sound.size() - kChunkRoomBefore);
+  uint64_t end = at.end;
+  if (at.first) end += 8 + uint64_t{kIdx1EntryBytes} * at.chunks;
+  return end > fileSize_ ? end - fileSize_ : 0;
+}
+
+Slot Writer::FrameCount(uint32_t stream) const {
+  if (stream >= streams_.size()) return 0;
+  const Stream& s = streams_[stream];
+  return s.written +
+         (s.video ? 0 : static_cast<Slot>((s.sound.size() - kChunkRoomBefore) / s.blockBytes));
+}
+
+Slot Writer::CommittedFrameCount(uint32_t stream) const {
+  return stream < streams_.size() ? streams_[stream].committed : 0;
+}
+
+uint32_t Writer::SegmentCount() const { return open_ ? seg_.ordinal + 1 : 0; }
 
 }  // namespace avi

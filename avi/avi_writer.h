@@ -75,11 +75,16 @@ constexpr size_t kChunkRoomAfter = 1;
 // disk plays every chunk of the last finished commit whatever subset of the writes since then
 // reached it, and a scanning reader skips chunks no commit covers yet:
 //   1. chunks are written as they come, labelled 'JUNK';
-//   2. commit: buffered samples go out as chunks, then the new index entries behind each
+//   2. commit: waiting samples go out as chunks, then the new index entries behind each
 //      segment index's entry count (readers do not look past the count); flush;
-//   3. the index entry counts, the chunks' own labels, the header fields; flush.
-// A new segment is written whole (RIFF, movi, empty indexes) and flushed before the super
-// indexes name it.
+//   3. the index entry counts and the header fields; flush;
+//   4. the chunks' own labels, which reach the disk with the next flush (a reader finding no
+//      index entries at all scans the chunks, and must not meet a later label without the
+//      earlier ones).
+// A new segment starts after a commit and a flush: the first RIFF's idx1 and the new segment
+// (RIFF, movi, empty indexes) are written and flushed; only then do the super indexes name the
+// segment and the first RIFF's size cover its idx1; flush. Every field rewritten in place is
+// 4-byte aligned, so it never straddles a disk sector. Open leaves an empty file that plays.
 class Writer {
  public:
   bool Open(Sink& sink, const std::vector<StreamFormat>& streams,
@@ -93,21 +98,26 @@ class Writer {
   // any frame once the super index is full or a write has failed.
   bool WriteFrame(uint32_t stream, Slot slot, const Payload& frame, bool keyFrame);
   bool WriteFrame(Slot slot, const void* data, uint32_t size, bool keyFrame);  // stream 0
-  // Sound stream `stream`: whole sample blocks, kept until the next commit writes them as one
-  // chunk.
+  // Sound stream `stream`: whole sample blocks (refused otherwise), kept until the next Flush or
+  // Close writes them as one chunk per stream; sooner, as a chunk of their own, once they pile
+  // up past 256 KiB or an eighth of a segment. After a failure, samples not yet in a chunk are
+  // dropped.
   bool WriteSamples(uint32_t stream, const void* data, uint32_t size);
 
-  // Makes the file on the disk consistent and playable up to here (two flushes of the sink).
+  // Makes the file on the disk consistent and playable up to here (two flushes of the sink when
+  // anything changed). After a failure it still commits what was written whole, and is false.
   bool Flush();
   // The final commit and the first RIFF's idx1; the writer can be reused after. After a failed
   // write it still commits every chunk that was written whole before it, so the file plays
-  // them all. False when anything failed on the way.
+  // them all; a write failing on the way is tried once more. False when anything failed.
   bool Close();
 
   // Why the first failed write or flush failed; Ok while none has.
   IoStatus Failure() const { return failure_; }
   // Bytes the file grows by if the next frame of `size` bytes goes to `stream` and the file is
-  // then closed: the frame, a new segment's head and indexes when it starts one, the idx1.
+  // then closed: the frame, a new segment's head and indexes when it starts one, the waiting
+  // samples, the idx1. Slots skipped before the frame are not counted (8 bytes each, 24 in the
+  // first RIFF).
   uint64_t BytesNeededFor(uint32_t stream, uint32_t size) const;
   uint64_t FileSize() const { return fileSize_; }  // bytes the file has after the last write
   // Slots of a video stream (or blocks of a sound stream) written so far, empty ones included.
@@ -118,10 +128,99 @@ class Writer {
   bool IsOpen() const { return open_; }
 
  private:
-  // Filled in with the implementation.
+  // Bytes the writer keeps a copy of and rewrites in place (the file header, a segment's head
+  // and chunk indexes): changed bytes are marked and go out in few writes, and a write that
+  // failed stays marked, so the next commit tries it again.
+  class Mirror {
+   public:
+    void Reset(uint64_t offset, std::vector<uint8_t> bytes);
+    uint64_t End() const { return offset_ + bytes_.size(); }
+    void Set(uint64_t at, const void* data, size_t size);
+    void Set32(uint64_t at, uint32_t value);
+    // Writes every marked run (runs close together as one write); false at the first failure.
+    bool WriteMarked(Writer& writer);
+
+   private:
+    uint64_t offset_ = 0;
+    std::vector<uint8_t> bytes_;
+    std::vector<std::pair<size_t, size_t>> marked_;  // [begin, end) into bytes_
+  };
+
+  struct Entry {
+    uint64_t payload;  // file offset of the chunk's payload
+    uint32_t size;
+    bool key;
+  };
+  struct Stream {
+    StreamInfo info;
+    bool video = true;
+    uint32_t blockBytes = 0;  // sound
+    Slot written = 0;         // slots (blocks) in chunks written whole
+    Slot committed = 0;       // ... and counted on the disk
+    uint32_t largest = 0;
+    // Sound not in a chunk yet, behind kChunkRoomBefore bytes of room for the chunk header.
+    std::vector<uint8_t> sound = std::vector<uint8_t>(kChunkRoomBefore);
+    // The current segment's chunks, and how many of their entries are written behind the count.
+    std::vector<Entry> entries;
+    size_t entriesWritten = 0;
+  };
+  // Where a RIFF segment lies and how full it is.
+  struct Segment {
+    bool first = true;
+    uint32_t ordinal = 0;
+    uint64_t riff = 0;  // RIFF header
+    uint64_t movi = 0;  // 'movi' fourcc, the base of its index offsets
+    uint64_t end = 0;   // where the next chunk goes
+    uint32_t capacity = 0;
+    uint32_t chunks = 0;  // of every stream
+  };
+  // The header of a chunk still labelled 'JUNK' (empties 0), or of a run of empty chunks.
+  struct Label {
+    uint64_t at;
+    uint32_t id;
+    uint32_t empties;
+  };
+
+  bool Put(uint64_t offset, const void* data, size_t size);
+  bool FlushSink();
+  bool AddStream(uint32_t number, const StreamFormat& format);
+  uint64_t IndexAt(const Segment& seg, uint32_t stream) const;
+  std::vector<uint8_t> BuildSegmentHead(const Segment& seg) const;
+  Segment PlanNextSegment(const Segment& from) const;
+  bool FitsFreshSegment(uint32_t size) const;
+  bool MakeRoom(uint32_t stream, uint32_t size);
+  bool AppendChunk(uint32_t stream, const Payload& payload, bool keyFrame, Slot units);
+  bool AppendEmpty(uint32_t stream, Slot count);
+  void Record(uint32_t stream, uint64_t at, uint32_t size, bool keyFrame, Slot units);
+  bool WriteSoundChunk(uint32_t stream, size_t bytes);
+  bool WritePendingSound();
+  bool CommitAll();
+  bool Commit();
+  bool WriteEntries();
+  void SetHeaderFields();
+  bool WriteLabels();
+  bool AppendAlignPad();
+  std::vector<uint8_t> BuildIdx1() const;
+  bool NextSegment();
+  bool FinishFirstRiff();
+  bool Finish();
+
+  Sink* sink_ = nullptr;
   bool open_ = false;
   IoStatus failure_ = IoStatus::Ok;
+  bool unflushed_ = false;  // writes since the last sink flush
   uint64_t fileSize_ = 0;
+  WriterOptions options_;
+  std::vector<Stream> streams_;
+  int video_ = -1;  // the first video stream: avih and dmlh count its slots
+  MainHeader main_;
+  HeaderLayout layout_;
+  Mirror header_;
+  Segment seg_;
+  Mirror segmentHead_;       // the AVIX and movi headers (not in the first RIFF), the chunk indexes
+  Slot firstRiffSlots_ = 0;  // the video stream's, once the first RIFF is finished
+  std::vector<Label> unlabelled_;  // chunks no commit covers yet
+  std::vector<Label> labelsDue_;   // chunks committed, labels not written yet
 };
 
 }  // namespace avi

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -84,6 +85,140 @@ std::vector<uint8_t> TopDownBgr24(const std::vector<uint8_t>& dib, uint32_t widt
       for (int c = 0; c < 3; ++c) out[(size_t{y} * width + x) * 3 + c] = row[x * bpp + c];
   }
   return out;
+}
+
+std::vector<uint8_t> SoundBytes(size_t from, size_t size) {
+  std::vector<uint8_t> out(size);
+  for (size_t i = 0; i < size; ++i) {
+    const uint64_t at = from + i;
+    out[i] = static_cast<uint8_t>((at * 0x9E3779B97F4A7C15ull) >> 56 ^ at);
+  }
+  return out;
+}
+
+avi::StreamFormat VideoStream(const avi::VideoFormat& format) {
+  avi::StreamFormat s;
+  s.video = format;
+  return s;
+}
+
+avi::StreamFormat SoundStream(uint16_t channels, uint32_t samplesPerSecond, uint16_t bits) {
+  avi::StreamFormat s;
+  s.kind = avi::StreamFormat::Kind::Audio;
+  s.audio.channels = channels;
+  s.audio.samplesPerSecond = samplesPerSecond;
+  s.audio.bitsPerSample = bits;
+  return s;
+}
+
+uint32_t FrameCrc(const std::vector<uint8_t>& bytes) {
+  uint32_t a = 0, b = 0;
+  for (uint8_t byte : bytes) {
+    a = (a + byte) % 65521;
+    b = (b + a) % 65521;
+  }
+  return b << 16 | a;
+}
+
+avi::IoStatus MemorySink::WriteAt(uint64_t offset, const void* data, size_t size) {
+  if (image.size() < offset + size) image.resize(offset + size);
+  std::memcpy(&image[offset], data, size);
+  return avi::IoStatus::Ok;
+}
+
+avi::IoStatus MemorySink::Flush() {
+  ++flushes;
+  return avi::IoStatus::Ok;
+}
+
+bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(out);
+}
+
+namespace {
+
+std::optional<std::vector<CrcPacket>> ReadFrameCrc(const std::string& path) {
+  std::ifstream in(path);
+  if (!in) return std::nullopt;
+  std::vector<CrcPacket> packets;
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    CrcPacket p;
+    long long dts = 0, pts = 0, duration = 0;
+    unsigned long size = 0;
+    unsigned crc = 0;
+    if (std::sscanf(line.c_str(), "%d, %lld, %lld, %lld, %lu, 0x%x", &p.stream, &dts, &pts,
+                    &duration, &size, &crc) != 6)
+      return std::nullopt;
+    p.pts = pts;
+    p.size = size;
+    p.crc = crc;
+    packets.push_back(p);
+  }
+  return packets;
+}
+
+}  // namespace
+
+std::vector<std::optional<std::vector<CrcPacket>>> FrameCrcs(const std::vector<std::string>& paths,
+                                                             const std::string& inputOptions) {
+  std::string inputs, outputs;
+  for (size_t i = 0; i < paths.size(); ++i) {
+    inputs += " " + inputOptions + " -i \"" + paths[i] + "\"";
+    outputs += " -map " + std::to_string(i) +
+               " -c:v rawvideo -pix_fmt bgr24 -c:a copy -fps_mode passthrough -f framecrc \"" +
+               paths[i] + ".crc\"";
+  }
+  std::string log;
+  const bool ran = Run("ffmpeg -v error -nostdin -y" + inputs + outputs + " 2>&1", &log, 120) == 0;
+  std::vector<std::optional<std::vector<CrcPacket>>> out;
+  for (const std::string& path : paths) {
+    if (!ran && paths.size() > 1) {
+      out.push_back(FrameCrcs({path}, inputOptions)[0]);
+      continue;
+    }
+    out.push_back(ran ? ReadFrameCrc(path + ".crc") : std::nullopt);
+    std::remove((path + ".crc").c_str());
+  }
+  return out;
+}
+
+std::vector<std::map<std::string, std::string>> ProbeStreams(const std::string& path) {
+  std::string raw;
+  std::vector<std::map<std::string, std::string>> streams;
+  if (Run("ffprobe -v error -show_entries stream -of compact=p=0 \"" + path + "\"", &raw) != 0)
+    return streams;
+  std::istringstream lines(raw);
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::map<std::string, std::string> fields;
+    std::istringstream parts(line);
+    std::string part;
+    while (std::getline(parts, part, '|')) {
+      const size_t eq = part.find('=');
+      if (eq != std::string::npos) fields[part.substr(0, eq)] = part.substr(eq + 1);
+    }
+    if (!fields.empty()) streams.push_back(fields);
+  }
+  return streams;
+}
+
+std::vector<uint8_t> DecodeRaw(const std::string& path, const std::string& outputOptions) {
+  const std::string raw = path + ".raw";
+  std::string log;
+  std::vector<uint8_t> bytes;
+  if (Run("ffmpeg -v error -nostdin -y -i \"" + path + "\" " + outputOptions + " \"" + raw +
+              "\" 2>&1",
+          &log) == 0) {
+    std::ifstream in(raw, std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  std::remove(raw.c_str());
+  return bytes;
 }
 
 Probe ProbeFile(const std::string& path, const std::string& extraOptions) {

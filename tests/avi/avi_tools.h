@@ -1,8 +1,10 @@
 #pragma once
-// Native test helpers: DIB frames with known pixels, and the machine's ffprobe/ffmpeg run on a
-// written file (each run bounded by coreutils' timeout).
+// Native test helpers: DIB frames with known pixels, sound with known samples, files in memory,
+// and the machine's ffprobe/ffmpeg run on written files (each run bounded by coreutils'
+// timeout).
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,6 +40,43 @@ std::vector<uint8_t> DibFrame(uint32_t width, uint32_t height, int bits, uint32_
 // The same frame as ffmpeg decodes it to bgr24: top-down, packed rows.
 std::vector<uint8_t> TopDownBgr24(const std::vector<uint8_t>& dib, uint32_t width, uint32_t height,
                                   int bits);
+
+// Sound bytes [from, from + size) of an endless test signal: every byte differs from its
+// neighbours, so a sample out of place shows.
+std::vector<uint8_t> SoundBytes(size_t from, size_t size);
+avi::StreamFormat VideoStream(const avi::VideoFormat& format);
+avi::StreamFormat SoundStream(uint16_t channels, uint32_t samplesPerSecond, uint16_t bits);
+
+// The checksum ffmpeg's framecrc muxer prints (Adler-32 started from 0).
+uint32_t FrameCrc(const std::vector<uint8_t>& bytes);
+
+// A file kept in memory; `image` is what the writes made of it. Flushes are counted.
+class MemorySink : public avi::Sink {
+ public:
+  std::vector<uint8_t> image;
+  size_t flushes = 0;
+  avi::IoStatus WriteAt(uint64_t offset, const void* data, size_t size) override;
+  avi::IoStatus Flush() override;
+};
+
+bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);
+
+// One packet as ffmpeg's framecrc muxer lists it: video decoded to bgr24, sound copied.
+struct CrcPacket {
+  int stream = 0;
+  int64_t pts = 0;
+  size_t size = 0;
+  uint32_t crc = 0;
+};
+// Reads many files with one ffmpeg run (`inputOptions` before each input); a file ffmpeg cannot
+// read gets no value. Where the batch fails, each file is tried alone.
+std::vector<std::optional<std::vector<CrcPacket>>> FrameCrcs(const std::vector<std::string>& paths,
+                                                             const std::string& inputOptions = {});
+
+// Every stream ffprobe reports: index, codec_type, duration, nb_frames, sample_rate, ...
+std::vector<std::map<std::string, std::string>> ProbeStreams(const std::string& path);
+// What ffmpeg writes for `outputOptions` (e.g. "-map 0:a -f s16le"); empty when it fails.
+std::vector<uint8_t> DecodeRaw(const std::string& path, const std::string& outputOptions);
 
 // What ffprobe reports of a file's video stream.
 struct Probe {
