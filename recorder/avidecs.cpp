@@ -151,7 +151,8 @@ void AviWriteFramePixels(Slot frameIndex, const void* bits) {
 
 void AviWriteFrame(Slot frameIndex, const std::wstring& bitmapPath) {
   Recording& r = Current();
-  if (!r.file.Accepting() || !r.frameDib) return;
+  // A slot already handed over would land out of place: its bitmap is not even read.
+  if (!r.file.Accepting() || !r.frameDib || frameIndex < r.file.NextSlot()) return;
   // On failure the previous frame is written again. The reader says why once per recording:
   // frames come several times a second, and a message box for each would bury the user.
   r.frameDib->SetMessagesShown(!r.readerComplained);

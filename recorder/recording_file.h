@@ -71,6 +71,8 @@ class RecordingFile {
   EngineError Close();
 
   bool Accepting() const { return running_ && stoppedBy_ == EngineError::None; }
+  // The first slot not handed over yet: earlier ones are refused.
+  Slot NextSlot() const { return nextSlot_; }
   // What stopped the writer's thread by itself; None while it runs well.
   EngineError StoppedBy() const { return stoppedBy_; }
   uint32_t Dropped() const { return queue_ ? queue_->Dropped() : dropped_; }

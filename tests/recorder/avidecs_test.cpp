@@ -501,6 +501,7 @@ constexpr wchar_t kThreadCodecName[] = L"Orvik test codec (threads)";
 struct ThreadLog {
   std::mutex mutex;
   std::set<DWORD> compressThreads;  // open, begin, compress, end and close of the compressor
+                                    // the writer used
   std::atomic<int> messagesHandled{0};
   HWND window = nullptr;
   void Note(DWORD thread) {
@@ -510,6 +511,8 @@ struct ThreadLog {
 } g_log;
 
 struct ThreadCodec {
+  DWORD openedOn = GetCurrentThreadId();
+  bool began = false;  // compressed with; the dialog's instances only answer questions
   bool compressing = false;
 };
 
@@ -526,7 +529,8 @@ LRESULT ThreadCodecMessage(ThreadCodec* c, UINT message, LPARAM lParam1, LPARAM 
     case ICM_COMPRESS_GET_SIZE:
       return in->biSizeImage;
     case ICM_COMPRESS_BEGIN:
-      c->compressing = true;
+      c->began = c->compressing = true;
+      g_log.Note(c->openedOn);
       g_log.Note(GetCurrentThreadId());
       return ICERR_OK;
     case ICM_COMPRESS: {
@@ -560,14 +564,11 @@ LRESULT CALLBACK ThreadCodecProc(DWORD_PTR id, HDRVR driver, UINT message, LPARA
     case DRV_INSTALL:
     case DRV_REMOVE:
       return 1;
-    case DRV_OPEN: {
-      const auto* open = reinterpret_cast<const ICOPEN*>(lParam2);
-      if (open && (open->dwFlags & ICMODE_COMPRESS) && !(open->dwFlags & ICMODE_QUERY))
-        g_log.Note(GetCurrentThreadId());
+    case DRV_OPEN:
       return reinterpret_cast<LRESULT>(new ThreadCodec);
-    }
     case DRV_CLOSE: {
       auto* c = reinterpret_cast<ThreadCodec*>(id);
+      if (c && c->began) g_log.Note(GetCurrentThreadId());
       delete c;
       return 1;
     }
