@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "avi/avi_writer.h"
+#include "recorder/file_sink.h"
 #include "recorder/avidecs.h"
 #include "recorder/bmp_samples.h"
 #include "support/codec_dialog.h"
@@ -29,21 +30,6 @@ namespace {
 
 constexpr int kWidth = 1920;
 constexpr int kHeight = 1080;
-
-// The writer's sink as a recording has it: flushes go to the disk.
-class FileSink : public avi::Sink {
- public:
-  explicit FileSink(tk::File& f) : f_(f) {}
-  avi::IoStatus WriteAt(uint64_t offset, const void* data, size_t size) override {
-    return f_.WriteAt(offset, data, size) ? avi::IoStatus::Ok : avi::IoStatus::Failed;
-  }
-  avi::IoStatus Flush() override {
-    return FlushFileBuffers(f_.handle()) ? avi::IoStatus::Ok : avi::IoStatus::Failed;
-  }
-
- private:
-  tk::File& f_;
-};
 
 struct Stats {
   std::vector<double> ms;
@@ -74,7 +60,7 @@ void ContainerBesideWriteFile(const std::wstring& dir, int frames) {
   const std::vector<uint8_t> pixels(bmp.begin() + 54, bmp.end());
   tk::File aviFile = tk::File::Open(dir + L"\\bench.avi", tk::FileMode::Replace);
   tk::File plain = tk::File::Open(dir + L"\\plain.bin", tk::FileMode::Replace);
-  FileSink sink(aviFile);
+  orvik::FileSink sink(aviFile);
   avi::Writer writer;
   avi::VideoFormat format;
   format.width = kWidth;

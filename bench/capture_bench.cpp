@@ -35,6 +35,7 @@
 #include "frame/forms.h"
 #include "panel/form2.h"
 #include "avi/avi_writer.h"
+#include "recorder/file_sink.h"
 #include "codec/zmbv_driver.h"
 #include "recorder/avidecs.h"
 #include "recorder/frame_queue.h"
@@ -636,21 +637,6 @@ struct Stages {
   double cpuPerFrame = 0, serverPerFrame = 0, xvfbPerFrame = 0;
 };
 
-// The writer's sink as a recording has it: flushes go to the disk.
-class FileSink : public avi::Sink {
- public:
-  explicit FileSink(tk::File& f) : f_(f) {}
-  avi::IoStatus WriteAt(uint64_t offset, const void* data, size_t size) override {
-    return f_.WriteAt(offset, data, size) ? avi::IoStatus::Ok : avi::IoStatus::Failed;
-  }
-  avi::IoStatus Flush() override {
-    return FlushFileBuffers(f_.handle()) ? avi::IoStatus::Ok : avi::IoStatus::Failed;
-  }
-
- private:
-  tk::File& f_;
-};
-
 // The pieces a recording's frame goes through, one after the other on this thread, on the
 // live screen: the copy into one of the writer's frame buffers, the cursor, the fourth byte of
 // uncompressed pixels, the codec, the chunk's write, and the commits (two flushes to the disk
@@ -675,7 +661,7 @@ Stages MeasureStages(const Servers& servers, const std::wstring& dir) {
     return st;
   const std::wstring avi = dir + L"\\stages.avi";
   tk::File file = tk::File::Open(avi, tk::FileMode::Replace);
-  FileSink sink(file);
+  orvik::FileSink sink(file);
   avi::Writer writer;
   if (!writer.Open(sink, avi::VideoFormat{static_cast<uint32_t>(f.aviwidth),
                                           static_cast<uint32_t>(f.aviheight), codec.Handler(),

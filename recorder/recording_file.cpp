@@ -33,22 +33,6 @@ tk::UniqueHandle NewEvent() {
 
 }  // namespace
 
-bool RecordingFile::FileSink::Create(const std::wstring& path) {
-  file_ = tk::File::Open(path, tk::FileMode::Replace);
-  return file_.IsOpen();
-}
-
-avi::IoStatus RecordingFile::FileSink::WriteAt(uint64_t offset, const void* data, size_t size) {
-  if (file_.WriteAt(offset, data, size)) return avi::IoStatus::Ok;
-  const DWORD error = GetLastError();
-  return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ? avi::IoStatus::DiskFull
-                                                                     : avi::IoStatus::Failed;
-}
-
-avi::IoStatus RecordingFile::FileSink::Flush() {
-  return FlushFileBuffers(file_.handle()) ? avi::IoStatus::Ok : avi::IoStatus::Failed;
-}
-
 EngineError RecordingFile::Open(const Setup& setup) {
   Close();
   setup_ = setup;
@@ -123,7 +107,7 @@ void RecordingFile::Run() {
     WriteUntilClosed();
     // Whatever stopped the writing, the file is finished with every frame written whole.
     if (!writer_.Close() && stoppedBy_ == EngineError::None) result_ = ErrorOf(writer_.Failure());
-    sink_.Close();
+    file_.Close();
   }
   compressor_.End();
   SetEvent(finished_.get());
@@ -132,7 +116,8 @@ void RecordingFile::Run() {
 EngineError RecordingFile::OpenOnThisThread() {
   if (!compressor_.Begin(setup_.codec, setup_.frameFormat, setup_.framesPerSecond))
     return EngineError::CodecRefused;
-  if (!sink_.Create(setup_.path)) return EngineError::FileNotCreated;
+  file_ = tk::File::Open(setup_.path, tk::FileMode::Replace);
+  if (!file_.IsOpen()) return EngineError::FileNotCreated;
   avi::VideoFormat video;
   const auto* header = reinterpret_cast<const BITMAPINFOHEADER*>(setup_.frameFormat.data());
   video.width = static_cast<uint32_t>(header->biWidth);
@@ -144,7 +129,7 @@ EngineError RecordingFile::OpenOnThisThread() {
   avi::WriterOptions options;
   options.segmentBytes = setup_.segmentBytes;
   if (!writer_.Open(sink_, video, options)) {
-    sink_.Close();
+    file_.Close();
     tk::RemoveFile(setup_.path);
     return EngineError::FileNotCreated;
   }

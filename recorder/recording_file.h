@@ -19,6 +19,7 @@
 
 #include "avi/avi_writer.h"
 #include "recorder/engine_error.h"
+#include "recorder/file_sink.h"
 #include "recorder/frame_queue.h"
 #include "recorder/frame_surfaces.h"
 #include "recorder/vcm_compressor.h"
@@ -81,18 +82,6 @@ class RecordingFile {
   const std::wstring& Path() const { return setup_.path; }
 
  private:
-  // The output file as the container writer sees it: writes reach the disk at Flush.
-  class FileSink : public avi::Sink {
-   public:
-    bool Create(const std::wstring& path);
-    void Close() { file_.Close(); }
-    avi::IoStatus WriteAt(uint64_t offset, const void* data, size_t size) override;
-    avi::IoStatus Flush() override;
-
-   private:
-    tk::File file_;
-  };
-
   std::optional<QueuedFrame> Lend(Slot slot, bool waitForRoom);
   void Run();  // the writer's thread
   EngineError OpenOnThisThread();
@@ -113,7 +102,8 @@ class RecordingFile {
 
   // The writer's thread's own while it runs.
   VcmCompressor compressor_;
-  FileSink sink_;
+  tk::File file_;
+  FileSink sink_{file_};
   avi::Writer writer_;
   bool opaque_ = false;  // uncompressed 32-bit pixels go out with their fourth byte set
   EngineError openResult_ = EngineError::None;

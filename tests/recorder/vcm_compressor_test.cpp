@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "avi/avi_writer.h"
+#include "recorder/file_sink.h"
 #include "codec/zmbv_driver.h"
 #include "recorder/bmp_samples.h"
 #include "support/unix_tools.h"
@@ -52,18 +53,6 @@ orvik::CodecSettings Options(DWORD handler, DWORD flags = 0, DWORD keyEvery = 0)
   return o;
 }
 
-class FileSink : public avi::Sink {
- public:
-  explicit FileSink(tk::File& file) : file_(file) {}
-  avi::IoStatus WriteAt(uint64_t offset, const void* data, size_t size) override {
-    return file_.WriteAt(offset, data, size) ? avi::IoStatus::Ok : avi::IoStatus::Failed;
-  }
-  avi::IoStatus Flush() override { return avi::IoStatus::Ok; }
-
- private:
-  tk::File& file_;
-};
-
 class VcmCompressorTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -80,7 +69,7 @@ class VcmCompressorTest : public ::testing::Test {
   // a key frame, '_' for a delta frame.
   std::string Record(VcmCompressor& c, Clip clip) {
     tk::File file = tk::File::Open(path_, tk::FileMode::Replace);
-    FileSink sink(file);
+    orvik::FileSink sink(file);
     avi::Writer writer;
     EXPECT_TRUE(writer.Open(sink, avi::VideoFormat{kW, kH, c.Handler(), c.OutputFormat(), 10, 1}));
     for (int i = 0; i < kFrames; ++i) {
