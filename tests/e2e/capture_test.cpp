@@ -37,6 +37,33 @@ bool Lit(const std::vector<uint8_t>& px, int x, int y) {
   return px[i] + px[i + 1] + px[i + 2] > 60;
 }
 
+// A small drive of its own for a test (tmpfs; needs root). Wine's process ids are small and
+// repeat across parallel runs: the tick count makes the mount point this run's own.
+struct SmallDrive {
+  explicit SmallDrive(const char* size)
+      : mount("/tmp/orvik-full-" + std::to_string(GetCurrentProcessId()) + "-" +
+              std::to_string(GetTickCount())) {
+    mounted =
+        RunShell("mkdir -p " + mount + " && mount -t tmpfs -o size=" + size + " tmpfs " + mount,
+                 nullptr) == 0;
+  }
+  ~SmallDrive() { RunShell("umount " + mount + "; rmdir " + mount, nullptr); }
+  std::wstring File(const std::wstring& name) const {
+    std::wstring path = L"Z:" + Wide(mount) + L"/" + name;
+    for (wchar_t& c : path)
+      if (c == L'/') c = L'\\';
+    return path;
+  }
+  // Takes every byte left with a file of its own.
+  void Fill() const {
+    RunShell("fallocate -l $(df -B1 --output=avail " + mount + " | tail -1) " + mount +
+                 "/filler || dd if=/dev/zero of=" + mount + "/filler bs=4k",
+             nullptr);
+  }
+  std::string mount;
+  bool mounted = false;
+};
+
 }  // namespace
 
 class CursorTest : public AppTest {
@@ -153,16 +180,8 @@ TEST_F(AppTest, ClosingWhileRecordingAndYesEndsWithAPlayableFile) {
 
 // A recording onto a drive that fills up stops with one message and keeps what it wrote.
 TEST_F(AppTest, AFullDiskStopsTheRecordingAndKeepsAPlayableFile) {
-  // Wine's process ids are small and repeat across parallel runs: the tick count makes the
-  // mount point this run's own.
-  const std::string mount = "/tmp/orvik-full-" + std::to_string(GetCurrentProcessId()) + "-" +
-                            std::to_string(GetTickCount());
-  if (RunShell("mkdir -p " + mount + " && mount -t tmpfs -o size=4m tmpfs " + mount, nullptr) != 0)
-    GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
-  struct Unmount {
-    std::string dir;
-    ~Unmount() { RunShell("umount " + dir + "; rmdir " + dir, nullptr); }
-  } unmount{mount};
+  SmallDrive drive("4m");
+  if (!drive.mounted) GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
 
   // A small area keeps frames small: the drive fills after a dozen or so.
   form1().x0 = kPatternX;
@@ -170,9 +189,7 @@ TEST_F(AppTest, AFullDiskStopsTheRecordingAndKeepsAPlayableFile) {
   form1().aviwidth = 320;
   form1().aviheight = 240;
   form2().recordareae->SetChecked(true);
-  std::wstring avi = L"Z:" + Wide(mount) + L"\\full.avi";
-  for (wchar_t& c : avi)
-    if (c == L'/') c = L'\\';
+  const std::wstring avi = drive.File(L"full.avi");
   StartViaCommand(avi);
   ASSERT_TRUE(form1().Recording());
 
@@ -211,6 +228,41 @@ TEST_F(AppTest, AFullDiskStopsTheRecordingAndKeepsAPlayableFile) {
   EXPECT_TRUE(ReadTimeBlocks(last, kPatternWidth, kPatternHeight, kMargin, kMargin) ||
               ReadTimeBlocks(frames.frames[n - 2], kPatternWidth, kPatternHeight, kMargin, kMargin))
       << "neither of the last two frames shows a readable time";
+}
+
+// A drive filled by another program while the recording was paused: the stop cannot put down
+// the file's last index (300 slots need more than the page left), and says so as a full disk
+// stopping a recording does; the file plays every frame it got.
+TEST_F(AppTest, AStopThatCannotFinishTheFileSaysWhy) {
+  SmallDrive drive("8m");
+  if (!drive.mounted) GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
+  form1().x0 = kPatternX;
+  form1().y0 = kPatternY;
+  form1().aviwidth = 64;
+  form1().aviheight = 64;
+  form2().recordareae->SetChecked(true);
+  form2().CheckFrameRate(30);
+  const std::wstring avi = drive.File(L"paused.avi");
+  StartViaCommand(avi);
+  ASSERT_TRUE(form1().Recording());
+  // 300 slots at least: an index of 16 bytes a slot that needs more than one new page.
+  PumpUntil([] { return form1().Session().ElapsedSeconds() >= 10.5; }, 30000);
+  Command(form2().pause);
+  ASSERT_TRUE(PumpUntil([] { return form1().Session().Paused(); }, 5000));
+  PumpFor(1500);  // the writer commits what it has
+  const int32_t frames = form1().Session().FrameCount();
+  drive.Fill();
+
+  DialogWatcher message(
+      tk::AppTitle(), [](HWND h) { PressButton(h, IDOK); }, 30000);
+  Command(form2().done);
+  ASSERT_TRUE(PumpUntil([&] { return message.Seen(); }, 30000)) << "the stop said nothing";
+  EXPECT_NE(message.Text().find(L"磁盘空间不足"), std::wstring::npos) << Utf8(message.Text());
+  EXPECT_NE(message.Text().find(avi), std::wstring::npos) << Utf8(message.Text());
+  EXPECT_FALSE(form1().Recording());
+  ProbeInfo info = Probe(avi);
+  ASSERT_TRUE(info.ok) << info.raw;
+  EXPECT_EQ(static_cast<long>(info.packetPts.size()), frames);
 }
 
 // Frames go to the writer from memory: the temporary bitmap, written once as the format

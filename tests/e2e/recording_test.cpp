@@ -46,6 +46,11 @@ void ExpectIdleMenus() {
   EXPECT_TRUE(m.area);
 }
 
+// Pumps until the recording has a frame: a file that gets none is removed at stop.
+void RecordAFrame() {
+  PumpUntil([] { return form1().Session().FrameCount() > 0; }, 10000);
+}
+
 // Pumps until `seconds` of recording time have passed.
 void RecordFor(double seconds) {
   PumpUntil([&] { return form1().Session().Clock().Elapsed(tk::MonotonicSeconds()) >= seconds; },
@@ -227,6 +232,7 @@ TEST_F(AppTest, SaveDialogNamesAndCancel) {
   StartViaCommand(Path(L"clip"));
   ASSERT_TRUE(form1().Recording());
   EXPECT_EQ(form1().avipath, Path(L"clip.avi"));
+  RecordAFrame();
   Command(form2().done);
   PumpUntil([] { return !form1().Recording(); }, 5000);
   EXPECT_TRUE(tk::FileExists(Path(L"clip.avi")));
@@ -298,6 +304,7 @@ TEST_F(AppTest, SaveNamesFollowTheSystemsRulesAndUnusableFilesSayWhy) {
   StartViaCommand(Path(L"clip.avi."));
   ASSERT_TRUE(form1().Recording());
   EXPECT_EQ(form1().avipath, Path(L"clip.avi"));
+  RecordAFrame();
   Command(form2().done);
   PumpUntil([] { return !form1().Recording(); }, 5000);
   EXPECT_TRUE(Probe(Path(L"clip.avi")).ok);
