@@ -153,6 +153,7 @@ class Form1 : public tk::Form {
   void Timer2_Timer();
   void CaptureTick(bool fullScreen);
   void TellWhyTheRecordingEnded(EngineError error);
+  void TellWhatSoundIsMissing(const sound::SoundRecorder::Wanted& wanted);
   // Start helpers.
   bool AskForOutputFile(std::wstring* path);
   bool ConfirmReplace(const std::wstring& path);

@@ -96,6 +96,7 @@ void Form1::SetRecordingMenus() {
   panel.recordcursor->SetEnabled(false);
   panel.recordareae->SetEnabled(false);
   panel.framerate->SetEnabled(false);
+  panel.sound->SetEnabled(false);
 }
 
 void Form1::SetIdleMenus() {
@@ -107,6 +108,7 @@ void Form1::SetIdleMenus() {
   panel.recordcursor->SetEnabled(true);
   panel.recordareae->SetEnabled(true);
   panel.framerate->SetEnabled(true);
+  panel.sound->SetEnabled(true);
 }
 
 void Form1::start_click() {
@@ -137,6 +139,11 @@ void Form1::StartRecording() {
   setup.area = fullScreen ? CaptureArea{0, 0, aviwidth, aviheight}
                           : CaptureArea{x0, y0, aviwidth, aviheight};
   setup.frameRate = form2().FrameRate();
+  const SoundChoice sound = form2().Sound();
+  setup.sound.system = WantsSystemSound(sound);
+  setup.sound.microphone = WantsMicrophone(sound);
+  setup.sound.systemDevice = NamedSystemSoundDevice();
+  setup.sound.microphoneDevice = NamedMicrophoneDevice();
   StartOutcome outcome;
   {
     // The codec dialog opens on the codec chosen last time (ours the first time).
@@ -154,6 +161,22 @@ void Form1::StartRecording() {
   // Both modes tick as fast as the system allows; a tick only captures when a new slot has
   // begun, so every slot gets a fresh frame.
   (fullScreen ? Timer1 : Timer2).SetInterval(1);
+  TellWhatSoundIsMissing(setup.sound);
+}
+
+// A sound source the user chose that gives nothing: the recording runs without it, and the
+// user is told why (the capture goes on while the message is up).
+void Form1::TellWhatSoundIsMissing(const sound::SoundRecorder::Wanted& wanted) {
+  const sound::SoundRecorder::Started& started = session_.SoundStarted();
+  std::wstring text;
+  auto add = [&](sound::Source source, sound::DeviceProblem problem, const std::wstring& name) {
+    if (problem == sound::DeviceProblem::None) return;
+    if (!text.empty()) text += L"\r\n\r\n";
+    text += SoundSourceMessage(source, problem, name);
+  };
+  add(sound::Source::SystemSound, started.systemProblem, wanted.systemDevice);
+  add(sound::Source::Microphone, started.microphoneProblem, wanted.microphoneDevice);
+  if (!text.empty()) tk::MsgBox(text, MB_OK | MB_ICONWARNING);
 }
 
 // True when the recording began; otherwise tells the user why not.
@@ -198,12 +221,17 @@ void Form1::stop_click() {
 }
 
 // A recording the writer could not finish, or that it stopped by itself (a failed write, a full
-// disk): what was written is kept, and the user is told once why and where it is.
+// disk): what was written is kept, and the user is told once why and where it is; and when the
+// sound stopped coming during the recording, from when.
 void Form1::TellWhyTheRecordingEnded(EngineError error) {
-  if (!EndsARecording(error)) return;
-  std::wstring text = WhyTheRecordingStopped(error);
-  if (tk::FileExists(avipath)) text += L"\r\n已录制的内容保存在：\r\n" + avipath;
-  tk::MsgBox(text, MB_OK | MB_ICONWARNING);
+  std::wstring text;
+  if (EndsARecording(error)) {
+    text = WhyTheRecordingStopped(error);
+    if (tk::FileExists(avipath)) text += L"\r\n已录制的内容保存在：\r\n" + avipath;
+  }
+  if (const std::optional<double> since = session_.SoundMissingSince())
+    text += (text.empty() ? L"" : L"\r\n\r\n") + SoundMissingMessage(*since);
+  if (!text.empty()) tk::MsgBox(text, MB_OK | MB_ICONWARNING);
 }
 
 void Form1::PauseRecording() {

@@ -31,6 +31,14 @@ void Form2::BuildMenu() {
     rates[i] = &framerate->Add(std::to_wstring(rate), [this, rate] { framerate_Click(rate); });
   }
   CheckFrameRate(kDefaultFrameRate);
+  sound = &setting->Add(L"声音");
+  static const wchar_t* const kSoundCaptions[] = {L"无声音", L"系统声音", L"麦克风",
+                                                  L"系统声音和麦克风"};
+  for (size_t i = 0; i < sounds.size(); ++i) {
+    const SoundChoice choice = kSoundChoices[i];
+    sounds[i] = &sound->Add(kSoundCaptions[i], [this, choice] { sound_Click(choice); });
+  }
+  CheckSound(SoundChoice::None);
   访问官方网站 = &setting->Add(L"访问官网", [this] { 访问官方网站_Click(); });
   recordcursor->SetChecked(true);
   recordareae->SetChecked(true);  // load turns it off: the program starts in full-screen mode
@@ -50,6 +58,7 @@ void Form2::Form_Load() {
   pause->SetEnabled(false);
   recordareae->SetChecked(false);
   CheckFrameRate(RememberedFrameRate());
+  CheckSound(RememberedSoundChoice());
 }
 
 void Form2::Form_Paint() { SetForegroundWindow(Handle()); }
@@ -99,6 +108,22 @@ void Form2::CheckFrameRate(int framesPerSecond) {
   for (size_t i = 0; i < rates.size(); ++i) {
     rates[i]->SetChecked(kFrameRateChoices[i] == framesPerSecond);
   }
+}
+
+void Form2::sound_Click(SoundChoice choice) {
+  CheckSound(choice);
+  RememberSoundChoice(choice);
+}
+
+SoundChoice Form2::Sound() const {
+  for (size_t i = 0; i < sounds.size(); ++i) {
+    if (sounds[i]->Checked()) return kSoundChoices[i];
+  }
+  return SoundChoice::None;
+}
+
+void Form2::CheckSound(SoundChoice choice) {
+  for (size_t i = 0; i < sounds.size(); ++i) sounds[i]->SetChecked(kSoundChoices[i] == choice);
 }
 
 void Form2::recordareae_Click() {

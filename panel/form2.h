@@ -32,6 +32,8 @@ class Form2 : public tk::Form {
   tk::MenuItem* recordareae = nullptr;
   tk::MenuItem* framerate = nullptr;  // 帧率: one entry per rate of kFrameRateChoices
   std::array<tk::MenuItem*, kFrameRateChoices.size()> rates{};
+  tk::MenuItem* sound = nullptr;  // 声音: one entry per choice of kSoundChoices
+  std::array<tk::MenuItem*, kSoundChoices.size()> sounds{};
   tk::MenuItem* 访问官方网站 = nullptr;
 
   void start_Click();
@@ -46,6 +48,10 @@ class Form2 : public tk::Form {
   int FrameRate() const;
   // Checks the entry of this rate (one the menu offers) and unchecks the others.
   void CheckFrameRate(int framesPerSecond);
+  // The chosen sound is checked, recorded by the next recording and remembered for the next run.
+  void sound_Click(SoundChoice choice);
+  SoundChoice Sound() const;
+  void CheckSound(SoundChoice choice);
   void 访问官方网站_Click();
 
  protected:

@@ -21,9 +21,12 @@ namespace AVIDecs {
 using orvik::EngineError;
 using orvik::Slot;
 
-// The writer's state for one recording: its file, and the reader of frame bitmaps.
+// The writer's state for one recording: its file, the reader of frame bitmaps, and the sound to
+// record beside the picture (set before the open; see RecordingFile::Setup).
 struct Recording {
   orvik::RecordingFile file;
+  orvik::sound::SoundRecorder* sound = nullptr;
+  std::function<double()> elapsed;
   std::unique_ptr<cDIB> frameDib;  // the template, then the last frame bitmap read
   int32_t width = 0, height = 0, bitCount = 0, sizeImage = 0;  // every frame's layout
   EngineError openError = EngineError::None;

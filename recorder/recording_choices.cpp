@@ -10,6 +10,32 @@ int FrameRateFromStored(std::optional<uint32_t> stored) {
   return kDefaultFrameRate;
 }
 
+const wchar_t* StoredSoundChoice(SoundChoice choice) {
+  switch (choice) {
+    case SoundChoice::System:
+      return L"system";
+    case SoundChoice::Microphone:
+      return L"microphone";
+    case SoundChoice::Both:
+      return L"both";
+    case SoundChoice::None:
+      break;
+  }
+  return L"none";
+}
+
+SoundChoice SoundChoiceFromStored(const std::optional<std::wstring>& stored) {
+  if (!stored) return SoundChoice::None;
+  std::wstring word;
+  for (wchar_t c : *stored) {
+    if (c == L' ' || c == L'\t') continue;
+    word += (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+  }
+  for (SoundChoice choice : kSoundChoices)
+    if (word == StoredSoundChoice(choice)) return choice;
+  return SoundChoice::None;
+}
+
 std::wstring FolderOfFile(const std::wstring& path) {
   const size_t sep = path.find_last_of(L"\\/");
   if (sep == std::wstring::npos) return L"";

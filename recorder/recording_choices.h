@@ -17,6 +17,21 @@ constexpr std::array<int, 5> kFrameRateChoices = {5, 10, 15, 20, 30};
 // A remembered rate when it is one the menu offers; otherwise the default rate.
 int FrameRateFromStored(std::optional<uint32_t> stored);
 
+// What a recording's sound comes from: the 声音 menu's entries, in its order.
+enum class SoundChoice { None, System, Microphone, Both };
+constexpr std::array<SoundChoice, 4> kSoundChoices = {SoundChoice::None, SoundChoice::System,
+                                                      SoundChoice::Microphone, SoundChoice::Both};
+// How a choice is stored: "none", "system", "microphone", "both".
+const wchar_t* StoredSoundChoice(SoundChoice choice);
+// A stored choice, read without regard to case or surrounding blanks; None for anything else.
+SoundChoice SoundChoiceFromStored(const std::optional<std::wstring>& stored);
+constexpr bool WantsSystemSound(SoundChoice c) {
+  return c == SoundChoice::System || c == SoundChoice::Both;
+}
+constexpr bool WantsMicrophone(SoundChoice c) {
+  return c == SoundChoice::Microphone || c == SoundChoice::Both;
+}
+
 // The folder part of a saved file's path, without the trailing separator ("C:\" for a file in
 // a drive's root); empty when the path names no folder.
 std::wstring FolderOfFile(const std::wstring& path);

@@ -47,4 +47,60 @@ std::optional<Slot> RecordingClock::ClaimSlot(double now) {
   return static_cast<Slot>(slot);
 }
 
+void SharedClock::Reset(int framesPerSecond) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  clock_ = RecordingClock(framesPerSecond);
+}
+
+int SharedClock::FrameRate() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return clock_.FrameRate();
+}
+
+void SharedClock::Start(double now) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  clock_.Start(now);
+}
+
+void SharedClock::Pause(double now) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  clock_.Pause(now);
+}
+
+void SharedClock::Resume(double now) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  clock_.Resume(now);
+}
+
+bool SharedClock::Paused() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return clock_.Paused();
+}
+
+double SharedClock::StartedAt() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return clock_.StartedAt();
+}
+
+double SharedClock::Elapsed(double now) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return clock_.Elapsed(now);
+}
+
+std::optional<Slot> SharedClock::ClaimSlot(double now) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return clock_.ClaimSlot(now);
+}
+
+double SharedClock::NextSlotStart() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return clock_.NextSlotStart();
+}
+
+std::optional<double> SharedClock::RunningTime(double now) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!clock_.Running()) return std::nullopt;
+  return clock_.Elapsed(now);
+}
+
 }  // namespace orvik

@@ -5,6 +5,7 @@
 // (players hold the previous frame). Recording time is monotonic time since start minus the
 // paused spans: the one clock of a recording. No <windows.h>.
 #include <cstdint>
+#include <mutex>
 #include <optional>
 
 #include "avi/avi_format.h"
@@ -51,6 +52,31 @@ class RecordingClock {
   bool started_ = false;
   bool paused_ = false;
   int64_t lastSlot_ = -1;
+};
+
+// The recording clock as several threads read it: the capture ticks claim slots on the GUI
+// thread while the sound's threads place their packets by the recording time.
+class SharedClock {
+ public:
+  explicit SharedClock(int framesPerSecond = kDefaultFrameRate) : clock_(framesPerSecond) {}
+  // A new clock at this rate (the recording's); not started.
+  void Reset(int framesPerSecond);
+
+  int FrameRate() const;
+  void Start(double now);
+  void Pause(double now);
+  void Resume(double now);
+  bool Paused() const;
+  double StartedAt() const;
+  double Elapsed(double now) const;
+  std::optional<Slot> ClaimSlot(double now);
+  double NextSlotStart() const;
+  // Recording time at `now` while the recording runs; none before its start and while paused.
+  std::optional<double> RunningTime(double now) const;
+
+ private:
+  mutable std::mutex mutex_;
+  RecordingClock clock_;
 };
 
 }  // namespace orvik

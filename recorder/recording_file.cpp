@@ -22,6 +22,11 @@ constexpr double kCommitSeconds = 0.5;
 constexpr double kSpaceCheckSeconds = 0.5;
 // Room kept beyond what the file needs: file system blocks and metadata.
 constexpr uint64_t kDiskSlack = 256 * 1024;
+// Sound goes into the file this far behind the recording's time while it runs: the devices'
+// packets arrive a little after the sound was made, and late ones under load.
+constexpr double kSoundBehindSeconds = 0.3;
+// The file's sound stream: what the sound recorder mixes.
+constexpr uint32_t kSoundStream = 1;
 
 EngineError ErrorOf(avi::IoStatus status) {
   return status == avi::IoStatus::DiskFull ? EngineError::DiskFull : EngineError::WriteFailed;
@@ -105,6 +110,8 @@ void RecordingFile::Run() {
   SetEvent(opened_.get());
   if (openResult_ == EngineError::None) {
     WriteUntilClosed();
+    // The sound up to the recording's end, so picture and sound end together.
+    if (stoppedBy_ == EngineError::None) WriteSound(setup_.elapsed());
     // Whatever stopped the writing, the file is finished with every frame written whole.
     if (!writer_.Close() && stoppedBy_ == EngineError::None) result_ = ErrorOf(writer_.Failure());
     file_.Close();
@@ -128,7 +135,15 @@ EngineError RecordingFile::OpenOnThisThread() {
   video.scale = 1;
   avi::WriterOptions options;
   options.segmentBytes = setup_.segmentBytes;
-  if (!writer_.Open(sink_, video, options)) {
+  std::vector<avi::StreamFormat> streams = {{avi::StreamFormat::Kind::Video, video, {}}};
+  if (setup_.sound) {
+    avi::AudioFormat pcm;
+    pcm.channels = sound::kOutputChannels;
+    pcm.samplesPerSecond = sound::kOutputRate;
+    pcm.bitsPerSample = 16;
+    streams.push_back({avi::StreamFormat::Kind::Audio, {}, pcm});
+  }
+  if (!writer_.Open(sink_, streams, options)) {
     file_.Close();
     tk::RemoveFile(setup_.path);
     return EngineError::FileNotCreated;
@@ -152,16 +167,34 @@ void RecordingFile::WriteUntilClosed() {
       if (!written) return;
       uncommitted = true;
     }
+    // Sound keeps coming while no frame does (a still screen is still a frame a slot; a pause
+    // is not): it is committed on the same rhythm.
     const double now = tk::MonotonicSeconds();
-    if (uncommitted && now - lastCommit >= kCommitSeconds) {
-      if (!writer_.Flush()) {
-        StopItself(ErrorOf(writer_.Failure()));
-        return;
-      }
+    if ((uncommitted || setup_.sound) && now - lastCommit >= kCommitSeconds) {
+      if (!Commit()) return;
       lastCommit = now;
       uncommitted = false;
     }
   }
+}
+
+// The sound so far, then the file made consistent on the disk.
+bool RecordingFile::Commit() {
+  if (!WriteSound(setup_.elapsed() - kSoundBehindSeconds)) return false;
+  if (writer_.Flush()) return true;
+  StopItself(ErrorOf(writer_.Failure()));
+  return false;
+}
+
+bool RecordingFile::WriteSound(double until) {
+  if (!setup_.sound) return true;
+  pcm_.clear();
+  setup_.sound->Produce(until, &pcm_);
+  if (pcm_.empty()) return true;
+  const auto bytes = static_cast<uint32_t>(pcm_.size() * sizeof(int16_t));
+  if (writer_.WriteSamples(kSoundStream, pcm_.data(), bytes)) return true;
+  StopItself(ErrorOf(writer_.Failure()));
+  return false;
 }
 
 bool RecordingFile::WriteOne(const QueuedFrame& frame) {

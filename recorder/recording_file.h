@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,6 +24,7 @@
 #include "recorder/frame_queue.h"
 #include "recorder/frame_surfaces.h"
 #include "recorder/vcm_compressor.h"
+#include "sound/sound_capture.h"
 #include "toolkit/files.h"
 #include "toolkit/handles.h"
 
@@ -40,6 +42,10 @@ class RecordingFile {
     int framesPerSecond = 10;
     CodecSettings codec;
     uint64_t segmentBytes = kDefaultSegmentBytes;
+    // Sound recorded beside the picture (none: a recording without sound), and the recording's
+    // time so far (frozen while paused; its whole length once stopped), which the sound follows.
+    sound::SoundRecorder* sound = nullptr;
+    std::function<double()> elapsed;
   };
   // A frame surface lent to the capture for one slot.
   struct Capture {
@@ -87,6 +93,8 @@ class RecordingFile {
   EngineError OpenOnThisThread();
   void WriteUntilClosed();
   bool WriteOne(const QueuedFrame& frame);
+  bool WriteSound(double until);
+  bool Commit();
   bool RoomOnDiskFor(uint32_t size);
   void StopItself(EngineError why);
 
@@ -105,7 +113,8 @@ class RecordingFile {
   tk::File file_;
   FileSink sink_{file_};
   avi::Writer writer_;
-  bool opaque_ = false;  // uncompressed 32-bit pixels go out with their fourth byte set
+  bool opaque_ = false;       // uncompressed 32-bit pixels go out with their fourth byte set
+  std::vector<int16_t> pcm_;  // sound on its way to the file
   EngineError openResult_ = EngineError::None;
   double spaceCheckedAt_ = -1;
   uint64_t spaceLeft_ = 0;  // free bytes at the last check, less what was written since

@@ -24,7 +24,9 @@ StartOutcome OutcomeOf(EngineError openError) {
 // gone by now (statics end in any order): the recording is closed directly.
 RecordingSession::~RecordingSession() {
   if (!active_) return;
+  clock_.Pause(tk::MonotonicSeconds());
   recording_->file.Close();
+  sound_.Stop();
   if (recording_->file.FramesWritten() == 0) tk::RemoveFile(setup_.outputPath);
 }
 
@@ -37,8 +39,11 @@ StartOutcome RecordingSession::Start(const Setup& setup, tk::PictureBox& surface
   if (fileProblem_.error != OutputFileError::None) return StartOutcome::FileNotCreatable;
   recording_ = std::make_unique<AVIDecs::Recording>();
   AVIDecs::AviUseRecording(recording_.get());
+  clock_.Reset(setup_.frameRate);
+  StartSound();
   if (!AVIDecs::AviOpenWriter(setup_.owner, setup_.templatePath, setup_.outputPath,
                               setup_.frameRate)) {
+    sound_.Stop();
     if (recording_->openError == EngineError::FileNotCreated) {
       // Made impossible between the check and the codec dialog: say what the disk says now.
       fileProblem_ = CheckOutputFile(setup_.outputPath, 0);
@@ -49,9 +54,19 @@ StartOutcome RecordingSession::Start(const Setup& setup, tk::PictureBox& surface
   active_ = true;
   frameCount_ = 0;
   screen_ = std::make_unique<tk::WindowDc>(nullptr);
-  clock_ = RecordingClock(setup_.frameRate);
   clock_.Start(tk::MonotonicSeconds());
   return StartOutcome::Started;
+}
+
+// The devices start reading before the recording does (the codec dialog comes between); what
+// they give before the clock starts is not recorded.
+void RecordingSession::StartSound() {
+  soundMissingSince_.reset();
+  soundStarted_ =
+      sound_.Start(setup_.sound, [this] { return clock_.RunningTime(tk::MonotonicSeconds()); });
+  if (!sound_.Recording()) return;
+  recording_->sound = &sound_;
+  recording_->elapsed = [this] { return clock_.Elapsed(tk::MonotonicSeconds()); };
 }
 
 void RecordingSession::Pause() { clock_.Pause(tk::MonotonicSeconds()); }
@@ -78,6 +93,8 @@ EngineError RecordingSession::Stop() {
   screen_.reset();
   clock_.Pause(tk::MonotonicSeconds());  // the recording's length stays readable
   const auto result = static_cast<EngineError>(AVIDecs::AviCloseWriter());
+  sound_.Stop();
+  soundMissingSince_ = sound_.MissingSince();
   // The file is made at start with its headers; one that got no frame is no recording.
   if (recording_->file.FramesWritten() == 0) tk::RemoveFile(setup_.outputPath);
   return result;
@@ -88,6 +105,7 @@ void RecordingSession::Abandon() {
   active_ = false;
   screen_.reset();
   AVIDecs::AviCloseWriter();
+  sound_.Stop();
   tk::RemoveFile(setup_.outputPath);
 }
 

@@ -13,6 +13,7 @@
 #include "recorder/output_file.h"
 #include "recorder/recording_clock.h"
 #include "recorder/screen_capture.h"
+#include "sound/sound_capture.h"
 #include "toolkit/handles.h"
 #include "toolkit/picturebox.h"
 
@@ -40,6 +41,7 @@ class RecordingSession {
     std::wstring templatePath;  // the temporary frame bitmap
     CaptureArea area;
     int frameRate = kDefaultFrameRate;
+    sound::SoundRecorder::Wanted sound;  // nothing wanted: a recording without sound
   };
 
   RecordingSession() = default;
@@ -52,6 +54,10 @@ class RecordingSession {
   StartOutcome Start(const Setup& setup, tk::PictureBox& surface);
   // What kept the output file from being made, after StartOutcome::FileNotCreatable.
   const OutputFileProblem& StartFileProblem() const { return fileProblem_; }
+  // Which sound sources record, and why a wanted one does not (after a start).
+  const sound::SoundRecorder::Started& SoundStarted() const { return soundStarted_; }
+  // After a stop: the recording time from which a source gave no sound; none when all did.
+  std::optional<double> SoundMissingSince() const { return soundMissingSince_; }
 
   void Pause();
   void Resume();
@@ -78,16 +84,21 @@ class RecordingSession {
   // What stopped the writer by itself, after TickOutcome::WriterClosed.
   EngineError Reason() const;
   const std::wstring& OutputPath() const { return setup_.outputPath; }
-  const RecordingClock& Clock() const { return clock_; }
+  const SharedClock& Clock() const { return clock_; }
 
  private:
   Setup setup_;
   std::unique_ptr<AVIDecs::Recording> recording_;  // this recording's writer, kept until the next
-  RecordingClock clock_;
+  SharedClock clock_;                              // the sound's threads read it too
+  sound::SoundRecorder sound_;
+  sound::SoundRecorder::Started soundStarted_;
+  std::optional<double> soundMissingSince_;
   CursorPainter cursor_;
   // The screen's DC, kept for the whole recording: under Wine getting and releasing it cost
   // as much CPU as the copy itself (measured 11 ms a frame at 1920 x 1080).
   std::unique_ptr<tk::WindowDc> screen_;
+  void StartSound();
+
   OutputFileProblem fileProblem_;
   int32_t frameCount_ = 0;
   bool active_ = false;

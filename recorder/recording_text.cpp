@@ -1,6 +1,7 @@
 #include "recorder/recording_text.h"
 
 #include <cstdio>
+#include <cwchar>
 
 namespace orvik {
 
@@ -112,6 +113,38 @@ std::wstring ProgressCaption(int64_t frameCount, float seconds,
                              const std::wstring& decimalSeparator) {
   return L"Flame:" + std::to_wstring(frameCount) + L" Second:" +
          GeneralNumber(static_cast<double>(seconds), decimalSeparator);
+}
+
+std::wstring SoundSourceMessage(sound::Source source, sound::DeviceProblem problem,
+                                const std::wstring& device) {
+  const bool system = source == sound::Source::SystemSound;
+  const std::wstring what = system ? L"系统声音" : L"麦克风";
+  std::wstring why;
+  switch (problem) {
+    case sound::DeviceProblem::NoSoundSystem:
+      why = L"系统中没有可用的声音设备。";
+      break;
+    case sound::DeviceProblem::NotFound:
+      if (!device.empty())
+        why = L"没有找到声音设备“" + device + L"”。";
+      else
+        why = system ? L"没有能录制系统声音的设备（回环或“立体声混音”）。" : L"没有找到麦克风。";
+      break;
+    case sound::DeviceProblem::Refused:
+      why = L"声音设备无法启动。";
+      break;
+    case sound::DeviceProblem::None:
+      return L"";
+  }
+  return L"无法录制" + what + L"：" + why + L"\r\n本次录制不含" + what + L"，画面照常录制。";
+}
+
+std::wstring SoundMissingMessage(double since) {
+  const long total = since > 0 ? static_cast<long>(since) : 0;
+  wchar_t at[32];
+  std::swprintf(at, 32, L"%02ld:%02ld", total / 60, total % 60);
+  return std::wstring(L"录像的声音从 ") + at +
+         L" 起中断（声音设备没有再送来声音），之后为静音；画面完整。";
 }
 
 }  // namespace orvik

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "sound/sound_sources.h"
+
 namespace orvik {
 
 // What is wrong with a name the user chose to save a recording under.
@@ -41,6 +43,13 @@ enum class OutputFileError {
 
 // "无法创建录像文件：" with the path and the reason, for a message box.
 std::wstring OutputFileMessage(const std::wstring& path, OutputFileError error);
+
+// Why a sound source the user chose is not in the recording, for a message box shown as the
+// recording begins without it. `device`: the name the user gave the device, if any.
+std::wstring SoundSourceMessage(sound::Source source, sound::DeviceProblem problem,
+                                const std::wstring& device);
+// After a recording whose sound stopped at `since` seconds of recording time (shown mm:ss).
+std::wstring SoundMissingMessage(double since);
 
 // A number in general format: no trailing zeros, up to 15 significant digits, the given
 // decimal separator ("3.5078125", "-0.25", "12").

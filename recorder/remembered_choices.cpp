@@ -9,6 +9,9 @@ namespace orvik {
 namespace {
 constexpr wchar_t kFrameRateValue[] = L"FrameRate";
 constexpr wchar_t kSaveFolderValue[] = L"SaveFolder";
+constexpr wchar_t kSoundValue[] = L"Sound";
+constexpr wchar_t kSystemSoundDeviceValue[] = L"SystemSoundDevice";
+constexpr wchar_t kMicrophoneDeviceValue[] = L"MicrophoneDevice";
 }  // namespace
 
 const tk::Settings& ProgramSettings() {
@@ -22,6 +25,22 @@ int RememberedFrameRate() {
 
 void RememberFrameRate(int framesPerSecond) {
   ProgramSettings().WriteNumber(kFrameRateValue, static_cast<uint32_t>(framesPerSecond));
+}
+
+SoundChoice RememberedSoundChoice() {
+  return SoundChoiceFromStored(ProgramSettings().ReadText(kSoundValue));
+}
+
+void RememberSoundChoice(SoundChoice choice) {
+  ProgramSettings().WriteText(kSoundValue, StoredSoundChoice(choice));
+}
+
+std::wstring NamedSystemSoundDevice() {
+  return ProgramSettings().ReadText(kSystemSoundDeviceValue).value_or(L"");
+}
+
+std::wstring NamedMicrophoneDevice() {
+  return ProgramSettings().ReadText(kMicrophoneDeviceValue).value_or(L"");
 }
 
 std::wstring SaveDialogFolder() {

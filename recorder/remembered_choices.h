@@ -1,8 +1,10 @@
 #pragma once
 // The recording choices the program remembers between runs, under HKCU\Software\Orvik: the
-// frame rate picked in the 帧率 menu and the folder last saved to.
+// frame rate picked in the 帧率 menu, the sound picked in the 声音 menu, the folder last saved
+// to, and the sound devices a user (or a test) names instead of the system's defaults.
 #include <string>
 
+#include "recorder/recording_choices.h"
 #include "toolkit/settings.h"
 
 namespace orvik {
@@ -13,6 +15,12 @@ const tk::Settings& ProgramSettings();
 // The remembered rate when it is one the menu offers; otherwise the default.
 int RememberedFrameRate();
 void RememberFrameRate(int framesPerSecond);
+
+SoundChoice RememberedSoundChoice();
+void RememberSoundChoice(SoundChoice choice);
+// The endpoint names of the devices to record instead of the defaults (empty: the defaults).
+std::wstring NamedSystemSoundDevice();
+std::wstring NamedMicrophoneDevice();
 
 // Where the save dialog starts: the folder last saved to while it exists; otherwise the
 // program's folder when it can be written to, else the user's Videos folder.

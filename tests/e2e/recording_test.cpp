@@ -368,7 +368,7 @@ TEST_F(AppTest, AnOpenMenuDoesNotStallTheCapture) {
   hold.join();
   ASSERT_TRUE(opened) << "the menu did not open";
   ASSERT_TRUE(captured) << "the capture stood still while the menu was open";
-  const orvik::RecordingClock& clock = form1().Session().Clock();
+  const orvik::SharedClock& clock = form1().Session().Clock();
   const double from = clock.Elapsed(openedAt), to = clock.Elapsed(closedAt);
   RecordFor(to + 0.5);
   form1().stop_click();

@@ -13,6 +13,17 @@ TEST(RecordingChoices, OnlyOfferedRatesAreTakenFromWhatWasStored) {
   }
 }
 
+TEST(RecordingChoices, SoundChoicesRoundTripAndAnythingElseIsNoSound) {
+  for (SoundChoice c : kSoundChoices) EXPECT_EQ(SoundChoiceFromStored(StoredSoundChoice(c)), c);
+  EXPECT_EQ(SoundChoiceFromStored(std::wstring(L" Both ")), SoundChoice::Both);
+  EXPECT_EQ(SoundChoiceFromStored(std::wstring(L"MICROPHONE")), SoundChoice::Microphone);
+  for (const wchar_t* bad : {L"", L"sys", L"system sound", L"麦克风", L"both,system"})
+    EXPECT_EQ(SoundChoiceFromStored(std::wstring(bad)), SoundChoice::None) << bad;
+  EXPECT_EQ(SoundChoiceFromStored(std::nullopt), SoundChoice::None);
+  EXPECT_TRUE(WantsSystemSound(SoundChoice::Both) && WantsMicrophone(SoundChoice::Both));
+  EXPECT_FALSE(WantsSystemSound(SoundChoice::Microphone) || WantsMicrophone(SoundChoice::System));
+}
+
 TEST(RecordingChoices, FolderOfASavedFile) {
   EXPECT_EQ(FolderOfFile(L"C:\\videos\\clip.avi"), L"C:\\videos");
   EXPECT_EQ(FolderOfFile(L"Z:\\tmp/x/clip.avi"), L"Z:\\tmp/x");

@@ -39,3 +39,18 @@ TEST(ProgressCaption, GeneralFormatWithTheUsersSeparator) {
   EXPECT_EQ(ProgressCaption(40000, 4000.0f, L"."), L"Flame:40000 Second:4000");
   EXPECT_EQ(GeneralNumber(0.1, L"."), L"0.1");
 }
+
+TEST(RecordingText, SoundMessagesSayWhichSourceWhyAndWhen) {
+  using orvik::sound::DeviceProblem;
+  using orvik::sound::Source;
+  const std::wstring system = SoundSourceMessage(Source::SystemSound, DeviceProblem::NotFound, L"");
+  EXPECT_NE(system.find(L"系统声音"), std::wstring::npos);
+  EXPECT_NE(system.find(L"立体声混音"), std::wstring::npos);
+  const std::wstring named =
+      SoundSourceMessage(Source::Microphone, DeviceProblem::NotFound, L"USB Mic");
+  EXPECT_NE(named.find(L"“USB Mic”"), std::wstring::npos);
+  EXPECT_NE(named.find(L"麦克风"), std::wstring::npos);
+  EXPECT_EQ(SoundSourceMessage(Source::Microphone, DeviceProblem::None, L""), L"");
+  EXPECT_NE(SoundMissingMessage(754.9).find(L"12:34"), std::wstring::npos);
+  EXPECT_NE(SoundMissingMessage(-1).find(L"00:00"), std::wstring::npos);
+}
