@@ -9,6 +9,7 @@ cd "$root"
 
 bash scripts/install-deps.sh
 . scripts/wine-env.sh
+. scripts/pulse-env.sh
 
 jobs=$(nproc)
 build=${ORVIK_BUILD_DIR:-build}
@@ -21,8 +22,12 @@ cmake --build "$native" -j "$jobs"
 cmake -S . -B "$win" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" >/dev/null
 
-trap orvik_stop_all EXIT
+trap 'orvik_stop_all; orvik_stop_pulse' EXIT
 orvik_start_xvfb
+# One sound server for the whole run: Wine's processes find it through PULSE_SERVER. The fast
+# microphone is there from the start, since Wine reads the device list once per process.
+orvik_start_pulse
+orvik_pulse_add_fast_mic
 case $win in /*) ;; *) win=$root/$win ;; esac
 orvik_prefix_init "$win/wineprefix"
 orvik_start_wineserver
@@ -39,6 +44,7 @@ if [ $# -eq 0 ]; then
   # The README's run command, as a user runs it: a real recording through the menus.
   echo "== run command: a short recording driven through the program's own windows"
   orvik_stop_all
+  orvik_stop_pulse
   trap - EXIT
   demo=$(DISPLAY='' ORVIK_RUN_TREE=$win timeout 600 bash scripts/run.sh 2>&1) || true
   printf '%s\n' "$demo" | tail -n 12
