@@ -47,14 +47,21 @@ if [ $# -eq 0 ]; then
   orvik_stop_pulse
   trap - EXIT
   demo=$(DISPLAY='' ORVIK_RUN_TREE=$win timeout 600 bash scripts/run.sh 2>&1) || true
-  printf '%s\n' "$demo" | tail -n 12
-  frames=$(printf '%s\n' "$demo" | awk -F= '/^nb_read_frames=/ { print $2 }')
+  printf '%s\n' "$demo" | tail -n 20
+  # The video's frames: a sound stream has a frame count of its own.
+  frames=$(printf '%s\n' "$demo" |
+    awk -F= '/^codec_type=/ { type = $2 } /^nb_read_frames=/ && type == "video" { print $2 }')
   if [ "${frames:-0}" -lt 40 ]; then
     echo "FAILED: the run command did not leave a playable recording"
     status=1
   fi
   if [ ! -s "$root/out/demo-contact-sheet.png" ]; then
     echo "FAILED: the run command wrote no contact sheet"
+    status=1
+  fi
+  if ffprobe -v error -select_streams a -show_entries stream=index -of csv=p=0 \
+    "$root/out/demo.avi" 2>/dev/null | grep -q . && [ ! -s "$root/out/demo-waveform.png" ]; then
+    echo "FAILED: the recording has sound, but the run command drew no waveform of it"
     status=1
   fi
 fi
