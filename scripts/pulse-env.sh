@@ -44,11 +44,12 @@ EOF
   export PULSE_SERVER="unix:$d/run/native"
   export PULSE_COOKIE="$d/cfg/pulse/cookie" PULSE_CLIENTCONFIG="$d/client.conf"
   export ORVIK_PULSE_DIR=$d ORVIK_PULSE_ENV="$ORVIK_PULSE_HERE/pulse-env.sh"
-  # The server's own files stay in the scratch folder, never in $HOME.
+  # The server's own files stay in the scratch folder, never in $HOME. It ends with the shell
+  # that started it, should that be killed before it could stop it (and its clients with it).
   XDG_RUNTIME_DIR="$d/run" XDG_CONFIG_HOME="$d/cfg" HOME="$d" PULSE_CONFIG="$d/daemon.conf" \
-    pulseaudio -n -F "$d/server.pa" --daemonize=no --use-pid-file=no --system=no \
-    --exit-idle-time=-1 --high-priority=no --realtime=no --log-target="file:$d/server.log" \
-    </dev/null >/dev/null 2>&1 &
+    setpriv --pdeathsig TERM pulseaudio -n -F "$d/server.pa" --daemonize=no --use-pid-file=no \
+    --system=no --exit-idle-time=-1 --high-priority=no --realtime=no \
+    --log-target="file:$d/server.log" </dev/null >/dev/null 2>&1 &
   ORVIK_PULSE_PID=$!
   echo "$ORVIK_PULSE_PID" >"$d/server.pid"
   local i
