@@ -1,10 +1,16 @@
 // A full-screen scene that moves: a clock, a bouncing ball, a marching bar chart and some
 // text in Latin and Chinese letters. The run command records it, so a first recording shows
-// that pictures, motion and text all arrive in the file.
+// that pictures, motion and text all arrive in the file. At every whole second of its clock it
+// plays a tick while its header flashes, so a recording's sound can be held against its
+// picture.
 #include <windows.h>
+// After windows.h: the lean build leaves the wave functions out of it.
+#include <mmsystem.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <vector>
 
 #include "toolkit/handles.h"
 
@@ -12,11 +18,64 @@ namespace {
 
 constexpr UINT_PTR kRedrawTimer = 1;
 constexpr UINT kFrameMs = 33;
+// Long enough to show in a 10 fps recording, short enough to be a moment.
+constexpr DWORD kFlashMs = 150;
+
+// 30 ms of 1.5 kHz dying away, mono 16-bit: a sharp start that a waveform shows as a spike.
+constexpr int kTickRate = 48000;
+std::vector<int16_t> MakeTick() {
+  std::vector<int16_t> samples;
+  for (int i = 0; i < kTickRate * 3 / 100; ++i) {
+    const double t = static_cast<double>(i) / kTickRate;
+    samples.push_back(
+        static_cast<int16_t>(20000 * std::sin(2 * 3.14159265 * 1500 * t) * std::exp(-t / 0.008)));
+  }
+  return samples;
+}
+
+// A short tick through the default sound output (under Wine: the sound server's default
+// sink). The output stays open, so a tick starts within a period of the write instead of
+// after a device is opened. Without a sound device the scene simply stays silent.
+class Ticker {
+ public:
+  Ticker() : samples_(MakeTick()) {
+    WAVEFORMATEX format{WAVE_FORMAT_PCM, 1, kTickRate, kTickRate * 2, 2, 16, 0};
+    if (waveOutOpen(&out_, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR) {
+      out_ = nullptr;
+      return;
+    }
+    header_.lpData = reinterpret_cast<LPSTR>(samples_.data());
+    header_.dwBufferLength = static_cast<DWORD>(samples_.size() * sizeof(int16_t));
+    waveOutPrepareHeader(out_, &header_, sizeof header_);
+  }
+  ~Ticker() {
+    if (!out_) return;
+    waveOutReset(out_);
+    waveOutUnprepareHeader(out_, &header_, sizeof header_);
+    waveOutClose(out_);
+  }
+  Ticker(const Ticker&) = delete;
+  Ticker& operator=(const Ticker&) = delete;
+
+  void Play() {
+    if (!out_ || (queued_ && !(header_.dwFlags & WHDR_DONE))) return;
+    queued_ = waveOutWrite(out_, &header_, sizeof header_) == MMSYSERR_NOERROR;
+  }
+
+ private:
+  std::vector<int16_t> samples_;
+  HWAVEOUT out_ = nullptr;
+  WAVEHDR header_{};
+  bool queued_ = false;
+};
 
 struct Scene {
   DWORD startTicks = GetTickCount();
   tk::UniqueFont title;
   tk::UniqueFont body;
+  Ticker* ticker = nullptr;
+  DWORD second = 0;    // the clock's last whole second
+  DWORD tickedAt = 0;  // when its tick was played
 };
 
 Scene g_scene;
@@ -63,10 +122,22 @@ void DrawBars(HDC dc, int left, int bottom, int width, int height, double t) {
   }
 }
 
+// The header flashes from the moment the tick is played, so picture and sound start together.
+void TickOnWholeSeconds() {
+  const DWORD now = GetTickCount();
+  const DWORD second = (now - g_scene.startTicks) / 1000;
+  if (second == g_scene.second) return;
+  g_scene.second = second;
+  g_scene.tickedAt = now;
+  if (g_scene.ticker) g_scene.ticker->Play();
+}
+
 void Paint(HDC dc, int width, int height) {
-  const double t = (GetTickCount() - g_scene.startTicks) / 1000.0;
+  const DWORD now = GetTickCount();
+  const double t = (now - g_scene.startTicks) / 1000.0;
+  const bool flash = g_scene.second > 0 && now - g_scene.tickedAt < kFlashMs;
   FillBox(dc, 0, 0, width, height, RGB(245, 246, 250));
-  FillBox(dc, 0, 0, width, height / 8, RGB(32, 64, 128));
+  FillBox(dc, 0, 0, width, height / 8, flash ? RGB(250, 140, 20) : RGB(32, 64, 128));
   DrawText(dc, g_scene.title.get(), 24, height / 40, RGB(255, 255, 255), L"Orvik demo scene");
 
   wchar_t clock[64];
@@ -77,6 +148,7 @@ void Paint(HDC dc, int width, int height) {
       L"This window is recorded by Orvik running under Wine.",
       L"The ball bounces, the bars march and the clock counts tenths of a second,",
       L"so every frame of the recording differs from the one before.",
+      L"Every whole second the header flashes and a tick sounds.",
       L"屏幕录像 — 文件 / 设置 / 开始 / 停止",
   };
   int y = height / 8 + height / 30;
@@ -107,6 +179,7 @@ void PaintBuffered(HWND window) {
 LRESULT CALLBACK SceneProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_TIMER:
+      TickOnWholeSeconds();
       InvalidateRect(window, nullptr, FALSE);
       return 0;
     case WM_PAINT:
@@ -140,8 +213,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
                                 WS_POPUP | WS_VISIBLE, 0, 0, width, height, nullptr, nullptr,
                                 instance, nullptr);
   if (!window) return 1;
+  Ticker ticker;
+  g_scene.ticker = &ticker;
   SetTimer(window, kRedrawTimer, kFrameMs, nullptr);
   MSG msg;
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+  g_scene.ticker = nullptr;
   return 0;
 }

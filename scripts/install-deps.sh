@@ -14,6 +14,12 @@ packages=(
   libxcursor1 libxrandr2 libxi6 libxinerama1 libxrender1 libxfixes3 libxcomposite1
   xvfb xauth xdotool x11-utils
   ffmpeg imagemagick
+  # A private sound server for the sound tests and the demo (pulseaudio; pactl, pacat and
+  # paplay from pulseaudio-utils) and sox to make and measure their sounds. Wine's own
+  # PulseAudio driver needs nothing more: libpulse0 is a hard dependency of wine64's libwine,
+  # and so is everything its winepulse.so links. What pulseaudio only recommends (rtkit,
+  # dbus-user-session) serves a desktop session: ours runs without real-time priority or D-Bus.
+  pulseaudio pulseaudio-utils sox
   fonts-droid-fallback
   clang libclang-rt-14-dev zlib1g-dev
   googletest

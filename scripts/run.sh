@@ -4,14 +4,17 @@
 # - Without one: starts a virtual display, puts a moving demo scene on it (a clock, a
 #   bouncing ball, marching bars, Latin and Chinese text), makes a real 5-second recording of
 #   it by driving the program as a person would (the menu, the save dialog, the codec dialog,
-#   stop), writes a contact sheet of six frames of the recording, and prints where the AVI
-#   file, a screenshot and the contact sheet are and what ffprobe says of the file.
+#   stop), with the system's sound (a private sound server's speakers, into which the scene
+#   ticks every second), writes a contact sheet of six frames of the recording and a picture
+#   of its sound, and prints where the AVI file, a screenshot and these are and what ffprobe
+#   says of the file.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
 bash scripts/install-deps.sh
 . scripts/wine-env.sh
+. scripts/pulse-env.sh
 
 # ORVIK_RUN_TREE: an already configured Windows build tree to take the program from (the
 # test script passes its own, so the program is not built twice).
@@ -36,12 +39,18 @@ mkdir -p "$out"
 avi="$out/demo.avi"
 shot="$out/demo-recording.png"
 sheet="$out/demo-contact-sheet.png"
-rm -f "$avi" "$shot" "$sheet"
+waveform="$out/demo-waveform.png"
+rm -f "$avi" "$shot" "$sheet" "$waveform"
 
-trap 'kill "${app:-0}" "${demo:-0}" 2>/dev/null || true; orvik_stop_all' EXIT
+trap 'kill "${app:-0}" "${demo:-0}" 2>/dev/null || true; orvik_stop_all; orvik_stop_pulse' EXIT
 export ORVIK_SCREEN=${ORVIK_SCREEN:-1280x720x24}
 orvik_start_xvfb
+# The scene's ticks play into this server's speakers, whose monitor is the system sound here.
+orvik_start_pulse
 orvik_start_wineserver
+# The program records the system's sound beside the picture.
+timeout 60 "$ORVIK_WINE" reg add 'HKCU\Software\Orvik' /v Sound /d system /f >/dev/null 2>&1 ||
+  true
 echo "No display: recording 5 seconds of a demo scene on a virtual display ($DISPLAY)"
 
 # Every wait is bounded: a window that never comes fails the run instead of hanging it.
@@ -110,10 +119,30 @@ ffmpeg -v error -y -i "$avi" \
   -vf "select='not(mod(n\,9))',scale=iw/3:-1,tile=3x2:margin=6:padding=6:color=white" \
   -frames:v 1 "$sheet" || true
 
+# The sound as a picture: the scene's ticks stand a second apart, as its header flashes do.
+has_sound() {
+  ffprobe -v error -select_streams a -show_entries stream=index -of csv=p=0 "$avi" 2>/dev/null |
+    grep -q .
+}
+if has_sound; then
+  ffmpeg -v error -y -i "$avi" -filter_complex \
+    "[0:a:0]showwavespic=s=1280x240:split_channels=1:colors=0x2060c0|0xc06020[wave];
+     color=white:s=1280x240[paper];[paper][wave]overlay=format=auto" \
+    -frames:v 1 "$waveform" || true
+  if [ -s "$waveform" ]; then
+    sound_line="Waveform of the recording's sound (a tick every second): $waveform"
+  else
+    sound_line="The recording has a sound stream, but ffmpeg could not draw its waveform."
+  fi
+else
+  sound_line="The recording has no sound stream, so no waveform was drawn."
+fi
+
 echo
 echo "Recording: $avi"
 echo "Screenshot during the recording: $shot"
 echo "Contact sheet (frames 0, 9, 18, 27, 36 and 45): $sheet"
+echo "$sound_line"
 echo "ffprobe says:"
 ffprobe -v error -count_frames -show_entries \
   stream=codec_type,codec_name,width,height,r_frame_rate,nb_read_frames:format=duration,size \

@@ -9,6 +9,7 @@ cd "$root"
 
 bash scripts/install-deps.sh
 . scripts/wine-env.sh
+. scripts/pulse-env.sh
 
 jobs=$(nproc)
 build=${ORVIK_BUILD_DIR:-build}
@@ -21,8 +22,12 @@ cmake --build "$native" -j "$jobs"
 cmake -S . -B "$win" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" >/dev/null
 
-trap orvik_stop_all EXIT
+trap 'orvik_stop_all; orvik_stop_pulse' EXIT
 orvik_start_xvfb
+# One sound server for the whole run: Wine's processes find it through PULSE_SERVER. The fast
+# microphone is there from the start, since Wine reads the device list once per process.
+orvik_start_pulse
+orvik_pulse_add_fast_mic
 case $win in /*) ;; *) win=$root/$win ;; esac
 orvik_prefix_init "$win/wineprefix"
 orvik_start_wineserver
@@ -39,16 +44,24 @@ if [ $# -eq 0 ]; then
   # The README's run command, as a user runs it: a real recording through the menus.
   echo "== run command: a short recording driven through the program's own windows"
   orvik_stop_all
+  orvik_stop_pulse
   trap - EXIT
   demo=$(DISPLAY='' ORVIK_RUN_TREE=$win timeout 600 bash scripts/run.sh 2>&1) || true
-  printf '%s\n' "$demo" | tail -n 12
-  frames=$(printf '%s\n' "$demo" | awk -F= '/^nb_read_frames=/ { print $2 }')
+  printf '%s\n' "$demo" | tail -n 20
+  # The video's frames: a sound stream has a frame count of its own.
+  frames=$(printf '%s\n' "$demo" |
+    awk -F= '/^codec_type=/ { type = $2 } /^nb_read_frames=/ && type == "video" { print $2 }')
   if [ "${frames:-0}" -lt 40 ]; then
     echo "FAILED: the run command did not leave a playable recording"
     status=1
   fi
   if [ ! -s "$root/out/demo-contact-sheet.png" ]; then
     echo "FAILED: the run command wrote no contact sheet"
+    status=1
+  fi
+  if ffprobe -v error -select_streams a -show_entries stream=index -of csv=p=0 \
+    "$root/out/demo.avi" 2>/dev/null | grep -q . && [ ! -s "$root/out/demo-waveform.png" ]; then
+    echo "FAILED: the recording has sound, but the run command drew no waveform of it"
     status=1
   fi
 fi

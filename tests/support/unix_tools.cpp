@@ -36,7 +36,6 @@ std::string UnixPath(const std::wstring& windowsPath) {
   return s;
 }
 
-namespace {
 std::string ShellQuote(const std::string& s) {
   std::string out = "'";
   for (char c : s) {
@@ -47,6 +46,8 @@ std::string ShellQuote(const std::string& s) {
   }
   return out + "'";
 }
+
+namespace {
 
 // Quotes one argument by the rules Windows (and Wine, when it builds a Unix argv) split by.
 std::wstring ArgvQuote(const std::wstring& arg) {
@@ -69,6 +70,8 @@ std::wstring ArgvQuote(const std::wstring& arg) {
   return out + L"\"";
 }
 
+}  // namespace
+
 std::string ReadWholeFile(const std::wstring& path) {
   std::string out;
   HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -80,7 +83,6 @@ std::string ReadWholeFile(const std::wstring& path) {
   CloseHandle(h);
   return out;
 }
-}  // namespace
 
 // Wine starts Unix programs but hands back no process handle that can be waited on, so the
 // shell reports its exit code through a file that appears (by rename) when it is done.

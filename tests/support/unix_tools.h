@@ -14,6 +14,12 @@ std::string UnixPath(const std::wstring& windowsPath);
 std::string Utf8(const std::wstring& s);
 std::wstring Wide(const std::string& s);
 
+// A whole file's bytes; empty when it cannot be read.
+std::string ReadWholeFile(const std::wstring& path);
+
+// One word for /bin/sh, whatever it holds.
+std::string ShellQuote(const std::string& s);
+
 // Runs `command` through /bin/sh; stdout and stderr go to *output. Returns the exit code,
 // or -1 when it could not be started or ran longer than timeoutMs (then it is killed).
 int RunShell(const std::string& command, std::string* output, DWORD timeoutMs = 120000);

@@ -1,0 +1,76 @@
+#pragma once
+// Sound into and out of the tests' machine: sounds played into the private PulseAudio that
+// scripts/test.sh starts (scripts/pulse-env.sh), and the sound stream of a recording as
+// ffmpeg decodes it.
+//   Playing tone(SoundSink::Speakers, Tone{1000, 3.0});
+//   ... record ...
+//   EXPECT_NEAR(SoundOf(avi).Between(1.0, 2.0).Frequency(), 1000, 2);
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "support/sound_samples.h"
+
+namespace testsupport {
+
+// A recording's sound stream (its `stream`th, from 0) as 16-bit samples; Failed, with
+// ffmpeg's words, when the file has no such stream.
+Sound SoundOf(const std::wstring& aviPath, int stream = 0);
+
+// Where a test's sound goes in, and which of Wine's capture devices hears it.
+enum class SoundSink {
+  Speakers,        // the default output; heard by kSystemSoundDevice
+  Microphone,      // heard by kMicrophoneDevice, the default input
+  FastMicrophone,  // heard by kFastMicrophoneDevice
+};
+// "System sound" here: this Wine has no WASAPI loopback, so it is the speakers' monitor.
+inline const wchar_t kSystemSoundDevice[] = L"Monitor of Speakers";
+inline const wchar_t kMicrophoneDevice[] = L"Microphone";
+// Says 48000 Hz and delivers 48048 samples a second, as a device whose clock runs fast: a
+// tone of f Hz played into it is heard at f / kFastMicrophoneRatio.
+inline const wchar_t kFastMicrophoneDevice[] = L"Fast Microphone";
+constexpr double kFastMicrophoneRatio = 48048.0 / 48000.0;
+
+// A sine of `hz` with peak `amplitude` (of full scale), `seconds` long.
+struct Tone {
+  double hz;
+  double seconds;
+  double amplitude = 0.5;
+};
+// `seconds` of silence with a 10 ms burst of 1 kHz starting at each instant of `at` (seconds
+// from the start of the sound).
+struct Clicks {
+  double seconds;
+  std::vector<double> at;
+  double amplitude = 0.8;
+};
+
+// A sound playing into a sink from its construction (within some 20-50 ms) until it ends or
+// this object goes.
+class Playing {
+ public:
+  Playing(SoundSink sink, const Tone& tone);
+  Playing(SoundSink sink, const Clicks& clicks);
+  ~Playing() { Stop(); }
+  Playing(const Playing&) = delete;
+  Playing& operator=(const Playing&) = delete;
+
+  bool Started() const { return pid_ > 0; }
+  // Why it did not start.
+  const std::string& Error() const { return error_; }
+  // Waits until the whole sound went into the sink; false when it still plays.
+  bool WaitUntilPlayed(DWORD timeoutMs);
+  void Stop();
+
+ private:
+  void Start(SoundSink sink, const std::string& sound);
+
+  long pid_ = 0;
+  std::string error_;
+};
+
+// Whether this test process runs beside the suite's sound server; when not, *why says so.
+bool SoundServerUp(std::string* why = nullptr);
+
+}  // namespace testsupport
