@@ -1,8 +1,9 @@
 // A recording process for the tests that kill one: opens the writer on a 160x120 32-bit
 // template ("Full Frames" chosen in the real dialog), then hands over frame i (a picture made
 // from seed i) every 20 ms, and after each one rewrites <avi>.progress with how many it handed
-// over. Runs until it is killed, or for 30 s.
-//   recording_child <avi path> <segment bytes>
+// over. With "sound", the system's sound (the default devices) is recorded beside it, and
+// <avi>.sound tells how the devices started. Runs until it is killed, or for 30 s.
+//   recording_child <avi path> <segment bytes> [sound]
 #include <windows.h>
 
 #include <cstdlib>
@@ -10,20 +11,48 @@
 
 #include "recorder/avidecs.h"
 #include "recorder/bmp_samples.h"
+#include "recorder/recording_clock.h"
+#include "sound/sound_capture.h"
 #include "support/codec_dialog.h"
 #include "toolkit/files.h"
+#include "toolkit/screen.h"
+
+namespace {
+void WriteText(const std::wstring& path, const std::string& text) {
+  tk::File f = tk::File::Open(path, tk::FileMode::Replace);
+  f.WriteAt(0, text.data(), text.size());
+}
+}  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3) return 2;
   const std::wstring avi = argv[1];
+  const bool withSound = argc > 3 && std::wstring(argv[3]) == L"sound";
   AVIDecs::AviSetSegmentBytes(std::wcstoull(argv[2], nullptr, 10));
   const std::wstring templ = avi + L".template.bmp";
   const auto first = samples::MakeBmp({160, 120, 32});
   tk::File t = tk::File::Open(templ, tk::FileMode::Replace);
   if (!t.WriteAt(0, first.data(), first.size())) return 3;
   t.Close();
+
+  AVIDecs::Recording recording;
+  AVIDecs::AviUseRecording(&recording);
+  orvik::SharedClock clock(30);
+  orvik::sound::SoundRecorder sound;
+  if (withSound) {
+    orvik::sound::SoundRecorder::Wanted wanted;
+    wanted.system = true;
+    const auto started =
+        sound.Start(wanted, [&] { return clock.RunningTime(tk::MonotonicSeconds()); });
+    WriteText(avi + L".sound", std::to_string(static_cast<int>(started.systemProblem)));
+    if (sound.Recording()) {
+      recording.sound = &sound;
+      recording.elapsed = [&] { return clock.Elapsed(tk::MonotonicSeconds()); };
+    }
+  }
   testsupport::CodecDialogAnswer answer(testsupport::kCodecFullFrames);
   if (!AVIDecs::AviOpenWriter(nullptr, templ, avi, 30)) return 4;
+  clock.Start(tk::MonotonicSeconds());
   tk::File progress = tk::File::Open(avi + L".progress", tk::FileMode::Replace);
   for (int i = 0; i < 1500; ++i) {
     samples::BmpRecipe recipe{160, 120, 32};
@@ -34,6 +63,9 @@ int wmain(int argc, wchar_t** argv) {
     progress.WriteAt(0, count.data(), 8);
     Sleep(20);
   }
+  clock.Pause(tk::MonotonicSeconds());
   AVIDecs::AviCloseWriter();
+  sound.Stop();
+  AVIDecs::AviUseRecording(nullptr);
   return 0;
 }
