@@ -1,0 +1,131 @@
+#include "sound/sample_convert.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace orvik::sound {
+namespace {
+
+// A float device can go past full scale; this far is kept, so that later sums stay finite.
+constexpr float kFloatLimit = 4.0f;
+// Centre and surround channels join a side at -3 dB, as they would reach a listener between
+// two speakers; the low-frequency channel is left out, the usual fold-down.
+constexpr float kSideShare = 0.70710678f;
+
+uint32_t SampleBytes(SampleType type) {
+  switch (type) {
+    case SampleType::Int16:
+      return 2;
+    case SampleType::Int24:
+      return 3;
+    case SampleType::Int32:
+    case SampleType::Float32:
+      return 4;
+  }
+  return 0;
+}
+
+template <SampleType T>
+float Sample(const uint8_t* p);
+
+template <>
+float Sample<SampleType::Int16>(const uint8_t* p) {
+  return static_cast<int16_t>(p[0] | p[1] << 8) * (1.0f / 32768);
+}
+
+template <>
+float Sample<SampleType::Int24>(const uint8_t* p) {
+  // Placed in the top three bytes, the sign bit lands where int32 has it.
+  const uint32_t v = uint32_t{p[0]} << 8 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 24;
+  return static_cast<float>(static_cast<int32_t>(v)) * (1.0f / 2147483648.0f);
+}
+
+template <>
+float Sample<SampleType::Int32>(const uint8_t* p) {
+  const uint32_t v = p[0] | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+  return static_cast<float>(static_cast<int32_t>(v)) * (1.0f / 2147483648.0f);
+}
+
+template <>
+float Sample<SampleType::Float32>(const uint8_t* p) {
+  float v;
+  std::memcpy(&v, p, sizeof v);
+  if (std::isnan(v)) return 0;
+  return v > kFloatLimit ? kFloatLimit : v < -kFloatLimit ? -kFloatLimit : v;
+}
+
+template <SampleType T>
+void Convert(const uint8_t* in, uint32_t frames, const StereoDownmix& mix, float* out) {
+  const uint32_t channels = mix.Channels();
+  const size_t bytes = SampleBytes(T);
+  for (uint32_t f = 0; f < frames; ++f, in += bytes * channels, out += 2) {
+    if (channels == 1) {
+      out[0] = out[1] = Sample<T>(in);
+    } else if (channels == 2) {
+      out[0] = Sample<T>(in);
+      out[1] = Sample<T>(in + bytes);
+    } else {
+      float left = 0, right = 0;
+      for (uint32_t c = 0; c < channels; ++c) {
+        const float v = Sample<T>(in + c * bytes);
+        left += mix.Left(c) * v;
+        right += mix.Right(c) * v;
+      }
+      out[0] = left;
+      out[1] = right;
+    }
+  }
+}
+
+// Scales the shares down until they add up to at most one.
+void Normalize(std::vector<float>& shares) {
+  float sum = 0;
+  for (float s : shares) sum += s;
+  if (sum > 1)
+    for (float& s : shares) s /= sum;
+}
+
+}  // namespace
+
+uint32_t DeviceFormat::BytesPerFrame() const { return SampleBytes(type) * channels; }
+
+bool DeviceFormat::Valid() const {
+  return SampleBytes(type) != 0 && channels >= 1 && channels <= 32 && rate >= 8000 &&
+         rate <= 384000;
+}
+
+StereoDownmix::StereoDownmix(uint32_t channels) : left_(channels, 0.0f), right_(channels, 0.0f) {
+  if (channels == 1) {
+    left_[0] = right_[0] = 1;
+    return;
+  }
+  // Front left, front right, centre, LFE, then left/right pairs (back, side, and beyond).
+  for (uint32_t c = 0; c < channels; ++c) {
+    if (c < 2) {
+      (c == 0 ? left_ : right_)[c] = 1;
+    } else if (c == 2) {
+      left_[c] = right_[c] = kSideShare;
+    } else if (c > 3) {
+      (c % 2 == 0 ? left_ : right_)[c] = kSideShare;
+    }
+  }
+  Normalize(left_);
+  Normalize(right_);
+}
+
+void ConvertToStereo(const DeviceFormat& format, const StereoDownmix& mix, const void* data,
+                     uint32_t frames, float* out) {
+  const auto* in = static_cast<const uint8_t*>(data);
+  switch (format.type) {
+    case SampleType::Int16:
+      return Convert<SampleType::Int16>(in, frames, mix, out);
+    case SampleType::Int24:
+      return Convert<SampleType::Int24>(in, frames, mix, out);
+    case SampleType::Int32:
+      return Convert<SampleType::Int32>(in, frames, mix, out);
+    case SampleType::Float32:
+      return Convert<SampleType::Float32>(in, frames, mix, out);
+  }
+}
+
+}  // namespace orvik::sound
