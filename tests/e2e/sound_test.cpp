@@ -1,0 +1,257 @@
+// Sound recorded beside the picture, end to end: the real program, the suite's own sound
+// server (scripts/pulse-env.sh) with the devices Wine lists for it, sounds played into them,
+// and the files decoded by ffmpeg.
+#include <cmath>
+
+#include "e2e/app_fixture.h"
+#include "recorder/remembered_choices.h"
+#include "support/message_boxes.h"
+#include "support/sound_tools.h"
+#include "toolkit/app.h"
+#include "toolkit/files.h"
+#include "toolkit/screen.h"
+
+using namespace testsupport;
+using orvik::SoundChoice;
+
+namespace {
+
+void RecordFor(double seconds) {
+  PumpUntil([&] { return form1().Session().ElapsedSeconds() >= seconds; },
+            static_cast<DWORD>(seconds * 1000 + 20000));
+}
+
+// Where the video of a recording ends: its last frame's slot, plus one.
+double VideoEnd(const ProbeInfo& p, int framesPerSecond) {
+  return p.packetPts.empty() ? 0 : (p.packetPts.back() + 1.0) / framesPerSecond;
+}
+
+// The sound of a file made by the program, with what every such file must show: one video
+// and one 48 kHz stereo sound stream that lasts as long as the picture, to a frame.
+Sound RecordedSound(const std::wstring& avi, int framesPerSecond = 10) {
+  const ProbeInfo p = Probe(avi);
+  EXPECT_TRUE(p.ok) << p.raw;
+  EXPECT_EQ(p.streams, 2) << p.raw;
+  const Sound sound = SoundOf(avi);
+  EXPECT_TRUE(sound.Ok()) << sound.Error();
+  EXPECT_EQ(sound.Rate(), 48000);
+  EXPECT_EQ(sound.Channels(), 2);
+  EXPECT_NEAR(sound.Seconds(), VideoEnd(p, framesPerSecond), 1.0 / framesPerSecond);
+  return sound;
+}
+
+class SoundTest : public AppTest {
+ protected:
+  void BeforeProgramStarts() override {
+    std::string why;
+    ASSERT_TRUE(SoundServerUp(&why)) << why;
+  }
+
+  void Choose(SoundChoice choice) {
+    const size_t i = static_cast<size_t>(choice);
+    Command(form2().sounds[i]);
+    ASSERT_TRUE(PumpUntil([&] { return form2().sounds[i]->Checked(); }, 5000));
+  }
+
+  // Starts a recording with the current choices, and stops it after `seconds`.
+  void Record(const std::wstring& avi, double seconds) {
+    StartViaCommand(avi);
+    ASSERT_TRUE(form1().Recording());
+    EXPECT_FALSE(form2().sound->Enabled());  // the choice holds for the whole recording
+    RecordFor(seconds);
+    form1().stop_click();
+    EXPECT_TRUE(form2().sound->Enabled());
+  }
+};
+
+}  // namespace
+
+// The system's sound (here the speakers' monitor: this Wine refuses loopback), the microphone,
+// and both mixed into one track without clipping; the choice is remembered.
+TEST_F(SoundTest, SystemSoundMicrophoneAndBothAreRecordedBesideThePicture) {
+  EXPECT_TRUE(form2().sounds[0]->Checked());  // no sound at first
+
+  Choose(SoundChoice::System);
+  EXPECT_EQ(orvik::ProgramSettings().ReadText(L"Sound"), std::wstring(L"system"));
+  {
+    Playing tone(SoundSink::Speakers, Tone{1000, 8, 0.5});
+    Record(Path(L"system.avi"), 3.0);
+  }
+  const Sound system = RecordedSound(Path(L"system.avi")).Between(1.0, 2.5);
+  EXPECT_NEAR(system.Frequency(), 1000, 2);
+  EXPECT_NEAR(system.Rms(), 0.5 / std::sqrt(2.0), 0.02);
+
+  Choose(SoundChoice::Microphone);
+  {
+    Playing tone(SoundSink::Microphone, Tone{440, 8, 0.5});
+    Record(Path(L"mic.avi"), 3.0);
+  }
+  const Sound mic = RecordedSound(Path(L"mic.avi")).Between(1.0, 2.5);
+  EXPECT_NEAR(mic.Frequency(), 440, 2);
+  EXPECT_NEAR(mic.Channel(0).Rms(), 0.5 / std::sqrt(2.0), 0.02);  // the mono microphone in both
+  EXPECT_NEAR(mic.Channel(1).Rms(), 0.5 / std::sqrt(2.0), 0.02);
+
+  // Two loud tones: together they would pass full scale, and come out bent, not clipped.
+  Choose(SoundChoice::Both);
+  EXPECT_EQ(orvik::ProgramSettings().ReadText(L"Sound"), std::wstring(L"both"));
+  {
+    Playing high(SoundSink::Speakers, Tone{1000, 8, 0.7});
+    Playing low(SoundSink::Microphone, Tone{440, 8, 0.7});
+    Record(Path(L"both.avi"), 3.0);
+  }
+  const Sound both = RecordedSound(Path(L"both.avi")).Between(1.0, 2.5);
+  EXPECT_LT(both.Peak(), 32767.0 / 32768);
+  EXPECT_GT(both.Peak(), 0.9);
+  // Louder than either tone alone (0.49), so both are in it.
+  EXPECT_GT(both.Rms(), 0.6);
+  const double f = both.Frequency();
+  EXPECT_TRUE(std::fabs(f - 1000) < 3 || std::fabs(f - 440) < 3) << f;
+}
+
+// Clicks from a microphone whose clock runs 1000 ppm fast land where the picture shows their
+// moment, at the start and three minutes on: the picture's frame that first shows a time at or
+// after the click, and the click in the sound, are at most one frame apart, and the gap
+// between them does not grow (it would by 180 ms if the drift were left alone).
+class DriftingMicrophoneTest : public SoundTest {
+ protected:
+  void BeforeProgramStarts() override {
+    SoundTest::BeforeProgramStarts();
+    orvik::ProgramSettings().WriteText(L"MicrophoneDevice", kFastMicrophoneDevice);
+    orvik::RememberSoundChoice(SoundChoice::Microphone);
+  }
+};
+
+TEST_F(DriftingMicrophoneTest, SoundAndPictureStayWithinAFrameForMinutes) {
+  const std::vector<double> at = {4, 8, 60, 120, 170, 176};
+  const double playedAt = tk::MonotonicSeconds();
+  Playing clicks(SoundSink::FastMicrophone, Clicks{180, at, 0.8});
+  ASSERT_TRUE(clicks.Started()) << clicks.Error();
+  const std::wstring avi = Path(L"drift.avi");
+  StartViaCommand(avi);
+  ASSERT_TRUE(form1().Recording());
+  const double startedAt = form1().Session().Clock().StartedAt();
+  RecordFor(178);
+  form1().stop_click();
+
+  const Sound sound = RecordedSound(avi);
+  const std::vector<double> heard = sound.Clicks(0.3, 0.5);
+  RegionFrames frames = DecodeRegion(avi, kPatternX, kPatternY, kPatternWidth, kPatternHeight);
+  std::vector<double> offsets;  // sound minus picture, per click
+  for (double t : at) {
+    const double clickMs = (playedAt + t) * 1000.0;
+    // The picture: the first frame that shows the click's moment or later.
+    double shown = -1;
+    for (size_t k = 0; k < frames.frames.size() && shown < 0; ++k) {
+      const auto time =
+          ReadTimeBlocks(frames.frames[k], frames.width, frames.height, kMargin, kMargin);
+      if (time && static_cast<int32_t>(*time - static_cast<uint32_t>(clickMs)) >= 0)
+        shown = frames.pts[k] / 10.0;
+    }
+    ASSERT_GE(shown, 0) << "no frame shows the click at " << t;
+    // The sound: the click heard nearest to where the clock puts it.
+    const double expected = playedAt + t - startedAt;
+    double nearest = 1e9;
+    for (double h : heard)
+      if (std::fabs(h - expected) < std::fabs(nearest - expected)) nearest = h;
+    ASSERT_LT(std::fabs(nearest - expected), 0.5) << "the click at " << t << " was not heard";
+    EXPECT_LE(std::fabs(nearest - shown), 0.1)
+        << "click at " << t << ": sound " << nearest << " s, picture " << shown << " s";
+    offsets.push_back(nearest - expected);
+  }
+  EXPECT_LT(std::fabs(offsets.back() - offsets.front()), 0.05)
+      << "the sound drifted from " << offsets.front() << " s to " << offsets.back() << " s";
+}
+
+// A pause cuts sound and picture at the same moment: clicks played while paused are not in the
+// file, those after the pause come back in step with the picture.
+TEST_F(SoundTest, APauseCutsSoundAndPictureTogether) {
+  Choose(SoundChoice::System);
+  std::vector<double> at;
+  for (double t = 1.0; t < 9.0; t += 0.5) at.push_back(t);
+  const double playedAt = tk::MonotonicSeconds();
+  Playing clicks(SoundSink::Speakers, Clicks{10, at, 0.8});
+  const std::wstring avi = Path(L"pause.avi");
+  StartViaCommand(avi);
+  ASSERT_TRUE(form1().Recording());
+  const double startedAt = form1().Session().Clock().StartedAt();
+  RecordFor(3.0);
+  Command(form2().pause);
+  ASSERT_TRUE(PumpUntil([] { return form1().Session().Paused(); }, 5000));
+  const double pausedAt = tk::MonotonicSeconds();
+  PumpFor(2000);
+  Command(form2().pause);
+  ASSERT_TRUE(PumpUntil([] { return !form1().Session().Paused(); }, 5000));
+  const double resumedAt = tk::MonotonicSeconds();
+  RecordFor(5.5);
+  const double stoppedAt = tk::MonotonicSeconds();
+  form1().stop_click();
+
+  // Where each click played while recording belongs in the recording's time.
+  std::vector<double> expected;
+  for (double t : at) {
+    const double when = playedAt + t;
+    if (when > startedAt + 0.1 && when < pausedAt - 0.1) expected.push_back(when - startedAt);
+    if (when > resumedAt + 0.1 && when < stoppedAt - 0.5)
+      expected.push_back(when - startedAt - (resumedAt - pausedAt));
+  }
+  ASSERT_GE(expected.size(), 6u);
+  const std::vector<double> heard = RecordedSound(avi).Clicks(0.3, 0.2);
+  for (double h : heard) {
+    double nearest = 1e9;
+    for (double e : expected)
+      if (std::fabs(e - h) < std::fabs(nearest - h)) nearest = e;
+    EXPECT_LT(std::fabs(nearest - h), 0.1) << "a click at " << h << " s that was not recorded";
+  }
+  EXPECT_GE(heard.size() + 2, expected.size()) << "clicks missing";
+}
+
+// Sound the program cannot record is told, and the picture is recorded all the same: a named
+// device that is not there (told at start: this recording has no sound stream), and a device
+// that goes away while recording (told after stop, from when).
+class MissingDeviceTest : public SoundTest {
+ protected:
+  void BeforeProgramStarts() override {
+    SoundTest::BeforeProgramStarts();
+    orvik::ProgramSettings().WriteText(L"MicrophoneDevice", L"No Such Microphone");
+    orvik::RememberSoundChoice(SoundChoice::Microphone);
+  }
+};
+
+TEST_F(MissingDeviceTest, ThePictureGoesOnAndTheUserIsToldWhatSoundIsMissing) {
+  {
+    DialogWatcher told(
+        tk::AppTitle(), [](HWND h) { PressButton(h, IDOK); }, 30000);
+    StartViaCommand(Path(L"nodevice.avi"));
+    ASSERT_TRUE(form1().Recording());
+    ASSERT_TRUE(PumpUntil([&] { return told.Seen(); }, 20000)) << "nothing was said";
+    EXPECT_NE(told.Text().find(L"“No Such Microphone”"), std::wstring::npos) << Utf8(told.Text());
+    RecordFor(1.5);
+    form1().stop_click();
+  }
+  ProbeInfo p = Probe(Path(L"nodevice.avi"));
+  ASSERT_TRUE(p.ok) << p.raw;
+  EXPECT_EQ(p.streams, 1);
+  EXPECT_GE(p.frames, 5);
+
+  // The fast microphone goes away after two seconds.
+  orvik::ProgramSettings().WriteText(L"MicrophoneDevice", kFastMicrophoneDevice);
+  const std::wstring avi = Path(L"gone.avi");
+  StartViaCommand(avi);
+  ASSERT_TRUE(form1().Recording());
+  RecordFor(2.0);
+  ASSERT_EQ(RunShell(". \"$ORVIK_PULSE_ENV\" && orvik_pulse_remove_fast_mic", nullptr), 0);
+  const double goneAt = form1().Session().ElapsedSeconds();
+  RecordFor(goneAt + 3.0);
+  DialogWatcher told(
+      tk::AppTitle(), [](HWND h) { PressButton(h, IDOK); }, 30000);
+  form1().stop_click();
+  ASSERT_TRUE(told.Wait());
+  EXPECT_NE(told.Text().find(L"00:02"), std::wstring::npos) << Utf8(told.Text());
+  RunShell(". \"$ORVIK_PULSE_ENV\" && orvik_pulse_add_fast_mic", nullptr);  // for later tests
+  p = Probe(avi);
+  ASSERT_TRUE(p.ok) << p.raw;
+  // The picture runs to the end; the sound is as long, silent after the device went.
+  EXPECT_GE(VideoEnd(p, 10), goneAt + 2.5);
+  const Sound sound = RecordedSound(avi);
+  EXPECT_LT(sound.Between(goneAt + 1.0, goneAt + 3.0).Peak(), 0.001);
+}
