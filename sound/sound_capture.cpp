@@ -198,15 +198,20 @@ struct DeviceCapture::Device {
         return DeviceProblem::NotFound;
       return OpenStream(false) ? DeviceProblem::None : DeviceProblem::Refused;
     }
+    std::wstring output;  // the default output's name
     if (SUCCEEDED(devices->GetDefaultAudioEndpoint(eRender, eConsole, endpoint.put()))) {
-      name = FriendlyName(endpoint.get());
+      output = name = FriendlyName(endpoint.get());
       if (OpenStream(true)) return DeviceProblem::None;
     }
-    // Loopback refused (some systems have none): an input that records what is played.
+    // Loopback refused (some systems have none): an input that records what is played, the
+    // default output's own first ("Monitor of Speakers"), else any such input.
     renderClient.reset();
     render.reset();
-    if (!(endpoint = FindEndpoint(devices.get(), eCapture, CarriesTheOutput, &name)))
-      return DeviceProblem::NotFound;
+    const std::wstring monitor = Lower(L"Monitor of " + output);
+    endpoint = FindEndpoint(
+        devices.get(), eCapture, [&](const std::wstring& n) { return Lower(n) == monitor; }, &name);
+    if (!endpoint) endpoint = FindEndpoint(devices.get(), eCapture, CarriesTheOutput, &name);
+    if (!endpoint) return DeviceProblem::NotFound;
     return OpenStream(false) ? DeviceProblem::None : DeviceProblem::Refused;
   }
 
@@ -321,6 +326,7 @@ void DeviceCapture::Read(Device& device) {
 
 SoundRecorder::Started SoundRecorder::Start(const Wanted& wanted, RecordingTime now) {
   Stop();
+  devices_.clear();
   Started started;
   auto open = [&](Source source, const std::wstring& name, bool* ok, DeviceProblem* problem) {
     auto device = std::make_unique<DeviceCapture>();
@@ -352,6 +358,7 @@ void SoundRecorder::Produce(double until, std::vector<int16_t>* pcm) {
   MixToPcm16(sources, frames, pcm->data() + at);
 }
 
+// The devices stay, stopped, until the next start: what they missed is still asked for.
 void SoundRecorder::Stop() {
   for (auto& d : devices_) d->Stop();
 }
