@@ -41,7 +41,9 @@ class Jitter {
   std::vector<double> ahead_;
 };
 
-void Encode(SampleType type, double v, uint8_t* p) {
+}  // namespace
+
+void EncodeSample(SampleType type, double v, uint8_t* p) {
   switch (type) {
     case SampleType::Int16: {
       const auto s = static_cast<int16_t>(std::lround(v * 32767));
@@ -65,8 +67,6 @@ void Encode(SampleType type, double v, uint8_t* p) {
     }
   }
 }
-
-}  // namespace
 
 double Device::RecordingTime(double t) const {
   double paused = 0;
@@ -100,7 +100,8 @@ void Record(const Device& device, Timeline& timeline,
       packet.resize(static_cast<size_t>(frames) * bytes);
       for (uint32_t f = 0; f < frames && !silent; ++f)
         for (uint32_t c = 0; c < channels; ++c)
-          Encode(device.format.type, samples[f], &packet[(f * channels + c) * (bytes / channels)]);
+          EncodeSample(device.format.type, samples[f],
+                       &packet[(f * channels + c) * (bytes / channels)]);
       timeline.Push(packet.data(), frames, readAt, silent);
     }
     if (!stalled) read = made;

@@ -34,6 +34,9 @@ struct Device {
   double RecordingTime(double t) const;
 };
 
+// Writes `v` (-1..1) as one sample of `type` at `p`.
+void EncodeSample(SampleType type, double v, uint8_t* p);
+
 // Runs `device` into `timeline`, handing each Produce's frames to `listen`.
 void Record(const Device& device, Timeline& timeline,
             const std::function<void(const std::vector<float>& stereo)>& listen);
