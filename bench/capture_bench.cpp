@@ -42,6 +42,7 @@
 #include "recorder/frame_queue.h"
 #include "recorder/frame_surfaces.h"
 #include "recorder/recording_clock.h"
+#include "recorder/remembered_choices.h"
 #include "recorder/screen_capture.h"
 #include "recorder/vcm_compressor.h"
 #include "support/codec_dialog.h"
@@ -908,6 +909,13 @@ void CompareWithTheFloorAndFfmpeg(const Servers& servers, const std::wstring& di
 // The same recording without sound and with the system's sound and the microphone (a tone
 // playing into each), back to back: what sound costs a frame, and a minute of file.
 void CompareSound(const Servers& servers, const std::wstring& dir) {
+  // The speakers' monitor is this Wine's system sound (it refuses loopback); tones play into the
+  // speakers and the microphone for both recordings.
+  orvik::ProgramSettings().WriteText(L"SystemSoundDevice", L"Monitor of Speakers");
+  RunShell(
+      "bash -c '. \"$ORVIK_PULSE_ENV\" && orvik_pulse_play speakers tone 1000 120 0.3 && "
+      "orvik_pulse_play micsink tone 440 120 0.3'",
+      nullptr);
   PerFrame perFrame[2];
   double mbPerMinute[2] = {0, 0};
   const orvik::SoundChoice choices[2] = {orvik::SoundChoice::None, orvik::SoundChoice::Both};

@@ -110,8 +110,9 @@ void RecordingFile::Run() {
   SetEvent(opened_.get());
   if (openResult_ == EngineError::None) {
     WriteUntilClosed();
-    // The sound up to the recording's end, so picture and sound end together.
-    if (stoppedBy_ == EngineError::None) WriteSound(setup_.elapsed());
+    // The sound up to the recording's end (its clock is stopped by now), so picture and sound
+    // end together.
+    if (stoppedBy_ == EngineError::None) WriteSound(0);
     // Whatever stopped the writing, the file is finished with every frame written whole.
     if (!writer_.Close() && stoppedBy_ == EngineError::None) result_ = ErrorOf(writer_.Failure());
     file_.Close();
@@ -180,16 +181,16 @@ void RecordingFile::WriteUntilClosed() {
 
 // The sound so far, then the file made consistent on the disk.
 bool RecordingFile::Commit() {
-  if (!WriteSound(setup_.elapsed() - kSoundBehindSeconds)) return false;
+  if (!WriteSound(kSoundBehindSeconds)) return false;
   if (writer_.Flush()) return true;
   StopItself(ErrorOf(writer_.Failure()));
   return false;
 }
 
-bool RecordingFile::WriteSound(double until) {
+bool RecordingFile::WriteSound(double behind) {
   if (!setup_.sound) return true;
   pcm_.clear();
-  setup_.sound->Produce(until, &pcm_);
+  setup_.sound->Produce(setup_.elapsed() - behind, &pcm_);
   if (pcm_.empty()) return true;
   const auto bytes = static_cast<uint32_t>(pcm_.size() * sizeof(int16_t));
   if (writer_.WriteSamples(kSoundStream, pcm_.data(), bytes)) return true;

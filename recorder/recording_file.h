@@ -93,7 +93,8 @@ class RecordingFile {
   EngineError OpenOnThisThread();
   void WriteUntilClosed();
   bool WriteOne(const QueuedFrame& frame);
-  bool WriteSound(double until);
+  // The sound up to `behind` seconds before the recording's time now.
+  bool WriteSound(double behind);
   bool Commit();
   bool RoomOnDiskFor(uint32_t size);
   void StopItself(EngineError why);

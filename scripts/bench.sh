@@ -9,6 +9,7 @@ cd "$root"
 
 bash scripts/install-deps.sh
 . scripts/wine-env.sh
+. scripts/pulse-env.sh
 
 build=${ORVIK_BUILD_DIR:-build}
 case $build in /*) ;; *) build=$root/$build ;; esac
@@ -18,8 +19,10 @@ filter=${1:-}
 cmake -S . -B "$win" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" >/dev/null
 
-trap orvik_stop_all EXIT
+trap 'orvik_stop_all; orvik_stop_pulse' EXIT
 orvik_start_xvfb
+# The sound variant records from this server's devices.
+orvik_start_pulse
 orvik_prefix_init "$win/wineprefix"
 orvik_start_wineserver
 # Test discovery runs during the build, so the display and the server must be up first.
@@ -33,10 +36,12 @@ for exe in "$win"/bench/*.exe; do
   case $name in *"$filter"*) ;; *) continue ;; esac
   found=1
   # The whole-recording bench runs with our codec on the demo scene at 10 and 30 fps, beside
-  # the bare screen copy and ffmpeg's lossless encoders, then uncompressed at 10 fps.
+  # the bare screen copy and ffmpeg's lossless encoders, then uncompressed at 10 fps, then
+  # without and with sound.
   variants=("")
   scene="Z:${win//\//\\}\\demo\\OrvikDemoScene.exe"
-  [ "$name" = capture_bench ] && variants=("10 orvik $scene" "30 orvik $scene" "10 raw")
+  [ "$name" = capture_bench ] &&
+    variants=("10 orvik $scene" "30 orvik $scene" "10 raw" "10 orvik $scene sound")
   for args in "${variants[@]}"; do
     echo "== $name $args"
     # shellcheck disable=SC2086  # the variant's words are separate arguments

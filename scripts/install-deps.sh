@@ -20,6 +20,8 @@ packages=(
   # and so is everything its winepulse.so links. What pulseaudio only recommends (rtkit,
   # dbus-user-session) serves a desktop session: ours runs without real-time priority or D-Bus.
   pulseaudio pulseaudio-utils sox
+  # The paced microphone's feeder (scripts/paced-feed.py), for the sync tests.
+  python3
   fonts-droid-fallback
   clang libclang-rt-14-dev zlib1g-dev
   googletest

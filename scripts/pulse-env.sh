@@ -157,6 +157,29 @@ orvik_pulse_add_fast_mic() { # [sound...]
   [ $# -eq 0 ] || orvik_pulse_play fastmic_feed "$@"
 }
 
+# "Paced Microphone": a source whose samples come from scripts/paced-feed.py, which writes them
+# at a real rate it is given (48048 Hz for a clock 1000 ppm fast) with clicks at instants of the
+# clock Wine's programs read: a sync test knows where each click belongs. It gives nothing while
+# no feeder runs.
+orvik_pulse_add_paced_mic() {
+  local d=$ORVIK_PULSE_DIR
+  orvik_pulse_ctl list short sources | grep -q $'\tpacedmic\t' && return 0
+  rm -f "$d/pacedmic.fifo"
+  orvik_pulse_ctl load-module module-pipe-source source_name=pacedmic file="$d/pacedmic.fifo" \
+    format=s16le rate="$ORVIK_PULSE_RATE" channels=1 \
+    "source_properties='device.description=\"Paced Microphone\"'" >"$d/pacedmic.module"
+}
+
+# Feeds the paced microphone at RATE until the clock reaches UNTIL, with clicks at each
+# CLICK_AT (all in seconds of CLOCK_MONOTONIC_RAW, which Wine's QueryPerformanceCounter reads);
+# prints the feeder's PID.
+orvik_pulse_feed_paced_mic() { # rate until [click_at...]
+  python3 "$ORVIK_PULSE_HERE/paced-feed.py" "$ORVIK_PULSE_DIR/pacedmic.fifo" "$@" \
+    </dev/null >/dev/null 2>&1 &
+  echo $! >"$ORVIK_PULSE_DIR/pids/python3.paced-feed-$!"
+  echo $!
+}
+
 orvik_pulse_remove_fast_mic() {
   local d=${ORVIK_PULSE_DIR:-} m
   [ -f "$d/fastmic.modules" ] || return 0

@@ -48,9 +48,12 @@ orvik_start_xvfb
 # The scene's ticks play into this server's speakers, whose monitor is the system sound here.
 orvik_start_pulse
 orvik_start_wineserver
-# The program records the system's sound beside the picture.
+# The program records the system's sound beside the picture. Wine's default output here is
+# its "PulseAudio" device, which has no monitor of its own name: the speakers' monitor is named.
 timeout 60 "$ORVIK_WINE" reg add 'HKCU\Software\Orvik' /v Sound /d system /f >/dev/null 2>&1 ||
   true
+timeout 60 "$ORVIK_WINE" reg add 'HKCU\Software\Orvik' /v SystemSoundDevice \
+  /d 'Monitor of Speakers' /f >/dev/null 2>&1 || true
 echo "No display: recording 5 seconds of a demo scene on a virtual display ($DISPLAY)"
 
 # Every wait is bounded: a window that never comes fails the run instead of hanging it.

@@ -28,6 +28,7 @@ orvik_start_xvfb
 # microphone is there from the start, since Wine reads the device list once per process.
 orvik_start_pulse
 orvik_pulse_add_fast_mic
+orvik_pulse_add_paced_mic
 case $win in /*) ;; *) win=$root/$win ;; esac
 orvik_prefix_init "$win/wineprefix"
 orvik_start_wineserver

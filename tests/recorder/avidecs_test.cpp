@@ -16,9 +16,12 @@
 #include "support/codec_dialog.h"
 #include "support/dialogs.h"
 #include "support/message_boxes.h"
+#include "support/sound_tools.h"
+#include "recorder/remembered_choices.h"
 #include "support/unix_tools.h"
 #include "toolkit/app.h"
 #include "toolkit/files.h"
+#include "toolkit/screen.h"
 
 using namespace testsupport;
 using namespace AVIDecs;
@@ -690,4 +693,64 @@ TEST_F(AviTest, AKilledRecordingPlaysUpToItsLastFlush) {
     }
     ExpectDecodesTo(frames, avi);
   }
+}
+
+// The same with sound: a process killed while it records picture and the system's sound
+// leaves a file whose sound plays up to about its last commit, the tone intact.
+TEST_F(AviTest, AKilledRecordingWithSoundPlaysItsSoundUpToTheLastCommit) {
+  std::string why;
+  ASSERT_TRUE(SoundServerUp(&why)) << why;
+  ASSERT_TRUE(orvik::ProgramSettings().WriteText(L"SystemSoundDevice", kSystemSoundDevice));
+  Playing tone(SoundSink::Speakers, Tone{1000, 15, 0.5});
+  const std::wstring avi = dir_ + L"\\killed-sound.avi";
+  std::wstring cmd = L"\"" + TestExeFolder() + L"\\recording_child.exe\" \"" + avi + L"\" " +
+                     std::to_wstring(kDefaultSegmentBytes) + L" sound";
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  ASSERT_TRUE(
+      CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+  tk::UniqueHandle process(pi.hProcess), thread(pi.hThread);
+  const DWORD started = GetTickCount();
+  while (ReadProgress(avi) == 0 && GetTickCount() - started < 20000) Sleep(5);
+  ASSERT_GT(ReadProgress(avi), 0) << "the child never recorded";
+  const double firstFrame = tk::MonotonicSeconds();
+  Sleep(3200);
+  TerminateProcess(process.get(), 9);
+  const double killedAfter = tk::MonotonicSeconds() - firstFrame;
+  WaitForSingleObject(process.get(), 10000);
+
+  ProbeInfo p = Probe(avi);
+  ASSERT_TRUE(p.ok) << p.raw;
+  EXPECT_EQ(p.streams, 2);
+  orvik::ProgramSettings().Clear();
+  const Sound sound = SoundOf(avi);
+  ASSERT_TRUE(sound.Ok()) << sound.Error();
+  // Committed twice a second, a little behind the clock: at most a second lost.
+  EXPECT_GE(sound.Seconds(), killedAfter - 1.0);
+  EXPECT_LE(sound.Seconds(), killedAfter + 0.2);
+  EXPECT_NEAR(sound.Between(1.0, sound.Seconds() - 0.1).Frequency(), 1000, 2);
+}
+
+// With no sound server at all the recording goes on without sound, and says why (Wine still
+// lists the devices it knew, and they refuse to start).
+TEST_F(AviTest, NoSoundServerMeansAPictureWithoutSound) {
+  const std::wstring avi = dir_ + L"\\no-server.avi";
+  const std::string child = UnixPath(TestExeFolder() + L"\\recording_child.exe");
+  std::string out;
+  ASSERT_EQ(RunShell("w=/usr/lib/wine/wine64; [ -x $w ] || w=$(command -v wine64); "
+                     "PULSE_SERVER=unix:/nonexistent timeout 120 $w '" +
+                         child + "' '" + Utf8(avi) + "' " + std::to_string(kDefaultSegmentBytes) +
+                         " sound 25",
+                     &out),
+            0)
+      << out;
+  tk::File told = tk::File::Open(avi + L".sound", tk::FileMode::Read);
+  char problem[2] = {};
+  ASSERT_TRUE(told.ReadAt(0, problem, 1));
+  EXPECT_NE(problem[0] - '0', static_cast<int>(orvik::sound::DeviceProblem::None));
+  ProbeInfo p = Probe(avi);
+  ASSERT_TRUE(p.ok) << p.raw;
+  EXPECT_EQ(p.streams, 1);
+  EXPECT_EQ(p.frames, 25);
 }

@@ -1,17 +1,21 @@
 // A recording process for the tests that kill one: opens the writer on a 160x120 32-bit
 // template ("Full Frames" chosen in the real dialog), then hands over frame i (a picture made
 // from seed i) every 20 ms, and after each one rewrites <avi>.progress with how many it handed
-// over. With "sound", the system's sound (the default devices) is recorded beside it, and
-// <avi>.sound tells how the devices started. Runs until it is killed, or for 30 s.
-//   recording_child <avi path> <segment bytes> [sound]
+// over. With "sound", the system's sound (the device the program's settings name, else the
+// default) is recorded beside it, and
+// <avi>.sound tells how the devices started. Runs until it is killed, or for `frames` frames
+// (1500, 30 s), then stops as a user would.
+//   recording_child <avi path> <segment bytes> [sound|silent] [frames]
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
 #include "recorder/avidecs.h"
 #include "recorder/bmp_samples.h"
 #include "recorder/recording_clock.h"
+#include "recorder/remembered_choices.h"
 #include "sound/sound_capture.h"
 #include "support/codec_dialog.h"
 #include "toolkit/files.h"
@@ -28,6 +32,7 @@ int wmain(int argc, wchar_t** argv) {
   if (argc < 3) return 2;
   const std::wstring avi = argv[1];
   const bool withSound = argc > 3 && std::wstring(argv[3]) == L"sound";
+  const int frames = argc > 4 ? std::max(1, _wtoi(argv[4])) : 1500;
   AVIDecs::AviSetSegmentBytes(std::wcstoull(argv[2], nullptr, 10));
   const std::wstring templ = avi + L".template.bmp";
   const auto first = samples::MakeBmp({160, 120, 32});
@@ -42,6 +47,7 @@ int wmain(int argc, wchar_t** argv) {
   if (withSound) {
     orvik::sound::SoundRecorder::Wanted wanted;
     wanted.system = true;
+    wanted.systemDevice = orvik::NamedSystemSoundDevice();
     const auto started =
         sound.Start(wanted, [&] { return clock.RunningTime(tk::MonotonicSeconds()); });
     WriteText(avi + L".sound", std::to_string(static_cast<int>(started.systemProblem)));
@@ -54,7 +60,7 @@ int wmain(int argc, wchar_t** argv) {
   if (!AVIDecs::AviOpenWriter(nullptr, templ, avi, 30)) return 4;
   clock.Start(tk::MonotonicSeconds());
   tk::File progress = tk::File::Open(avi + L".progress", tk::FileMode::Replace);
-  for (int i = 0; i < 1500; ++i) {
+  for (int i = 0; i < frames; ++i) {
     samples::BmpRecipe recipe{160, 120, 32};
     recipe.seed = 100 + i;
     const auto frame = samples::MakeBmp(recipe);

@@ -36,12 +36,11 @@ const char* SinkName(SoundSink sink) {
   return "";
 }
 
-// Runs one of scripts/pulse-env.sh's functions against the suite's server.
-int PulseShell(const std::string& call, std::string* output, DWORD timeoutMs = 30000) {
+}  // namespace
+
+int PulseShell(const std::string& call, std::string* output, DWORD timeoutMs) {
   return RunShell("bash -c " + ShellQuote(". \"$ORVIK_PULSE_ENV\" && " + call), output, timeoutMs);
 }
-
-}  // namespace
 
 Sound SoundOf(const std::wstring& aviPath, int stream) {
   const std::wstring wav = ScratchFile(L"snd");
@@ -100,6 +99,22 @@ void Playing::Stop() {
   if (pid_ <= 0) return;
   PulseShell("orvik_pulse_end " + std::to_string(pid_) + " pacat", nullptr);
   pid_ = 0;
+}
+
+PacedMicrophone::PacedMicrophone(double rate, double until, const std::vector<double>& clickAt) {
+  char number[32];
+  auto text = [&](double v) {
+    snprintf(number, sizeof number, "%.6f", v);
+    return std::string(number);
+  };
+  std::string call = "orvik_pulse_feed_paced_mic " + text(rate) + " " + text(until);
+  for (double t : clickAt) call += " " + text(t);
+  std::string out;
+  if (PulseShell(call, &out) == 0) pid_ = atol(LastLine(out).c_str());
+}
+
+PacedMicrophone::~PacedMicrophone() {
+  if (pid_ > 0) PulseShell("orvik_pulse_end " + std::to_string(pid_) + " python3", nullptr);
 }
 
 }  // namespace testsupport

@@ -70,6 +70,28 @@ class Playing {
   std::string error_;
 };
 
+// "Paced Microphone": fed while a PacedMicrophone lives, at `rate` real samples a second while it
+// says 48000 (48048: a clock 1000 ppm fast), silent but for a click at each instant of `clickAt`
+// (seconds of tk::MonotonicSeconds(), the clock the feeder paces itself by), until `until`.
+// Unlike a sound played through the server, a click is where the test put it however busy the
+// machine: the feeder catches up with the clock rather than slipping.
+inline const wchar_t kPacedMicrophoneDevice[] = L"Paced Microphone";
+class PacedMicrophone {
+ public:
+  PacedMicrophone(double rate, double until, const std::vector<double>& clickAt);
+  ~PacedMicrophone();
+  PacedMicrophone(const PacedMicrophone&) = delete;
+  PacedMicrophone& operator=(const PacedMicrophone&) = delete;
+  bool Started() const { return pid_ > 0; }
+
+ private:
+  long pid_ = 0;
+};
+
+// Runs one of scripts/pulse-env.sh's functions (bash) against the suite's server, e.g.
+// "orvik_pulse_remove_fast_mic"; its exit status.
+int PulseShell(const std::string& call, std::string* output = nullptr, DWORD timeoutMs = 30000);
+
 // Whether this test process runs beside the suite's sound server; when not, *why says so.
 bool SoundServerUp(std::string* why = nullptr);
 
