@@ -11,12 +11,13 @@
 //   3. where a frame's time goes: the pieces of a recording (the copy into the writer's
 //      buffer, the cursor, the codec, the write, the commits) made one by one in a loop;
 //   4. what the 1 ms timer costs while no slot is due.
-// Options: capture_bench [rate] [raw|orvik] [scene.exe] [sound]: the frame rate (10), the codec
-// of our recording ("Full Frames", or our lossless one, which ffmpeg then meets with libx264rgb
-// lossless and its zmbv encoder instead of raw video), a program to show on the display first
-// (the demo scene: text, a clock, moving shapes), and with "sound" instead of all else: the
-// recording without sound and with the system's sound and the microphone, back to back.
-// Figures only; nothing is asserted. Under Wine the process CPU comes from /proc in 10 ms
+// Options: capture_bench [rate] [raw|orvik] [scene.exe] [sound|clicks]: the frame rate (10), the
+// codec of our recording ("Full Frames", or our lossless one, which ffmpeg then meets with
+// libx264rgb lossless and its zmbv encoder instead of raw video), a program to show on the display
+// first (the demo scene: text, a clock, moving shapes), and with "sound" instead of all else: the
+// recording without sound and with the system's sound and the microphone, back to back; with
+// "clicks", the recording with 显示点击 off and on while the left button is clicked four times a
+// second. Figures only; nothing is asserted. Under Wine the process CPU comes from /proc in 10 ms
 // steps, which is why per-frame figures are taken over whole seconds.
 #include <windows.h>
 #include <commdlg.h>
@@ -829,6 +830,7 @@ void PrintSummary(const PerFrame& ours, const Bare& bare, const Recording& rec, 
 
 void CompareWithTheFloorAndFfmpeg(const Servers& servers, const std::wstring& dir);
 void CompareSound(const Servers& servers, const std::wstring& dir);
+void CompareClicks(const Servers& servers, const std::wstring& dir);
 
 }  // namespace
 
@@ -861,6 +863,8 @@ int main(int argc, char** argv) {
 
   if (argc > 4 && std::string(argv[4]) == "sound") {
     CompareSound(servers, dir);
+  } else if (argc > 4 && std::string(argv[4]) == "clicks") {
+    CompareClicks(servers, dir);
   } else {
     CompareWithTheFloorAndFfmpeg(servers, dir);
   }
@@ -937,6 +941,34 @@ void CompareSound(const Servers& servers, const std::wstring& dir) {
       perFrame[1].medianWithServers, perFrame[1].median - perFrame[0].median,
       perFrame[1].medianWithServers - perFrame[0].medianWithServers, mbPerMinute[0],
       mbPerMinute[1]);
+}
+
+// The same recording with 显示点击 off and on, back to back, while a click lands on the screen's
+// middle every quarter second through both (two rings fading at any moment when on): what the
+// rings and the hook cost a frame.
+void CompareClicks(const Servers& servers, const std::wstring& dir) {
+  std::string clicker;
+  RunShell(
+      "(for i in $(seq 240); do xdotool mousemove 960 540 click 1; sleep 0.25; done) "
+      ">/dev/null 2>&1 & echo $!",
+      &clicker);
+  PerFrame perFrame[2];
+  for (int i = 0; i < 2; ++i) {
+    form2().showclicks->SetChecked(i == 1);
+    const Recording rec = RecordWithTheProgram(servers, dir + L"\\clicks.avi");
+    PrintRecording(rec);
+    if (!rec.ok) break;
+    perFrame[i] = PerFrameOf(rec);
+  }
+  form2().showclicks->SetChecked(false);
+  RunShell("kill " + Trim(clicker), nullptr);
+  std::printf(
+      "\nClicks shown at %d x %d, %d fps (%s), 4 clicks a second: CPU per frame off %.2f ms (with "
+      "servers %.2f), on %.2f ms (%.2f): %+.2f ms (%+.2f with servers; target +0.3 ms)\n",
+      form1().aviwidth, form1().aviheight, g_rate, g_orvikCodec ? "our codec" : "Full Frames",
+      perFrame[0].median, perFrame[0].medianWithServers, perFrame[1].median,
+      perFrame[1].medianWithServers, perFrame[1].median - perFrame[0].median,
+      perFrame[1].medianWithServers - perFrame[0].medianWithServers);
 }
 
 }  // namespace

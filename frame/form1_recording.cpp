@@ -94,6 +94,7 @@ void Form1::SetRecordingMenus() {
   panel.done->SetEnabled(true);
   panel.quit->SetEnabled(false);
   panel.recordcursor->SetEnabled(false);
+  panel.showclicks->SetEnabled(false);
   panel.recordareae->SetEnabled(false);
   panel.framerate->SetEnabled(false);
   panel.sound->SetEnabled(false);
@@ -106,6 +107,7 @@ void Form1::SetIdleMenus() {
   panel.done->SetEnabled(false);
   panel.quit->SetEnabled(true);
   panel.recordcursor->SetEnabled(true);
+  panel.showclicks->SetEnabled(true);
   panel.recordareae->SetEnabled(true);
   panel.framerate->SetEnabled(true);
   panel.sound->SetEnabled(true);
@@ -144,6 +146,7 @@ void Form1::StartRecording() {
   setup.sound.microphone = WantsMicrophone(sound);
   setup.sound.systemDevice = NamedSystemSoundDevice();
   setup.sound.microphoneDevice = NamedMicrophoneDevice();
+  setup.showClicks = form2().showclicks->Checked();
   StartOutcome outcome;
   {
     // The codec dialog opens on the codec chosen last time (ours the first time).

@@ -24,6 +24,7 @@ void Form2::BuildMenu() {
   quit = &file->Add(L"退出", [this] { quit_Click(); });
   setting = &menu_.Add(L"设置(&O)");
   recordcursor = &setting->Add(L"录制光标", [this] { recordcursor_Click(); });
+  showclicks = &setting->Add(L"显示点击", [this] { showclicks_Click(); });
   recordareae = &setting->Add(L"录制区域", [this] { recordareae_Click(); });
   framerate = &setting->Add(L"帧率");
   for (size_t i = 0; i < rates.size(); ++i) {
@@ -59,6 +60,7 @@ void Form2::Form_Load() {
   recordareae->SetChecked(false);
   CheckFrameRate(RememberedFrameRate());
   CheckSound(RememberedSoundChoice());
+  showclicks->SetChecked(RememberedShowClicks());
 }
 
 void Form2::Form_Paint() { SetForegroundWindow(Handle()); }
@@ -78,6 +80,11 @@ void Form2::start_Click() { form1().start_click(); }
 void Form2::done_Click() { form1().stop_click(); }
 void Form2::quit_Click() { form1().Unload(); }
 void Form2::recordcursor_Click() { recordcursor->SetChecked(!recordcursor->Checked()); }
+
+void Form2::showclicks_Click() {
+  showclicks->SetChecked(!showclicks->Checked());
+  RememberShowClicks(showclicks->Checked());
+}
 
 void Form2::pause_Click() {
   Form1& frame = form1();

@@ -29,6 +29,7 @@ class Form2 : public tk::Form {
   tk::MenuItem* quit = nullptr;
   tk::MenuItem* setting = nullptr;
   tk::MenuItem* recordcursor = nullptr;
+  tk::MenuItem* showclicks = nullptr;  // 显示点击: rings where buttons are pressed
   tk::MenuItem* recordareae = nullptr;
   tk::MenuItem* framerate = nullptr;  // 帧率: one entry per rate of kFrameRateChoices
   std::array<tk::MenuItem*, kFrameRateChoices.size()> rates{};
@@ -41,6 +42,8 @@ class Form2 : public tk::Form {
   void done_Click();
   void quit_Click();
   void recordcursor_Click();
+  // Turned on or off for the next recordings, and remembered for the next run.
+  void showclicks_Click();
   void recordareae_Click();
   // The chosen rate is checked, used by the next recording and remembered for the next run.
   void framerate_Click(int framesPerSecond);

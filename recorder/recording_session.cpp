@@ -25,6 +25,7 @@ StartOutcome OutcomeOf(EngineError openError) {
 RecordingSession::~RecordingSession() {
   if (!active_) return;
   clock_.Pause(tk::MonotonicSeconds());
+  presses_.reset();
   recording_->file.Close();
   sound_.Stop();
   if (recording_->file.FramesWritten() == 0) tk::RemoveFile(setup_.outputPath);
@@ -55,6 +56,8 @@ StartOutcome RecordingSession::Start(const Setup& setup, tk::PictureBox& surface
   frameCount_ = 0;
   screen_ = std::make_unique<tk::WindowDc>(nullptr);
   clock_.Start(tk::MonotonicSeconds());
+  showClicks_ = setup_.showClicks && rings_.Create();
+  ListenToPresses(showClicks_);
   return StartOutcome::Started;
 }
 
@@ -69,8 +72,31 @@ void RecordingSession::StartSound() {
   recording_->elapsed = [this] { return clock_.Elapsed(tk::MonotonicSeconds()); };
 }
 
-void RecordingSession::Pause() { clock_.Pause(tk::MonotonicSeconds()); }
-void RecordingSession::Resume() { clock_.Resume(tk::MonotonicSeconds()); }
+void RecordingSession::Pause() {
+  clock_.Pause(tk::MonotonicSeconds());
+  ListenToPresses(false);
+}
+
+void RecordingSession::Resume() {
+  clock_.Resume(tk::MonotonicSeconds());
+  ListenToPresses(active_ && showClicks_);
+}
+
+void RecordingSession::ListenToPresses(bool listen) {
+  marks_.Clear();
+  if (!listen) {
+    presses_.reset();
+  } else if (!presses_) {
+    presses_ = std::make_unique<PressHook>();
+  }
+}
+
+// The presses taken up to now, drawn as they show at the frame's moment.
+void RecordingSession::DrawRings(HDC surface) {
+  if (!presses_) return;
+  for (const PressEvent& event : presses_->Take()) marks_.Add(event);
+  rings_.Draw(surface, setup_.area, marks_.RingsAt(tk::MonotonicSeconds()));
+}
 
 TickOutcome RecordingSession::Tick(bool drawCursor) {
   if (!active_) return TickOutcome::Waiting;
@@ -81,6 +107,7 @@ TickOutcome RecordingSession::Tick(bool drawCursor) {
   const std::optional<RecordingFile::Capture> capture = file.Acquire(*slot);
   if (!capture) return file.Accepting() ? TickOutcome::Dropped : TickOutcome::WriterClosed;
   CaptureScreen(capture->dc, screen_->get(), setup_.area);
+  DrawRings(capture->dc);
   if (drawCursor) cursor_.Draw(capture->dc, setup_.area);
   file.Submit(*capture);
   if (frameCount_ < INT32_MAX) ++frameCount_;
@@ -91,6 +118,7 @@ EngineError RecordingSession::Stop() {
   if (!active_) return EngineError::None;
   active_ = false;
   screen_.reset();
+  ListenToPresses(false);
   clock_.Pause(tk::MonotonicSeconds());  // the recording's length stays readable
   const auto result = static_cast<EngineError>(AVIDecs::AviCloseWriter());
   sound_.Stop();
@@ -104,6 +132,7 @@ void RecordingSession::Abandon() {
   if (!active_) return;
   active_ = false;
   screen_.reset();
+  ListenToPresses(false);
   AVIDecs::AviCloseWriter();
   sound_.Stop();
   tk::RemoveFile(setup_.outputPath);

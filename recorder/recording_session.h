@@ -11,6 +11,7 @@
 #include "recorder/avidecs.h"
 #include "recorder/engine_error.h"
 #include "recorder/output_file.h"
+#include "recorder/press_hook.h"
 #include "recorder/recording_clock.h"
 #include "recorder/screen_capture.h"
 #include "sound/sound_capture.h"
@@ -42,6 +43,7 @@ class RecordingSession {
     CaptureArea area;
     int frameRate = kDefaultFrameRate;
     sound::SoundRecorder::Wanted sound;  // nothing wanted: a recording without sound
+    bool showClicks = false;             // rings where the mouse's buttons are pressed
   };
 
   RecordingSession() = default;
@@ -59,6 +61,7 @@ class RecordingSession {
   // After a stop: the recording time from which a source gave no sound; none when all did.
   std::optional<double> SoundMissingSince() const { return soundMissingSince_; }
 
+  // Presses while paused are not listened to, and rings from before a pause end with it.
   void Pause();
   void Resume();
   // Takes a frame when a new slot has begun since the last one: the screen is copied straight
@@ -94,6 +97,13 @@ class RecordingSession {
   sound::SoundRecorder::Started soundStarted_;
   std::optional<double> soundMissingSince_;
   CursorPainter cursor_;
+  // While clicks are shown: the hook (only while running), the presses it gave, their rings.
+  std::unique_ptr<PressHook> presses_;
+  ClickMarks marks_;
+  RingPainter rings_;
+  bool showClicks_ = false;
+  void ListenToPresses(bool listen);
+  void DrawRings(HDC surface);
   // The screen's DC, kept for the whole recording: under Wine getting and releasing it cost
   // as much CPU as the copy itself (measured 11 ms a frame at 1920 x 1080).
   std::unique_ptr<tk::WindowDc> screen_;

@@ -12,6 +12,7 @@ constexpr wchar_t kSaveFolderValue[] = L"SaveFolder";
 constexpr wchar_t kSoundValue[] = L"Sound";
 constexpr wchar_t kSystemSoundDeviceValue[] = L"SystemSoundDevice";
 constexpr wchar_t kMicrophoneDeviceValue[] = L"MicrophoneDevice";
+constexpr wchar_t kShowClicksValue[] = L"ShowClicks";
 }  // namespace
 
 const tk::Settings& ProgramSettings() {
@@ -33,6 +34,14 @@ SoundChoice RememberedSoundChoice() {
 
 void RememberSoundChoice(SoundChoice choice) {
   ProgramSettings().WriteText(kSoundValue, StoredSoundChoice(choice));
+}
+
+bool RememberedShowClicks() {
+  return ProgramSettings().ReadNumber(kShowClicksValue).value_or(0) != 0;
+}
+
+void RememberShowClicks(bool show) {
+  ProgramSettings().WriteNumber(kShowClicksValue, show ? 1 : 0);
 }
 
 std::wstring NamedSystemSoundDevice() {

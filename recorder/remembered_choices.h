@@ -1,7 +1,8 @@
 #pragma once
 // The recording choices the program remembers between runs, under HKCU\Software\Orvik: the
-// frame rate picked in the 帧率 menu, the sound picked in the 声音 menu, the folder last saved
-// to, and the sound devices a user (or a test) names instead of the system's defaults.
+// frame rate picked in the 帧率 menu, the sound picked in the 声音 menu, whether clicks are
+// shown, the folder last saved to, and the sound devices a user (or a test) names instead of the
+// system's defaults.
 #include <string>
 
 #include "recorder/recording_choices.h"
@@ -18,6 +19,9 @@ void RememberFrameRate(int framesPerSecond);
 
 SoundChoice RememberedSoundChoice();
 void RememberSoundChoice(SoundChoice choice);
+// Whether 显示点击 is on (off unless it was turned on).
+bool RememberedShowClicks();
+void RememberShowClicks(bool show);
 // The endpoint names of the devices to record instead of the defaults (empty: the defaults).
 std::wstring NamedSystemSoundDevice();
 std::wstring NamedMicrophoneDevice();

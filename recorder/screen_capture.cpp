@@ -1,6 +1,6 @@
 #include "recorder/screen_capture.h"
 
-#include "toolkit/handles.h"
+#include <cstring>
 
 namespace orvik {
 
@@ -26,6 +26,44 @@ void CursorPainter::Draw(HDC surface, const CaptureArea& area) {
   }
   DrawIconEx(surface, info.ptScreenPos.x - hotSpot_.x - area.x0,
              info.ptScreenPos.y - hotSpot_.y - area.y0, cursor_, 0, 0, 0, nullptr, DI_NORMAL);
+}
+
+bool RingPainter::Create() {
+  return Make(&left_, RingColor(PressButton::Left)) && Make(&right_, RingColor(PressButton::Right));
+}
+
+bool RingPainter::Make(Ring* ring, uint32_t color) {
+  if (ring->selected) return true;  // made for an earlier recording
+  BITMAPINFO bmi{};
+  bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  bmi.bmiHeader.biWidth = kRingSide;
+  bmi.bmiHeader.biHeight = -kRingSide;  // top-down, as the pixels are made
+  bmi.bmiHeader.biPlanes = 1;
+  bmi.bmiHeader.biBitCount = 32;
+  bmi.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  ring->bitmap.reset(CreateDIBSection(nullptr, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0));
+  ring->dc.reset(CreateCompatibleDC(nullptr));
+  if (!ring->bitmap || !bits || !ring->dc) return false;
+  const std::vector<uint32_t> pixels = RingPixels(kRingSide, kRingRadius, kRingStroke, color);
+  std::memcpy(bits, pixels.data(), pixels.size() * sizeof pixels[0]);
+  ring->selected = std::make_unique<tk::SelectGuard>(ring->dc.get(), ring->bitmap.get());
+  return true;
+}
+
+void RingPainter::Draw(HDC surface, const CaptureArea& area,
+                       const std::vector<VisibleRing>& rings) const {
+  constexpr int half = kRingSide / 2;
+  for (const VisibleRing& ring : rings) {
+    const int x = ring.x - area.x0 - half, y = ring.y - area.y0 - half;
+    if (x >= area.width || y >= area.height || x + kRingSide <= 0 || y + kRingSide <= 0) continue;
+    const Ring& picture = ring.button == PressButton::Left ? left_ : right_;
+    if (!picture.dc) continue;
+    const BLENDFUNCTION blend{AC_SRC_OVER, 0, static_cast<BYTE>(ring.opacity * 255.0f + 0.5f),
+                              AC_SRC_ALPHA};
+    AlphaBlend(surface, x, y, kRingSide, kRingSide, picture.dc.get(), 0, 0, kRingSide, kRingSide,
+               blend);
+  }
 }
 
 }  // namespace orvik

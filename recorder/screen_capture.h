@@ -4,8 +4,12 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 #include "recorder/capture_area.h"
+#include "recorder/click_marks.h"
+#include "toolkit/handles.h"
 
 namespace orvik {
 
@@ -22,6 +26,24 @@ class CursorPainter {
  private:
   HCURSOR cursor_ = nullptr;  // shared cursor handles: not owned
   POINT hotSpot_{};
+};
+
+// Draws the rings of the presses showing at a frame's moment, blended over the picture: under
+// the cursor, which is drawn after them.
+class RingPainter {
+ public:
+  // Makes the two rings' pictures; false when the system gave no room for them.
+  bool Create();
+  void Draw(HDC surface, const CaptureArea& area, const std::vector<VisibleRing>& rings) const;
+
+ private:
+  struct Ring {
+    tk::UniqueBitmap bitmap;
+    tk::UniqueMemDc dc;
+    std::unique_ptr<tk::SelectGuard> selected;
+  };
+  static bool Make(Ring* ring, uint32_t color);
+  Ring left_, right_;
 };
 
 }  // namespace orvik

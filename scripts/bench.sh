@@ -37,11 +37,12 @@ for exe in "$win"/bench/*.exe; do
   found=1
   # The whole-recording bench runs with our codec on the demo scene at 10 and 30 fps, beside
   # the bare screen copy and ffmpeg's lossless encoders, then uncompressed at 10 fps, then
-  # without and with sound.
+  # without and with sound, then with clicks shown off and on.
   variants=("")
   scene="Z:${win//\//\\}\\demo\\OrvikDemoScene.exe"
   [ "$name" = capture_bench ] &&
-    variants=("10 orvik $scene" "30 orvik $scene" "10 raw" "10 orvik $scene sound")
+    variants=("10 orvik $scene" "30 orvik $scene" "10 raw" "10 orvik $scene sound"
+      "10 orvik $scene clicks")
   for args in "${variants[@]}"; do
     echo "== $name $args"
     # shellcheck disable=SC2086  # the variant's words are separate arguments
