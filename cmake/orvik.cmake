@@ -26,15 +26,18 @@ macro(orvik_add_googletest)
 endmacro()
 
 # A GoogleTest executable. Cross-built ones run under Wine through the emulator.
-# orvik_test(NAME name SOURCES ... LIBS ... [GUI])
+# orvik_test(NAME name SOURCES ... LIBS ... [GUI] [TIMEOUT seconds a test, 240 unless given])
 function(orvik_test)
-  cmake_parse_arguments(T "GUI" "NAME" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "GUI" "NAME;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 240)
+  endif()
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} gtest gtest_main)
   target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
   orvik_warnings(${T_NAME})
   gtest_discover_tests(${T_NAME}
     DISCOVERY_TIMEOUT 120
-    PROPERTIES TIMEOUT 240 LABELS "${T_NAME}"
+    PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_NAME}"
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
 endfunction()

@@ -140,10 +140,8 @@ bool AviOpenWriter(HWND ownerWindow, const std::wstring& bitmapPath, const std::
   setup.frameBytes = static_cast<size_t>(r.sizeImage);
   setup.framesPerSecond = rate;
   setup.segmentBytes = M().segmentBytes;
-  if (r.sound && r.elapsed) {
-    setup.sound = r.sound;
-    setup.elapsed = r.elapsed;
-  }
+  setup.elapsed = r.elapsed;
+  if (r.sound && r.elapsed) setup.sound = r.sound;
   const EngineError opened = r.file.Open(setup);
   if (opened != EngineError::None) return FailOpen(r, opened);
   return true;

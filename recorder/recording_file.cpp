@@ -1,6 +1,7 @@
 #include "recorder/recording_file.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "codec/zmbv_driver.h"
@@ -110,9 +111,9 @@ void RecordingFile::Run() {
   SetEvent(opened_.get());
   if (openResult_ == EngineError::None) {
     WriteUntilClosed();
-    // The sound up to the recording's end (its clock is stopped by now), so picture and sound
-    // end together.
-    if (stoppedBy_ == EngineError::None) WriteSound(0);
+    // Picture and sound both up to the recording's end (its clock is stopped by now), so they
+    // end together even when the last slots got no frame (a machine too busy to capture).
+    if (stoppedBy_ == EngineError::None && HoldPictureToTheEnd()) WriteSound(0);
     // Whatever stopped the writing, the file is finished with every frame written whole.
     if (!writer_.Close() && stoppedBy_ == EngineError::None) result_ = ErrorOf(writer_.Failure());
     file_.Close();
@@ -177,6 +178,18 @@ void RecordingFile::WriteUntilClosed() {
       uncommitted = false;
     }
   }
+}
+
+// Empty slots after the last frame up to the slot the recording ended in: players hold the
+// last picture until the end.
+bool RecordingFile::HoldPictureToTheEnd() {
+  if (!setup_.elapsed) return true;
+  const double slots = std::ceil(setup_.elapsed() * setup_.framesPerSecond - 1e-6);
+  const Slot written = writer_.FrameCount(0);
+  if (written == 0 || slots <= written || slots >= UINT32_MAX) return true;
+  if (writer_.WriteFrame(0, static_cast<Slot>(slots) - 1, avi::Payload{}, false)) return true;
+  StopItself(ErrorOf(writer_.Failure()));
+  return false;
 }
 
 // The sound so far, then the file made consistent on the disk.

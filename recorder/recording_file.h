@@ -43,7 +43,8 @@ class RecordingFile {
     CodecSettings codec;
     uint64_t segmentBytes = kDefaultSegmentBytes;
     // Sound recorded beside the picture (none: a recording without sound), and the recording's
-    // time so far (frozen while paused; its whole length once stopped), which the sound follows.
+    // time so far (frozen while paused; its whole length once stopped), which the sound follows
+    // and to which the picture is held at the end (none: the picture ends with its last frame).
     sound::SoundRecorder* sound = nullptr;
     std::function<double()> elapsed;
   };
@@ -95,6 +96,7 @@ class RecordingFile {
   bool WriteOne(const QueuedFrame& frame);
   // The sound up to `behind` seconds before the recording's time now.
   bool WriteSound(double behind);
+  bool HoldPictureToTheEnd();
   bool Commit();
   bool RoomOnDiskFor(uint32_t size);
   void StopItself(EngineError why);

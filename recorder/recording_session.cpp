@@ -39,6 +39,7 @@ StartOutcome RecordingSession::Start(const Setup& setup, tk::PictureBox& surface
   fileProblem_ = CheckOutputFile(setup_.outputPath, BytesToBegin(setup_.area));
   if (fileProblem_.error != OutputFileError::None) return StartOutcome::FileNotCreatable;
   recording_ = std::make_unique<AVIDecs::Recording>();
+  recording_->elapsed = [this] { return clock_.Elapsed(tk::MonotonicSeconds()); };
   AVIDecs::AviUseRecording(recording_.get());
   clock_.Reset(setup_.frameRate);
   StartSound();
@@ -69,7 +70,6 @@ void RecordingSession::StartSound() {
       sound_.Start(setup_.sound, [this] { return clock_.RunningTime(tk::MonotonicSeconds()); });
   if (!sound_.Recording()) return;
   recording_->sound = &sound_;
-  recording_->elapsed = [this] { return clock_.Elapsed(tk::MonotonicSeconds()); };
 }
 
 void RecordingSession::Pause() {

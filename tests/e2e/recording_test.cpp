@@ -99,8 +99,9 @@ TEST_F(AppTest, FullScreenRecordingPlaysAtTheSpeedItHappened) {
   ASSERT_TRUE(form1().Recording());
   EXPECT_EQ(form1().WindowState(), tk::kStateMinimized);
   ExpectRecordingMenus();
-  RecordFor(5.0);
-  form2().done_Click();  // what 停止 runs, right at five seconds
+  RecordFor(4.0);
+  Sleep(1000);           // a machine too busy to capture the last second
+  form2().done_Click();  // what 停止 runs
   const double recorded = form1().Session().ElapsedSeconds();
   ASSERT_FALSE(form1().Recording());
   ExpectIdleMenus();
@@ -115,10 +116,10 @@ TEST_F(AppTest, FullScreenRecordingPlaysAtTheSpeedItHappened) {
   EXPECT_EQ(info.width, tk::ScreenWidthPixels());
   EXPECT_EQ(info.height, tk::ScreenHeightPixels());
   EXPECT_EQ(info.frameRate, "10/1");
-  // The file lasts as long as the recording ran: never longer, and shorter only by slots a
-  // busy machine did not capture at the very end.
+  // The file lasts as long as the recording ran, to the slot it was stopped in: the last
+  // picture is held through the slots that got no frame at the end.
   EXPECT_LE(info.duration, recorded + 0.1) << info.raw;
-  EXPECT_GE(info.duration, recorded - 1.0) << info.raw;
+  EXPECT_GE(info.duration, recorded) << info.raw;
 
   RegionFrames frames = DecodeRegion(avi, kPatternX, kPatternY, kPatternWidth, kPatternHeight);
   ASSERT_GE(frames.frames.size(), 10u);
