@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "controls/button.h"
+#include "frame/area_border.h"
 #include "frame/frame_layout.h"
 #include "hook/msghook.h"
 #include "recorder/recording_session.h"
@@ -37,6 +38,8 @@ class Form1 : public tk::Form {
   bool Recording() const { return Timer1.Interval() + Timer2.Interval() != 0; }
   std::wstring TempBitmapPath() const { return temppath + L"tem.bmp"; }
   const RecordingSession& Session() const { return session_; }
+  // The border around a recorded area; not loaded when none is shown.
+  const AreaBorder& RecordedAreaBorder() const { return areaBorder_; }
 
   // True once the load (fade-in included) has finished; commands wait for it.
   bool LoadFinished() const { return loadFinished_; }
@@ -165,6 +168,7 @@ class Form1 : public tk::Form {
   bool AbandonStartIfClosing();
 
   RecordingSession session_;
+  AreaBorder areaBorder_;
   // Load runs pending messages while it fades in; what arrives then waits for the end.
   bool loadFinished_ = false;
   bool closePending_ = false;

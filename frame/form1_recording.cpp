@@ -164,6 +164,8 @@ void Form1::StartRecording() {
   // Both modes tick as fast as the system allows; a tick only captures when a new slot has
   // begun, so every slot gets a fresh frame.
   (fullScreen ? Timer1 : Timer2).SetInterval(1);
+  // The user sees which part of the screen is recorded; the whole screen needs no marking.
+  if (!fullScreen) areaBorder_.ShowAround(setup.area);
   TellWhatSoundIsMissing(setup.sound);
 }
 
@@ -215,6 +217,7 @@ bool Form1::AbandonStartIfClosing() {
 void Form1::stop_click() {
   Timer1.SetInterval(0);
   Timer2.SetInterval(0);
+  areaBorder_.Remove();
   const EngineError error = session_.Stop();
   Picture1.ClearPicture();
   if (form2().IsLoaded()) SetForegroundWindow(form2().Handle());
@@ -241,12 +244,14 @@ void Form1::PauseRecording() {
   Timer1.SetEnabled(false);
   Timer2.SetEnabled(false);
   session_.Pause();
+  areaBorder_.SetDashed(true);
 }
 
 void Form1::ResumeRecording() {
   Timer1.SetEnabled(Timer1.Interval() != 0);
   Timer2.SetEnabled(Timer2.Interval() != 0);
   session_.Resume();
+  areaBorder_.SetDashed(false);
 }
 
 void Form1::Timer1_Timer() { CaptureTick(true); }
@@ -294,6 +299,7 @@ void Form1::Form_Unload(int& cancel) {
     }
     Timer1.SetInterval(0);
     Timer2.SetInterval(0);
+    areaBorder_.Remove();
     TellWhyTheRecordingEnded(session_.Stop());
   }
   UnhookWindows();

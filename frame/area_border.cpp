@@ -1,0 +1,105 @@
+#include "frame/area_border.h"
+
+#include "toolkit/handles.h"
+
+namespace orvik {
+
+namespace {
+constexpr int kOutset = kAreaBorderGap + kAreaBorderWidth;
+// WDA_EXCLUDEFROMCAPTURE, not in every SDK's headers: Windows 10 2004 and later leave such a
+// window out of screen captures.
+constexpr DWORD kExcludeFromCapture = 0x11;
+
+tk::FormOptions BorderOptions() {
+  tk::FormOptions o;
+  o.style = WS_POPUP;
+  // WS_EX_LAYERED with WS_EX_TRANSPARENT lets every click through to what lies below.
+  o.exStyle =
+      WS_EX_LAYERED | WS_EX_TRANSPARENT | WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW | WS_EX_TOPMOST;
+  o.left = 0;
+  o.top = 0;
+  o.clientWidth = 0;
+  o.clientHeight = 0;
+  o.backColor = kAreaBorderColor;
+  return o;
+}
+
+void Fill(HDC dc, const RECT& r, COLORREF color) {
+  SetDCBrushColor(dc, color);
+  FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
+}
+}  // namespace
+
+AreaBorder::AreaBorder() : tk::Form(BorderOptions()) {}
+
+void AreaBorder::ShowAround(const CaptureArea& area) {
+  HWND h = hWnd();
+  if (!h) return;
+  dashed_ = false;
+  // A layered window shows nothing until its attributes are set.
+  SetLayeredWindowAttributes(h, 0, 255, LWA_ALPHA);
+  ExcludeFromCapture();
+  const int width = area.width + 2 * kOutset, height = area.height + 2 * kOutset;
+  CutOutArea(width, height);
+  SetWindowPos(h, HWND_TOPMOST, area.x0 - kOutset, area.y0 - kOutset, width, height,
+               SWP_NOACTIVATE | SWP_SHOWWINDOW);
+}
+
+void AreaBorder::SetDashed(bool dashed) {
+  if (!IsLoaded() || dashed == dashed_) return;
+  dashed_ = dashed;
+  RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+}
+
+// The window is the band alone: the area inside stays the screen's own.
+void AreaBorder::CutOutArea(int width, int height) {
+  tk::UniqueRgn band(CreateRectRgn(0, 0, width, height));
+  tk::UniqueRgn hole(CreateRectRgn(kAreaBorderWidth, kAreaBorderWidth, width - kAreaBorderWidth,
+                                   height - kAreaBorderWidth));
+  CombineRgn(band.get(), band.get(), hole.get(), RGN_DIFF);
+  // The system owns the region once it took it.
+  if (SetWindowRgn(Handle(), band.get(), FALSE)) band.release();
+}
+
+// Belt and braces: the band is outside the area anyway, but a capture of the whole screen
+// by another program should not show it either. Older systems lack the call or the value, and
+// Wine refuses it: failing is fine.
+void AreaBorder::ExcludeFromCapture() {
+  using SetAffinity = BOOL(WINAPI*)(HWND, DWORD);
+  FARPROC proc = GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetWindowDisplayAffinity");
+  if (!proc) return;
+  auto setAffinity = reinterpret_cast<SetAffinity>(reinterpret_cast<void (*)()>(proc));
+  setAffinity(Handle(), kExcludeFromCapture);
+}
+
+void AreaBorder::PaintBand(HDC dc) {
+  RECT r{};
+  GetClientRect(Handle(), &r);
+  Fill(dc, r, dashed_ ? kAreaBorderPausedColor : kAreaBorderColor);
+  if (!dashed_) return;
+  constexpr int w = kAreaBorderWidth, dash = kAreaBorderDash;
+  for (int x = 0; x < r.right; x += 2 * dash) {
+    Fill(dc, RECT{x, 0, x + dash, w}, kAreaBorderColor);
+    Fill(dc, RECT{x, r.bottom - w, x + dash, r.bottom}, kAreaBorderColor);
+  }
+  for (int y = 0; y < r.bottom; y += 2 * dash) {
+    Fill(dc, RECT{0, y, w, y + dash}, kAreaBorderColor);
+    Fill(dc, RECT{r.right - w, y, r.right, y + dash}, kAreaBorderColor);
+  }
+}
+
+std::optional<LRESULT> AreaBorder::Form_Message(UINT msg, WPARAM wParam, LPARAM) {
+  switch (msg) {
+    case WM_ERASEBKGND:
+      PaintBand(reinterpret_cast<HDC>(wParam));
+      return 1;
+    case WM_NCHITTEST:
+      return HTTRANSPARENT;
+    case WM_MOUSEACTIVATE:
+      return MA_NOACTIVATE;
+    default:
+      return std::nullopt;
+  }
+}
+
+}  // namespace orvik
