@@ -3,7 +3,7 @@
 # their figures. Benchmarks measure; they assert nothing and are not CTest tests.
 #   scripts/bench.sh              every bench/*.exe
 #   scripts/bench.sh avi_frame    only those whose names contain the word
-#   scripts/bench.sh capture sound   and of their variants only those with the second word
+#   scripts/bench.sh capture sound   and of their variants only those ending in the second word
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
@@ -46,7 +46,7 @@ for exe in "$win"/bench/*.exe; do
     variants=("10 orvik $scene" "30 orvik $scene" "10 raw" "10 orvik $scene sound"
       "10 orvik $scene clicks")
   for args in "${variants[@]}"; do
-    case "$args" in *"$only"*) ;; *) continue ;; esac
+    [ -z "$only" ] || [ "${args##* }" = "$only" ] || continue
     echo "== $name $args"
     # shellcheck disable=SC2086  # the variant's words are separate arguments
     ORVIK_RUN_TIMEOUT=3600 "$root/cmake/wine-run.sh" "$exe" $args 2>&1 | grep -v '^fixme:' ||
