@@ -75,6 +75,8 @@ void Form1::CreatePieces() {
   bottomborder.Create(me, 0, 4680, 24000, 390);
   Picture1.Create(me, 1800, 840, 5895, 3795);
   Picture1.SetBackColor(kFrameBack);
+  face_.Create(me);
+  SetWindowPos(face_.hWnd(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   LoadSkin();
   CreateTitleButtons();
   WireDragHandlers();
@@ -159,6 +161,7 @@ void Form1::PaintToolbarGradient() {
 // Whatever was asked for while the window faded in runs now, in the order it came.
 void Form1::FinishLoad() {
   loadFinished_ = true;
+  ShowWhatAStartWillDo();
   std::vector<std::function<void()>> commands;
   commands.swap(deferred_);
   for (auto& command : commands) command();
@@ -212,6 +215,8 @@ void Form1::LayOutPieces() {
     Picture1.SetWidth(out.pictureWidth);
     Picture1.SetHeight(out.pictureHeight);
   }
+  face_.Place(TwipsToPixels(Picture1.Left()), TwipsToPixels(Picture1.Top()),
+              TwipsToPixels(out.pictureWidth), TwipsToPixels(out.pictureHeight));
   ShowStateButtons();
   PanelToFront();
   CopyGrip();

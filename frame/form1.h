@@ -15,6 +15,7 @@
 #include "controls/button.h"
 #include "frame/area_border.h"
 #include "frame/frame_layout.h"
+#include "frame/recorder_face.h"
 #include "hook/msghook.h"
 #include "recorder/recording_session.h"
 #include "toolkit/form.h"
@@ -48,6 +49,10 @@ class Form1 : public tk::Form {
 
   // The title shown in the caption band.
   void SetTitle(const std::wstring& title);
+  // The face shows what a start will record now (unless it shows the last recording, which
+  // stays until the next start).
+  void ShowWhatAStartWillDo();
+  const RecorderFace& Face() const { return face_; }
 
   // Caption band: move, top sizing, maximize toggle, window menu.
   void backcaption_MouseMove(int button, int shift, float x, float y);
@@ -157,6 +162,7 @@ class Form1 : public tk::Form {
   void CaptureTick(bool fullScreen);
   void TellWhyTheRecordingEnded(EngineError error);
   void TellWhatSoundIsMissing(const sound::SoundRecorder::Wanted& wanted);
+  void ShowLastRecording(EngineError error);
   // Start helpers.
   bool AskForOutputFile(std::wstring* path);
   bool ConfirmReplace(const std::wstring& path);
@@ -168,6 +174,7 @@ class Form1 : public tk::Form {
   bool AbandonStartIfClosing();
 
   RecordingSession session_;
+  RecorderFace face_;
   AreaBorder areaBorder_;
   // Load runs pending messages while it fades in; what arrives then waits for the end.
   bool loadFinished_ = false;

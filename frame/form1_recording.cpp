@@ -15,6 +15,7 @@
 #include "recorder/remembered_choices.h"
 #include "toolkit/app.h"
 #include "toolkit/files.h"
+#include "toolkit/screen.h"
 #include "toolkit/units.h"
 
 namespace orvik {
@@ -158,6 +159,7 @@ void Form1::StartRecording() {
   if (AbandonStartIfClosing()) return;
   RememberSaveFolder(avipath);
   SetRecordingMenus();
+  face_.ShowLive(0, 0);
   SetWindowState(tk::kStateMinimized);
   Timer1.SetEnabled(true);
   Timer2.SetEnabled(true);
@@ -223,7 +225,47 @@ void Form1::stop_click() {
   if (form2().IsLoaded()) SetForegroundWindow(form2().Handle());
   SetCaption(L"Orvik");
   SetIdleMenus();
+  ShowLastRecording(error);
   TellWhyTheRecordingEnded(error);
+}
+
+// The face keeps the recording until the next start: its picture, length, frames, size and
+// path, and why it ended when it ended by itself. A recording that left no file shows what a
+// start will do instead.
+void Form1::ShowLastRecording(EngineError error) {
+  const std::optional<uint64_t> bytes = tk::FileLength(avipath);
+  if (!bytes || !session_.File()) {
+    ShowWhatAStartWillDo();
+    return;
+  }
+  RecordingFacts facts;
+  facts.seconds = session_.ElapsedSeconds();
+  facts.frames = session_.File()->FramesWritten();
+  facts.bytes = *bytes;
+  facts.path = avipath;
+  if (EndsARecording(error)) facts.endedBecause = WhyTheRecordingStopped(error);
+  face_.ShowRecording(facts, session_.LastPicture());
+}
+
+void Form1::ShowWhatAStartWillDo() {
+  if (face_.ShowsRecording() || Recording() || !form2().IsLoaded()) return;
+  Form2& panel = form2();
+  StartFacts facts;
+  facts.fullScreen = !panel.recordareae->Checked();
+  facts.x = x0, facts.y = y0, facts.width = aviwidth, facts.height = aviheight;
+  if (facts.fullScreen) {
+    facts.x = facts.y = 0;
+    facts.width = tk::ScreenWidthPixels(), facts.height = tk::ScreenHeightPixels();
+  }
+  facts.framesPerSecond = panel.FrameRate();
+  facts.cursor = panel.recordcursor->Checked();
+  facts.clicks = panel.showclicks->Checked();
+  facts.sound = panel.Sound();
+  facts.codec = CodecDescription(AVIDecs::AviNextCodec());
+  facts.folder = SaveDialogFolder();
+  facts.stopKey = panel.done->KeyText();
+  facts.pauseKey = panel.pause->KeyText();
+  face_.ShowStart(facts);
 }
 
 // A recording the writer could not finish, or that it stopped by itself (a failed write, a full
@@ -267,6 +309,9 @@ void Form1::CaptureTick(bool fullScreen) {
     stop_click();  // tells the user why
     return;
   }
+  // Restored during a recording, the face counts along; minimized, nothing is drawn.
+  if (outcome == TickOutcome::Written && !IsIconic(Handle()))
+    face_.ShowLive(session_.ElapsedSeconds(), session_.FrameCount());
   if (outcome == TickOutcome::Written && fullScreen) {
     static const std::wstring separator = DecimalSeparator();
     SetCaption(ProgressCaption(session_.FrameCount(), static_cast<float>(session_.ElapsedSeconds()),

@@ -79,11 +79,15 @@ void Form2::Form_Unload(int& cancel) {
 void Form2::start_Click() { form1().start_click(); }
 void Form2::done_Click() { form1().stop_click(); }
 void Form2::quit_Click() { form1().Unload(); }
-void Form2::recordcursor_Click() { recordcursor->SetChecked(!recordcursor->Checked()); }
+void Form2::recordcursor_Click() {
+  recordcursor->SetChecked(!recordcursor->Checked());
+  form1().ShowWhatAStartWillDo();
+}
 
 void Form2::showclicks_Click() {
   showclicks->SetChecked(!showclicks->Checked());
   RememberShowClicks(showclicks->Checked());
+  form1().ShowWhatAStartWillDo();
 }
 
 void Form2::pause_Click() {
@@ -102,6 +106,7 @@ void Form2::pause_Click() {
 void Form2::framerate_Click(int framesPerSecond) {
   CheckFrameRate(framesPerSecond);
   RememberFrameRate(framesPerSecond);
+  form1().ShowWhatAStartWillDo();
 }
 
 int Form2::FrameRate() const {
@@ -120,6 +125,7 @@ void Form2::CheckFrameRate(int framesPerSecond) {
 void Form2::sound_Click(SoundChoice choice) {
   CheckSound(choice);
   RememberSoundChoice(choice);
+  form1().ShowWhatAStartWillDo();
 }
 
 SoundChoice Form2::Sound() const {
@@ -143,6 +149,7 @@ void Form2::recordareae_Click() {
   }
   form1().aviwidth = tk::ScreenWidthPixels();
   form1().aviheight = tk::ScreenHeightPixels();
+  form1().ShowWhatAStartWillDo();
 }
 
 void OpenProductPage() {

@@ -122,6 +122,7 @@ void Form3::Commit() {
   frame.y0 = area->y0;
   frame.aviwidth = area->width;
   frame.aviheight = area->height;
+  frame.ShowWhatAStartWillDo();
   ClipCursor(nullptr);
   Unload();
   ClipCursor(nullptr);

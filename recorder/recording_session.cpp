@@ -1,6 +1,8 @@
 #include "recorder/recording_session.h"
 
+#include <algorithm>
 #include <climits>
+#include <utility>
 
 #include "toolkit/files.h"
 #include "toolkit/screen.h"
@@ -35,6 +37,7 @@ StartOutcome RecordingSession::Start(const Setup& setup, tk::PictureBox& surface
   Stop();
   setup_ = setup;
   fileProblem_ = {};
+  lastCapture_ = nullptr;
   if (!surface.SaveLayerAsBmp(setup_.templatePath)) return StartOutcome::TemplateNotSaved;
   fileProblem_ = CheckOutputFile(setup_.outputPath, BytesToBegin(setup_.area));
   if (fileProblem_.error != OutputFileError::None) return StartOutcome::FileNotCreatable;
@@ -109,6 +112,7 @@ TickOutcome RecordingSession::Tick(bool drawCursor) {
   CaptureScreen(capture->dc, screen_->get(), setup_.area);
   DrawRings(capture->dc);
   if (drawCursor) cursor_.Draw(capture->dc, setup_.area);
+  lastCapture_ = capture->dc;
   file.Submit(*capture);
   if (frameCount_ < INT32_MAX) ++frameCount_;
   return TickOutcome::Written;
@@ -120,6 +124,7 @@ EngineError RecordingSession::Stop() {
   screen_.reset();
   ListenToPresses(false);
   clock_.Pause(tk::MonotonicSeconds());  // the recording's length stays readable
+  KeepLastPicture();
   const auto result = static_cast<EngineError>(AVIDecs::AviCloseWriter());
   sound_.Stop();
   soundMissingSince_ = sound_.MissingSince();
@@ -136,6 +141,34 @@ void RecordingSession::Abandon() {
   AVIDecs::AviCloseWriter();
   sound_.Stop();
   tk::RemoveFile(setup_.outputPath);
+}
+
+// The last frame from the buffer it was captured into (no frame comes after it, and the writer
+// only reads it), made small enough for the main window: no file is read back.
+void RecordingSession::KeepLastPicture() {
+  constexpr int kLargest = 480;
+  lastPicture_.reset();
+  HDC source = std::exchange(lastCapture_, nullptr);
+  if (!source || setup_.area.width <= 0 || setup_.area.height <= 0) return;
+  const double scale = std::min(
+      1.0, static_cast<double>(kLargest) / std::max(setup_.area.width, setup_.area.height));
+  const int w = std::max(1, static_cast<int>(setup_.area.width * scale));
+  const int h = std::max(1, static_cast<int>(setup_.area.height * scale));
+  BITMAPINFO bmi{};
+  bmi.bmiHeader = {sizeof(BITMAPINFOHEADER), w, h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  tk::UniqueBitmap picture(CreateDIBSection(nullptr, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0));
+  tk::UniqueMemDc dc(CreateCompatibleDC(nullptr));
+  if (!picture || !dc) return;
+  {
+    tk::SelectGuard selected(dc.get(), picture.get());
+    SetStretchBltMode(dc.get(), HALFTONE);
+    SetBrushOrgEx(dc.get(), 0, 0, nullptr);
+    if (!StretchBlt(dc.get(), 0, 0, w, h, source, 0, 0, setup_.area.width, setup_.area.height,
+                    SRCCOPY))
+      return;
+  }
+  lastPicture_ = std::move(picture);
 }
 
 EngineError RecordingSession::Reason() const {

@@ -88,6 +88,9 @@ class RecordingSession {
   EngineError Reason() const;
   const std::wstring& OutputPath() const { return setup_.outputPath; }
   const SharedClock& Clock() const { return clock_; }
+  // The last frame of the last recording, made small as the recording stopped (null before
+  // any, or when none was captured); it stays until the next stop.
+  HBITMAP LastPicture() const { return lastPicture_.get(); }
 
  private:
   Setup setup_;
@@ -108,6 +111,10 @@ class RecordingSession {
   // as much CPU as the copy itself (measured 11 ms a frame at 1920 x 1080).
   std::unique_ptr<tk::WindowDc> screen_;
   void StartSound();
+  // The surface the last frame was captured into, until the writer lets its buffers go.
+  HDC lastCapture_ = nullptr;
+  tk::UniqueBitmap lastPicture_;
+  void KeepLastPicture();
 
   OutputFileProblem fileProblem_;
   int32_t frameCount_ = 0;

@@ -39,12 +39,13 @@ for exe in "$win"/bench/*.exe; do
   found=1
   # The whole-recording bench runs with our codec on the demo scene at 10 and 30 fps, beside
   # the bare screen copy and ffmpeg's lossless encoders, then uncompressed at 10 fps, then
-  # without and with sound, then with clicks shown off and on.
+  # without and with sound, then with clicks shown off and on, then with the main window
+  # minimized and restored.
   variants=("")
   scene="Z:${win//\//\\}\\demo\\OrvikDemoScene.exe"
   [ "$name" = capture_bench ] &&
     variants=("10 orvik $scene" "30 orvik $scene" "10 raw" "10 orvik $scene sound"
-      "10 orvik $scene clicks")
+      "10 orvik $scene clicks" "10 orvik $scene face")
   for args in "${variants[@]}"; do
     [ -z "$only" ] || [ "${args##* }" = "$only" ] || continue
     echo "== $name $args"

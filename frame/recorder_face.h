@@ -1,0 +1,68 @@
+#pragma once
+// The main window's client area as the recorder's face: before a recording what a start will
+// record, during one its time and frames, after one a picture of it with its length, size and
+// path, and the commands 播放, 打开文件夹 and 复制路径. Drawn in the skin's colours with the
+// system's message font; it repaints only when something it shows changes.
+#include <windows.h>
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "recorder/face_text.h"
+#include "toolkit/handles.h"
+
+namespace orvik {
+
+class RecorderFace {
+ public:
+  enum Command { kPlay, kOpenFolder, kCopyPath, kCommands };
+
+  RecorderFace() = default;
+  ~RecorderFace();
+  RecorderFace(const RecorderFace&) = delete;
+  RecorderFace& operator=(const RecorderFace&) = delete;
+
+  bool Create(HWND parent);
+  HWND hWnd() const { return hwnd_; }
+  // Where it lies in the parent's client area, pixels.
+  void Place(int left, int top, int width, int height);
+
+  void ShowStart(const StartFacts& facts);
+  void ShowLive(double seconds, int64_t frames);
+  // After a recording: `picture` (a frame of it, owned by the caller and kept while shown;
+  // null for none) and its facts; the commands act on `facts.path`.
+  void ShowRecording(const RecordingFacts& facts, HBITMAP picture);
+  bool ShowsRecording() const { return showsRecording_; }
+
+  // The controls, for keyboard focus and for tests: the text lines in order, the commands.
+  const std::vector<HWND>& Lines() const { return lines_; }
+  HWND CommandButton(Command c) const { return commands_[c]; }
+  // Where the picture is drawn, in the face's client pixels (empty when none is shown).
+  RECT PictureRect() const;
+  void Run(Command c);
+
+ private:
+  static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK ButtonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  LRESULT Handle(UINT msg, WPARAM wParam, LPARAM lParam);
+  void SetLines(const std::vector<std::wstring>& texts);
+  void ShowCommands(bool show);
+  void LayOut();
+  void PaintPicture(HDC dc);
+  void Play();
+  void OpenFolder();
+  void CopyPath();
+
+  HWND hwnd_ = nullptr;
+  std::vector<HWND> lines_;
+  std::array<HWND, kCommands> commands_{};
+  tk::UniqueFont font_;
+  tk::UniqueBrush back_;
+  HBITMAP picture_ = nullptr;  // the caller's
+  std::wstring path_;
+  bool showsRecording_ = false;
+  WNDPROC buttonDefault_ = nullptr;
+};
+
+}  // namespace orvik

@@ -1,0 +1,82 @@
+#include "recorder/face_text.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace orvik {
+
+namespace {
+const wchar_t* SoundText(SoundChoice sound) {
+  switch (sound) {
+    case SoundChoice::System:
+      return L"系统声音";
+    case SoundChoice::Microphone:
+      return L"麦克风";
+    case SoundChoice::Both:
+      return L"系统声音和麦克风";
+    case SoundChoice::None:
+      break;
+  }
+  return L"无声音";
+}
+
+std::wstring KeyOrNone(const std::wstring& key) { return key.empty() ? L"（未设置）" : key; }
+}  // namespace
+
+std::vector<std::wstring> StartSummary(const StartFacts& f) {
+  const std::wstring size = std::to_wstring(f.width) + L" x " + std::to_wstring(f.height);
+  std::vector<std::wstring> lines;
+  lines.push_back(f.fullScreen ? L"全屏 " + size
+                               : L"区域 " + size + L"，位于 (" + std::to_wstring(f.x) + L", " +
+                                     std::to_wstring(f.y) + L")");
+  lines.push_back(L"帧率：" + std::to_wstring(f.framesPerSecond) + L" 帧/秒");
+  lines.push_back(std::wstring(L"光标：") + (f.cursor ? L"录制" : L"不录制") + L"    显示点击：" +
+                  (f.clicks ? L"开" : L"关"));
+  lines.push_back(std::wstring(L"声音：") + SoundText(f.sound));
+  lines.push_back(L"编码：" + (f.codec.empty() ? std::wstring(L"（开始时选择）") : f.codec));
+  lines.push_back(L"保存到：" + f.folder);
+  lines.push_back(L"停止：" + KeyOrNone(f.stopKey) + L"    暂停/继续：" + KeyOrNone(f.pauseKey));
+  return lines;
+}
+
+std::vector<std::wstring> RecordingSummary(const RecordingFacts& f) {
+  std::vector<std::wstring> lines;
+  if (!f.endedBecause.empty()) lines.push_back(f.endedBecause);
+  lines.push_back(L"时长 " + ClockText(f.seconds) + L" · " + std::to_wstring(f.frames) + L" 帧 · " +
+                  SizeText(f.bytes));
+  lines.push_back(f.path);
+  return lines;
+}
+
+std::wstring ClockText(double seconds) {
+  const auto whole = seconds > 0 ? static_cast<int64_t>(std::floor(seconds)) : 0;
+  wchar_t text[32];
+  if (whole >= 3600) {
+    std::swprintf(text, 32, L"%lld:%02lld:%02lld", static_cast<long long>(whole / 3600),
+                  static_cast<long long>(whole / 60 % 60), static_cast<long long>(whole % 60));
+  } else {
+    std::swprintf(text, 32, L"%02lld:%02lld", static_cast<long long>(whole / 60),
+                  static_cast<long long>(whole % 60));
+  }
+  return text;
+}
+
+std::wstring SizeText(uint64_t bytes) {
+  static const wchar_t* const kUnits[] = {L"KB", L"MB", L"GB", L"TB"};
+  if (bytes < 1024) return std::to_wstring(bytes) + L" B";
+  double value = bytes / 1024.0;
+  size_t unit = 0;
+  while (value >= 1024 && unit + 1 < std::size(kUnits)) {
+    value /= 1024;
+    ++unit;
+  }
+  wchar_t text[32];
+  std::swprintf(text, 32, L"%.1f %ls", value, kUnits[unit]);
+  return text;
+}
+
+std::wstring LiveText(double seconds, int64_t frames) {
+  return L"正在录制 " + ClockText(seconds) + L" · " + std::to_wstring(frames) + L" 帧";
+}
+
+}  // namespace orvik
