@@ -1,13 +1,15 @@
 // The main window's face: what a start will record, the recording live, and the last recording
 // with its picture and commands, in the real program's windows.
+#include "e2e/app_fixture.h"
+
 #include <tlhelp32.h>
 
 #include <algorithm>
 
-#include "e2e/app_fixture.h"
 #include "e2e/frame_fixture.h"
 #include "recorder/face_text.h"
 #include "toolkit/files.h"
+#include "toolkit/screen.h"
 
 using namespace testsupport;
 
