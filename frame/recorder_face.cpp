@@ -211,6 +211,12 @@ void RecorderFace::PaintPicture(HDC dc) {
              std::abs(bm.bmHeight), SRCCOPY);
 }
 
+bool RecorderFace::FocusCommands() const {
+  if (!showsRecording_ || !IsWindowVisible(commands_[kPlay])) return false;
+  SetFocus(commands_[kPlay]);
+  return true;
+}
+
 void RecorderFace::Run(Command c) {
   switch (c) {
     case kPlay:

@@ -41,6 +41,8 @@ class RecorderFace {
   // Where the picture is drawn, in the face's client pixels (empty when none is shown).
   RECT PictureRect() const;
   void Run(Command c);
+  // Puts the keyboard on the first command while they are shown; false when they are not.
+  bool FocusCommands() const;
 
  private:
   static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);

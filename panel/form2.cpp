@@ -70,6 +70,8 @@ void Form2::Form_KeyDown(int& keyCode, int shift) {
     keyCode = 0;
     form1().leftcaption_MouseUp(tk::kRightButton, 0, 45, 345);
   }
+  // Tab leads from the menu to the last recording's commands.
+  if (keyCode == VK_TAB && form1().Face().FocusCommands()) keyCode = 0;
 }
 
 void Form2::Form_Unload(int& cancel) {

@@ -150,7 +150,9 @@ TEST_F(AppTest, TheFaceSaysWhatAStartWillDoCountsAlongAndKeepsTheLastRecording) 
     EmptyClipboard();
     CloseClipboard();
   }
-  SetFocus(play);
+  SetFocus(form2().Handle());
+  SendMessageW(form2().Handle(), WM_KEYDOWN, VK_TAB, 0);  // from the menu into the commands
+  EXPECT_EQ(GetFocus(), play);
   SendMessageW(GetFocus(), WM_KEYDOWN, VK_TAB, 0);
   EXPECT_EQ(GetFocus(), folder);
   SendMessageW(GetFocus(), WM_KEYDOWN, VK_TAB, 0);
