@@ -215,8 +215,11 @@ void Form1::LayOutPieces() {
     Picture1.SetWidth(out.pictureWidth);
     Picture1.SetHeight(out.pictureHeight);
   }
-  face_.Place(TwipsToPixels(Picture1.Left()), TwipsToPixels(Picture1.Top()),
-              TwipsToPixels(out.pictureWidth), TwipsToPixels(out.pictureHeight));
+  // The face fills the client area between the borders, under the toolbar band.
+  const int faceLeft = TwipsToPixels(leftborder.Width());
+  const int faceTop = TwipsToPixels(Picture1.Top());
+  face_.Place(faceLeft, faceTop, TwipsToPixels(out.rightBorderLeft) - faceLeft,
+              TwipsToPixels(out.bottomBarTop) - faceTop);
   ShowStateButtons();
   PanelToFront();
   CopyGrip();
