@@ -70,6 +70,7 @@ void Form1::WireDragHandlers() {
   toolbarback.onMouseDown = [this](int, int, float, float) { PanelToFront(); };
   toolbarback.onMouseUp = [this](int, int, float, float) { PanelToFront(); };
   Picture1.onMouseDown = [this](int, int, float, float) { PanelToFront(); };
+  face_.onPress = [this] { PanelToFront(); };
 }
 
 // Nothing moves or sizes a maximized window, whatever cursor a piece still shows. The system's

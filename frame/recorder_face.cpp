@@ -315,6 +315,10 @@ LRESULT RecorderFace::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_SIZE:
       LayOut();
       return 0;
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+      if (onPress) onPress();
+      return 0;
     case WM_COMMAND: {
       const int id = LOWORD(wParam) - 1;
       if (HIWORD(wParam) == BN_CLICKED && id >= 0 && id < kCommands) Run(static_cast<Command>(id));

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <array>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,8 @@ class RecorderFace {
   RecorderFace& operator=(const RecorderFace&) = delete;
 
   bool Create(HWND parent);
+  // A press on the face itself (not on a command), as on the rest of the frame window.
+  std::function<void()> onPress;
   HWND hWnd() const { return hwnd_; }
   // Where it lies in the parent's client area, pixels.
   void Place(int left, int top, int width, int height);
