@@ -201,6 +201,10 @@ TEST_F(AppTest, AFullDiskStopsTheRecordingAndKeepsAPlayableFile) {
   EXPECT_NE(message.Text().find(L"磁盘空间不足"), std::wstring::npos);
   ExpectIdleMenusAfterFailure();
   PumpFor(1000);  // no second message comes
+  // The main window keeps the recording, marked with why it ended.
+  wchar_t why[256] = L"";
+  GetWindowTextW(form1().Face().Lines().front(), why, 256);
+  EXPECT_EQ(std::wstring(why), L"磁盘空间不足，录制已停止。");
 
   ProbeInfo info = Probe(avi);
   ASSERT_TRUE(info.ok) << info.raw;
