@@ -29,6 +29,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -916,6 +917,43 @@ void CompareWithTheFloorAndFfmpeg(const Servers& servers, const std::wstring& di
   if (rec.ok) PrintSummary(PerFrameOf(rec), bare, rec, ff10, ff60);
 }
 
+// One recording made two ways back to back (`set(0)`, then `set(1)`; `set(0)` again after).
+struct BothWays {
+  bool ok = false;
+  PerFrame perFrame[2];
+  double mbPerMinute[2] = {0, 0};
+};
+
+BothWays RecordBothWays(const Servers& servers, const std::wstring& avi,
+                        const std::function<void(int)>& set) {
+  BothWays both;
+  for (int i = 0; i < 2; ++i) {
+    set(i);
+    const Recording rec = RecordWithTheProgram(servers, avi);
+    PrintRecording(rec);
+    if (!rec.ok) break;
+    both.perFrame[i] = PerFrameOf(rec);
+    both.mbPerMinute[i] = rec.fileBytes / 1e6 * 60 / rec.elapsed;
+    both.ok = i == 1;
+  }
+  set(0);
+  return both;
+}
+
+void PrintBothWays(const char* what, const char* first, const char* second, const BothWays& b,
+                   double targetMs) {
+  if (!b.ok) return;
+  const PerFrame& x = b.perFrame[0];
+  const PerFrame& y = b.perFrame[1];
+  std::printf(
+      "\n%s at %d x %d, %d fps (%s): CPU per frame %s %.2f ms (with servers %.2f), %s %.2f ms "
+      "(%.2f): %+.2f ms (%+.2f with servers; overall %+.2f; target %+.1f ms)\n",
+      what, form1().aviwidth, form1().aviheight, g_rate, g_orvikCodec ? "our codec" : "Full Frames",
+      first, x.median, x.medianWithServers, second, y.median, y.medianWithServers,
+      y.median - x.median, y.medianWithServers - x.medianWithServers, y.overall - x.overall,
+      targetMs);
+}
+
 // The same recording without sound and with the system's sound and the microphone (a tone
 // playing into each), back to back: what sound costs a frame, and a minute of file.
 void CompareSound(const Servers& servers, const std::wstring& dir) {
@@ -926,27 +964,12 @@ void CompareSound(const Servers& servers, const std::wstring& dir) {
       "bash -c '. \"$ORVIK_PULSE_ENV\" && orvik_pulse_play speakers tone 1000 120 0.3 && "
       "orvik_pulse_play micsink tone 440 120 0.3'",
       nullptr);
-  PerFrame perFrame[2];
-  double mbPerMinute[2] = {0, 0};
   const orvik::SoundChoice choices[2] = {orvik::SoundChoice::None, orvik::SoundChoice::Both};
-  for (int i = 0; i < 2; ++i) {
-    form2().CheckSound(choices[i]);
-    const Recording rec = RecordWithTheProgram(servers, dir + L"\\sound.avi");
-    PrintRecording(rec);
-    if (!rec.ok) return;
-    perFrame[i] = PerFrameOf(rec);
-    mbPerMinute[i] = rec.fileBytes / 1e6 * 60 / rec.elapsed;
-  }
-  form2().CheckSound(orvik::SoundChoice::None);
-  std::printf(
-      "\nSound at %d x %d, %d fps (%s): CPU per frame without sound %.2f ms (with servers "
-      "%.2f), with the system's sound and the microphone %.2f ms (%.2f): +%.2f ms (+%.2f with "
-      "servers; target +1 ms); file %.2f MB a minute without, %.2f with\n",
-      form1().aviwidth, form1().aviheight, g_rate, g_orvikCodec ? "our codec" : "Full Frames",
-      perFrame[0].median, perFrame[0].medianWithServers, perFrame[1].median,
-      perFrame[1].medianWithServers, perFrame[1].median - perFrame[0].median,
-      perFrame[1].medianWithServers - perFrame[0].medianWithServers, mbPerMinute[0],
-      mbPerMinute[1]);
+  const BothWays both =
+      RecordBothWays(servers, dir + L"\\sound.avi", [&](int i) { form2().CheckSound(choices[i]); });
+  PrintBothWays("Sound", "without sound", "with the system's sound and the microphone", both, 1.0);
+  std::printf("   file %.2f MB a minute without sound, %.2f with\n", both.mbPerMinute[0],
+              both.mbPerMinute[1]);
 }
 
 // Two rings drawn into a 32-bit frame of the screen's size, as a tick draws them: CPU a frame.
@@ -979,24 +1002,11 @@ void CompareClicks(const Servers& servers, const std::wstring& dir) {
       "(for i in $(seq 240); do xdotool mousemove 960 540 click 1; sleep 0.25; done) "
       ">/dev/null 2>&1 & echo $!",
       &clicker);
-  PerFrame perFrame[2];
-  for (int i = 0; i < 2; ++i) {
-    form2().showclicks->SetChecked(i == 1);
-    const Recording rec = RecordWithTheProgram(servers, dir + L"\\clicks.avi");
-    PrintRecording(rec);
-    if (!rec.ok) break;
-    perFrame[i] = PerFrameOf(rec);
-  }
-  form2().showclicks->SetChecked(false);
+  const BothWays both = RecordBothWays(servers, dir + L"\\clicks.avi",
+                                       [](int i) { form2().showclicks->SetChecked(i == 1); });
   RunShell("kill " + Trim(clicker), nullptr);
   const double ringsMs = TwoRingsMs();
-  std::printf(
-      "\nClicks shown at %d x %d, %d fps (%s), 4 clicks a second: CPU per frame off %.2f ms (with "
-      "servers %.2f), on %.2f ms (%.2f): %+.2f ms (%+.2f with servers; target +0.3 ms)\n",
-      form1().aviwidth, form1().aviheight, g_rate, g_orvikCodec ? "our codec" : "Full Frames",
-      perFrame[0].median, perFrame[0].medianWithServers, perFrame[1].median,
-      perFrame[1].medianWithServers, perFrame[1].median - perFrame[0].median,
-      perFrame[1].medianWithServers - perFrame[0].medianWithServers);
+  PrintBothWays("Clicks shown (4 clicks a second)", "off", "on", both, 0.3);
   std::printf(
       "   (per-second figures come in 1 ms steps at 10 fps; the rings alone: two drawn into a "
       "frame of the screen's size cost %.3f ms, CPU over %d frames)\n",
@@ -1006,23 +1016,9 @@ void CompareClicks(const Servers& servers, const std::wstring& dir) {
 // The same recording with the main window minimized (as a start leaves it) and restored, back to
 // back: what the face's live count costs a frame.
 void CompareFace(const Servers& servers, const std::wstring& dir) {
-  PerFrame perFrame[2];
-  for (int i = 0; i < 2; ++i) {
-    g_restoredDuringRecording = i == 1;
-    const Recording rec = RecordWithTheProgram(servers, dir + L"\\face.avi");
-    PrintRecording(rec);
-    if (!rec.ok) break;
-    perFrame[i] = PerFrameOf(rec);
-  }
-  g_restoredDuringRecording = false;
-  std::printf(
-      "\nThe main window during a recording at %d x %d, %d fps (%s): CPU per frame minimized "
-      "%.2f ms (with servers %.2f), restored %.2f ms (%.2f): %+.2f ms (%+.2f with servers; "
-      "target +0.3 ms)\n",
-      form1().aviwidth, form1().aviheight, g_rate, g_orvikCodec ? "our codec" : "Full Frames",
-      perFrame[0].median, perFrame[0].medianWithServers, perFrame[1].median,
-      perFrame[1].medianWithServers, perFrame[1].median - perFrame[0].median,
-      perFrame[1].medianWithServers - perFrame[0].medianWithServers);
+  const BothWays both = RecordBothWays(servers, dir + L"\\face.avi",
+                                       [](int i) { g_restoredDuringRecording = i == 1; });
+  PrintBothWays("The main window during a recording", "minimized", "restored", both, 0.3);
 }
 
 }  // namespace
