@@ -33,11 +33,9 @@ void Form2::BuildMenu() {
   }
   CheckFrameRate(kDefaultFrameRate);
   sound = &setting->Add(L"声音");
-  static const wchar_t* const kSoundCaptions[] = {L"无声音", L"系统声音", L"麦克风",
-                                                  L"系统声音和麦克风"};
   for (size_t i = 0; i < sounds.size(); ++i) {
     const SoundChoice choice = kSoundChoices[i];
-    sounds[i] = &sound->Add(kSoundCaptions[i], [this, choice] { sound_Click(choice); });
+    sounds[i] = &sound->Add(SoundCaption(choice), [this, choice] { sound_Click(choice); });
   }
   CheckSound(SoundChoice::None);
   访问官方网站 = &setting->Add(L"访问官网", [this] { 访问官方网站_Click(); });

@@ -6,20 +6,6 @@
 namespace orvik {
 
 namespace {
-const wchar_t* SoundText(SoundChoice sound) {
-  switch (sound) {
-    case SoundChoice::System:
-      return L"系统声音";
-    case SoundChoice::Microphone:
-      return L"麦克风";
-    case SoundChoice::Both:
-      return L"系统声音和麦克风";
-    case SoundChoice::None:
-      break;
-  }
-  return L"无声音";
-}
-
 std::wstring KeyOrNone(const std::wstring& key) { return key.empty() ? L"（未设置）" : key; }
 }  // namespace
 
@@ -32,7 +18,7 @@ std::vector<std::wstring> StartSummary(const StartFacts& f) {
   lines.push_back(L"帧率：" + std::to_wstring(f.framesPerSecond) + L" 帧/秒");
   lines.push_back(std::wstring(L"光标：") + (f.cursor ? L"录制" : L"不录制") + L"    显示点击：" +
                   (f.clicks ? L"开" : L"关"));
-  lines.push_back(std::wstring(L"声音：") + SoundText(f.sound));
+  lines.push_back(std::wstring(L"声音：") + SoundCaption(f.sound));
   lines.push_back(L"编码：" + (f.codec.empty() ? std::wstring(L"（开始时选择）") : f.codec));
   lines.push_back(L"保存到：" + f.folder);
   lines.push_back(L"停止：" + KeyOrNone(f.stopKey) + L"    暂停/继续：" + KeyOrNone(f.pauseKey));

@@ -10,6 +10,20 @@ int FrameRateFromStored(std::optional<uint32_t> stored) {
   return kDefaultFrameRate;
 }
 
+const wchar_t* SoundCaption(SoundChoice choice) {
+  switch (choice) {
+    case SoundChoice::System:
+      return L"系统声音";
+    case SoundChoice::Microphone:
+      return L"麦克风";
+    case SoundChoice::Both:
+      return L"系统声音和麦克风";
+    case SoundChoice::None:
+      break;
+  }
+  return L"无声音";
+}
+
 const wchar_t* StoredSoundChoice(SoundChoice choice) {
   switch (choice) {
     case SoundChoice::System:

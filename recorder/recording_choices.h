@@ -23,6 +23,8 @@ constexpr std::array<SoundChoice, 4> kSoundChoices = {SoundChoice::None, SoundCh
                                                       SoundChoice::Microphone, SoundChoice::Both};
 // How a choice is stored: "none", "system", "microphone", "both".
 const wchar_t* StoredSoundChoice(SoundChoice choice);
+// The choice as the 声音 menu and the main window name it ("无声音", "系统声音", ...).
+const wchar_t* SoundCaption(SoundChoice choice);
 // A stored choice, read without regard to case or surrounding blanks; None for anything else.
 SoundChoice SoundChoiceFromStored(const std::optional<std::wstring>& stored);
 constexpr bool WantsSystemSound(SoundChoice c) {
