@@ -92,6 +92,16 @@ bool WaitRunningSentMessages(HANDLE object, DWORD timeoutMs) {
   }
 }
 
+bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+  const ULONGLONG until = GetTickCount64() + timeoutMs;
+  while (!done()) {
+    if (GetTickCount64() >= until) return false;
+    if (MsgWaitForMultipleObjectsEx(0, nullptr, 1, QS_SENDMESSAGE, 0) == WAIT_OBJECT_0)
+      RunSentMessages();
+  }
+  return true;
+}
+
 void RunSentMessages() {
   // Peeking runs the sent messages; nothing is taken from the queue.
   MSG msg;

@@ -3,6 +3,7 @@
 // letting pending window messages run.
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 namespace tk {
@@ -32,6 +33,8 @@ void DoEvents();
 // one (a thread that waits with SendMessage on this one would otherwise wait forever); posted
 // messages, input and paints stay queued. False when `timeoutMs` passed first.
 bool WaitRunningSentMessages(HANDLE object, DWORD timeoutMs = INFINITE);
+// The same for a condition another thread makes true, looked at every millisecond.
+bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs);
 // Runs the messages other threads have sent to this one and are waiting on; nothing else.
 void RunSentMessages();
 

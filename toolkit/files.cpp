@@ -2,6 +2,7 @@
 
 #include <shlobj.h>
 
+#include <cstring>
 #include <vector>
 
 namespace tk {
@@ -36,6 +37,10 @@ File File::Open(const std::wstring& path, FileMode mode, OpenError* error, DWORD
     access |= GENERIC_WRITE;
     share = FILE_SHARE_READ;
     disposition = CREATE_ALWAYS;
+  } else if (mode == FileMode::CreateNew) {
+    access |= GENERIC_WRITE | DELETE;
+    share = FILE_SHARE_READ | FILE_SHARE_DELETE;
+    disposition = CREATE_NEW;
   }
   File f;
   f.h_.reset(CreateFileW(LongPath(path).c_str(), access, share, nullptr, disposition,
@@ -88,6 +93,19 @@ bool File::Truncate(uint64_t length) {
   LARGE_INTEGER pos;
   pos.QuadPart = static_cast<LONGLONG>(length);
   return SetFilePointerEx(h_.get(), pos, nullptr, FILE_BEGIN) && SetEndOfFile(h_.get());
+}
+
+bool File::Rename(const std::wstring& path) {
+  const std::wstring target = LongPath(path);
+  const size_t nameBytes = target.size() * sizeof(wchar_t);
+  std::vector<uint8_t> buffer(sizeof(FILE_RENAME_INFO) + nameBytes);
+  auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  info->ReplaceIfExists = TRUE;
+  info->RootDirectory = nullptr;
+  info->FileNameLength = static_cast<DWORD>(nameBytes);
+  std::memcpy(info->FileName, target.data(), nameBytes);
+  return SetFileInformationByHandle(h_.get(), FileRenameInfo, info,
+                                    static_cast<DWORD>(buffer.size())) != 0;
 }
 
 std::optional<uint64_t> FileLength(const std::wstring& path) {

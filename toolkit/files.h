@@ -17,6 +17,7 @@ enum class FileMode {
   Read,       // existing file, read only, others may read and write
   ReadWrite,  // created when missing, never shortened
   Replace,    // created or emptied, then written
+  CreateNew,  // made new (never an existing file), written, and open to be renamed
 };
 
 class File {
@@ -32,6 +33,8 @@ class File {
   // Writes exactly `size` bytes at `offset`.
   bool WriteAt(uint64_t offset, const void* data, size_t size);
   bool Truncate(uint64_t length);
+  // Gives the open file (CreateNew) the name `path`, replacing a file of that name.
+  bool Rename(const std::wstring& path);
   void Close() { h_.reset(); }
   HANDLE handle() const { return h_.get(); }
 
