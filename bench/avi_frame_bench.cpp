@@ -14,12 +14,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
-#include "avi/avi_writer.h"
-#include "recorder/file_sink.h"
+#include "recorder/avi_container.h"
 #include "recorder/avidecs.h"
+#include "recorder/windows_disk.h"
 #include "recorder/bmp_samples.h"
 #include "support/codec_dialog.h"
 #include "support/unix_tools.h"
@@ -58,16 +59,16 @@ void PrintUsage(const char* when) {
 void ContainerBesideWriteFile(const std::wstring& dir, int frames) {
   const std::vector<uint8_t> bmp = samples::MakeBmp({kWidth, kHeight, 32});
   const std::vector<uint8_t> pixels(bmp.begin() + 54, bmp.end());
-  tk::File aviFile = tk::File::Open(dir + L"\\bench.avi", tk::FileMode::Replace);
+  orvik::WindowsDisk disk(dir + L"\\bench.avi");
   tk::File plain = tk::File::Open(dir + L"\\plain.bin", tk::FileMode::Replace);
-  orvik::FileSink sink(aviFile);
-  avi::Writer writer;
-  avi::VideoFormat format;
+  orvik::AviContainer writer;
+  orvik::EncodedVideo format;
   format.width = kWidth;
   format.height = kHeight;
-  format.handler = 0x20424944;  // 'DIB '
-  format.bitmapInfo.assign(bmp.begin() + 14, bmp.begin() + 54);
-  if (!aviFile.IsOpen() || !plain.IsOpen() || !writer.Open(sink, format)) {
+  format.fourcc = 0x20424944;  // 'DIB '
+  format.format.assign(bmp.begin() + 14, bmp.begin() + 54);
+  if (!disk.Create() || !plain.IsOpen() || !writer.Open(disk, format, 10, false) ||
+      !disk.TakeName()) {
     std::printf("cannot open the files\n");
     return;
   }
@@ -75,11 +76,12 @@ void ContainerBesideWriteFile(const std::wstring& dir, int frames) {
   uint64_t plainAt = 0;
   for (int i = 0; i < frames; ++i) {
     double t0 = tk::MonotonicSeconds();
-    writer.WriteFrame(static_cast<uint32_t>(i), pixels.data(), static_cast<uint32_t>(pixels.size()),
-                      true);
+    const orvik::EncodedFrame frame{const_cast<uint8_t*>(pixels.data()),
+                                    static_cast<uint32_t>(pixels.size()), false, true};
+    writer.WriteFrame(static_cast<uint32_t>(i), frame);
     if (i % 5 == 4) {
       const double c0 = tk::MonotonicSeconds();
-      writer.Flush();
+      writer.Commit();
       commits.ms.push_back((tk::MonotonicSeconds() - c0) * 1000);
     }
     double t1 = tk::MonotonicSeconds();
@@ -89,9 +91,9 @@ void ContainerBesideWriteFile(const std::wstring& dir, int frames) {
     ours.ms.push_back((t1 - t0) * 1000);
     floor.ms.push_back((t2 - t1) * 1000);
   }
-  const uint32_t segments = writer.SegmentCount();
+  const double gigabytes = static_cast<double>(writer.FileSize()) / 1e9;
   writer.Close();
-  std::printf("1920x1080x32, %d frames, %u segments\n", frames, segments);
+  std::printf("1920x1080x32, %d frames, %.2f GB (segments of 1 GiB)\n", frames, gigabytes);
   std::printf("  our AVI writer   median %6.2f ms  mean %6.2f ms\n", ours.Median(), ours.Mean());
   std::printf("  plain WriteFile  median %6.2f ms  mean %6.2f ms\n", floor.Median(), floor.Mean());
   std::printf("  ratio            median %6.2f     mean %6.2f   (target 1.2)\n",
@@ -100,10 +102,20 @@ void ContainerBesideWriteFile(const std::wstring& dir, int frames) {
       "  of which commits (two flushes to the disk, every 5 frames): median %6.2f ms, "
       "mean %6.2f ms, %.2f ms a frame\n",
       commits.Median(), commits.Mean(), commits.Mean() / 5);
-  aviFile.Close();
+  disk.Close();
   plain.Close();
   tk::RemoveFile(dir + L"\\bench.avi");
   tk::RemoveFile(dir + L"\\plain.bin");
+}
+
+// Frame `slot` copied from memory into a buffer the writer lends, as the capture copies the
+// screen there; with `wait`, waiting for the writer where the capture would drop the slot.
+void Hand(orvik::RecordingOutput& output, orvik::Slot slot, const uint8_t* pixels, size_t bytes,
+          bool wait) {
+  if (const auto capture = output.Acquire(slot, wait)) {
+    std::memcpy(capture->frame.bits, pixels, bytes);
+    output.Submit(*capture);
+  }
 }
 
 void WholeWriter(const std::wstring& dir, int frames) {
@@ -113,42 +125,50 @@ void WholeWriter(const std::wstring& dir, int frames) {
   tk::File f = tk::File::Open(templ, tk::FileMode::Replace);
   f.WriteAt(0, bmp.data(), bmp.size());
   f.Close();
+  orvik::RecordingOutput output;
+  AVIDecs::AviUseRecording(&output);
   testsupport::CodecDialogAnswer answer(testsupport::kCodecFullFrames);
   if (!AVIDecs::AviOpenWriter(nullptr, templ, avi, 10)) {
     std::printf("the writer did not open\n");
+    AVIDecs::AviUseRecording(nullptr);
     return;
   }
   PrintUsage("writer open");
   const double t0 = tk::MonotonicSeconds();
   for (int i = 0; i < frames; ++i) {
-    AVIDecs::AviWriteFramePixels(i, bmp.data() + 54);
+    Hand(output, static_cast<orvik::Slot>(i), bmp.data() + 54, bmp.size() - 54, false);
     Sleep(5);  // about what a capture costs: the worker keeps up or drops
   }
   PrintUsage("after the frames");
   AVIDecs::AviCloseWriter();
+  AVIDecs::AviUseRecording(nullptr);
   const double seconds = tk::MonotonicSeconds() - t0;
   std::printf("  whole writer: %d frames handed over in %.2f s, %u dropped (queue full)\n", frames,
-              seconds, AVIDecs::AviDroppedFrames());
+              seconds, output.Dropped());
   PrintUsage("writer closed");
   tk::RemoveFile(avi);
 }
 
-// The writer module fed as fast as the disk takes it (the file-based path waits for the
-// worker), then the whole file counted by ffprobe.
+// The writer module fed as fast as the disk takes it (waiting for the writer where a capture
+// would drop), then the whole file counted by ffprobe.
 int LongRecording(const std::wstring& dir) {
   constexpr int kFrames = 1500;
   const std::wstring templ = dir + L"\\long.bmp";
   const std::wstring avi = dir + L"\\long.avi";
+  const auto bmp = samples::MakeBmp({1280, 720, 32});
   {
     tk::File f = tk::File::Open(templ, tk::FileMode::Replace);
-    const auto bmp = samples::MakeBmp({1280, 720, 32});
     f.WriteAt(0, bmp.data(), bmp.size());
   }
+  orvik::RecordingOutput output;
+  AVIDecs::AviUseRecording(&output);
   testsupport::CodecDialogAnswer answer(testsupport::kCodecFullFrames);
   if (!AVIDecs::AviOpenWriter(nullptr, templ, avi, 10)) return 1;
   const double t0 = tk::MonotonicSeconds();
-  for (int i = 0; i < kFrames; ++i) AVIDecs::AviWriteFrame(i, templ);
+  for (int i = 0; i < kFrames; ++i)
+    Hand(output, static_cast<orvik::Slot>(i), bmp.data() + 54, bmp.size() - 54, true);
   AVIDecs::AviCloseWriter();
+  AVIDecs::AviUseRecording(nullptr);
   const double seconds = tk::MonotonicSeconds() - t0;
   const uint64_t bytes = tk::FileLength(avi).value_or(0);
   std::string out;

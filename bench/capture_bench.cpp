@@ -37,8 +37,8 @@
 #include "frame/form1.h"
 #include "frame/forms.h"
 #include "panel/form2.h"
-#include "avi/avi_writer.h"
-#include "recorder/file_sink.h"
+#include "recorder/avi_container.h"
+#include "recorder/windows_disk.h"
 #include "codec/zmbv_driver.h"
 #include "recorder/avidecs.h"
 #include "recorder/frame_queue.h"
@@ -415,7 +415,7 @@ Recording RecordWithTheProgram(const Servers& servers, const std::wstring& avi) 
   r.frames = form1().Session().FrameCount() - firstFrames;
   r.gdiAtEnd = TimedGdiProbe(&r.gdiProbeMs);
   form1().stop_click();
-  r.dropped = AVIDecs::AviDroppedFrames();
+  r.dropped = form1().Session().Output().Dropped();
   r.elapsed = form1().Session().Clock().Elapsed(Now());
   r.packets = ProbePackets(avi);
   r.fileBytes = tk::FileLength(avi).value_or(0);
@@ -639,7 +639,7 @@ struct Stages {
   // On the GUI thread.
   Stage capture, cursor;
   // On the writer's thread.
-  Stage opaque, compress, write, commit;
+  Stage compress, write, commit;
   std::vector<double> total;
   double cpuPerFrame = 0, serverPerFrame = 0, xvfbPerFrame = 0;
 };
@@ -661,18 +661,14 @@ Stages MeasureStages(const Servers& servers, const std::wstring& dir) {
   const std::vector<uint8_t> format(reinterpret_cast<uint8_t*>(&bi),
                                     reinterpret_cast<uint8_t*>(&bi) + sizeof bi);
   orvik::FrameSurfaces surfaces;
-  orvik::VcmCompressor codec;
   orvik::CodecSettings settings;
   settings.handler = g_orvikCodec ? orvik::zmbv::kZmbvFourCC : mmioFOURCC('D', 'I', 'B', ' ');
-  if (!surfaces.Create(format, bi.biSizeImage, 1) || !codec.Begin(settings, format, g_rate))
-    return st;
+  const auto codec = orvik::MakeFrameEncoder(settings, format, g_rate);
+  if (!surfaces.Create(format, bi.biSizeImage, 1) || !codec || !codec->Open()) return st;
   const std::wstring avi = dir + L"\\stages.avi";
-  tk::File file = tk::File::Open(avi, tk::FileMode::Replace);
-  orvik::FileSink sink(file);
-  avi::Writer writer;
-  if (!writer.Open(sink, avi::VideoFormat{static_cast<uint32_t>(f.aviwidth),
-                                          static_cast<uint32_t>(f.aviheight), codec.Handler(),
-                                          codec.OutputFormat(), static_cast<uint32_t>(g_rate), 1}))
+  orvik::WindowsDisk file(avi);
+  orvik::AviContainer writer;
+  if (!file.Create() || !writer.Open(file, codec->Video(), g_rate, false) || !file.TakeName())
     return st;
   uint8_t* bits = surfaces.Bits()[0];
   HDC dc = surfaces.DcOf(bits);
@@ -691,22 +687,16 @@ Stages MeasureStages(const Servers& servers, const std::wstring& dir) {
     cursor.Draw(dc, area);
     GdiFlush();
     st.cursor.End();
-    if (codec.Uncompressed()) {
-      st.opaque.Begin();
-      orvik::MakeOpaque(bits, bi.biSizeImage);
-      st.opaque.End();
-    }
-    avi::Payload payload;
-    bool key = false;
+    orvik::EncodedFrame encoded;
     st.compress.Begin();
-    codec.Compress(bits, surfaces.HaveRoom(), &payload, &key);
+    codec->Encode(bits, surfaces.HaveRoom(), &encoded);
     st.compress.End();
     st.write.Begin();
-    writer.WriteFrame(0, static_cast<avi::Slot>(i), payload, key);
+    writer.WriteFrame(static_cast<orvik::Slot>(i), encoded);
     st.write.End();
     if (i % perCommit == perCommit - 1) {
       st.commit.Begin();
-      writer.Flush();
+      writer.Commit();
       st.commit.End();
     }
     st.total.push_back((Now() - t0) * 1000);
@@ -739,7 +729,6 @@ void PrintStages(const Stages& st) {
   std::printf("   %-44s %6s %6s %6s   %6s\n", "(ms)", "median", "mean", "p95", "CPU a frame");
   PrintStage("GUI thread: BitBlt into the writer's buffer", st.capture);
   PrintStage("GUI thread: cursor (GetCursorInfo, DrawIconEx)", st.cursor);
-  PrintStage("writer: fourth byte set (uncompressed only)", st.opaque);
   PrintStage("writer: codec", st.compress);
   PrintStage("writer: the chunk's write", st.write);
   const int perCommit = std::max(1, g_rate / 2);

@@ -11,6 +11,7 @@
 #include "frame/forms.h"
 #include "panel/form2.h"
 #include "panel/form3.h"
+#include "recorder/avidecs.h"
 #include "recorder/recording_text.h"
 #include "recorder/remembered_choices.h"
 #include "toolkit/app.h"
@@ -234,13 +235,13 @@ void Form1::stop_click() {
 // start will do instead.
 void Form1::ShowLastRecording(EngineError error) {
   const std::optional<uint64_t> bytes = tk::FileLength(avipath);
-  if (!bytes || !session_.File()) {
+  if (!bytes) {
     ShowWhatAStartWillDo();
     return;
   }
   RecordingFacts facts;
   facts.seconds = session_.ElapsedSeconds();
-  facts.frames = session_.File()->FramesWritten();
+  facts.frames = session_.Output().FramesWritten();
   facts.bytes = *bytes;
   facts.path = avipath;
   if (EndsARecording(error)) facts.endedBecause = WhyTheRecordingStopped(error);

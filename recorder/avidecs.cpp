@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "codec/zmbv_driver.h"
+#include "recorder/cdib.h"
 #include "toolkit/app.h"
 #include "toolkit/files.h"
 
@@ -28,22 +29,17 @@ using UniqueStream = tk::Unique<PAVISTREAM, StreamTraits>;
 using UniqueAviFile = tk::Unique<PAVIFILE, AviFileTraits>;
 
 // What outlives a recording: the codec last chosen (handed to the next dialog as it was left)
-// and the segment size; and the recording of callers without a session.
+// and the segment size; and the recording in use. Never destroyed: a session that ends with the
+// process still puts its recording out of use after the statics are gone.
 struct Module {
   AVICOMPRESSOPTIONS compressOptions{};
   uint64_t segmentBytes = kDefaultSegmentBytes;
-  Recording own;
-  Recording* current = nullptr;
+  orvik::RecordingOutput* current = nullptr;
 };
 
 Module& M() {
-  static Module m;
+  static Module& m = *new Module;
   return m;
-}
-
-Recording& Current() {
-  Module& m = M();
-  return m.current ? *m.current : m.own;
 }
 
 // The template's info block for the codec. A palette bitmap that stores 0 colours (meaning
@@ -65,7 +61,7 @@ std::vector<uint8_t> StreamFormat(const cDIB& dib) {
 // The system's compression dialog needs a stream of the frame format to offer codecs for: it
 // gets one in a scratch file beside the template, so the output file stays untouched until the
 // codec is settled. False when the user cancelled (or no stream could be made for it).
-bool ChooseCodec(HWND ownerWindow, const std::wstring& scratchPath, const Recording& r,
+bool ChooseCodec(HWND ownerWindow, const std::wstring& scratchPath, const cDIB& frame,
                  int frameRate, orvik::CodecSettings* chosen) {
   Module& m = M();
   AVIFileInit();
@@ -78,8 +74,8 @@ bool ChooseCodec(HWND ownerWindow, const std::wstring& scratchPath, const Record
     info.fccType = streamtypeVIDEO;
     info.dwScale = 1;
     info.dwRate = static_cast<DWORD>(frameRate);
-    info.dwSuggestedBufferSize = static_cast<DWORD>(r.sizeImage);
-    SetRect(&info.rcFrame, 0, 0, r.width, std::abs(r.height));
+    info.dwSuggestedBufferSize = static_cast<DWORD>(frame.SizeImage());
+    SetRect(&info.rcFrame, 0, 0, frame.Width(), std::abs(frame.Height()));
     PAVISTREAM raw = nullptr;
     if (hr == 0) hr = AVIFileCreateStreamW(scratch.get(), &raw, &info);
     UniqueStream stream(raw);
@@ -105,84 +101,46 @@ bool ChooseCodec(HWND ownerWindow, const std::wstring& scratchPath, const Record
   return ok;
 }
 
-bool FailOpen(Recording& r, EngineError why) {
-  r.openError = why;
-  r.frameDib.reset();
-  return false;
-}
-
 }  // namespace
 
-void AviUseRecording(Recording* recording) { M().current = recording; }
+void AviUseRecording(orvik::RecordingOutput* recording) { M().current = recording; }
 
 bool AviOpenWriter(HWND ownerWindow, const std::wstring& bitmapPath, const std::wstring& aviPath,
                    int frameRate) {
-  Recording& r = Current();
-  r.file.Close();  // one writer at a time
-  r.openError = EngineError::None;
-  r.readerComplained = false;
+  orvik::RecordingOutput* r = M().current;
+  if (!r) return false;
+  r->Close();  // one writer at a time
   const int rate = std::clamp(frameRate, 1, 30);
-
-  r.frameDib = std::make_unique<cDIB>();
-  if (!r.frameDib->CreateFromFile(bitmapPath)) {
+  cDIB frame;
+  orvik::RecordingOutput::Request request;
+  request.path = aviPath;
+  if (!frame.CreateFromFile(bitmapPath)) {
     tk::MsgBox(L"Could not load first bitmap file in list!", MB_ICONWARNING);
-    return FailOpen(r, EngineError::TemplateUnreadable);
+    r->FailOpen(EngineError::TemplateUnreadable);
+    return false;
   }
-  r.width = r.frameDib->Width();
-  r.height = r.frameDib->Height();
-  r.bitCount = r.frameDib->BitCount();
-  r.sizeImage = r.frameDib->SizeImage();
-  orvik::RecordingFile::Setup setup;
-  if (!ChooseCodec(ownerWindow, bitmapPath + L".codec-check.avi", r, rate, &setup.codec))
-    return FailOpen(r, EngineError::CodecCancelled);
-  setup.path = aviPath;
-  setup.frameFormat = StreamFormat(*r.frameDib);
-  setup.frameBytes = static_cast<size_t>(r.sizeImage);
-  setup.framesPerSecond = rate;
-  setup.segmentBytes = M().segmentBytes;
-  setup.elapsed = r.elapsed;
-  if (r.sound && r.elapsed) setup.sound = r.sound;
-  const EngineError opened = r.file.Open(setup);
-  if (opened != EngineError::None) return FailOpen(r, opened);
-  return true;
-}
-
-void AviWriteFramePixels(Slot frameIndex, const void* bits) {
-  Current().file.Push(frameIndex, static_cast<const uint8_t*>(bits), false);
-}
-
-void AviWriteFrame(Slot frameIndex, const std::wstring& bitmapPath) {
-  Recording& r = Current();
-  // A slot already handed over would land out of place: its bitmap is not even read.
-  if (!r.file.Accepting() || !r.frameDib || frameIndex < r.file.NextSlot()) return;
-  // On failure the previous frame is written again. The reader says why once per recording:
-  // frames come several times a second, and a message box for each would bury the user.
-  r.frameDib->SetMessagesShown(!r.readerComplained);
-  if (!r.frameDib->CreateFromFile(bitmapPath)) r.readerComplained = true;
-  const cDIB& d = *r.frameDib;
-  if (d.Width() != r.width || d.Height() != r.height || d.BitCount() != r.bitCount ||
-      d.SizeImage() != r.sizeImage)
-    return;
-  // A caller with files keeps no time slots: it waits for the writer instead of dropping.
-  r.file.Push(frameIndex, d.PointerToBits(), true);
+  if (!ChooseCodec(ownerWindow, bitmapPath + L".codec-check.avi", frame, rate, &request.codec)) {
+    r->FailOpen(EngineError::CodecCancelled);
+    return false;
+  }
+  request.frameFormat = StreamFormat(frame);
+  request.frameBytes = static_cast<size_t>(frame.SizeImage());
+  request.framesPerSecond = rate;
+  request.segmentBytes = M().segmentBytes;
+  return r->Open(request) == EngineError::None;
 }
 
 int32_t AviCloseWriter() {
-  Recording& r = Current();
-  const EngineError result = r.file.Close();
-  r.frameDib.reset();
-  return static_cast<int32_t>(r.openError != EngineError::None ? r.openError : result);
+  orvik::RecordingOutput* r = M().current;
+  if (!r) return 0;
+  const EngineError closed = r->Close();
+  const EngineError opened = r->OpenError();
+  return static_cast<int32_t>(opened != EngineError::None ? opened : closed);
 }
 
-bool AviWriterIsOpen() { return Current().file.Accepting(); }
+bool AviWriterIsOpen() { return M().current && M().current->Accepting(); }
 
-EngineError AviWriterError() {
-  Recording& r = Current();
-  if (r.openError != EngineError::None) return r.openError;
-  return r.file.StoppedBy();
-}
-
-uint32_t AviDroppedFrames() { return Current().file.Dropped(); }
+EngineError AviWriterError() { return M().current ? M().current->Error() : EngineError::None; }
 
 uint32_t AviNextCodec() {
   const DWORD last = M().compressOptions.fccHandler;

@@ -10,13 +10,20 @@ enum class EngineError {
   CodecRefused,        // the chosen codec cannot compress frames of this format
   FileNotCreated,      // the output file could not be made
   DiskFull,            // the disk had no room left; the frames before are kept
-  WriteFailed,         // the codec or the file refused a frame, or finishing the file failed
+  WriteFailed,         // the file refused a write or a flush, or finishing the file failed
+  CodecFailed,         // the codec failed on a frame during the recording
+  FileFull,            // the file's index can take no more segments
+  OutOfMemory,         // the writer could not get the memory a frame needed
+  NotAnswering,        // the codec or the disk stopped answering; the file keeps what was
+                       // committed before
 };
 
 // True for the errors that end a recording that was running (as opposed to one that never
 // began).
 constexpr bool EndsARecording(EngineError e) {
-  return e == EngineError::DiskFull || e == EngineError::WriteFailed;
+  return e == EngineError::DiskFull || e == EngineError::WriteFailed ||
+         e == EngineError::CodecFailed || e == EngineError::FileFull ||
+         e == EngineError::OutOfMemory || e == EngineError::NotAnswering;
 }
 
 }  // namespace orvik

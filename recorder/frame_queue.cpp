@@ -5,10 +5,6 @@
 
 namespace orvik {
 
-void MakeOpaque(uint8_t* bits, size_t bytes) {
-  for (size_t i = 3; i < bytes; i += 4) bits[i] = 0xFF;  // little-endian B, G, R, A
-}
-
 FrameQueue::FrameQueue(std::vector<uint8_t*> buffers, size_t frameBytes)
     : frameBytes_(frameBytes), buffers_(std::move(buffers)), states_(buffers_.size(), State::Free) {
   for (size_t i = buffers_.size(); i-- > 0;) free_.push_back(i);

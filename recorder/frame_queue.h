@@ -12,11 +12,9 @@
 #include <optional>
 #include <vector>
 
-#include "avi/avi_format.h"
+#include "recorder/slot.h"
 
 namespace orvik {
-
-using avi::Slot;
 
 // A frame on its way to the file: which slot it fills, and the buffer holding it.
 struct QueuedFrame {
@@ -70,9 +68,5 @@ class FrameQueue {
   bool closed_ = false;
   uint32_t dropped_ = 0;
 };
-
-// Sets the fourth byte of every 32-bit pixel to 255: GDI leaves it 0, which players of
-// uncompressed frames read as transparent.
-void MakeOpaque(uint8_t* bits, size_t bytes);
 
 }  // namespace orvik

@@ -1,6 +1,6 @@
 #include "recorder/frame_surfaces.h"
 
-#include "avi/avi_writer.h"
+#include "recorder/frame_encoder.h"
 
 namespace orvik {
 
@@ -24,7 +24,7 @@ bool FrameSurfaces::Create(const std::vector<uint8_t>& bitmapInfo, size_t frameB
 bool FrameSurfaces::Add(const BITMAPINFO* info, size_t frameBytes, bool withRoom) {
   auto s = std::make_unique<Surface>();
   if (withRoom) {
-    const uint64_t bytes = avi::kChunkRoomBefore + frameBytes + avi::kChunkRoomAfter;
+    const uint64_t bytes = kFrameRoomBefore + frameBytes + kFrameRoomAfter;
     s->mapping.reset(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE,
                                         static_cast<DWORD>(bytes >> 32), static_cast<DWORD>(bytes),
                                         nullptr));
@@ -32,7 +32,7 @@ bool FrameSurfaces::Add(const BITMAPINFO* info, size_t frameBytes, bool withRoom
   }
   void* bits = nullptr;
   s->bitmap.reset(CreateDIBSection(nullptr, info, DIB_RGB_COLORS, &bits, s->mapping.get(),
-                                   withRoom ? avi::kChunkRoomBefore : 0));
+                                   withRoom ? kFrameRoomBefore : 0));
   if (!s->bitmap || !bits) return false;
   s->dc.reset(CreateCompatibleDC(nullptr));
   if (!s->dc) return false;

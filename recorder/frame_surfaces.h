@@ -25,7 +25,7 @@ class FrameSurfaces {
   std::vector<uint8_t*> Bits() const;
   // The DC of the surface whose pixels start at `bits` (null for none of ours).
   HDC DcOf(const uint8_t* bits) const;
-  // The pixels have avi::kChunkRoomBefore writable bytes in front of them.
+  // The pixels have the frame room (kFrameRoomBefore, kFrameRoomAfter) around them.
   bool HaveRoom() const { return haveRoom_; }
 
  private:

@@ -8,11 +8,9 @@
 #include <mutex>
 #include <optional>
 
-#include "avi/avi_format.h"
+#include "recorder/slot.h"
 
 namespace orvik {
-
-using avi::Slot;
 
 // Frames per second of a recording unless the user picks another rate.
 constexpr int kDefaultFrameRate = 10;

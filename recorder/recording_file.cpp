@@ -1,23 +1,21 @@
 #include "recorder/recording_file.h"
 
-#include <algorithm>
+#include <chrono>
 #include <cmath>
-#include <cstring>
-
-#include "codec/zmbv_driver.h"
-#include "recorder/recording_choices.h"
-#include "toolkit/app.h"
-#include "toolkit/screen.h"
+#include <limits>
+#include <mutex>
+#include <new>
+#include <thread>
 
 namespace orvik {
 
 namespace {
 
-// Frames waiting for the writer: enough to ride out a slow write, bounded in memory
-// (33 MB at 1920 x 1080 x 32).
-constexpr size_t kQueuedFrames = 4;
-// The file on the disk is made consistent at least this often while frames come in: a process
-// that dies, or a machine that loses power, loses at most this much of the recording.
+// Frames waiting for the writer time out of a wait this often, so that sound and commits go on
+// while no frame comes.
+constexpr int kTakeTimeoutMs = 100;
+// The file on the disk is made consistent at least this often while the recording runs: a
+// process that dies, or a machine that loses power, loses at most this much of it.
 constexpr double kCommitSeconds = 0.5;
 // Free space is asked for at most this often; in between, what was written is counted off.
 constexpr double kSpaceCheckSeconds = 0.5;
@@ -26,153 +24,136 @@ constexpr uint64_t kDiskSlack = 256 * 1024;
 // Sound goes into the file this far behind the recording's time while it runs: the devices'
 // packets arrive a little after the sound was made, and late ones under load.
 constexpr double kSoundBehindSeconds = 0.3;
-// The file's sound stream: what the sound recorder mixes.
-constexpr uint32_t kSoundStream = 1;
 
-EngineError ErrorOf(avi::IoStatus status) {
-  return status == avi::IoStatus::DiskFull ? EngineError::DiskFull : EngineError::WriteFailed;
+double SteadySeconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-tk::UniqueHandle NewEvent() {
-  return tk::UniqueHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+EngineError ErrorOf(ContainerError error) {
+  switch (error) {
+    case ContainerError::DiskFull:
+      return EngineError::DiskFull;
+    case ContainerError::FileFull:
+      return EngineError::FileFull;
+    default:
+      return EngineError::WriteFailed;
+  }
 }
 
 }  // namespace
 
-EngineError RecordingFile::Open(const Setup& setup) {
-  Close();
-  setup_ = setup;
-  result_ = EngineError::None;
-  stoppedBy_ = EngineError::None;
-  framesWritten_ = 0;
-  dropped_ = 0;
-  nextSlot_ = 0;
-  if (!surfaces_.Create(setup_.frameFormat, setup_.frameBytes, kQueuedFrames))
-    return EngineError::CodecRefused;  // no buffers in this format: nothing can take it
-  queue_ = std::make_unique<FrameQueue>(surfaces_.Bits(), setup_.frameBytes);
-  opened_ = NewEvent();
-  finished_ = NewEvent();
-  thread_ = std::thread(&RecordingFile::Run, this);
-  running_ = true;
-  tk::WaitRunningSentMessages(opened_.get());
-  if (openResult_ == EngineError::None) return EngineError::None;
-  const EngineError failed = openResult_;
-  Close();
-  result_ = failed;
-  return failed;
-}
-
-std::optional<QueuedFrame> RecordingFile::Lend(Slot slot, bool waitForRoom) {
-  if (!Accepting() || slot < nextSlot_) return std::nullopt;
-  std::optional<QueuedFrame> frame;
-  if (!waitForRoom) {
-    frame = queue_->Acquire(slot);
-  } else {
-    // The codec may be sending this thread a message while every buffer waits for it.
-    while (!(frame = queue_->AcquireWithin(slot, 5)) && !queue_->Closed()) tk::RunSentMessages();
+bool SleepUntil(const std::function<bool()>& done, double seconds) {
+  const double until = SteadySeconds() + seconds;
+  while (!done()) {
+    if (SteadySeconds() >= until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  if (frame) nextSlot_ = slot + 1;
-  return frame;
+  return true;
 }
 
-std::optional<RecordingFile::Capture> RecordingFile::Acquire(Slot slot, bool waitForRoom) {
-  const std::optional<QueuedFrame> frame = Lend(slot, waitForRoom);
-  if (!frame) return std::nullopt;
-  return Capture{*frame, surfaces_.DcOf(frame->bits)};
-}
+// Everything the writer's thread uses. Shared with the thread, so that a thread left behind (a
+// codec or a disk that stopped answering) finishes, whenever it does, on memory of its own.
+struct RecordingFile::State {
+  explicit State(Setup s)
+      : setup(std::move(s)),
+        queue(setup.buffers, setup.frameBytes),
+        encoder(*setup.encoder),
+        container(*setup.container),
+        disk(*setup.disk) {}
 
-void RecordingFile::Submit(const Capture& capture) {
-  GdiFlush();  // the drawing is in the pixels before the writer's thread reads them
-  queue_->Submit(capture.frame);
-}
+  void Run();
+  EngineError OpenOnThisThread();
+  void WriteUntilClosed();
+  bool WriteOne(const QueuedFrame& frame);
+  bool DiskCanTake(uint32_t size);
+  bool HoldPictureToTheEnd();
+  bool Commit();
+  bool WriteSound(double behind);
+  void Finish();
+  void StopItself(EngineError why);
+  // Runs `step`; what it throws ends the recording as the engine's error.
+  template <typename Step>
+  void Guarded(Step step);
+  // The borrowed clock and sound, while the owner still waits for this thread.
+  std::optional<double> Elapsed();
 
-bool RecordingFile::Push(Slot slot, const uint8_t* bits, bool waitForRoom) {
-  const std::optional<QueuedFrame> frame = Lend(slot, waitForRoom);
-  if (!frame) return false;
-  std::memcpy(frame->bits, bits, setup_.frameBytes);
-  return queue_->Submit(*frame);
-}
+  Setup setup;
+  FrameQueue queue;
+  FrameEncoder& encoder;
+  ContainerWriter& container;
+  RecordingDisk& disk;
+  std::thread thread;
 
-EngineError RecordingFile::Close() {
-  if (!running_) return result_;
-  running_ = false;
-  queue_->Close();
-  tk::WaitRunningSentMessages(finished_.get());
-  thread_.join();
-  dropped_ = queue_->Dropped();
-  queue_.reset();
-  surfaces_.Release();
-  if (result_ == EngineError::None) result_ = stoppedBy_;
-  return result_;
-}
+  std::atomic<bool> opened{false}, finished{false};
+  EngineError openResult = EngineError::None;    // set before `opened`
+  EngineError finishResult = EngineError::None;  // set before `finished`
+  std::atomic<EngineError> stoppedBy{EngineError::None};
+  std::atomic<uint32_t> framesWritten{0};
 
-void RecordingFile::Run() {
-  openResult_ = OpenOnThisThread();
-  SetEvent(opened_.get());
-  if (openResult_ == EngineError::None) {
-    WriteUntilClosed();
-    // Picture and sound both up to the recording's end (its clock is stopped by now), so they
-    // end together even when the last slots got no frame (a machine too busy to capture).
-    if (stoppedBy_ == EngineError::None && HoldPictureToTheEnd()) WriteSound(0);
-    // Whatever stopped the writing, the file is finished with every frame written whole.
-    if (!writer_.Close() && stoppedBy_ == EngineError::None) result_ = ErrorOf(writer_.Failure());
-    file_.Close();
+  std::mutex borrowed;  // held while the sound or the recording's time is used
+  bool abandoned = false;
+
+  std::vector<int16_t> pcm;
+  double spaceCheckedAt = -1;
+  uint64_t spaceLeft = 0;  // free bytes at the last check, less what was written since
+  uint64_t sizeAtCheck = 0;
+};
+
+template <typename Step>
+void RecordingFile::State::Guarded(Step step) {
+  try {
+    step();
+  } catch (const std::bad_alloc&) {
+    StopItself(EngineError::OutOfMemory);
+  } catch (...) {
+    StopItself(EngineError::WriteFailed);
   }
-  compressor_.End();
-  SetEvent(finished_.get());
 }
 
-EngineError RecordingFile::OpenOnThisThread() {
-  if (!compressor_.Begin(setup_.codec, setup_.frameFormat, setup_.framesPerSecond))
-    return EngineError::CodecRefused;
-  file_ = tk::File::Open(setup_.path, tk::FileMode::Replace);
-  if (!file_.IsOpen()) return EngineError::FileNotCreated;
-  avi::VideoFormat video;
-  const auto* header = reinterpret_cast<const BITMAPINFOHEADER*>(setup_.frameFormat.data());
-  video.width = static_cast<uint32_t>(header->biWidth);
-  video.height = static_cast<uint32_t>(std::abs(header->biHeight));
-  video.handler = compressor_.Handler();
-  video.bitmapInfo = compressor_.OutputFormat();
-  video.rate = static_cast<uint32_t>(setup_.framesPerSecond);
-  video.scale = 1;
-  avi::WriterOptions options;
-  options.segmentBytes = setup_.segmentBytes;
-  std::vector<avi::StreamFormat> streams = {{avi::StreamFormat::Kind::Video, video, {}}};
-  if (setup_.sound) {
-    avi::AudioFormat pcm;
-    pcm.channels = sound::kOutputChannels;
-    pcm.samplesPerSecond = sound::kOutputRate;
-    pcm.bitsPerSample = 16;
-    streams.push_back({avi::StreamFormat::Kind::Audio, {}, pcm});
+void RecordingFile::State::Run() {
+  try {
+    openResult = OpenOnThisThread();
+  } catch (...) {
+    openResult = EngineError::CodecRefused;
   }
-  if (!writer_.Open(sink_, streams, options)) {
-    file_.Close();
-    tk::RemoveFile(setup_.path);
+  opened = true;
+  if (openResult == EngineError::None) {
+    Guarded([this] { WriteUntilClosed(); });
+    Guarded([this] { Finish(); });
+  }
+  Guarded([this] { encoder.Close(); });
+  finished = true;
+}
+
+EngineError RecordingFile::State::OpenOnThisThread() {
+  if (!encoder.Open()) return EngineError::CodecRefused;
+  if (!disk.Create()) return EngineError::FileNotCreated;
+  const bool withSound = setup.sound != nullptr;
+  if (!container.Open(disk, encoder.Video(), setup.framesPerSecond, withSound) ||
+      !disk.TakeName()) {
+    disk.Remove();
     return EngineError::FileNotCreated;
   }
-  // Our codec stores no fourth byte; players show uncompressed ones as transparency.
-  opaque_ = header->biBitCount == 32 && compressor_.Handler() != zmbv::kZmbvFourCC;
-  spaceCheckedAt_ = -1;
   return EngineError::None;
 }
 
-void RecordingFile::WriteUntilClosed() {
-  double lastCommit = tk::MonotonicSeconds();
+void RecordingFile::State::WriteUntilClosed() {
+  double lastCommit = setup.now();
   bool uncommitted = false;
   for (;;) {
     QueuedFrame frame;
-    const FrameQueue::Taken taken = queue_->Take(&frame, 100);
+    const FrameQueue::Taken taken = queue.Take(&frame, kTakeTimeoutMs);
     if (taken == FrameQueue::Taken::Closed) return;
     if (taken == FrameQueue::Taken::Frame) {
       const bool written = WriteOne(frame);
-      queue_->Recycle(frame);
+      queue.Recycle(frame);
       if (!written) return;
       uncommitted = true;
     }
     // Sound keeps coming while no frame does (a still screen is still a frame a slot; a pause
     // is not): it is committed on the same rhythm.
-    const double now = tk::MonotonicSeconds();
-    if ((uncommitted || setup_.sound) && now - lastCommit >= kCommitSeconds) {
+    const double now = setup.now();
+    if ((uncommitted || setup.sound) && now - lastCommit >= kCommitSeconds) {
       if (!Commit()) return;
       lastCommit = now;
       uncommitted = false;
@@ -180,80 +161,169 @@ void RecordingFile::WriteUntilClosed() {
   }
 }
 
-// Empty slots after the last frame up to the slot the recording ended in: players hold the
-// last picture until the end.
-bool RecordingFile::HoldPictureToTheEnd() {
-  if (!setup_.elapsed) return true;
-  const double slots = std::ceil(setup_.elapsed() * setup_.framesPerSecond - 1e-6);
-  const Slot written = writer_.FrameCount(0);
-  if (written == 0 || slots <= written || slots >= UINT32_MAX) return true;
-  if (writer_.WriteFrame(0, static_cast<Slot>(slots) - 1, avi::Payload{}, false)) return true;
-  StopItself(ErrorOf(writer_.Failure()));
-  return false;
-}
-
-// The sound so far, then the file made consistent on the disk.
-bool RecordingFile::Commit() {
-  if (!WriteSound(kSoundBehindSeconds)) return false;
-  if (writer_.Flush()) return true;
-  StopItself(ErrorOf(writer_.Failure()));
-  return false;
-}
-
-bool RecordingFile::WriteSound(double behind) {
-  if (!setup_.sound) return true;
-  pcm_.clear();
-  setup_.sound->Produce(setup_.elapsed() - behind, &pcm_);
-  if (pcm_.empty()) return true;
-  const auto bytes = static_cast<uint32_t>(pcm_.size() * sizeof(int16_t));
-  if (writer_.WriteSamples(kSoundStream, pcm_.data(), bytes)) return true;
-  StopItself(ErrorOf(writer_.Failure()));
-  return false;
-}
-
-bool RecordingFile::WriteOne(const QueuedFrame& frame) {
-  if (opaque_) MakeOpaque(frame.bits, setup_.frameBytes);
-  avi::Payload payload;
-  bool key = false;
-  if (!compressor_.Compress(frame.bits, surfaces_.HaveRoom(), &payload, &key)) {
-    StopItself(EngineError::WriteFailed);
+bool RecordingFile::State::WriteOne(const QueuedFrame& frame) {
+  EncodedFrame encoded;
+  if (!encoder.Encode(frame.bits, setup.buffersHaveRoom, &encoded)) {
+    StopItself(EngineError::CodecFailed);
     return false;
   }
-  if (!RoomOnDiskFor(payload.size)) {
+  if (!DiskCanTake(encoded.size)) {
     StopItself(EngineError::DiskFull);
     return false;
   }
-  if (!writer_.WriteFrame(0, frame.slot, payload, key)) {
-    StopItself(ErrorOf(writer_.Failure()));
+  if (!container.WriteFrame(frame.slot, encoded)) {
+    StopItself(ErrorOf(container.Failure()));
     return false;
   }
-  ++framesWritten_;
+  ++framesWritten;
   return true;
 }
 
 // Whether the disk can take this frame and still the file's end. Free space is asked for at
 // most every kSpaceCheckSeconds (it costs a call into the file system); in between, what the
 // file grew by is counted off the last answer. The disk is asked again before saying no.
-bool RecordingFile::RoomOnDiskFor(uint32_t size) {
-  const uint64_t need = writer_.BytesNeededFor(0, size) + kDiskSlack;
-  const uint64_t grown = writer_.FileSize() - sizeAtCheck_;
-  const uint64_t left = spaceLeft_ > grown ? spaceLeft_ - grown : 0;
-  const double now = tk::MonotonicSeconds();
-  if (spaceCheckedAt_ >= 0 && now - spaceCheckedAt_ < kSpaceCheckSeconds && left >= need)
-    return true;
-  ULARGE_INTEGER available{};
-  const std::wstring folder = tk::LongPath(FolderOfFile(setup_.path));
-  if (!GetDiskFreeSpaceExW(folder.empty() ? nullptr : folder.c_str(), &available, nullptr, nullptr))
-    available.QuadPart = UINT64_MAX;  // unknown: the write itself will tell
-  spaceCheckedAt_ = now;
-  spaceLeft_ = available.QuadPart;
-  sizeAtCheck_ = writer_.FileSize();
-  return spaceLeft_ >= need;
+bool RecordingFile::State::DiskCanTake(uint32_t size) {
+  const uint64_t need = container.BytesNeededFor(size) + kDiskSlack;
+  const uint64_t grown = container.FileSize() - sizeAtCheck;
+  const uint64_t left = spaceLeft > grown ? spaceLeft - grown : 0;
+  const double now = setup.now();
+  if (spaceCheckedAt >= 0 && now - spaceCheckedAt < kSpaceCheckSeconds && left >= need) return true;
+  // Unknown: the write itself will tell.
+  spaceLeft = disk.FreeBytes().value_or(std::numeric_limits<uint64_t>::max());
+  spaceCheckedAt = now;
+  sizeAtCheck = container.FileSize();
+  return spaceLeft >= need;
 }
 
-void RecordingFile::StopItself(EngineError why) {
-  stoppedBy_ = why;
-  queue_->Discard();
+// Empty slots after the last frame up to the slot the recording ended in: players hold the
+// last picture until the end.
+bool RecordingFile::State::HoldPictureToTheEnd() {
+  const std::optional<double> end = Elapsed();
+  if (!end) return true;
+  const double slots = std::ceil(*end * setup.framesPerSecond - 1e-6);
+  const Slot written = container.Slots();
+  if (written == 0 || slots <= written || slots >= UINT32_MAX) return true;
+  if (container.WriteFrame(static_cast<Slot>(slots) - 1, EncodedFrame{})) return true;
+  StopItself(ErrorOf(container.Failure()));
+  return false;
 }
+
+// The sound so far, then the file made consistent on the disk.
+bool RecordingFile::State::Commit() {
+  if (!WriteSound(kSoundBehindSeconds)) return false;
+  if (container.Commit()) return true;
+  StopItself(ErrorOf(container.Failure()));
+  return false;
+}
+
+// The sound up to `behind` seconds before the recording's time now.
+bool RecordingFile::State::WriteSound(double behind) {
+  if (!setup.sound) return true;
+  pcm.clear();
+  {
+    std::lock_guard<std::mutex> lock(borrowed);
+    if (abandoned) return true;
+    setup.sound->Produce(setup.elapsed() - behind, &pcm);
+  }
+  if (pcm.empty() || container.WriteSound(pcm.data(), pcm.size() / 2)) return true;
+  StopItself(ErrorOf(container.Failure()));
+  return false;
+}
+
+// Picture and sound both up to the recording's end (its clock is stopped by now), so they end
+// together even when the last slots got no frame (a machine too busy to capture); then the file
+// is finished with every frame written whole, whatever stopped the writing.
+void RecordingFile::State::Finish() {
+  if (stoppedBy == EngineError::None && HoldPictureToTheEnd()) WriteSound(0);
+  if (!container.Close() && stoppedBy == EngineError::None)
+    finishResult = ErrorOf(container.Failure());
+  disk.Close();
+}
+
+void RecordingFile::State::StopItself(EngineError why) {
+  EngineError none = EngineError::None;
+  stoppedBy.compare_exchange_strong(none, why);
+  queue.Discard();
+}
+
+std::optional<double> RecordingFile::State::Elapsed() {
+  std::lock_guard<std::mutex> lock(borrowed);
+  if (abandoned || !setup.elapsed) return std::nullopt;
+  return setup.elapsed();
+}
+
+EngineError RecordingFile::Open(Setup setup) {
+  Close();
+  result_ = EngineError::None;
+  nextSlot_ = 0;
+  s_.reset();
+  if (!setup.encoder || !setup.container || !setup.disk || setup.buffers.empty() ||
+      setup.frameBytes == 0)
+    return result_ = EngineError::CodecRefused;
+  if (!setup.now) setup.now = SteadySeconds;
+  if (!setup.wait) setup.wait = SleepUntil;
+  if (setup.sound && !setup.elapsed) setup.sound = nullptr;
+  s_ = std::make_shared<State>(std::move(setup));
+  s_->thread = std::thread([s = s_] { s->Run(); });
+  running_ = true;
+  if (!WaitForWriter(s_->opened)) return result_;
+  if (s_->openResult == EngineError::None) return EngineError::None;
+  const EngineError failed = s_->openResult;
+  Close();
+  return result_ = failed;
+}
+
+// Waits for the writer's thread to set `flag`. One that does not in time is left behind, with
+// the memory it uses and without the borrowed sound and clock: the recording is NotAnswering.
+bool RecordingFile::WaitForWriter(const std::atomic<bool>& flag) {
+  if (s_->setup.wait([&] { return flag.load(); }, s_->setup.answerSeconds)) return true;
+  {
+    std::lock_guard<std::mutex> lock(s_->borrowed);
+    s_->abandoned = true;
+  }
+  s_->queue.Discard();
+  s_->thread.detach();
+  running_ = false;
+  result_ = EngineError::NotAnswering;
+  return false;
+}
+
+std::optional<QueuedFrame> RecordingFile::Acquire(Slot slot, bool waitForRoom) {
+  if (!Accepting() || slot < nextSlot_) return std::nullopt;
+  std::optional<QueuedFrame> frame;
+  if (!waitForRoom) {
+    frame = s_->queue.Acquire(slot);
+  } else {
+    s_->setup.wait([&] { return (frame = s_->queue.AcquireWithin(slot, 0)) || !Accepting(); },
+                   s_->setup.answerSeconds);
+  }
+  if (frame) nextSlot_ = slot + 1;
+  return frame;
+}
+
+void RecordingFile::Submit(const QueuedFrame& frame) {
+  if (s_) s_->queue.Submit(frame);
+}
+
+EngineError RecordingFile::Close() {
+  if (!running_) return result_;
+  running_ = false;
+  s_->queue.Close();
+  if (!WaitForWriter(s_->finished)) return result_;
+  s_->thread.join();
+  const EngineError stopped = s_->stoppedBy;
+  result_ = stopped != EngineError::None ? stopped : s_->finishResult;
+  return result_;
+}
+
+bool RecordingFile::Accepting() const { return running_ && s_->stoppedBy == EngineError::None; }
+
+EngineError RecordingFile::StoppedBy() const {
+  return s_ ? s_->stoppedBy.load() : EngineError::None;
+}
+
+uint32_t RecordingFile::Dropped() const { return s_ ? s_->queue.Dropped() : 0; }
+
+uint32_t RecordingFile::FramesWritten() const { return s_ ? s_->framesWritten.load() : 0; }
 
 }  // namespace orvik

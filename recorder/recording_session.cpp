@@ -4,6 +4,7 @@
 #include <climits>
 #include <utility>
 
+#include "recorder/avidecs.h"
 #include "toolkit/files.h"
 #include "toolkit/screen.h"
 
@@ -22,17 +23,6 @@ StartOutcome OutcomeOf(EngineError openError) {
 }
 }  // namespace
 
-// A process that ends during a recording still finishes the file. The writer's module may be
-// gone by now (statics end in any order): the recording is closed directly.
-RecordingSession::~RecordingSession() {
-  if (!active_) return;
-  clock_.Pause(tk::MonotonicSeconds());
-  presses_.reset();
-  recording_->file.Close();
-  sound_.Stop();
-  if (recording_->file.FramesWritten() == 0) tk::RemoveFile(setup_.outputPath);
-}
-
 StartOutcome RecordingSession::Start(const Setup& setup, tk::PictureBox& surface) {
   Stop();
   setup_ = setup;
@@ -41,20 +31,21 @@ StartOutcome RecordingSession::Start(const Setup& setup, tk::PictureBox& surface
   if (!surface.SaveLayerAsBmp(setup_.templatePath)) return StartOutcome::TemplateNotSaved;
   fileProblem_ = CheckOutputFile(setup_.outputPath, BytesToBegin(setup_.area));
   if (fileProblem_.error != OutputFileError::None) return StartOutcome::FileNotCreatable;
-  recording_ = std::make_unique<AVIDecs::Recording>();
-  recording_->elapsed = [this] { return clock_.Elapsed(tk::MonotonicSeconds()); };
-  AVIDecs::AviUseRecording(recording_.get());
   clock_.Reset(setup_.frameRate);
   StartSound();
+  output_.SetSound(sound_.Recording() ? &sound_ : nullptr,
+                   [this] { return clock_.Elapsed(tk::MonotonicSeconds()); });
+  AVIDecs::AviUseRecording(&output_);
   if (!AVIDecs::AviOpenWriter(setup_.owner, setup_.templatePath, setup_.outputPath,
                               setup_.frameRate)) {
+    AVIDecs::AviUseRecording(nullptr);
     sound_.Stop();
-    if (recording_->openError == EngineError::FileNotCreated) {
+    if (output_.OpenError() == EngineError::FileNotCreated) {
       // Made impossible between the check and the codec dialog: say what the disk says now.
       fileProblem_ = CheckOutputFile(setup_.outputPath, 0);
       if (fileProblem_.error == OutputFileError::None) fileProblem_.error = OutputFileError::Other;
     }
-    return OutcomeOf(recording_->openError);
+    return OutcomeOf(output_.OpenError());
   }
   active_ = true;
   frameCount_ = 0;
@@ -71,8 +62,6 @@ void RecordingSession::StartSound() {
   soundMissingSince_.reset();
   soundStarted_ =
       sound_.Start(setup_.sound, [this] { return clock_.RunningTime(tk::MonotonicSeconds()); });
-  if (!sound_.Recording()) return;
-  recording_->sound = &sound_;
 }
 
 void RecordingSession::Pause() {
@@ -103,48 +92,40 @@ void RecordingSession::DrawRings(HDC surface) {
 
 TickOutcome RecordingSession::Tick(bool drawCursor) {
   if (!active_) return TickOutcome::Waiting;
-  RecordingFile& file = recording_->file;
-  if (!file.Accepting()) return TickOutcome::WriterClosed;
+  if (!output_.Accepting()) return TickOutcome::WriterClosed;
   const std::optional<Slot> slot = clock_.ClaimSlot(tk::MonotonicSeconds());
   if (!slot) return TickOutcome::Waiting;
-  const std::optional<RecordingFile::Capture> capture = file.Acquire(*slot);
-  if (!capture) return file.Accepting() ? TickOutcome::Dropped : TickOutcome::WriterClosed;
+  const std::optional<RecordingOutput::Capture> capture = output_.Acquire(*slot);
+  if (!capture) return output_.Accepting() ? TickOutcome::Dropped : TickOutcome::WriterClosed;
   CaptureScreen(capture->dc, screen_->get(), setup_.area);
   DrawRings(capture->dc);
   if (drawCursor) cursor_.Draw(capture->dc, setup_.area);
   lastCapture_ = capture->dc;
-  file.Submit(*capture);
+  output_.Submit(*capture);
   if (frameCount_ < INT32_MAX) ++frameCount_;
   return TickOutcome::Written;
 }
 
-EngineError RecordingSession::Stop() {
+EngineError RecordingSession::Finish(bool keepFile) {
   if (!active_) return EngineError::None;
   active_ = false;
   screen_.reset();
   ListenToPresses(false);
   clock_.Pause(tk::MonotonicSeconds());  // the recording's length stays readable
-  KeepLastPicture();
-  const auto result = static_cast<EngineError>(AVIDecs::AviCloseWriter());
+  const EngineError result = output_.Close();
+  if (keepFile) KeepLastPicture();
+  lastCapture_ = nullptr;
+  output_.ReleaseSurfaces();
   sound_.Stop();
   soundMissingSince_ = sound_.MissingSince();
+  AVIDecs::AviUseRecording(nullptr);
   // The file is made at start with its headers; one that got no frame is no recording.
-  if (recording_->file.FramesWritten() == 0) tk::RemoveFile(setup_.outputPath);
+  if (!keepFile || output_.FramesWritten() == 0) tk::RemoveFile(setup_.outputPath);
   return result;
 }
 
-void RecordingSession::Abandon() {
-  if (!active_) return;
-  active_ = false;
-  screen_.reset();
-  ListenToPresses(false);
-  AVIDecs::AviCloseWriter();
-  sound_.Stop();
-  tk::RemoveFile(setup_.outputPath);
-}
-
-// The last frame from the buffer it was captured into (no frame comes after it, and the writer
-// only reads it), made small enough for the main window: no file is read back.
+// The last frame from the surface it was captured into (the writer's thread is done with it),
+// made small enough for the main window: no file is read back.
 void RecordingSession::KeepLastPicture() {
   constexpr int kLargest = 480;
   lastPicture_.reset();
@@ -171,9 +152,7 @@ void RecordingSession::KeepLastPicture() {
   lastPicture_ = std::move(picture);
 }
 
-EngineError RecordingSession::Reason() const {
-  return recording_ ? recording_->file.StoppedBy() : EngineError::None;
-}
+EngineError RecordingSession::Reason() const { return output_.Error(); }
 
 double RecordingSession::ElapsedSeconds() const { return clock_.Elapsed(tk::MonotonicSeconds()); }
 

@@ -8,9 +8,9 @@
 #include <memory>
 #include <string>
 
-#include "recorder/avidecs.h"
 #include "recorder/engine_error.h"
 #include "recorder/output_file.h"
+#include "recorder/recording_output.h"
 #include "recorder/press_hook.h"
 #include "recorder/recording_clock.h"
 #include "recorder/screen_capture.h"
@@ -47,7 +47,8 @@ class RecordingSession {
   };
 
   RecordingSession() = default;
-  ~RecordingSession();
+  // A process that ends during a recording still finishes the file.
+  ~RecordingSession() { Finish(true); }
   RecordingSession(const RecordingSession&) = delete;
   RecordingSession& operator=(const RecordingSession&) = delete;
 
@@ -71,16 +72,16 @@ class RecordingSession {
   // badly, if anything (the writer stopping by itself, or finishing the file failing); None
   // when all of it is on the disk. The frame count starts again at 0 and the recording's
   // length stays readable until the next start.
-  EngineError Stop();
+  EngineError Stop() { return Finish(true); }
   // Start was overtaken by the program closing: nothing of this recording stays.
-  void Abandon();
+  void Abandon() { Finish(false); }
 
   bool Active() const { return active_; }
   bool Paused() const { return clock_.Paused(); }
   // Frames handed to the writer so far (slots left empty do not count); 0 after a stop.
   int32_t FrameCount() const { return active_ ? frameCount_ : 0; }
-  // The recording's file (null before the first start): its counts may be read from any thread.
-  const RecordingFile* File() const { return recording_ ? &recording_->file : nullptr; }
+  // The recording's file (the last one after a stop): its counts may be read from any thread.
+  const RecordingOutput& Output() const { return output_; }
   double ElapsedSeconds() const;
   // Seconds until the next slot begins (0 when it already has).
   double SecondsToNextSlot() const;
@@ -93,9 +94,13 @@ class RecordingSession {
   HBITMAP LastPicture() const { return lastPicture_.get(); }
 
  private:
+  // The one way out of a recording: the clock stops, the file is finished, the last picture kept
+  // (when the file is), the devices let go; a file that is not kept or holds no frame goes.
+  EngineError Finish(bool keepFile);
+
   Setup setup_;
-  std::unique_ptr<AVIDecs::Recording> recording_;  // this recording's writer, kept until the next
-  SharedClock clock_;                              // the sound's threads read it too
+  RecordingOutput output_;  // this recording's file, kept until the next
+  SharedClock clock_;       // the sound's threads read it too
   sound::SoundRecorder sound_;
   sound::SoundRecorder::Started soundStarted_;
   std::optional<double> soundMissingSince_;
@@ -111,7 +116,7 @@ class RecordingSession {
   // as much CPU as the copy itself (measured 11 ms a frame at 1920 x 1080).
   std::unique_ptr<tk::WindowDc> screen_;
   void StartSound();
-  // The surface the last frame was captured into, until the writer lets its buffers go.
+  // The surface the last frame was captured into, readable until the file lets its surfaces go.
   HDC lastCapture_ = nullptr;
   tk::UniqueBitmap lastPicture_;
   void KeepLastPicture();

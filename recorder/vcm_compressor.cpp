@@ -1,6 +1,9 @@
 #include "recorder/vcm_compressor.h"
 
+#include <cstdlib>
 #include <cstring>
+
+#include "recorder/uncompressed_encoder.h"
 
 namespace orvik {
 
@@ -58,6 +61,15 @@ DWORD AskCodec(HIC hic, UINT message, DWORD fallback) {
   return value;
 }
 
+// The largest compressed frame the codec names, or a bound of our own: a codec that names none
+// or answers with an error code (ICERR_UNSUPPORTED is -1, which read as a size would be 4 GiB)
+// gets room for twice the raw frame.
+uint32_t FrameBound(LRESULT named, uint32_t frameBytes) {
+  const uint64_t ours = uint64_t{frameBytes} * 2 + 4096;
+  if (named <= 0 || static_cast<uint64_t>(named) > ours * 4) return static_cast<uint32_t>(ours);
+  return static_cast<uint32_t>(named);
+}
+
 }  // namespace
 
 CodecSettings CodecSettings::From(const AVICOMPRESSOPTIONS& options) {
@@ -84,39 +96,45 @@ std::wstring CodecDescription(uint32_t handler) {
   return info.szDescription;
 }
 
-bool VcmCompressor::Begin(const CodecSettings& settings, const std::vector<uint8_t>& input,
-                          int framesPerSecond) {
-  End();
-  inFormat_ = input;
+std::unique_ptr<FrameEncoder> MakeFrameEncoder(const CodecSettings& settings,
+                                               std::vector<uint8_t> format, int framesPerSecond) {
+  const uint32_t frameBytes = NormaliseInput(format);
+  if (frameBytes == 0) return nullptr;
+  if (settings.handler == 0 || SameFourcc(settings.handler, kDibHandler))
+    return std::make_unique<UncompressedEncoder>(std::move(format), frameBytes);
+  return std::make_unique<VcmCompressor>(settings, std::move(format), framesPerSecond);
+}
+
+VcmCompressor::VcmCompressor(CodecSettings settings, std::vector<uint8_t> input,
+                             int framesPerSecond)
+    : settings_(std::move(settings)),
+      framesPerSecond_(framesPerSecond > 0 ? framesPerSecond : 1),
+      inFormat_(std::move(input)) {}
+
+bool VcmCompressor::Open() {
+  Close();
   frameBytes_ = NormaliseInput(inFormat_);
-  if (frameBytes_ == 0) return false;
-  if (settings.handler == 0 || SameFourcc(settings.handler, kDibHandler)) {
-    uncompressed_ = true;
-    handler_ = kDibHandler;
-    outFormat_ = inFormat_;
-    maxFrameBytes_ = frameBytes_;
-    keyEvery_ = 1;
-    open_ = true;
-    return true;
-  }
-  if (!OpenCodec(settings, framesPerSecond > 0 ? framesPerSecond : 1)) {
-    End();
+  if (frameBytes_ == 0 || !OpenCodec()) {
+    Close();
     return false;
   }
+  const auto* in = reinterpret_cast<const BITMAPINFOHEADER*>(inFormat_.data());
+  video_.width = static_cast<uint32_t>(in->biWidth);
+  video_.height = static_cast<uint32_t>(std::abs(in->biHeight));
+  video_.fourcc = settings_.handler;
   open_ = true;
   return true;
 }
 
-bool VcmCompressor::OpenCodec(const CodecSettings& settings, int framesPerSecond) {
-  hic_.reset(ICOpen(ICTYPE_VIDEO, settings.handler, ICMODE_COMPRESS));
+bool VcmCompressor::OpenCodec() {
+  hic_.reset(ICOpen(ICTYPE_VIDEO, settings_.handler, ICMODE_COMPRESS));
   if (!hic_) return false;
   HIC hic = hic_.get();
-  handler_ = settings.handler;
   ICINFO info{};
   info.dwSize = sizeof info;
   const DWORD caps = ICGetInfo(hic, &info, sizeof info) > 0 ? info.dwFlags : 0;
-  if (!settings.state.empty()) {
-    std::vector<uint8_t> state = settings.state;  // the codec may write to it
+  if (!settings_.state.empty()) {
+    std::vector<uint8_t> state = settings_.state;  // the codec may write to it
     ICSetState(hic, state.data(), static_cast<DWORD>(state.size()));
   }
 
@@ -126,30 +144,32 @@ bool VcmCompressor::OpenCodec(const CodecSettings& settings, int framesPerSecond
   const LRESULT formatSize = ICCompressGetFormat(hic, in, nullptr);
   if (formatSize < static_cast<LRESULT>(sizeof(BITMAPINFOHEADER)) || formatSize > (1 << 20))
     return false;
-  outFormat_.assign(static_cast<size_t>(formatSize), 0);
-  auto* out = reinterpret_cast<BITMAPINFO*>(outFormat_.data());
+  std::vector<uint8_t>& outFormat = video_.format;
+  outFormat.assign(static_cast<size_t>(formatSize), 0);
+  auto* out = reinterpret_cast<BITMAPINFO*>(outFormat.data());
   if (ICCompressGetFormat(hic, in, out) != ICERR_OK) return false;
   if (out->bmiHeader.biSize < sizeof(BITMAPINFOHEADER) || out->bmiHeader.biSize > formatSize)
     return false;
-  const DWORD worstCase = ICCompressGetSize(hic, in, out);
-  // A codec that names no bound gets room for twice the raw frame.
-  maxFrameBytes_ = worstCase > 0 ? worstCase : frameBytes_ * 2 + 4096;
+  maxFrameBytes_ = FrameBound(static_cast<LRESULT>(ICSendMessage(hic, ICM_COMPRESS_GET_SIZE,
+                                                                 reinterpret_cast<DWORD_PTR>(in),
+                                                                 reinterpret_cast<DWORD_PTR>(out))),
+                              frameBytes_);
 
   if (!(caps & VIDCF_TEMPORAL)) {
     keyEvery_ = 1;  // every frame stands alone
-  } else if (SameFourcc(handler_, mmioFOURCC('m', 'r', 'l', 'e'))) {
+  } else if (SameFourcc(settings_.handler, mmioFOURCC('m', 'r', 'l', 'e'))) {
     // Wine's MS-RLE claims temporal compression, but its delta frames do not decode.
     keyEvery_ = 1;
-  } else if (settings.flags & AVICOMPRESSF_KEYFRAMES) {
-    keyEvery_ = settings.keyFrameEvery;
+  } else if (settings_.flags & AVICOMPRESSF_KEYFRAMES) {
+    keyEvery_ = settings_.keyFrameEvery;
   } else {
     keyEvery_ = AskCodec(hic, ICM_GETDEFAULTKEYFRAMERATE, 0);
   }
-  quality_ = settings.quality;
+  quality_ = settings_.quality;
   if (quality_ == static_cast<DWORD>(ICQUALITY_DEFAULT))
     quality_ = AskCodec(hic, ICM_GETDEFAULTQUALITY, static_cast<DWORD>(ICQUALITY_DEFAULT));
-  if ((settings.flags & AVICOMPRESSF_DATARATE) && (caps & VIDCF_CRUNCH))
-    frameSize_ = settings.bytesPerSecond / static_cast<DWORD>(framesPerSecond);
+  if ((settings_.flags & AVICOMPRESSF_DATARATE) && (caps & VIDCF_CRUNCH))
+    frameSize_ = settings_.bytesPerSecond / static_cast<DWORD>(framesPerSecond_);
 
   // Tells the codec the stream's rate, key-frame spacing and budget before it starts.
   ICCOMPRESSFRAMES frames{};
@@ -158,32 +178,27 @@ bool VcmCompressor::OpenCodec(const CodecSettings& settings, int framesPerSecond
   frames.lQuality = static_cast<LONG>(quality_);
   frames.lDataRate = static_cast<LONG>(frameSize_);
   frames.lKeyRate = static_cast<LONG>(keyEvery_);
-  frames.dwRate = static_cast<DWORD>(framesPerSecond);
+  frames.dwRate = static_cast<DWORD>(framesPerSecond_);
   frames.dwScale = 1;
   ICSendMessage(hic, ICM_COMPRESS_FRAMES_INFO, reinterpret_cast<DWORD_PTR>(&frames), sizeof frames);
 
   if (ICCompressBegin(hic, in, out) != ICERR_OK) return false;
   begun_ = true;
-  workFormat_ = outFormat_;
-  out_.assign(avi::kChunkRoomBefore + maxFrameBytes_ + avi::kChunkRoomAfter, 0);
+  workFormat_ = outFormat;
+  out_.assign(kFrameRoomBefore + maxFrameBytes_ + kFrameRoomAfter, 0);
   keepPrev_ = (caps & VIDCF_TEMPORAL) && !(caps & VIDCF_FASTTEMPORALC) && keyEvery_ != 1;
   if (keepPrev_) prev_.assign(frameBytes_, 0);
   return true;
 }
 
-bool VcmCompressor::Compress(uint8_t* bits, bool bitsHaveRoom, avi::Payload* out, bool* key) {
+bool VcmCompressor::Encode(uint8_t* bits, bool, EncodedFrame* out) {
   if (!open_ || !bits) return false;
-  if (uncompressed_) {
-    *out = avi::Payload{bits, frameBytes_, bitsHaveRoom};
-    *key = true;
-    return true;
-  }
   const bool askKey = frameNum_ == 0 || keyEvery_ == 1 || (keyEvery_ > 0 && sinceKey_ >= keyEvery_);
   auto* in = reinterpret_cast<BITMAPINFOHEADER*>(inFormat_.data());
   BITMAPINFOHEADER* outFormat = Header(workFormat_);
   outFormat->biSizeImage = maxFrameBytes_;
   const bool withPrev = keepPrev_ && frameNum_ > 0;
-  uint8_t* compressed = out_.data() + avi::kChunkRoomBefore;
+  uint8_t* compressed = out_.data() + kFrameRoomBefore;
   DWORD flags = 0, ckid = 0;
   const DWORD result = ICCompress(
       hic_.get(), askKey ? ICCOMPRESS_KEYFRAME : 0, outFormat, compressed, in, bits, &ckid, &flags,
@@ -193,20 +208,17 @@ bool VcmCompressor::Compress(uint8_t* bits, bool bitsHaveRoom, avi::Payload* out
   const bool isKey = (flags & AVIIF_KEYFRAME) != 0;
   sinceKey_ = isKey ? 1 : sinceKey_ + 1;
   ++frameNum_;
-  *out = avi::Payload{compressed, outFormat->biSizeImage, true};
-  *key = isKey;
+  *out = EncodedFrame{compressed, outFormat->biSizeImage, true, isKey};
   return true;
 }
 
-void VcmCompressor::End() {
+void VcmCompressor::Close() {
   if (begun_) ICCompressEnd(hic_.get());
   begun_ = false;
   hic_.reset();
-  open_ = uncompressed_ = keepPrev_ = false;
-  handler_ = frameBytes_ = maxFrameBytes_ = keyEvery_ = sinceKey_ = quality_ = frameSize_ = 0;
+  open_ = keepPrev_ = false;
+  frameBytes_ = maxFrameBytes_ = keyEvery_ = sinceKey_ = quality_ = frameSize_ = 0;
   frameNum_ = 0;
-  inFormat_.clear();
-  outFormat_.clear();
   workFormat_.clear();
   out_.clear();
   out_.shrink_to_fit();

@@ -1,16 +1,17 @@
 #pragma once
-// Drives the codec the user picked in the system's compression dialog through the Video
-// Compression Manager, frame by frame, so the compressed bytes can go to our own AVI writer
-// instead of through the platform's AVI library.
+// The codec the user picks in the system's compression dialog, driven through the Video
+// Compression Manager frame by frame, so the compressed bytes go to our own file writer instead
+// of through the platform's AVI library.
 #include <windows.h>
 
 #include <vfw.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "avi/avi_writer.h"
+#include "recorder/frame_encoder.h"
 #include "toolkit/handles.h"
 
 namespace orvik {
@@ -38,45 +39,48 @@ struct CodecSettings {
 // The description the compression dialog lists a codec under, or empty when it has none.
 std::wstring CodecDescription(uint32_t handler);
 
-class VcmCompressor {
+// The encoder the dialog's choice names for frames of `format` (BITMAPINFOHEADER + masks /
+// palette bytes): none for "Full Frames" ('DIB ' or 0), else the codec through the VCM. Null
+// for a format no bitmap has.
+std::unique_ptr<FrameEncoder> MakeFrameEncoder(const CodecSettings& settings,
+                                               std::vector<uint8_t> format, int framesPerSecond);
+
+// A codec the user picked through the system's dialog, driven frame by frame through the Video
+// Compression Manager. Made on the GUI thread with plain values; opened, used and closed on the
+// writer's thread.
+class VcmCompressor : public FrameEncoder {
  public:
-  VcmCompressor() = default;
-  ~VcmCompressor() { End(); }
+  // `input`: the frames' BITMAPINFOHEADER (+ masks / palette) bytes, uncompressed.
+  VcmCompressor(CodecSettings settings, std::vector<uint8_t> input, int framesPerSecond);
+  ~VcmCompressor() override { Close(); }
   VcmCompressor(const VcmCompressor&) = delete;
   VcmCompressor& operator=(const VcmCompressor&) = delete;
 
-  // `input`: the frames' BITMAPINFOHEADER (+ masks / palette) bytes, uncompressed. False when
-  // the codec cannot take this format or cannot compress at all (the caller asks for another
-  // codec); the compressor is then closed. The codec is used on the thread that began it.
-  bool Begin(const CodecSettings& settings, const std::vector<uint8_t>& input, int framesPerSecond);
+  // False when the codec cannot take this format or cannot compress at all (the caller asks
+  // for another codec); the codec is then closed.
+  bool Open() override;
+  const EncodedVideo& Video() const override { return video_; }
+  // Compressed into a buffer of the compressor's own (with the frame room around it).
+  bool Encode(uint8_t* bits, bool bitsHaveRoom, EncodedFrame* out) override;
+  void Close() override;
+
   bool IsOpen() const { return open_; }
-  // "Full Frames" ('DIB ' or 0): no codec, frames go to the file as they are.
-  bool Uncompressed() const { return uncompressed_; }
-  uint32_t Handler() const { return handler_; }  // fourcc for the stream header's fccHandler
-  // BITMAPINFOHEADER (+ extra) to store as the stream format.
-  const std::vector<uint8_t>& OutputFormat() const { return outFormat_; }
   uint32_t MaxFrameBytes() const { return maxFrameBytes_; }
 
-  // Compresses one frame laid out as the input format says. On success *out holds the frame's
-  // bytes (valid until the next call; uncompressed ones are `bits` itself, with the room
-  // around them that `bitsHaveRoom` says) and *key tells whether it is a key frame.
-  bool Compress(uint8_t* bits, bool bitsHaveRoom, avi::Payload* out, bool* key);
-  void End();
-
  private:
-  bool OpenCodec(const CodecSettings& settings, int framesPerSecond);
+  bool OpenCodec();
 
+  CodecSettings settings_;
+  int framesPerSecond_;
   UniqueHic hic_;
   bool open_ = false;
-  bool uncompressed_ = false;
   bool begun_ = false;  // ICCompressBegin succeeded: ICCompressEnd is owed
-  uint32_t handler_ = 0;
+  EncodedVideo video_;
   std::vector<uint8_t> inFormat_;
-  std::vector<uint8_t> outFormat_;
   std::vector<uint8_t> workFormat_;  // what ICCompress writes each frame's size into
   uint32_t frameBytes_ = 0;          // one input frame
   uint32_t maxFrameBytes_ = 0;
-  std::vector<uint8_t> out_;   // a compressed frame, with the room the writer fills around it
+  std::vector<uint8_t> out_;   // a compressed frame, with the frame room around it
   std::vector<uint8_t> prev_;  // the previous input frame, for temporal codecs that want it
   bool keepPrev_ = false;
   uint32_t keyEvery_ = 0;

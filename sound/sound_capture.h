@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "sound/sound_source.h"
 #include "sound/sound_sources.h"
 #include "sound/sound_timeline.h"
 #include "toolkit/handles.h"
@@ -63,7 +64,7 @@ class DeviceCapture {
 
 // A recording's sound: the sources the user chose, each from its device, mixed into one
 // 16-bit stereo track at 48000 Hz.
-class SoundRecorder {
+class SoundRecorder : public SoundSource {
  public:
   struct Wanted {
     bool system = false, microphone = false;
@@ -79,7 +80,7 @@ class SoundRecorder {
   bool Recording() const { return !devices_.empty(); }
   // On the writer's thread: the mixed sound from where the last call stopped up to recording
   // time `until`, appended to `pcm` as interleaved 16-bit stereo.
-  void Produce(double until, std::vector<int16_t>* pcm);
+  void Produce(double until, std::vector<int16_t>* pcm) override;
   void Stop();
   // The earliest time a source went missing; none when all delivered throughout.
   std::optional<double> MissingSince() const;

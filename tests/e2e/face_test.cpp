@@ -102,7 +102,7 @@ TEST_F(AppTest, TheFaceSaysWhatAStartWillDoCountsAlongAndKeepsTheLastRecording) 
   PumpFor(800);
   const auto bytes = tk::FileLength(avi);
   ASSERT_TRUE(bytes);
-  const int32_t frames = form1().Session().File()->FramesWritten();
+  const int32_t frames = form1().Session().Output().FramesWritten();
   EXPECT_EQ(LineText(0), L"时长 " + orvik::ClockText(form1().Session().ElapsedSeconds()) + L" · " +
                              std::to_wstring(frames) + L" 帧 · " + orvik::SizeText(*bytes));
   EXPECT_EQ(LineText(1), avi);

@@ -347,8 +347,7 @@ TEST_F(AppTest, AnOpenMenuDoesNotStallTheCapture) {
   ASSERT_TRUE(GetMenuItemRect(Panel(), bar, 0, &title));
   // The holding thread reads nothing of the program but the file's frame count, which the
   // writer keeps for any thread.
-  const orvik::RecordingFile* file = form1().Session().File();
-  ASSERT_NE(file, nullptr);
+  const orvik::RecordingOutput* file = &form1().Session().Output();
   double openedAt = 0, closedAt = 0;  // monotonic seconds
   std::atomic<bool> done{false}, opened{false}, captured{false};
   std::thread hold([&] {

@@ -13,6 +13,7 @@
 #include <set>
 
 #include "recorder/bmp_samples.h"
+#include "sound/sound_sources.h"
 #include "support/codec_dialog.h"
 #include "support/dialogs.h"
 #include "support/message_boxes.h"
@@ -25,6 +26,7 @@
 
 using namespace testsupport;
 using namespace AVIDecs;
+using orvik::Slot;
 using samples::BmpRecipe;
 using samples::MakeBmp;
 
@@ -67,14 +69,14 @@ class AviTest : public ::testing::Test {
   // there (waiting for a free buffer, where the capture would leave the slot out). Nothing
   // once the writer has stopped.
   void Capture(Slot slot, const std::vector<uint8_t>& bmp) {
-    const auto capture = recording_.file.Acquire(slot, true);
+    const auto capture = recording_.Acquire(slot, true);
     if (!capture) {
       EXPECT_FALSE(AviWriterIsOpen()) << "no buffer for slot " << slot;
       return;
     }
     const size_t offBits = samples::Get32(bmp, 10);
     std::memcpy(capture->frame.bits, bmp.data() + offBits, bmp.size() - offBits);
-    recording_.file.Submit(*capture);
+    recording_.Submit(*capture);
   }
   void CaptureAll(const Frames& frames, Slot first = 0) {
     for (size_t i = 0; i < frames.size(); ++i) Capture(first + static_cast<Slot>(i), frames[i]);
@@ -99,7 +101,7 @@ class AviTest : public ::testing::Test {
   }
   void ExpectDecodesTo(const Frames& frames) { ExpectDecodesTo(frames, avi_); }
 
-  Recording recording_;
+  orvik::RecordingOutput recording_;
   std::wstring dir_, frame_, avi_;
   std::vector<std::wstring> offered_;
 };
@@ -156,7 +158,7 @@ TEST_F(AviTest, FullFramesDecodeToTheSourcePixelsAtEveryDepth) {
     EXPECT_EQ(AviCloseWriter(), 0);
     EXPECT_FALSE(AviWriterIsOpen());
     EXPECT_EQ(AviWriterError(), EngineError::None);
-    EXPECT_EQ(recording_.file.FramesWritten(), 4u);
+    EXPECT_EQ(recording_.FramesWritten(), 4u);
 
     ProbeInfo p = Probe(avi_);
     ASSERT_TRUE(p.ok) << p.raw;
@@ -238,7 +240,7 @@ TEST_F(AviTest, AnOpenThatFailsSaysWhyAndLeavesTheFileThatWasThere) {
   EXPECT_FALSE(Open(MakeBmp({16, 16, 24}), L""));
   EXPECT_EQ(AviWriterError(), EngineError::CodecCancelled);
   EXPECT_FALSE(AviWriterIsOpen());
-  AviWriteFramePixels(0, MakeBmp({16, 16, 24}).data() + 54);
+  EXPECT_FALSE(recording_.Acquire(0));
   EXPECT_FALSE(tk::FileExists(avi_));
   for (const wchar_t* codec : {kCodecVideo1, kCodecCinepak}) {  // decoders only
     EXPECT_FALSE(Open(MakeBmp({32, 32, 24}), codec)) << Utf8(codec);
@@ -287,47 +289,6 @@ TEST_F(AviTest, APathLongerThanMaxPathRecords) {
   ExpectDecodesTo(frames);
 }
 
-// Callers with bitmap files: each slot is taken once and in order, a bitmap of another shape
-// leaves its slot empty, and one that cannot be read writes the previous picture again (with
-// one message for the recording).
-TEST_F(AviTest, BitmapFilesTakeTheirSlotsOnce) {
-  auto frames = Make({24, 16, 24}, 5);
-  ASSERT_TRUE(Open(frames[0], kCodecFullFrames));
-  auto hand = [&](Slot slot, const std::vector<uint8_t>& bmp) {
-    Put(frame_, bmp);
-    AviWriteFrame(slot, frame_);
-  };
-  hand(0, frames[0]);
-  hand(1, frames[1]);
-  hand(4, frames[2]);  // 2 and 3 stay empty
-  hand(4, frames[3]);  // already written: skipped
-  hand(2, frames[3]);  // behind the stream: skipped
-  {
-    DialogSeries box(tk::AppTitle(), 1);
-    AviWriteFrame(5, dir_ + L"\\gone.bmp");  // the previous picture again
-    ASSERT_EQ(box.Wait().size(), 1u);
-  }
-  AviWriteFrame(6, dir_ + L"\\gone-too.bmp");  // no second message
-  EXPECT_EQ(FindDialog(tk::AppTitle()), nullptr);
-  hand(7, MakeBmp({16, 24, 24}));  // same byte count, other shape: left out
-  hand(8, MakeBmp({24, 16, 32}));
-  hand(40000, frames[4]);  // past 16 bits, in its place
-  EXPECT_EQ(AviCloseWriter(), 0);
-
-  ProbeInfo p = Probe(avi_);
-  ASSERT_TRUE(p.ok) << p.raw;
-  EXPECT_EQ(p.packetPts, (std::vector<long>{0, 1, 4, 5, 6, 40000})) << p.raw;
-  DecodedFrames d = DecodeBgr24(avi_, 24, 16);
-  std::vector<std::vector<uint8_t>> shown;  // repeats of held pictures left out
-  for (auto& f : d.frames)
-    if (shown.empty() || shown.back() != f) shown.push_back(std::move(f));
-  ASSERT_EQ(shown.size(), 4u);
-  EXPECT_TRUE(shown[0] == samples::ExpectedBgr24(frames[0]));
-  EXPECT_TRUE(shown[1] == samples::ExpectedBgr24(frames[1]));
-  EXPECT_TRUE(shown[2] == samples::ExpectedBgr24(frames[2]));  // also at 5 and 6
-  EXPECT_TRUE(shown[3] == samples::ExpectedBgr24(frames[4]));
-}
-
 // No size wall: the file goes on in further RIFF segments (small ones here), every frame and
 // its empty neighbours in place, and the file plays however often the segments change. A slot
 // behind the last one captured is refused before any pixel is copied.
@@ -338,7 +299,7 @@ TEST_F(AviTest, FramesCrossManySegmentsAndEmptySlotsStayInPlace) {
   for (int i = 0; i < 40; ++i) {
     Capture(i < 20 ? i : i + 5, frames[i]);  // slots 20-24 stay empty
     if (i == 30) {
-      EXPECT_FALSE(recording_.file.Acquire(30));
+      EXPECT_FALSE(recording_.Acquire(30));
     }
   }
   EXPECT_EQ(AviCloseWriter(), 0);
@@ -404,7 +365,7 @@ TEST_F(AviTest, AFullDiskStopsTheWriterWithAPlayableFile) {
     ASSERT_TRUE(p.ok) << p.raw;
     EXPECT_GT(p.frames, 20);
     EXPECT_LE(p.frames, handed);
-    EXPECT_EQ(p.frames, static_cast<long>(recording_.file.FramesWritten()));
+    EXPECT_EQ(p.frames, static_cast<long>(recording_.FramesWritten()));
     frames.resize(static_cast<size_t>(p.frames));
     ExpectDecodesTo(frames);
   }
@@ -467,6 +428,7 @@ TEST_F(AviTest, HandlesAndMemoryStayFlatOverManyFrames) {
   Sleep(300);
   const Counts after = counts();
   AviCloseWriter();
+  recording_.ReleaseSurfaces();  // as a session does once it kept the last picture
   EXPECT_EQ(after.gdi, before.gdi);
   EXPECT_EQ(after.user, before.user);
   EXPECT_LE(after.handles, before.handles + 4);
@@ -481,6 +443,7 @@ TEST_F(AviTest, HandlesAndMemoryStayFlatOverManyFrames) {
   ASSERT_TRUE(Open(frames[0], kCodecFullFrames));
   CaptureAll(frames);
   AviCloseWriter();
+  recording_.ReleaseSurfaces();
   EXPECT_EQ(NextFreeHandle(), idle);
   // And its bitmaps and DCs: the GDI counts read 0 here, but 3,000 recordings' worth of
   // buffers would use up the process's GDI objects if any stayed.

@@ -1,4 +1,5 @@
 #include "recorder/frame_queue.h"
+#include "recorder/uncompressed_encoder.h"
 
 #include <gtest/gtest.h>
 

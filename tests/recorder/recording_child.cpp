@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "recorder/avidecs.h"
@@ -40,7 +41,7 @@ int wmain(int argc, wchar_t** argv) {
   if (!t.WriteAt(0, first.data(), first.size())) return 3;
   t.Close();
 
-  AVIDecs::Recording recording;
+  orvik::RecordingOutput recording;
   AVIDecs::AviUseRecording(&recording);
   orvik::SharedClock clock(30);
   orvik::sound::SoundRecorder sound;
@@ -51,10 +52,8 @@ int wmain(int argc, wchar_t** argv) {
     const auto started =
         sound.Start(wanted, [&] { return clock.RunningTime(tk::MonotonicSeconds()); });
     WriteText(avi + L".sound", std::to_string(static_cast<int>(started.systemProblem)));
-    if (sound.Recording()) {
-      recording.sound = &sound;
-      recording.elapsed = [&] { return clock.Elapsed(tk::MonotonicSeconds()); };
-    }
+    if (sound.Recording())
+      recording.SetSound(&sound, [&] { return clock.Elapsed(tk::MonotonicSeconds()); });
   }
   testsupport::CodecDialogAnswer answer(testsupport::kCodecFullFrames);
   if (!AVIDecs::AviOpenWriter(nullptr, templ, avi, 30)) return 4;
@@ -64,7 +63,10 @@ int wmain(int argc, wchar_t** argv) {
     samples::BmpRecipe recipe{160, 120, 32};
     recipe.seed = 100 + i;
     const auto frame = samples::MakeBmp(recipe);
-    AVIDecs::AviWriteFramePixels(i, frame.data() + 54);
+    if (const auto capture = recording.Acquire(static_cast<orvik::Slot>(i))) {
+      std::memcpy(capture->frame.bits, frame.data() + 54, frame.size() - 54);
+      recording.Submit(*capture);
+    }
     const std::string count = std::to_string(i + 1) + "        ";
     progress.WriteAt(0, count.data(), 8);
     Sleep(20);

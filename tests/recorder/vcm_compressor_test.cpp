@@ -1,19 +1,21 @@
-// Real codecs under Wine, driven frame by frame into our own AVI writer, and the files checked
-// by ffprobe (frames, key frames) and ffmpeg (pixels).
+// Real codecs under Wine (and none, for "Full Frames"), driven frame by frame into our AVI
+// container on the disk as a recording's writer drives them, and the files checked by ffprobe
+// (frames, key frames) and ffmpeg (pixels).
 #include "recorder/vcm_compressor.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-#include "avi/avi_writer.h"
-#include "recorder/file_sink.h"
 #include "codec/zmbv_driver.h"
+#include "recorder/avi_container.h"
+#include "recorder/windows_disk.h"
 #include "recorder/bmp_samples.h"
 #include "support/unix_tools.h"
 #include "toolkit/files.h"
 
 using namespace testsupport;
+using orvik::FrameEncoder;
 using orvik::VcmCompressor;
 
 namespace {
@@ -66,24 +68,21 @@ class VcmCompressorTest : public ::testing::Test {
   }
 
   // Compresses the clip into the AVI file and returns ffprobe's verdict on each packet: 'K' for
-  // a key frame, '_' for a delta frame.
-  std::string Record(VcmCompressor& c, Clip clip) {
-    tk::File file = tk::File::Open(path_, tk::FileMode::Replace);
-    orvik::FileSink sink(file);
-    avi::Writer writer;
-    EXPECT_TRUE(writer.Open(sink, avi::VideoFormat{kW, kH, c.Handler(), c.OutputFormat(), 10, 1}));
+  // a key frame, '_' for a delta frame. Compressed frames come with room for one write.
+  std::string Record(FrameEncoder& c, Clip clip, bool uncompressed = false) {
+    orvik::WindowsDisk disk(path_);
+    orvik::AviContainer writer;
+    EXPECT_TRUE(disk.Create() && writer.Open(disk, c.Video(), 10, false) && disk.TakeName());
     for (int i = 0; i < kFrames; ++i) {
-      avi::Payload payload;
-      bool key = false;
-      EXPECT_TRUE(c.Compress(clip.bits[i].data(), false, &payload, &key)) << i;
-      EXPECT_LE(payload.size, c.MaxFrameBytes());
-      // Uncompressed frames go out as they are; compressed ones with room for one write.
-      EXPECT_EQ(payload.data == clip.bits[i].data(), c.Uncompressed()) << "frame " << i;
-      EXPECT_EQ(payload.room, !c.Uncompressed());
-      EXPECT_TRUE(writer.WriteFrame(0, i, payload, key));
+      orvik::EncodedFrame frame;
+      EXPECT_TRUE(c.Encode(clip.bits[i].data(), false, &frame)) << i;
+      EXPECT_EQ(frame.data == clip.bits[i].data(), uncompressed) << "frame " << i;
+      EXPECT_EQ(frame.room, !uncompressed);
+      EXPECT_TRUE(writer.WriteFrame(i, frame));
     }
     EXPECT_TRUE(writer.Close());
-    file.Close();
+    disk.Close();
+    c.Close();
     const ProbeInfo probe = Probe(path_);
     EXPECT_EQ(probe.frames, kFrames) << probe.raw;
     std::string flags;
@@ -112,12 +111,12 @@ TEST_F(VcmCompressorTest, FullFramesHandTheInputOverAsKeyFramesAndPlayExactly) {
   for (int bits : {8, 32}) {
     SCOPED_TRACE(bits);
     const Clip clip = MakeClip(bits);
-    VcmCompressor c;
-    ASSERT_TRUE(c.Begin(Options(mmioFOURCC('D', 'I', 'B', ' ')), clip.format, 10));
-    EXPECT_TRUE(c.Uncompressed());
-    EXPECT_EQ(c.Handler(), mmioFOURCC('D', 'I', 'B', ' '));
-    EXPECT_EQ(c.OutputFormat(), clip.format);
-    EXPECT_EQ(Record(c, clip), std::string(kFrames, 'K'));
+    const auto c =
+        orvik::MakeFrameEncoder(Options(mmioFOURCC('D', 'I', 'B', ' ')), clip.format, 10);
+    ASSERT_TRUE(c && c->Open());
+    EXPECT_EQ(c->Video().fourcc, mmioFOURCC('D', 'I', 'B', ' '));
+    EXPECT_EQ(c->Video().format, clip.format);
+    EXPECT_EQ(Record(*c, clip, true), std::string(kFrames, 'K'));
     ExpectPictures(clip);
   }
 }
@@ -129,12 +128,11 @@ TEST_F(VcmCompressorTest, ZmbvPlaysExactlyWithTheKeyFramesTheOptionsAsk) {
   for (int bits : {32, 24}) {
     SCOPED_TRACE(bits);
     const Clip clip = MakeClip(bits);
-    VcmCompressor c;
     const bool interval = bits == 32;
-    ASSERT_TRUE(c.Begin(interval ? Options(zmbv, AVICOMPRESSF_KEYFRAMES, 4) : Options(zmbv),
-                        clip.format, 10));
-    EXPECT_FALSE(c.Uncompressed());
-    EXPECT_EQ(c.Handler(), zmbv);
+    VcmCompressor c(interval ? Options(zmbv, AVICOMPRESSF_KEYFRAMES, 4) : Options(zmbv),
+                    clip.format, 10);
+    ASSERT_TRUE(c.Open());
+    EXPECT_EQ(c.Video().fourcc, zmbv);
     EXPECT_EQ(Record(c, clip), interval ? "K___K___K___" : "K___________");
     ExpectPictures(clip);
   }
@@ -143,17 +141,19 @@ TEST_F(VcmCompressorTest, ZmbvPlaysExactlyWithTheKeyFramesTheOptionsAsk) {
 // An 8-bit format that leaves biClrUsed 0 would abort the process inside Wine's MS-RLE.
 TEST_F(VcmCompressorTest, MsRleCompressesPaletteFramesAllKeyOthersRefuseWhatTheyCannotTake) {
   const Clip clip = MakeClip(8, true), trueColour = MakeClip(24);
-  VcmCompressor c;
   for (DWORD handler : {mmioFOURCC('m', 's', 'v', 'c'), mmioFOURCC('c', 'v', 'i', 'd'),
                         mmioFOURCC('x', 'x', 'x', 'x'), mmioFOURCC('m', 'r', 'l', 'e')}) {
-    EXPECT_FALSE(c.Begin(Options(handler), trueColour.format, 10));
-    EXPECT_FALSE(c.IsOpen());
+    VcmCompressor refusing(Options(handler), trueColour.format, 10);
+    EXPECT_FALSE(refusing.Open());
+    EXPECT_FALSE(refusing.IsOpen());
   }
-  EXPECT_FALSE(c.Begin(Options(orvik::zmbv::kZmbvFourCC),
-                       std::vector<uint8_t>(clip.format.begin(), clip.format.begin() + 40), 10));
+  VcmCompressor paletteCut(Options(orvik::zmbv::kZmbvFourCC),
+                           std::vector<uint8_t>(clip.format.begin(), clip.format.begin() + 40), 10);
+  EXPECT_FALSE(paletteCut.Open());
   orvik::CodecSettings rle = Options(mmioFOURCC('m', 'r', 'l', 'e'), AVICOMPRESSF_KEYFRAMES, 5);
   rle.quality = ICQUALITY_HIGH;
-  ASSERT_TRUE(c.Begin(rle, clip.format, 10));
+  VcmCompressor c(rle, clip.format, 10);
+  ASSERT_TRUE(c.Open());
   EXPECT_EQ(Record(c, clip), std::string(kFrames, 'K'));
   // Wine's encoder gets the odd pixel beside a run wrong (its own decoder shows the same).
   ExpectPictures(clip, 4);

@@ -1,0 +1,75 @@
+#include "recorder/recording_output.h"
+
+#include "recorder/windows_disk.h"
+#include "toolkit/app.h"
+#include "toolkit/screen.h"
+
+namespace orvik {
+
+namespace {
+// Frames waiting for the writer: enough to ride out a slow write, bounded in memory
+// (33 MB at 1920 x 1080 x 32).
+constexpr size_t kQueuedFrames = 4;
+
+bool WaitRunningSentMessages(const std::function<bool()>& done, double seconds) {
+  return tk::WaitUntil(done, static_cast<DWORD>(seconds * 1000));
+}
+}  // namespace
+
+void RecordingOutput::SetSound(sound::SoundSource* sound, std::function<double()> elapsed) {
+  sound_ = sound;
+  elapsed_ = std::move(elapsed);
+}
+
+EngineError RecordingOutput::Open(const Request& request) {
+  Close();
+  path_ = request.path;
+  openError_ = EngineError::None;
+  RecordingFile::Setup setup;
+  setup.encoder = MakeFrameEncoder(request.codec, request.frameFormat, request.framesPerSecond);
+  surfaces_ = std::make_shared<FrameSurfaces>();
+  if (!setup.encoder ||
+      !surfaces_->Create(request.frameFormat, request.frameBytes, kQueuedFrames)) {
+    surfaces_.reset();
+    return openError_ = EngineError::CodecRefused;  // nothing can take frames of this format
+  }
+  setup.buffers = surfaces_->Bits();
+  setup.buffersHaveRoom = surfaces_->HaveRoom();
+  setup.buffersOwner = surfaces_;
+  setup.frameBytes = request.frameBytes;
+  setup.framesPerSecond = request.framesPerSecond;
+  setup.container = std::make_unique<AviContainer>(request.segmentBytes);
+  setup.disk = std::make_unique<WindowsDisk>(request.path);
+  setup.sound = sound_;
+  setup.elapsed = elapsed_;
+  setup.now = tk::MonotonicSeconds;
+  setup.wait = WaitRunningSentMessages;
+  openError_ = file_.Open(std::move(setup));
+  if (openError_ != EngineError::None) surfaces_.reset();
+  return openError_;
+}
+
+void RecordingOutput::FailOpen(EngineError why) {
+  Close();
+  surfaces_.reset();
+  openError_ = why;
+}
+
+std::optional<RecordingOutput::Capture> RecordingOutput::Acquire(Slot slot, bool waitForRoom) {
+  const std::optional<QueuedFrame> frame = file_.Acquire(slot, waitForRoom);
+  if (!frame) return std::nullopt;
+  return Capture{*frame, surfaces_->DcOf(frame->bits)};
+}
+
+void RecordingOutput::Submit(const Capture& capture) {
+  GdiFlush();  // the drawing is in the pixels before the writer's thread reads them
+  file_.Submit(capture.frame);
+}
+
+EngineError RecordingOutput::Close() { return file_.Close(); }
+
+EngineError RecordingOutput::Error() const {
+  return openError_ != EngineError::None ? openError_ : file_.StoppedBy();
+}
+
+}  // namespace orvik

@@ -1,0 +1,72 @@
+#pragma once
+// One recording's file as the program makes it on Windows: the frame surfaces the screen is
+// copied into, the encoder the codec dialog chose, the AVI container, the disk, and the writer's
+// thread that joins them (RecordingFile). A session owns one for its recordings; the writer's
+// calls (AVIDecs) act on the one in use.
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "recorder/avi_container.h"
+#include "recorder/engine_error.h"
+#include "recorder/frame_surfaces.h"
+#include "recorder/recording_file.h"
+#include "recorder/vcm_compressor.h"
+#include "sound/sound_source.h"
+
+namespace orvik {
+
+class RecordingOutput {
+ public:
+  struct Request {
+    std::wstring path;
+    std::vector<uint8_t> frameFormat;  // BITMAPINFOHEADER (+ masks / palette) of the frames
+    size_t frameBytes = 0;
+    CodecSettings codec;
+    int framesPerSecond = 10;
+    uint64_t segmentBytes = kDefaultSegmentBytes;
+  };
+  // A frame surface lent to the capture for one slot.
+  struct Capture {
+    QueuedFrame frame;
+    HDC dc = nullptr;
+  };
+
+  // What the next file records beside the picture: the sound and the recording's time, which
+  // the sound follows and to which the picture is held at the end (none: the picture alone).
+  void SetSound(sound::SoundSource* sound, std::function<double()> elapsed);
+  // Makes the frame surfaces and opens the file (see RecordingFile::Open).
+  EngineError Open(const Request& request);
+  // An open that failed before it came to the file (the template, the codec dialog).
+  void FailOpen(EngineError why);
+
+  std::optional<Capture> Acquire(Slot slot, bool waitForRoom = false);
+  void Submit(const Capture& capture);
+  // Finishes the file (see RecordingFile::Close). The surfaces stay, and what was last captured
+  // into them readable, until ReleaseSurfaces or the next Open.
+  EngineError Close();
+  void ReleaseSurfaces() { surfaces_.reset(); }
+
+  bool Accepting() const { return file_.Accepting(); }
+  // Why the last open failed, or what stopped the writer by itself; None while all is well.
+  EngineError Error() const;
+  EngineError OpenError() const { return openError_; }
+  uint32_t Dropped() const { return file_.Dropped(); }
+  uint32_t FramesWritten() const { return file_.FramesWritten(); }
+  const std::wstring& Path() const { return path_; }
+
+ private:
+  RecordingFile file_;
+  std::shared_ptr<FrameSurfaces> surfaces_;
+  sound::SoundSource* sound_ = nullptr;
+  std::function<double()> elapsed_;
+  std::wstring path_;
+  EngineError openError_ = EngineError::None;
+};
+
+}  // namespace orvik

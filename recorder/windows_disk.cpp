@@ -1,0 +1,45 @@
+#include "recorder/windows_disk.h"
+
+#include "recorder/recording_choices.h"
+
+namespace orvik {
+
+WindowsDisk::WindowsDisk(std::wstring path) : path_(std::move(path)) {}
+
+bool WindowsDisk::Create() {
+  made_ = path_ + L"." + std::to_wstring(GetCurrentProcessId()) + L".partial";
+  file_ = tk::File::Open(made_, tk::FileMode::CreateNew);
+  return file_.IsOpen();
+}
+
+bool WindowsDisk::TakeName() {
+  if (!file_.IsOpen() || !file_.Rename(path_)) return false;
+  made_ = path_;
+  return true;
+}
+
+DiskStatus WindowsDisk::WriteAt(uint64_t offset, const void* data, size_t size) {
+  if (file_.WriteAt(offset, data, size)) return DiskStatus::Ok;
+  const DWORD error = GetLastError();
+  return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ? DiskStatus::Full
+                                                                     : DiskStatus::Failed;
+}
+
+DiskStatus WindowsDisk::Flush() {
+  return FlushFileBuffers(file_.handle()) ? DiskStatus::Ok : DiskStatus::Failed;
+}
+
+void WindowsDisk::Remove() {
+  file_.Close();
+  if (!made_.empty()) tk::RemoveFile(made_);
+}
+
+std::optional<uint64_t> WindowsDisk::FreeBytes() {
+  ULARGE_INTEGER available{};
+  const std::wstring folder = tk::LongPath(FolderOfFile(path_));
+  if (!GetDiskFreeSpaceExW(folder.empty() ? nullptr : folder.c_str(), &available, nullptr, nullptr))
+    return std::nullopt;
+  return available.QuadPart;
+}
+
+}  // namespace orvik

@@ -1,0 +1,31 @@
+#pragma once
+// The disk a recording's file goes to, on Windows: the file is made beside the chosen name and
+// takes that name only once it plays, so a start that fails leaves a file of that name as it
+// was; flushes reach the disk (FlushFileBuffers); a write the disk had no room for says so.
+#include <windows.h>
+
+#include <string>
+
+#include "recorder/recording_disk.h"
+#include "toolkit/files.h"
+
+namespace orvik {
+
+class WindowsDisk : public RecordingDisk {
+ public:
+  explicit WindowsDisk(std::wstring path);
+
+  bool Create() override;
+  bool TakeName() override;
+  DiskStatus WriteAt(uint64_t offset, const void* data, size_t size) override;
+  DiskStatus Flush() override;
+  void Close() override { file_.Close(); }
+  void Remove() override;
+  std::optional<uint64_t> FreeBytes() override;
+
+ private:
+  std::wstring path_, made_;  // the recording's name; the name the file has now
+  tk::File file_;
+};
+
+}  // namespace orvik
