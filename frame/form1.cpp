@@ -253,10 +253,20 @@ void Form1::PanelToFront() {
   if (form2().IsLoaded()) SetForegroundWindow(form2().Handle());
 }
 
-std::optional<LRESULT> Form1::Form_Message(UINT msg, WPARAM wParam, LPARAM lParam) {
-  (void)wParam, (void)lParam;
-  // The frame window is the program: when it goes, the message loop ends.
-  if (msg == WM_DESTROY) PostQuitMessage(0);
+std::optional<LRESULT> Form1::Form_Message(UINT msg, WPARAM wParam, LPARAM) {
+  switch (msg) {
+    case WM_DESTROY:
+      // The frame window is the program: when it goes, the message loop ends.
+      PostQuitMessage(0);
+      break;
+    case WM_QUERYENDSESSION:
+      return TRUE;  // a recording is finished as the session ends, below
+    case WM_ENDSESSION:
+      if (wParam) FinishRecordingAsTheSessionEnds();
+      return 0;
+    default:
+      break;
+  }
   return std::nullopt;
 }
 

@@ -161,6 +161,7 @@ class Form1 : public tk::Form {
   void Timer2_Timer();
   void CaptureTick(bool fullScreen);
   void TellWhyTheRecordingEnded(EngineError error);
+  void FinishRecordingAsTheSessionEnds();
   void TellWhatSoundIsMissing(const sound::SoundRecorder::Wanted& wanted);
   void ShowLastRecording(EngineError error);
   // Start helpers.

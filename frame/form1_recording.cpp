@@ -169,6 +169,8 @@ void Form1::StartRecording() {
   (fullScreen ? Timer1 : Timer2).SetInterval(1);
   // The user sees which part of the screen is recorded; the whole screen needs no marking.
   if (!fullScreen) areaBorder_.ShowAround(setup.area);
+  // Said on the system's screen when a logoff or shutdown waits for the file to be finished.
+  ShutdownBlockReasonCreate(Handle(), L"正在录制：关闭前先保存录像文件");
   TellWhatSoundIsMissing(setup.sound);
 }
 
@@ -222,6 +224,7 @@ void Form1::stop_click() {
   Timer2.SetInterval(0);
   areaBorder_.Remove();
   const EngineError error = session_.Stop();
+  ShutdownBlockReasonDestroy(Handle());
   Picture1.ClearPicture();
   if (form2().IsLoaded()) SetForegroundWindow(form2().Handle());
   SetCaption(L"Orvik");
@@ -281,6 +284,17 @@ void Form1::TellWhyTheRecordingEnded(EngineError error) {
   if (const std::optional<double> since = session_.SoundMissingSince())
     text += (text.empty() ? L"" : L"\r\n\r\n") + SoundMissingMessage(*since);
   if (!text.empty()) tk::MsgBox(text, MB_OK | MB_ICONWARNING);
+}
+
+// Logging off or shutting down: the file is finished now, every frame up to here in it, as a
+// stop would; the process may not live to its destructor, and nobody is there to be told.
+void Form1::FinishRecordingAsTheSessionEnds() {
+  if (!Recording()) return;
+  Timer1.SetInterval(0);
+  Timer2.SetInterval(0);
+  areaBorder_.Remove();
+  session_.Stop();
+  ShutdownBlockReasonDestroy(Handle());
 }
 
 void Form1::PauseRecording() {

@@ -311,6 +311,7 @@ EngineError RecordingFile::Close() {
   s_->queue.Close();
   if (!WaitForWriter(s_->finished)) return result_;
   s_->thread.join();
+  s_->setup.buffersOwner.reset();  // the writer is done with them
   const EngineError stopped = s_->stoppedBy;
   result_ = stopped != EngineError::None ? stopped : s_->finishResult;
   return result_;

@@ -52,12 +52,21 @@ std::wstring NamedMicrophoneDevice() {
   return ProgramSettings().ReadText(kMicrophoneDeviceValue).value_or(L"");
 }
 
+namespace {
+// Asked with a probe file, once, and only when no remembered folder answers first: the face
+// shows the folder on every menu change.
+bool ProgramFolderIsWritable() {
+  static const bool writable = tk::FolderIsWritable(tk::AppPath());
+  return writable;
+}
+}  // namespace
+
 std::wstring SaveDialogFolder() {
   SaveFolderFacts facts;
   facts.remembered = ProgramSettings().ReadText(kSaveFolderValue);
   facts.rememberedExists = facts.remembered && tk::FolderExists(*facts.remembered);
   facts.programFolder = tk::AppPath();
-  facts.programFolderWritable = tk::FolderIsWritable(facts.programFolder);
+  facts.programFolderWritable = !facts.rememberedExists && ProgramFolderIsWritable();
   // Asked for only when needed: the known-folder lookup starts the shell's machinery.
   if (!facts.rememberedExists && !facts.programFolderWritable) {
     facts.videosFolder = tk::UserVideosFolder();

@@ -162,6 +162,26 @@ TEST_F(AppTest, ClosingWhileRecordingAsksAndNoGoesOn) {
   EXPECT_EQ(form1().Session().ElapsedSeconds(), pausedElapsed);
 }
 
+// Logging off or shutting down during a recording: the file is finished as the session ends,
+// with every frame handed over and the first segment's legacy index, as a stop finishes it.
+TEST_F(AppTest, TheSessionEndingFinishesTheRecording) {
+  const std::wstring avi = Path(L"logoff.avi");
+  StartViaCommand(avi);
+  ASSERT_TRUE(form1().Recording());
+  PumpFor(1200);
+  EXPECT_EQ(SendMessageW(form1().Handle(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
+  EXPECT_TRUE(form1().Recording());  // only asked: the session may not end yet
+  const int32_t handed = form1().Session().FrameCount();
+  SendMessageW(form1().Handle(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+  EXPECT_FALSE(form1().Recording());
+  ProbeInfo info = Probe(avi);
+  ASSERT_TRUE(info.ok) << info.raw;
+  EXPECT_GE(info.packetPts.size(), static_cast<size_t>(handed));
+  std::string idx1;
+  RunShell("grep -c idx1 '" + UnixPath(avi) + "'", &idx1);
+  EXPECT_GE(std::atoi(idx1.c_str()), 1) << "the file was not finished";
+}
+
 TEST_F(AppTest, ClosingWhileRecordingAndYesEndsWithAPlayableFile) {
   const std::wstring avi = Path(L"yes.avi");
   StartViaCommand(avi);

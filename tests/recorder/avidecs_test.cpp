@@ -18,6 +18,7 @@
 #include "support/dialogs.h"
 #include "support/message_boxes.h"
 #include "support/sound_tools.h"
+#include "support/test_codec.h"
 #include "recorder/remembered_choices.h"
 #include "support/unix_tools.h"
 #include "toolkit/app.h"
@@ -233,9 +234,9 @@ TEST_F(AviTest, EveryOfferedCodecRecordsOrFailsWithoutAFile) {
   }
 }
 
-// The file at the output path is only replaced once the codec is settled: a cancelled dialog,
-// a codec that refuses the format, or a folder that is not there leave the user's file as it
-// was, and make none; frames after a failed open go nowhere.
+// The file at the output path is only replaced once the new one plays: a cancelled dialog, a
+// codec that refuses the format, a folder that is not there or a disk with no room leave the
+// user's file as it was, and make none; frames after a failed open go nowhere.
 TEST_F(AviTest, AnOpenThatFailsSaysWhyAndLeavesTheFileThatWasThere) {
   EXPECT_FALSE(Open(MakeBmp({16, 16, 24}), L""));
   EXPECT_EQ(AviWriterError(), EngineError::CodecCancelled);
@@ -270,6 +271,18 @@ TEST_F(AviTest, AnOpenThatFailsSaysWhyAndLeavesTheFileThatWasThere) {
   EXPECT_EQ(answered[1].text, L"Could not load first bitmap file in list!");
   EXPECT_EQ(answered[1].icon, LoadIconW(nullptr, IDI_WARNING));
   EXPECT_EQ(AviWriterError(), EngineError::TemplateUnreadable);
+
+  // A disk with no room for even the new file's headers: the file that was there stays whole.
+  SmallDisk disk(dir_, "1m");
+  if (!disk.mounted) GTEST_SKIP() << "cannot mount a small file system here";
+  avi_ = L"Z:" + Wide(disk.mount) + L"\\full.avi";
+  for (wchar_t& ch : avi_)
+    if (ch == L'/') ch = L'\\';
+  Put(avi_, mine);
+  disk.Fill();
+  EXPECT_FALSE(Open(MakeBmp({8, 8, 24}), kCodecFullFrames));
+  EXPECT_EQ(AviWriterError(), EngineError::FileNotCreated);
+  EXPECT_EQ(ReadAll(avi_), mine);
 }
 
 // The save dialog under Wine takes no longer names, but a path can be that long: the writer
@@ -456,115 +469,17 @@ TEST_F(AviTest, HandlesAndMemoryStayFlatOverManyFrames) {
 }
 
 namespace {
-
-// A codec of the test's own that notes the thread of everything done with it, and, as some
-// codecs do, sends a message to a window of the thread that started the recording while it
-// compresses and as it ends. A writer that ran the codec on two threads, or a close that
-// waited without letting sent messages run, shows here (the latter by never returning).
-constexpr DWORD kThreadCodec = mmioFOURCC('O', 'T', 'S', 'T');
-constexpr wchar_t kThreadCodecName[] = L"Orvik test codec (threads)";
-
-struct ThreadLog {
-  std::mutex mutex;
-  std::set<DWORD> compressThreads;  // open, begin, compress, end and close of the compressor
-                                    // the writer used
-  std::atomic<int> messagesHandled{0};
-  HWND window = nullptr;
-  void Note(DWORD thread) {
-    std::lock_guard<std::mutex> lock(mutex);
-    compressThreads.insert(thread);
-  }
-} g_log;
-
-struct ThreadCodec {
-  DWORD openedOn = GetCurrentThreadId();
-  bool began = false;  // compressed with; the dialog's instances only answer questions
-  bool compressing = false;
-};
-
-LRESULT ThreadCodecMessage(ThreadCodec* c, UINT message, LPARAM lParam1, LPARAM lParam2) {
-  const auto* in = reinterpret_cast<const BITMAPINFOHEADER*>(lParam1);
-  auto* out = reinterpret_cast<BITMAPINFOHEADER*>(lParam2);
-  switch (message) {
-    case ICM_COMPRESS_QUERY:
-      return in && in->biBitCount == 32 && in->biCompression == BI_RGB ? ICERR_OK : ICERR_BADFORMAT;
-    case ICM_COMPRESS_GET_FORMAT:
-      if (!out) return sizeof(BITMAPINFOHEADER);
-      *out = *in;  // stored as the frames are: ffmpeg plays them as raw pixels
-      return ICERR_OK;
-    case ICM_COMPRESS_GET_SIZE:
-      return in->biSizeImage;
-    case ICM_COMPRESS_BEGIN:
-      c->began = c->compressing = true;
-      g_log.Note(c->openedOn);
-      g_log.Note(GetCurrentThreadId());
-      return ICERR_OK;
-    case ICM_COMPRESS: {
-      const auto* ic = reinterpret_cast<const ICCOMPRESS*>(lParam1);
-      g_log.Note(GetCurrentThreadId());
-      SendMessageW(g_log.window, WM_APP, 0, 0);
-      std::memcpy(ic->lpOutput, ic->lpInput, ic->lpbiInput->biSizeImage);
-      ic->lpbiOutput->biSizeImage = ic->lpbiInput->biSizeImage;
-      if (ic->lpdwFlags) *ic->lpdwFlags = AVIIF_KEYFRAME;
-      return ICERR_OK;
-    }
-    case ICM_COMPRESS_END:
-      if (c->compressing) {
-        g_log.Note(GetCurrentThreadId());
-        SendMessageW(g_log.window, WM_APP, 0, 0);
-      }
-      c->compressing = false;
-      return ICERR_OK;
-    default:
-      return ICERR_UNSUPPORTED;
-  }
-}
-
-LRESULT CALLBACK ThreadCodecProc(DWORD_PTR id, HDRVR driver, UINT message, LPARAM lParam1,
-                                 LPARAM lParam2) {
-  switch (message) {
-    case DRV_LOAD:
-    case DRV_FREE:
-    case DRV_ENABLE:
-    case DRV_DISABLE:
-    case DRV_INSTALL:
-    case DRV_REMOVE:
-      return 1;
-    case DRV_OPEN:
-      return reinterpret_cast<LRESULT>(new ThreadCodec);
-    case DRV_CLOSE: {
-      auto* c = reinterpret_cast<ThreadCodec*>(id);
-      if (c && c->began) g_log.Note(GetCurrentThreadId());
-      delete c;
-      return 1;
-    }
-    case ICM_GETINFO: {
-      if (!lParam1 || static_cast<size_t>(lParam2) < sizeof(ICINFO)) return 0;
-      auto* info = reinterpret_cast<ICINFO*>(lParam1);
-      *info = ICINFO{};
-      info->dwSize = sizeof(ICINFO);
-      info->fccType = ICTYPE_VIDEO;
-      info->fccHandler = kThreadCodec;
-      info->dwVersionICM = ICVERSION;
-      wcscpy(info->szName, L"OTST");
-      wcscpy(info->szDescription, kThreadCodecName);
-      return sizeof(ICINFO);
-    }
-    default:
-      break;
-  }
-  if (message < DRV_USER) return DefDriverProc(id, driver, message, lParam1, lParam2);
-  if (!id) return ICERR_BADHANDLE;
-  return ThreadCodecMessage(reinterpret_cast<ThreadCodec*>(id), message, lParam1, lParam2);
-}
+std::atomic<int> g_messagesHandled{0};
 
 LRESULT CALLBACK CountingWindowProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
-  if (msg == WM_APP) ++g_log.messagesHandled;
+  if (msg == WM_APP) ++g_messagesHandled;
   return DefWindowProcW(h, msg, w, l);
 }
-
 }  // namespace
 
+// A codec that sends a message to a window of the thread that started the recording while it
+// compresses and as it ends: a writer that ran the codec on two threads, or a close that waited
+// without letting sent messages run, shows here (the latter by never returning).
 TEST_F(AviTest, TheCodecRunsOnTheWritersThreadAndAStopLetsItsMessagesThrough) {
   WNDCLASSW wc{};
   wc.lpfnWndProc = CountingWindowProc;
@@ -573,20 +488,16 @@ TEST_F(AviTest, TheCodecRunsOnTheWritersThreadAndAStopLetsItsMessagesThrough) {
   RegisterClassW(&wc);
   tk::UniqueWindow window(CreateWindowW(wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                         wc.hInstance, nullptr));
-  g_log.window = window.get();
-  ASSERT_TRUE(ICInstall(ICTYPE_VIDEO, kThreadCodec, reinterpret_cast<LPARAM>(&ThreadCodecProc),
-                        nullptr, ICINSTALL_FUNCTION));
+  TestCodec codec({window.get(), 0});
+  ASSERT_TRUE(codec.Installed());
   auto frames = Make({40, 30, 32}, 6);
-  const bool opened = Open(frames[0], kThreadCodecName);
-  if (opened) {
-    CaptureAll(frames);
-    EXPECT_EQ(AviCloseWriter(), 0);  // returns only because the codec's messages got through
-  }
-  ICRemove(ICTYPE_VIDEO, kThreadCodec, 0);
-  ASSERT_TRUE(opened);
-  EXPECT_EQ(g_log.messagesHandled, 7);  // one a frame, one at the end
-  EXPECT_EQ(g_log.compressThreads.size(), 1u) << "the codec was driven from several threads";
-  EXPECT_EQ(g_log.compressThreads.count(GetCurrentThreadId()), 0u);
+  ASSERT_TRUE(Open(frames[0], TestCodec::kName));
+  CaptureAll(frames);
+  EXPECT_EQ(AviCloseWriter(), 0);   // returns only because the codec's messages got through
+  EXPECT_EQ(g_messagesHandled, 7);  // one a frame, one at the end
+  const std::set<DWORD> threads = codec.CompressThreads();
+  EXPECT_EQ(threads.size(), 1u) << "the codec was driven from several threads";
+  EXPECT_EQ(threads.count(GetCurrentThreadId()), 0u);
   ExpectDecodesTo(frames);
 }
 

@@ -11,12 +11,14 @@
 #include "recorder/avi_container.h"
 #include "recorder/windows_disk.h"
 #include "recorder/bmp_samples.h"
+#include "support/test_codec.h"
 #include "support/unix_tools.h"
 #include "toolkit/files.h"
 
 using namespace testsupport;
 using orvik::FrameEncoder;
 using orvik::VcmCompressor;
+using testsupport::TestCodec;
 
 namespace {
 
@@ -157,6 +159,19 @@ TEST_F(VcmCompressorTest, MsRleCompressesPaletteFramesAllKeyOthersRefuseWhatThey
   EXPECT_EQ(Record(c, clip), std::string(kFrames, 'K'));
   // Wine's encoder gets the odd pixel beside a run wrong (its own decoder shows the same).
   ExpectPictures(clip, 4);
+}
+
+// A codec that answers the frame-size question with an error code (ICERR_UNSUPPORTED is -1, a
+// 4 GiB buffer if taken as a size) gets a bound of our own and records.
+TEST_F(VcmCompressorTest, ACodecThatNamesNoFrameSizeGetsABoundOfOurOwn) {
+  TestCodec codec({nullptr, ICERR_UNSUPPORTED});
+  ASSERT_TRUE(codec.Installed());
+  const Clip clip = MakeClip(32);
+  VcmCompressor c(Options(TestCodec::kFourcc), clip.format, 10);
+  ASSERT_TRUE(c.Open());
+  EXPECT_EQ(c.MaxFrameBytes(), 2u * kW * kH * 4 + 4096);
+  EXPECT_EQ(Record(c, clip), std::string(kFrames, 'K'));
+  ExpectPictures(clip);
 }
 
 }  // namespace
