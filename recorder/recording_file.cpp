@@ -185,7 +185,7 @@ void RecordingFile::WriteUntilClosed() {
 bool RecordingFile::HoldPictureToTheEnd() {
   if (!setup_.elapsed) return true;
   const double slots = std::ceil(setup_.elapsed() * setup_.framesPerSecond - 1e-6);
-  const Slot written = writer_.FrameCount(0);
+  const Slot written = writer_.SlotCount(0);
   if (written == 0 || slots <= written || slots >= UINT32_MAX) return true;
   if (writer_.WriteFrame(0, static_cast<Slot>(slots) - 1, avi::Payload{}, false)) return true;
   StopItself(ErrorOf(writer_.Failure()));
