@@ -23,7 +23,7 @@ uint32_t ChunkIndexCapacity(uint32_t ordinal, uint64_t segmentBytes, uint32_t st
   return static_cast<uint32_t>(std::min<uint64_t>({grown, kMaxChunkIndexEntries, byShare}));
 }
 
-bool SegmentHasRoom(const SegmentUse& use, uint64_t payload, uint64_t segmentBytes) {
+bool ChunkFitsSegment(const SegmentUse& use, uint64_t payload, uint64_t segmentBytes) {
   if (use.entries >= use.capacity) return false;
   uint64_t need = use.bytes + ChunkBytes(payload) + kAlignPadBytes;
   if (use.first) need += 8 + uint64_t{kIdx1EntryBytes} * (use.chunks + 1);
@@ -154,7 +154,7 @@ void EncodeIdx1Entry(uint8_t* out, uint32_t chunkId, uint64_t offset, uint32_t s
 
 namespace {
 
-// LIST strl of one stream: strh, strf, and its super index with room for `superCapacity`
+// LIST strl of one stream: strh, strf, and its super index with space for `superCapacity`
 // segments. Records where its strh and indx payloads land.
 void AppendStreamList(Bytes& b, const StreamInfo& info, uint32_t superCapacity,
                       HeaderLayout* layout) {

@@ -72,7 +72,7 @@ constexpr uint64_t kSegmentHeadBytes = 24;
 // Chunks only keep offsets even, but a field rewritten in place must sit inside one disk sector
 // so that a power cut leaves its old or its new value, never a mix: every such field is kept
 // 4-byte aligned. Where the layout would leave it 2 off, a 'JUNK' chunk with 2 bytes of payload
-// shifts what follows; a segment keeps room for one at its end so the next starts aligned.
+// shifts what follows; a segment keeps space for one at its end so the next starts aligned.
 constexpr uint32_t kAlignPadBytes = 10;
 // Bytes of the 'JUNK' chunk that aligns `offset` (even) to 4: 0 or kAlignPadBytes.
 constexpr uint32_t AlignPadAt(uint64_t offset) { return offset % 4 ? kAlignPadBytes : 0; }
@@ -100,7 +100,7 @@ constexpr uint64_t kMaxSegmentBytes = 0xFFFF0000ull;
 // The indexes together never take more than an eighth of the segment.
 uint32_t ChunkIndexCapacity(uint32_t ordinal, uint64_t segmentBytes, uint32_t streams = 1);
 
-// Bytes of a segment's reserved 'ix00' chunk with room for `capacity` slots.
+// Bytes of a segment's reserved 'ix00' chunk with space for `capacity` slots.
 constexpr uint64_t ChunkIndexBytes(uint32_t capacity) {
   return ChunkBytes(kIndexHeaderBytes + uint64_t{kChunkEntryBytes} * capacity);
 }
@@ -116,7 +116,7 @@ struct SegmentUse {
 
 // Whether one more chunk of `payload` bytes fits into the segment without the RIFF passing
 // `segmentBytes`, counting the alignment pad it may end with and, for the first RIFF, its idx1.
-bool SegmentHasRoom(const SegmentUse& use, uint64_t payload, uint64_t segmentBytes);
+bool ChunkFitsSegment(const SegmentUse& use, uint64_t payload, uint64_t segmentBytes);
 
 // One stream as its strh and strf describe it.
 struct StreamInfo {

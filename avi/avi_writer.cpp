@@ -75,10 +75,29 @@ bool Writer::Mirror::WriteMarked(Writer& writer) {
   return true;
 }
 
+bool Writer::Refuse(Refusal why) {
+  refusal_ = why;
+  return false;
+}
+
+// A failed write or flush outweighs a full file met in the same call.
+bool Writer::Outcome(bool ok) {
+  if (ok)
+    refusal_ = Refusal::None;
+  else if (failure_ != IoStatus::Ok || refusal_ == Refusal::None)
+    refusal_ = Refusal::Io;
+  return ok;
+}
+
+void Writer::NoteFailure(IoStatus status) {
+  if (failure_ == IoStatus::Ok) failure_ = status;
+}
+
 bool Writer::Put(uint64_t offset, const void* data, size_t size) {
+  reach_ = std::max(reach_, offset + size);
   const IoStatus status = sink_->WriteAt(offset, data, size);
   if (status != IoStatus::Ok) {
-    if (failure_ == IoStatus::Ok) failure_ = status;
+    NoteFailure(status);
     return false;
   }
   unflushed_ = true;
@@ -90,11 +109,48 @@ bool Writer::FlushSink() {
   if (!unflushed_) return true;
   const IoStatus status = sink_->Flush();
   if (status != IoStatus::Ok) {
-    if (failure_ == IoStatus::Ok) failure_ = status;
+    NoteFailure(status);
+    GiveUpUnflushed();
     return false;
   }
   unflushed_ = false;
+  MarkFlushed();
   return true;
+}
+
+void Writer::MarkFlushed() {
+  for (Stream& s : streams_) {
+    s.flushed = s.written;
+    s.entriesFlushed = s.entries.size();
+    s.largestFlushed = s.largest;
+  }
+  flushedEnd_ = seg_.end;
+  flushedChunks_ = seg_.chunks;
+  labelsWritten_.clear();
+}
+
+// After a failed flush any write since the last good one may be gone for good: the chunks
+// written since then are given up (their payloads are not the writer's to write again), and
+// everything it keeps a copy of goes out again with the next commit.
+void Writer::GiveUpUnflushed() {
+  for (Stream& s : streams_) {
+    s.written = s.flushed;
+    s.entries.resize(s.entriesFlushed);
+    s.entriesWritten = std::min(s.entriesWritten, s.entriesFlushed);
+    s.largest = s.largestFlushed;
+  }
+  seg_.end = flushedEnd_;
+  seg_.chunks = flushedChunks_;
+  while (!unlabelled_.empty() && unlabelled_.back().at >= flushedEnd_) unlabelled_.pop_back();
+  if (!unlabelled_.empty() && unlabelled_.back().empties > 0) {
+    Label& run = unlabelled_.back();  // a run of empty chunks may straddle the flush
+    run.empties = std::min<uint32_t>(run.empties,
+                                     static_cast<uint32_t>((flushedEnd_ - run.at) / ChunkBytes(0)));
+  }
+  labelsDue_.insert(labelsDue_.end(), labelsWritten_.begin(), labelsWritten_.end());
+  labelsWritten_.clear();
+  header_.MarkAll();
+  segmentHead_.MarkAll();
 }
 
 bool Writer::Open(Sink& sink, const VideoFormat& format, const WriterOptions& options) {
@@ -164,14 +220,14 @@ std::vector<uint8_t> Writer::BuildSegmentHead(const Segment& seg) const {
 bool Writer::Open(Sink& sink, const std::vector<StreamFormat>& streams,
                   const WriterOptions& options) {
   if (open_ || streams.empty() || streams.size() > kMaxStreams || options.superIndexEntries == 0)
-    return false;
+    return Refuse(Refusal::BadCall);
   *this = Writer();
   sink_ = &sink;
   options_ = options;
   options_.segmentBytes = std::min(options.segmentBytes, kMaxSegmentBytes);
   std::vector<StreamInfo> infos;
   for (uint32_t i = 0; i < streams.size(); ++i) {
-    if (!AddStream(i, streams[i])) return false;
+    if (!AddStream(i, streams[i])) return Refuse(Refusal::BadCall);
     infos.push_back(streams_.back().info);
   }
   main_.streams = static_cast<uint32_t>(streams_.size());
@@ -188,15 +244,15 @@ bool Writer::Open(Sink& sink, const std::vector<StreamFormat>& streams,
   seg_.end = header_.End() + streams_.size() * ChunkIndexBytes(seg_.capacity);
   segmentHead_.Reset(header_.End(), BuildSegmentHead(seg_));
   if (seg_.capacity == 0 ||
-      !SegmentHasRoom(UseOf(true, seg_.end, 0, 0, seg_.capacity), 0, options_.segmentBytes))
-    return false;
+      !ChunkFitsSegment(UseOf(true, seg_.end, 0, 0, seg_.capacity), 0, options_.segmentBytes))
+    return Refuse(Refusal::BadCall);  // segments too small for their own headers
   for (const Stream& s : streams_)
     if (!FitsFreshSegment(s.video ? 0 : SoundChunkLimit(options_.segmentBytes, s.blockBytes)))
-      return false;
+      return Refuse(Refusal::BadCall);
   // An empty file that plays is on the disk before any frame.
   SetHeaderFields();
   open_ = header_.WriteMarked(*this) && segmentHead_.WriteMarked(*this) && FlushSink();
-  return open_;
+  return Outcome(open_);
 }
 
 Writer::Segment Writer::PlanNextSegment(const Segment& from) const {
@@ -214,38 +270,41 @@ Writer::Segment Writer::PlanNextSegment(const Segment& from) const {
 
 bool Writer::FitsFreshSegment(uint32_t size) const {
   const Segment fresh = PlanNextSegment(seg_);
-  return SegmentHasRoom(UseOf(false, fresh.end - fresh.riff, 0, 0, fresh.capacity), size,
-                        options_.segmentBytes);
+  return ChunkFitsSegment(UseOf(false, fresh.end - fresh.riff, 0, 0, fresh.capacity), size,
+                          options_.segmentBytes);
 }
 
 // Starts a new segment when the chunk does not fit this one. False when none can start, or when
 // a write failed on the way: no chunk goes out after a failure.
-bool Writer::MakeRoom(uint32_t stream, uint32_t size) {
+bool Writer::StartSegmentUnlessFits(uint32_t stream, uint32_t size) {
   const SegmentUse use = UseOf(seg_.first, seg_.end - seg_.riff, seg_.chunks,
                                streams_[stream].entries.size(), seg_.capacity);
-  return (SegmentHasRoom(use, size, options_.segmentBytes) || NextSegment()) &&
+  return (ChunkFitsSegment(use, size, options_.segmentBytes) || NextSegment()) &&
          failure_ == IoStatus::Ok;
 }
 
 bool Writer::WriteFrame(uint32_t stream, Slot slot, const Payload& frame, bool keyFrame) {
-  if (!open_ || failure_ != IoStatus::Ok || stream >= streams_.size() || !streams_[stream].video)
-    return false;
+  refusal_ = Refusal::None;
+  if (!open_ || stream >= streams_.size() || !streams_[stream].video)
+    return Refuse(Refusal::BadCall);
+  if (failure_ != IoStatus::Ok) return Refuse(Refusal::Io);
   const Slot next = streams_[stream].written;
-  if (slot < next || slot == UINT32_MAX || frame.size > kLargestFrame ||
-      (frame.size > 0 && !frame.data) || !FitsFreshSegment(frame.size))
-    return false;
-  if (slot > next && !AppendEmpty(stream, slot - next)) return false;
-  return AppendChunk(stream, frame, keyFrame, 1);
+  if (slot < next || slot == UINT32_MAX || (frame.size > 0 && !frame.data))
+    return Refuse(Refusal::BadCall);
+  if (frame.size > kLargestFrame || !FitsFreshSegment(frame.size))
+    return Refuse(Refusal::FrameTooLarge);
+  return Outcome((slot == next || AppendEmpty(stream, slot - next)) &&
+                 AppendChunk(stream, frame, keyFrame, 1));
 }
 
 bool Writer::WriteFrame(Slot slot, const void* data, uint32_t size, bool keyFrame) {
-  // Without room the payload is only read.
+  // Without the room around it the payload is only read.
   const Payload frame{const_cast<uint8_t*>(static_cast<const uint8_t*>(data)), size, false};
   return WriteFrame(0, slot, frame, keyFrame);
 }
 
 bool Writer::AppendChunk(uint32_t stream, const Payload& payload, bool keyFrame, Slot units) {
-  if (!MakeRoom(stream, payload.size)) return false;
+  if (!StartSegmentUnlessFits(stream, payload.size)) return false;
   const uint64_t at = seg_.end;
   uint8_t header[8];
   Store32(header, kJunk);
@@ -268,7 +327,7 @@ bool Writer::AppendChunk(uint32_t stream, const Payload& payload, bool keyFrame,
 bool Writer::AppendEmpty(uint32_t stream, Slot count) {
   Stream& s = streams_[stream];
   while (count > 0) {
-    if (!MakeRoom(stream, 0)) return false;
+    if (!StartSegmentUnlessFits(stream, 0)) return false;
     SegmentUse use =
         UseOf(seg_.first, seg_.end - seg_.riff, seg_.chunks, s.entries.size(), seg_.capacity);
     Slot n = 1;
@@ -276,7 +335,7 @@ bool Writer::AppendEmpty(uint32_t stream, Slot count) {
       use.bytes += ChunkBytes(0);
       ++use.chunks;
       ++use.entries;
-      if (!SegmentHasRoom(use, 0, options_.segmentBytes)) break;
+      if (!ChunkFitsSegment(use, 0, options_.segmentBytes)) break;
     }
     std::vector<uint8_t> headers(ChunkBytes(0) * n, 0);
     for (Slot i = 0; i < n; ++i) Store32(&headers[ChunkBytes(0) * i], kJunk);
@@ -304,15 +363,17 @@ void Writer::Record(uint32_t stream, uint64_t at, uint32_t size, bool keyFrame, 
 }
 
 bool Writer::WriteSamples(uint32_t stream, const void* data, uint32_t size) {
-  if (!open_ || failure_ != IoStatus::Ok || stream >= streams_.size() || streams_[stream].video)
-    return false;
+  refusal_ = Refusal::None;
+  if (!open_ || stream >= streams_.size() || streams_[stream].video)
+    return Refuse(Refusal::BadCall);
+  if (failure_ != IoStatus::Ok) return Refuse(Refusal::Io);
   Stream& s = streams_[stream];
-  if (size % s.blockBytes != 0 || (size > 0 && !data)) return false;
+  if (size % s.blockBytes != 0 || (size > 0 && !data)) return Refuse(Refusal::BadCall);
   const uint8_t* bytes = static_cast<const uint8_t*>(data);
   s.sound.insert(s.sound.end(), bytes, bytes + size);
   const size_t limit = SoundChunkLimit(options_.segmentBytes, s.blockBytes);
   while (s.sound.size() - kChunkRoomBefore >= limit)
-    if (!WriteSoundChunk(stream, limit)) return false;
+    if (!WriteSoundChunk(stream, limit)) return Outcome(false);
   return true;
 }
 
@@ -340,6 +401,7 @@ bool Writer::WritePendingSound() {
 }
 
 // After a failure, sound not yet in a chunk is dropped: only what was written whole is kept.
+// Sound the file has no segment left for stays waiting, and what was written is committed.
 bool Writer::CommitAll() {
   const bool sound = failure_ != IoStatus::Ok || WritePendingSound();
   return Commit() && sound;
@@ -421,6 +483,8 @@ bool Writer::WriteLabels() {
     for (size_t at = 0; at < bytes.size(); at += ChunkBytes(0)) Store32(&bytes[at], label.id);
     if (!Put(label.at, bytes.data(), bytes.size())) break;
   }
+  labelsWritten_.insert(labelsWritten_.end(), labelsDue_.begin(),
+                        labelsDue_.begin() + static_cast<ptrdiff_t>(done));
   labelsDue_.erase(labelsDue_.begin(), labelsDue_.begin() + static_cast<ptrdiff_t>(done));
   return labelsDue_.empty();
 }
@@ -461,7 +525,7 @@ std::vector<uint8_t> Writer::BuildIdx1() const {
 // super indexes name it. The first RIFF's idx1 goes out once the labels it anchors on are on
 // the disk, and its RIFF size covers the idx1 only once that is on the disk too.
 bool Writer::NextSegment() {
-  if (seg_.ordinal + 1 >= layout_.superCapacity) return false;
+  if (seg_.ordinal + 1 >= layout_.superCapacity) return Refuse(Refusal::FileFull);
   if (!AppendAlignPad() || !Commit() || !FlushSink()) return false;
   const Segment next = PlanNextSegment(seg_);
   if (seg_.first) {
@@ -481,6 +545,7 @@ bool Writer::NextSegment() {
     s.entries.clear();
     s.entriesWritten = 0;
   }
+  MarkFlushed();  // the new segment's head is on the disk
   SetHeaderFields();
   return header_.WriteMarked(*this) && FlushSink();
 }
@@ -493,19 +558,38 @@ bool Writer::FinishFirstRiff() {
 }
 
 bool Writer::Flush() {
-  if (!open_) return false;
-  return CommitAll() && failure_ == IoStatus::Ok;
+  refusal_ = Refusal::None;
+  if (!open_) return Refuse(Refusal::BadCall);
+  return Outcome(CommitAll() && failure_ == IoStatus::Ok);
 }
 
-// The final commit, the labels on the disk, and the first RIFF's idx1 when it is the only one.
-bool Writer::Finish() { return CommitAll() && FlushSink() && (!seg_.first || FinishFirstRiff()); }
+// Bytes past the last RIFF (chunks given up after a failure, a write cut short) become one
+// 'JUNK' chunk, so that a reader looking for another segment there finds none.
+bool Writer::CoverTail() {
+  const uint64_t end =
+      seg_.first ? seg_.end + 8 + uint64_t{kIdx1EntryBytes} * seg_.chunks : seg_.end;
+  if (reach_ < end + 8) return true;
+  uint8_t junk[8];
+  Store32(junk, kJunk);
+  Store32(junk + 4, Saturate32(reach_ - end - 8));
+  return Put(end, junk, sizeof junk) && FlushSink();
+}
+
+// The final commit, the labels on the disk, the first RIFF's idx1 when it is the only one, and
+// nothing past the last RIFF that a reader could take for more.
+bool Writer::Finish() {
+  const bool sound = failure_ != IoStatus::Ok || WritePendingSound();
+  return Commit() && WriteLabels() && FlushSink() && (!seg_.first || FinishFirstRiff()) &&
+         CoverTail() && sound;
+}
 
 bool Writer::Close() {
-  if (!open_) return false;
+  refusal_ = Refusal::None;
+  if (!open_) return Refuse(Refusal::BadCall);
   // Every step writes again what it needs, so a write that fails on the way is tried once more.
   const bool ok = Finish() || Finish();
   open_ = false;
-  return ok && failure_ == IoStatus::Ok;
+  return Outcome(ok && failure_ == IoStatus::Ok);
 }
 
 uint64_t Writer::BytesNeededFor(uint32_t stream, uint32_t size) const {
@@ -514,8 +598,8 @@ uint64_t Writer::BytesNeededFor(uint32_t stream, uint32_t size) const {
   std::vector<size_t> entries;
   for (const Stream& s : streams_) entries.push_back(s.entries.size());
   const auto place = [&](uint32_t i, uint64_t payload) {
-    if (!SegmentHasRoom(UseOf(at.first, at.end - at.riff, at.chunks, entries[i], at.capacity),
-                        payload, options_.segmentBytes)) {
+    if (!ChunkFitsSegment(UseOf(at.first, at.end - at.riff, at.chunks, entries[i], at.capacity),
+                          payload, options_.segmentBytes)) {
       at = PlanNextSegment(at);
       std::fill(entries.begin(), entries.end(), 0);
     }
@@ -533,15 +617,22 @@ uint64_t Writer::BytesNeededFor(uint32_t stream, uint32_t size) const {
   return end > fileSize_ ? end - fileSize_ : 0;
 }
 
-Slot Writer::FrameCount(uint32_t stream) const {
-  if (stream >= streams_.size()) return 0;
-  const Stream& s = streams_[stream];
-  return s.written +
-         (s.video ? 0 : static_cast<Slot>((s.sound.size() - kChunkRoomBefore) / s.blockBytes));
+Slot Writer::SlotCount(uint32_t stream) const {
+  return stream < streams_.size() && streams_[stream].video ? streams_[stream].written : 0;
 }
 
-Slot Writer::CommittedFrameCount(uint32_t stream) const {
-  return stream < streams_.size() ? streams_[stream].committed : 0;
+uint32_t Writer::BlockCount(uint32_t stream) const {
+  if (stream >= streams_.size() || streams_[stream].video) return 0;
+  const Stream& s = streams_[stream];
+  return s.written + static_cast<uint32_t>((s.sound.size() - kChunkRoomBefore) / s.blockBytes);
+}
+
+Slot Writer::CommittedSlotCount(uint32_t stream) const {
+  return stream < streams_.size() && streams_[stream].video ? streams_[stream].committed : 0;
+}
+
+uint32_t Writer::CommittedBlockCount(uint32_t stream) const {
+  return stream < streams_.size() && !streams_[stream].video ? streams_[stream].committed : 0;
 }
 
 uint32_t Writer::SegmentCount() const { return open_ ? seg_.ordinal + 1 : 0; }

@@ -14,19 +14,30 @@ namespace avi {
 // How a write or a flush ended.
 enum class IoStatus {
   Ok,
-  DiskFull,  // the disk had no room for it
+  DiskFull,  // the disk was full
   Failed,    // any other failure
+};
+
+// Why the writer refused its last call (returned false).
+enum class Refusal {
+  None,           // the last call was taken
+  Io,             // a write or a flush failed, in this call or before it: Failure() says how
+  FileFull,       // the super index is full: the file can take no more segments
+  FrameTooLarge,  // the frame does not fit a fresh segment (or is 2 GiB or more)
+  BadCall,        // not open, no such stream or one of the other kind, a slot already written,
+                  // not whole sample blocks, a format or options the writer cannot use
 };
 
 // Where the file's bytes go. The writer only writes at explicit offsets (it rewrites headers in
 // place). Like an operating system's file cache, a sink may put writes on the disk in any
 // order, partly or not at all until Flush returns: a power cut keeps an unknown subset of the
-// writes since the last flush.
+// writes since the last flush. A flush that fails may have lost any of them for good (Linux drops
+// the pages it could not write back and reports that once; the next flush then succeeds).
 class Sink {
  public:
   virtual ~Sink() = default;
   virtual IoStatus WriteAt(uint64_t offset, const void* data, size_t size) = 0;
-  // Returns once everything written before it is on the disk.
+  // Returns Ok once everything written before it is on the disk.
   virtual IoStatus Flush() = 0;
 };
 
@@ -85,6 +96,10 @@ constexpr size_t kChunkRoomAfter = 1;
 // (RIFF, movi, empty indexes) are written and flushed; only then do the super indexes name the
 // segment and the first RIFF's size cover its idx1; flush. Every field rewritten in place is
 // 4-byte aligned, so it never straddles a disk sector. Open leaves an empty file that plays.
+// A failed flush gives up every chunk written since the last flush that succeeded (its bytes may
+// be gone): no commit names them, and whatever the writer keeps a copy of (labels, indexes,
+// headers) is written again at the next commit. Close covers bytes past the last RIFF that
+// nothing names with one 'JUNK' chunk.
 class Writer {
  public:
   bool Open(Sink& sink, const std::vector<StreamFormat>& streams,
@@ -93,25 +108,33 @@ class Writer {
   bool Open(Sink& sink, const VideoFormat& format, const WriterOptions& options = {});
 
   // Video stream `stream`: the frame for `slot` (>= the next slot). Slots skipped in between
-  // become empty entries (players hold the previous picture). Refused (false, nothing written):
-  // a slot already written, a frame of 2 GiB or more or one that does not fit a fresh segment,
-  // any frame once the super index is full or a write has failed.
+  // become empty entries (players hold the previous picture). Refused (false; LastRefusal says
+  // why): a slot already written (BadCall), a frame of 2 GiB or more or one that does not fit a
+  // fresh segment (FrameTooLarge, nothing written), a frame that needs a new segment once the
+  // super index is full (FileFull; skipped slots before it may be in the file), any frame once a
+  // write or flush has failed (Io).
   bool WriteFrame(uint32_t stream, Slot slot, const Payload& frame, bool keyFrame);
   bool WriteFrame(Slot slot, const void* data, uint32_t size, bool keyFrame);  // stream 0
   // Sound stream `stream`: whole sample blocks (refused otherwise), kept until the next Flush or
   // Close writes them as one chunk per stream; sooner, as a chunk of their own, once they pile
   // up past 256 KiB or an eighth of a segment. After a failure, samples not yet in a chunk are
-  // dropped.
+  // dropped. Refused with FileFull, the samples stay waiting for the next Flush or Close.
   bool WriteSamples(uint32_t stream, const void* data, uint32_t size);
 
   // Makes the file on the disk consistent and playable up to here (two flushes of the sink when
-  // anything changed). After a failure it still commits what was written whole, and is false.
+  // anything changed). After a failure it still commits what reached the disk, and is false.
+  // False with FileFull when waiting samples need a segment the file cannot take.
   bool Flush();
   // The final commit and the first RIFF's idx1; the writer can be reused after. After a failed
-  // write it still commits every chunk that was written whole before it, so the file plays
-  // them all; a write failing on the way is tried once more. False when anything failed.
+  // write it still commits every chunk written whole before it, after a failed flush every
+  // chunk written before the last flush that succeeded, so the file plays exactly what its
+  // headers count; a write or flush failing on the way is tried once more. False when anything
+  // failed.
   bool Close();
 
+  // Why the last call that could be refused (Open, WriteFrame, WriteSamples, Flush, Close) was;
+  // None when it was not.
+  Refusal LastRefusal() const { return refusal_; }
   // Why the first failed write or flush failed; Ok while none has.
   IoStatus Failure() const { return failure_; }
   // Bytes the file grows by if the next frame of `size` bytes goes to `stream` and the file is
@@ -120,10 +143,14 @@ class Writer {
   // first RIFF).
   uint64_t BytesNeededFor(uint32_t stream, uint32_t size) const;
   uint64_t FileSize() const { return fileSize_; }  // bytes the file has after the last write
-  // Slots of a video stream (or blocks of a sound stream) written so far, empty ones included.
-  Slot FrameCount(uint32_t stream = 0) const;
+  // Slots of a video stream written so far, empty ones included; 0 for a sound stream.
+  Slot SlotCount(uint32_t stream = 0) const;
+  // Sample blocks a sound stream was given so far, those waiting for a chunk included; 0 for a
+  // video stream.
+  uint32_t BlockCount(uint32_t stream) const;
   // The same as far as the last finished commit: what a reader sees if the power goes now.
-  Slot CommittedFrameCount(uint32_t stream = 0) const;
+  Slot CommittedSlotCount(uint32_t stream = 0) const;
+  uint32_t CommittedBlockCount(uint32_t stream) const;
   uint32_t SegmentCount() const;
   bool IsOpen() const { return open_; }
 
@@ -137,6 +164,7 @@ class Writer {
     uint64_t End() const { return offset_ + bytes_.size(); }
     void Set(uint64_t at, const void* data, size_t size);
     void Set32(uint64_t at, uint32_t value);
+    void MarkAll() { marked_.assign(1, {0, bytes_.size()}); }
     // Writes every marked run (runs close together as one write); false at the first failure.
     bool WriteMarked(Writer& writer);
 
@@ -155,9 +183,13 @@ class Writer {
     StreamInfo info;
     bool video = true;
     uint32_t blockBytes = 0;  // sound
-    Slot written = 0;         // slots (blocks) in chunks written whole
-    Slot committed = 0;       // ... and counted on the disk
+    uint32_t written = 0;     // slots (blocks) in chunks written whole
+    uint32_t committed = 0;   // ... and counted on the disk
     uint32_t largest = 0;
+    // As far as the last flush that succeeded: what a failed flush falls back to.
+    uint32_t flushed = 0;
+    size_t entriesFlushed = 0;
+    uint32_t largestFlushed = 0;
     // Sound not in a chunk yet, behind kChunkRoomBefore bytes of room for the chunk header.
     std::vector<uint8_t> sound = std::vector<uint8_t>(kChunkRoomBefore);
     // The current segment's chunks, and how many of their entries are written behind the count.
@@ -181,14 +213,19 @@ class Writer {
     uint32_t empties;
   };
 
+  bool Refuse(Refusal why);
+  bool Outcome(bool ok);
+  void NoteFailure(IoStatus status);
   bool Put(uint64_t offset, const void* data, size_t size);
   bool FlushSink();
+  void MarkFlushed();
+  void GiveUpUnflushed();
   bool AddStream(uint32_t number, const StreamFormat& format);
   uint64_t IndexAt(const Segment& seg, uint32_t stream) const;
   std::vector<uint8_t> BuildSegmentHead(const Segment& seg) const;
   Segment PlanNextSegment(const Segment& from) const;
   bool FitsFreshSegment(uint32_t size) const;
-  bool MakeRoom(uint32_t stream, uint32_t size);
+  bool StartSegmentUnlessFits(uint32_t stream, uint32_t size);
   bool AppendChunk(uint32_t stream, const Payload& payload, bool keyFrame, Slot units);
   bool AppendEmpty(uint32_t stream, Slot count);
   void Record(uint32_t stream, uint64_t at, uint32_t size, bool keyFrame, Slot units);
@@ -203,13 +240,16 @@ class Writer {
   std::vector<uint8_t> BuildIdx1() const;
   bool NextSegment();
   bool FinishFirstRiff();
+  bool CoverTail();
   bool Finish();
 
   Sink* sink_ = nullptr;
   bool open_ = false;
   IoStatus failure_ = IoStatus::Ok;
+  Refusal refusal_ = Refusal::None;
   bool unflushed_ = false;  // writes since the last sink flush
   uint64_t fileSize_ = 0;
+  uint64_t reach_ = 0;  // the end of the furthest write tried, failed ones too
   WriterOptions options_;
   std::vector<Stream> streams_;
   int video_ = -1;  // the first video stream: avih and dmlh count its slots
@@ -219,8 +259,12 @@ class Writer {
   Segment seg_;
   Mirror segmentHead_;       // the AVIX and movi headers (not in the first RIFF), the chunk indexes
   Slot firstRiffSlots_ = 0;  // the video stream's, once the first RIFF is finished
-  std::vector<Label> unlabelled_;  // chunks no commit covers yet
-  std::vector<Label> labelsDue_;   // chunks committed, labels not written yet
+  std::vector<Label> unlabelled_;     // chunks no commit covers yet
+  std::vector<Label> labelsDue_;      // chunks committed, labels not written yet
+  std::vector<Label> labelsWritten_;  // ... written since the last flush
+  // The current segment's end and chunks as far as the last flush that succeeded.
+  uint64_t flushedEnd_ = 0;
+  uint32_t flushedChunks_ = 0;
 };
 
 }  // namespace avi

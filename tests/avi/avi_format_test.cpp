@@ -22,15 +22,15 @@ TEST(AviFormat, SegmentEndsBeforeChunkPadAndFirstRiffIdx1WouldPassTheLimit) {
   // An AVIX: header, indexes and chunks; 100 bytes used, 100 left, 10 of them kept for the pad
   // that aligns the next segment.
   avi::SegmentUse avix{false, 100, 7, 3, 10};
-  EXPECT_TRUE(avi::SegmentHasRoom(avix, 82, 200));   // 8 + 82 + 10 = 100: exactly full
-  EXPECT_FALSE(avi::SegmentHasRoom(avix, 83, 200));  // odd: padded to 84
-  // The first RIFF also keeps room for its idx1: 8 + 16 bytes per chunk of every stream, this
+  EXPECT_TRUE(avi::ChunkFitsSegment(avix, 82, 200));   // 8 + 82 + 10 = 100: exactly full
+  EXPECT_FALSE(avi::ChunkFitsSegment(avix, 83, 200));  // odd: padded to 84
+  // The first RIFF also keeps space for its idx1: 8 + 16 bytes per chunk of every stream, this
   // one included.
   avi::SegmentUse first{true, 100, 7, 3, 10};
-  EXPECT_TRUE(avi::SegmentHasRoom(first, 46, 300));  // 100 + 8 + 46 + 10 + 8 + 8 * 16 = 300
-  EXPECT_FALSE(avi::SegmentHasRoom(first, 47, 300));
-  // A full chunk index ends the segment whatever room is left.
-  EXPECT_FALSE(avi::SegmentHasRoom({false, 100, 10, 10, 10}, 0, 1ull << 30));
+  EXPECT_TRUE(avi::ChunkFitsSegment(first, 46, 300));  // 100 + 8 + 46 + 10 + 8 + 8 * 16 = 300
+  EXPECT_FALSE(avi::ChunkFitsSegment(first, 47, 300));
+  // A full chunk index ends the segment whatever space is left.
+  EXPECT_FALSE(avi::ChunkFitsSegment({false, 100, 10, 10, 10}, 0, 1ull << 30));
   EXPECT_EQ(avi::AlignPadAt(4096), 0u);
   EXPECT_EQ(avi::AlignPadAt(4098), avi::kAlignPadBytes);
   EXPECT_EQ((4098 + avi::kAlignPadBytes) % 4, 0u);

@@ -71,8 +71,8 @@ bool Feed(const Script& s, avi::Writer& w) {
     if (s.flushEvery && (i + 1) % s.flushEvery == 0) {
       if (!w.Flush()) return false;
       // Everything written is what a reader sees from now on.
-      for (uint32_t stream = 0; stream < s.Streams().size(); ++stream)
-        if (w.CommittedFrameCount(stream) != w.FrameCount(stream)) return false;
+      const Bounds counts = avitest::CountsOf(w);
+      if (counts.minSlots != counts.maxSlots || counts.minBlocks != counts.maxBlocks) return false;
     }
   }
   return true;
@@ -143,6 +143,38 @@ Riffs RiffsOf(const avitest::Image& file) {
   return riffs;
 }
 
+// What a reader that scans the chunks finds, following the RIFF and movi sizes: the video
+// stream's chunks (empty ones included) and the sound stream's bytes. ffmpeg scans only the
+// first RIFF ("-fflags +ignidx").
+struct Scanned {
+  avi::Slot slots = 0;
+  uint64_t soundBytes = 0;
+};
+Scanned ScanChunks(const avitest::Image& file) {
+  Scanned found;
+  const auto scan = [&](uint64_t at, uint64_t end, auto&& each) {
+    end = std::min<uint64_t>(end, file.size());
+    while (at + 8 <= end) {
+      const uint32_t size = Load32(&file[at + 4]);
+      each(at, Load32(&file[at]), size);
+      at += avi::ChunkBytes(size);
+    }
+  };
+  for (uint64_t riff : RiffsOf(file).starts) {
+    scan(riff + 12, riff + 8 + Load32(&file[riff + 4]),
+         [&](uint64_t list, uint32_t id, uint32_t size) {
+           if (id != avi::kList || list + 12 > file.size() ||
+               Load32(&file[list + 8]) != avi::FourCC('m', 'o', 'v', 'i'))
+             return;
+           scan(list + 12, list + 8 + size, [&](uint64_t, uint32_t chunk, uint32_t bytes) {
+             if (chunk == avi::StreamChunkId(0, 'd', 'b')) ++found.slots;
+             if (chunk == avi::StreamChunkId(1, 'w', 'b')) found.soundBytes += bytes;
+           });
+         });
+  }
+  return found;
+}
+
 // Writes the images to files and has ffmpeg read them, a batch per run; each must play what
 // its bounds allow. Returns the number of images that did not.
 size_t ExpectPlayable(const Script& s, const std::vector<std::pair<avitest::Image, Bounds>>& cuts,
@@ -193,13 +225,15 @@ TEST(AviWriter, FramesRoundTripThroughFfmpegAcrossSegmentsWithHoles) {
           const uint64_t size = w.FileSize();
           EXPECT_FALSE(w.WriteFrame(8, frame.data(), static_cast<uint32_t>(frame.size()), true));
           EXPECT_FALSE(w.WriteFrame(3, frame.data(), static_cast<uint32_t>(frame.size()), true));
+          EXPECT_EQ(w.LastRefusal(), avi::Refusal::BadCall);
           EXPECT_FALSE(w.WriteSamples(0, frame.data(), 4));  // not a sound stream
+          EXPECT_EQ(w.LastRefusal(), avi::Refusal::BadCall);
           EXPECT_EQ(w.FileSize(), size);
-          EXPECT_EQ(w.FrameCount(), 9u);
+          EXPECT_EQ(w.SlotCount(), 9u);
         }
         if (slot % 4 == 0) ASSERT_TRUE(w.Flush());
       }
-      EXPECT_EQ(w.FrameCount(), 32u);
+      EXPECT_EQ(w.SlotCount(), 32u);
       EXPECT_GE(w.SegmentCount(), 4u);
       ASSERT_TRUE(w.Close());
       EXPECT_EQ(w.Failure(), avi::IoStatus::Ok);
@@ -268,16 +302,16 @@ TEST(AviWriter, VideoAndSoundStayTogetherAcrossSegmentsAndTheFileGrowsAsForetold
     ASSERT_TRUE(w.WriteSamples(1, pcm.data(), static_cast<uint32_t>(pcm.size())));
     if (i % 5 == 4) {
       ASSERT_TRUE(w.Flush());
-      EXPECT_EQ(w.CommittedFrameCount(1), w.FrameCount(1));
+      EXPECT_EQ(w.CommittedBlockCount(1), w.BlockCount(1));
     }
   }
   EXPECT_FALSE(w.WriteSamples(1, buffer.data(), 3));                      // not whole blocks
   EXPECT_FALSE(w.WriteFrame(1, 40, {buffer.data() + 8, 4, true}, true));  // not a video stream
-  EXPECT_EQ(w.FrameCount(1), 40u * 800);
+  EXPECT_EQ(w.BlockCount(1), 40u * 800);
   EXPECT_GE(w.SegmentCount(), 4u);
   ASSERT_TRUE(w.Close());
-  EXPECT_EQ(w.CommittedFrameCount(0), 40u);
-  EXPECT_EQ(w.CommittedFrameCount(1), 40u * 800);
+  EXPECT_EQ(w.CommittedSlotCount(0), 40u);
+  EXPECT_EQ(w.CommittedBlockCount(1), 40u * 800);
 
   avitest::TempDir dir;
   const std::string path = dir.File("av.avi");
@@ -422,7 +456,7 @@ TEST(AviWriter, ProcessKilledAtAnyWritePlaysWhatWasCommitted) {
   s.options.superIndexEntries = 16;
 
   avi::Writer reference;
-  avitest::OpLog log(reference, 1);
+  avitest::OpLog log(reference);
   ASSERT_GT(RecordSegments(s, log, reference), 2u);
   std::vector<const avitest::OpLog::Op*> writes;
   size_t opened = 0;  // writes before Open's flush: no file exists before it
@@ -440,7 +474,7 @@ TEST(AviWriter, ProcessKilledAtAnyWritePlaysWhatWasCommitted) {
       const std::string path = dir.File("cut.avi");
       ASSERT_EQ(RecordInChildKilledAt(s, path, cut, torn), cut < writes.size()) << cut;
       Bounds b{21, 21};
-      if (cut < writes.size()) b = {writes[cut]->committed[0], writes[cut]->written[0]};
+      if (cut < writes.size()) b = writes[cut]->counts;
       cuts.emplace_back(ReadFile(path), b);
     }
   }
@@ -458,7 +492,7 @@ TEST(AviWriter, PowerCutAnywhereInASmallRecordingPlaysAtLeastTheLastCommit) {
   s.options.superIndexEntries = 8;
 
   avi::Writer w;
-  avitest::OpLog log(w, 2);
+  avitest::OpLog log(w);
   ASSERT_EQ(RecordSegments(s, log, w), 3u);
   avitest::CutSet cuts;
   size_t intervals = 0, mostWrites = 0;
@@ -492,7 +526,7 @@ TEST(AviWriter, RandomPowerCutsInALongRecordingPlayAtLeastTheLastCommit) {
   s.options.superIndexEntries = 64;
 
   avi::Writer w;
-  avitest::OpLog log(w, 2);
+  avitest::OpLog log(w);
   ASSERT_GE(RecordSegments(s, log, w), 6u);
   std::mt19937 random(20240607);
   avitest::CutSet cuts;
@@ -505,43 +539,81 @@ TEST(AviWriter, RandomPowerCutsInALongRecordingPlayAtLeastTheLastCommit) {
   EXPECT_EQ(ExpectPlayable(s, cuts.cuts), 0u) << cuts.cuts.size() << " images";
 }
 
-// Fails operation number `failAt` (writes and flushes counted together) once, noting the
-// writer's counts then; a write that finds the disk full first puts down half of its bytes.
+// Fails operation number `failAt` (writes and flushes counted together) once, as a disk under
+// an operating system's file cache does. A write puts down nothing or, `partly`, half of its
+// bytes as a disk filling up does. A flush loses every write since the last flush that
+// succeeded or, `partly`, every other one: the pages the cache could not write back are gone.
+// Notes what the writer may keep: the slots and sound blocks in chunks that reached the disk.
 class FailingSink : public avitest::MemorySink {
  public:
-  FailingSink(const avi::Writer& writer, size_t failAt, avi::IoStatus status)
-      : writer_(writer), failAt_(failAt), status_(status) {}
+  FailingSink(const avi::Writer& writer, size_t failAt, bool partly)
+      : writer_(writer), failAt_(failAt), partly_(partly) {}
   avi::IoStatus WriteAt(uint64_t offset, const void* data, size_t size) override {
-    if (!Fails(status_)) return MemorySink::WriteAt(offset, data, size);
-    if (status_ == avi::IoStatus::DiskFull) MemorySink::WriteAt(offset, data, size / 2);
-    return status_;
+    const bool fails = Fails(false);
+    if (fails && !partly_) return avi::IoStatus::Failed;
+    if (fails) size /= 2;
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    unflushed_.push_back({offset, std::vector<uint8_t>(bytes, bytes + size)});
+    MemorySink::WriteAt(offset, data, size);
+    return fails ? avi::IoStatus::DiskFull : avi::IoStatus::Ok;
   }
   avi::IoStatus Flush() override {
-    return Fails(avi::IoStatus::Failed) ? avi::IoStatus::Failed : MemorySink::Flush();
+    flushOps.push_back(ops);
+    const bool fails = Fails(true);
+    if (fails) {
+      image = flushed_;
+      for (size_t i = 1; partly_ && i < unflushed_.size(); i += 2)
+        MemorySink::WriteAt(unflushed_[i].first, unflushed_[i].second.data(),
+                            unflushed_[i].second.size());
+    }
+    flushed_ = image;
+    unflushed_.clear();
+    if (fails) return avi::IoStatus::Failed;
+    countsFlushed_ = avitest::CountsOf(writer_);
+    return MemorySink::Flush();
   }
 
   size_t ops = 0;
+  std::vector<size_t> flushOps;  // the operation numbers of the flushes
   avi::IoStatus failed = avi::IoStatus::Ok;
-  avi::Slot slotsThen = 0, blocksThen = 0, blocksCommittedThen = 0;
+  Bounds kept;  // the slots the file must play, and the range of its sound blocks
 
  private:
-  bool Fails(avi::IoStatus status) {
+  bool Fails(bool flush) {
     if (ops++ != failAt_) return false;
-    failed = status;
-    slotsThen = writer_.FrameCount(0);
-    blocksThen = writer_.FrameCount(1);
-    blocksCommittedThen = writer_.CommittedFrameCount(1);
+    failed = flush || !partly_ ? avi::IoStatus::Failed : avi::IoStatus::DiskFull;
+    const Bounds now = avitest::CountsOf(writer_);
+    const Bounds& reached = flush ? countsFlushed_ : now;
+    kept = {reached.maxSlots, reached.maxSlots, now.minBlocks, reached.maxBlocks};
     return true;
   }
 
   const avi::Writer& writer_;
   size_t failAt_;
-  avi::IoStatus status_;
+  bool partly_;
+  avitest::Image flushed_;  // the disk as the last flush left it
+  std::vector<std::pair<uint64_t, std::vector<uint8_t>>> unflushed_;
+  Bounds countsFlushed_;
 };
 
+// Where the file's first `id` chunk holds a 32-bit field at `at` into its payload; 0 if absent.
+uint32_t HeaderField(const avitest::Image& file, uint32_t id, size_t at) {
+  for (size_t i = 12; i + 8 + at + 4 <= std::min<size_t>(file.size(), 8192); i += 2)
+    if (Load32(&file[i]) == id) return Load32(&file[i + 8 + at]);
+  return 0;
+}
+
+// Nothing past the last RIFF but one 'JUNK' chunk reaching to the end of the file.
+bool OnlyJunkPastTheRiffs(const avitest::Image& file) {
+  const uint64_t end = RiffsOf(file).end;
+  return end == file.size() || (end + 8 <= file.size() && Load32(&file[end]) == avi::kJunk &&
+                                end + 8 + Load32(&file[end + 4]) >= file.size());
+}
+
 // Every operation of two short recordings fails in turn: one that changes segments and ends
-// between flushes, one whose only RIFF gets its idx1 at Close.
-TEST(AviWriter, AFailedWriteOrFlushKeepsEveryChunkWrittenWholeBeforeIt) {
+// between flushes, one whose only RIFF gets its idx1 at Close. The file plays what reached the
+// disk, through its indexes, through its first RIFF's idx1 and through a scan of its chunks.
+TEST(AviWriter, AFailedWriteOrFlushCommitsExactlyWhatReachedTheDisk) {
   Script s(16, 8, 32);
   s.flushEvery = 3;
   s.AddSound(1, 1000, 16, [](size_t) { return 50u; });
@@ -553,41 +625,144 @@ TEST(AviWriter, AFailedWriteOrFlushKeepsEveryChunkWrittenWholeBeforeIt) {
                        : std::vector<uint32_t>{0, 2, 3, 4};
     s.options.segmentBytes = segments ? 4096 : 1 << 20;
     avi::Writer clean;
-    FailingSink counting(clean, SIZE_MAX, avi::IoStatus::Ok);
+    FailingSink counting(clean, SIZE_MAX, false);
     ASSERT_EQ(RecordSegments(s, counting, clean), segments ? 3u : 1u);
     EXPECT_EQ(RiffsOf(counting.image).end, counting.image.size());
     for (size_t failAt = 0; failAt < counting.ops; ++failAt) {
-      for (avi::IoStatus status : {avi::IoStatus::Failed, avi::IoStatus::DiskFull}) {
-        SCOPED_TRACE("operation " + std::to_string(failAt) +
-                     (status == avi::IoStatus::DiskFull ? ", disk full" : ""));
+      for (bool partly : {false, true}) {
+        SCOPED_TRACE("operation " + std::to_string(failAt) + (partly ? ", partly" : ""));
         avi::Writer w;
-        FailingSink sink(w, failAt, status);
+        FailingSink sink(w, failAt, partly);
         if (!w.Open(sink, s.Streams(), s.options)) {
           EXPECT_EQ(w.Failure(), sink.failed);
+          EXPECT_EQ(w.LastRefusal(), avi::Refusal::Io);
           continue;
         }
         EXPECT_FALSE(Feed(s, w) && w.Close());
         EXPECT_FALSE(w.IsOpen() && w.Close());
         EXPECT_EQ(w.Failure(), sink.failed);
         EXPECT_FALSE(w.WriteFrame(99, "", 0, true));
-        // Every chunk written whole before the failure is committed, and none after it.
-        const avi::Slot blocks = w.CommittedFrameCount(1);
-        EXPECT_EQ(w.CommittedFrameCount(0), sink.slotsThen);
-        EXPECT_GE(blocks, sink.blocksCommittedThen);
-        EXPECT_LE(blocks, sink.blocksThen);
-        files.emplace_back(sink.image, Bounds{sink.slotsThen, sink.slotsThen, blocks, blocks});
+        const avi::Slot slots = sink.kept.minSlots, blocks = w.CommittedBlockCount(1);
+        EXPECT_EQ(w.CommittedSlotCount(0), slots);
+        EXPECT_GE(blocks, sink.kept.minBlocks);
+        EXPECT_LE(blocks, sink.kept.maxBlocks);
+        // The headers count what plays; nothing past the last RIFF looks like more.
+        EXPECT_EQ(HeaderField(sink.image, avi::FourCC('s', 't', 'r', 'h'), 32), slots);
+        EXPECT_EQ(HeaderField(sink.image, avi::FourCC('d', 'm', 'l', 'h'), 0), slots);
+        EXPECT_TRUE(OnlyJunkPastTheRiffs(sink.image));
+        const Scanned scanned = ScanChunks(sink.image);
+        EXPECT_EQ(scanned.slots, slots);
+        EXPECT_EQ(scanned.soundBytes, uint64_t{blocks} * s.sound.BlockBytes());
+        files.emplace_back(sink.image, Bounds{slots, slots, blocks, blocks});
         // avih: the first RIFF's video slots, which its idx1 lists for a legacy reader.
-        const avi::Slot firstRiff = sink.image[48] | sink.image[49] << 8;
-        EXPECT_LE(firstRiff, sink.slotsThen);
-        if (!segments) EXPECT_EQ(firstRiff, sink.slotsThen);
+        const avi::Slot firstRiff = HeaderField(sink.image, avi::FourCC('a', 'v', 'i', 'h'), 16);
+        EXPECT_LE(firstRiff, slots);
+        if (!segments) EXPECT_EQ(firstRiff, slots);
         firstRiffs.emplace_back(sink.image, Bounds{firstRiff, firstRiff, 0, blocks});
       }
     }
     tried += files.size();
     EXPECT_EQ(ExpectPlayable(s, files), 0u);
     EXPECT_EQ(ExpectPlayable(s, firstRiffs, "-use_odml 0"), 0u);
+    EXPECT_EQ(ExpectPlayable(s, firstRiffs, "-fflags +ignidx"), 0u);
   }
   EXPECT_GT(tried, 150u);
+}
+
+// 12 frames, a commit every 3, the third flush after Open failing: the system dropped frames
+// 3-5 and the labels of frames 0-2 with it. The file counts, plays and labels frames 0-2.
+TEST(AviWriter, AFlushThatLostItsWritesIsNotCommittedPast) {
+  Script s(24, 16, 24);
+  for (uint32_t slot = 0; slot < 12; ++slot) s.slots.push_back(slot);
+  s.flushEvery = 3;
+  avi::Writer clean;
+  FailingSink counting(clean, SIZE_MAX, false);
+  ASSERT_EQ(RecordSegments(s, counting, clean), 1u);
+  ASSERT_GT(counting.flushOps.size(), 3u);
+
+  avi::Writer w;
+  FailingSink sink(w, counting.flushOps[3], false);
+  ASSERT_TRUE(w.Open(sink, s.Streams(), s.options));
+  EXPECT_FALSE(Feed(s, w));
+  EXPECT_EQ(w.LastRefusal(), avi::Refusal::Io);
+  EXPECT_EQ(w.Failure(), avi::IoStatus::Failed);
+  EXPECT_FALSE(w.Close());
+  EXPECT_EQ(w.CommittedSlotCount(), 3u);
+
+  avitest::TempDir dir;
+  const std::string path = dir.File("lost.avi");
+  ASSERT_TRUE(avitest::WriteFile(path, sink.image));
+  const avitest::Probe probe = avitest::ProbeFile(path);
+  ASSERT_TRUE(probe.ok) << probe.raw;
+  EXPECT_EQ(probe.stream.at("nb_frames"), "3");
+  EXPECT_EQ(probe.pts, (std::vector<int64_t>{0, 1, 2}));
+  // Through the indexes, through idx1 alone, and by the chunks' labels alone.
+  for (const char* options : {"", "-use_odml 0", "-fflags +ignidx"}) {
+    const auto played = avitest::FrameCrcs({path}, options);
+    ASSERT_TRUE(played[0]) << options;
+    EXPECT_EQ(Mismatch(s, *played[0], {3, 3}), "") << options;
+  }
+  EXPECT_EQ(ScanChunks(sink.image).slots, 3u);
+  // Where frames 3-5 were, past the RIFF and its idx1: one 'JUNK' chunk.
+  EXPECT_GT(sink.image.size(), RiffsOf(sink.image).end);
+  EXPECT_TRUE(OnlyJunkPastTheRiffs(sink.image));
+}
+
+// A file whose super index is full refuses what needs another segment, as such: not as a
+// failure of the disk. What it took before plays, and headers and file agree.
+TEST(AviWriter, RefusalsSayWhyAndAFullFileStillPlaysWhatItTook) {
+  Script s(16, 8, 32);
+  s.AddSound(1, 1000, 16, [](size_t) { return 50u; });
+  s.options.segmentBytes = 4096;
+  s.options.superIndexEntries = 2;
+  avitest::MemorySink sink;
+  avi::Writer w;
+  ASSERT_TRUE(w.Open(sink, s.Streams(), s.options));
+  const std::vector<uint8_t> huge(4096);
+  EXPECT_FALSE(w.WriteFrame(0, huge.data(), static_cast<uint32_t>(huge.size()), true));
+  EXPECT_EQ(w.LastRefusal(), avi::Refusal::FrameTooLarge);
+  EXPECT_EQ(w.FileSize(), sink.image.size());
+
+  size_t soundAt = 0;
+  const auto feedSound = [&] {
+    const std::vector<uint8_t> pcm = avitest::SoundBytes(soundAt, 100);
+    if (!w.WriteSamples(1, pcm.data(), 100)) return false;
+    soundAt += pcm.size();
+    return true;
+  };
+  for (uint32_t slot = 0;; ++slot) {
+    const std::vector<uint8_t> frame = DibFrame(s.width, s.height, s.bits, slot);
+    if (!w.WriteFrame(slot, frame.data(), static_cast<uint32_t>(frame.size()), true)) break;
+    s.slots.push_back(slot);
+    if (!feedSound()) break;
+  }
+  EXPECT_EQ(w.LastRefusal(), avi::Refusal::FileFull);
+  EXPECT_EQ(w.SegmentCount(), 2u);
+  EXPECT_GT(s.slots.size(), 4u);
+  // Sound piles up until its chunk needs a segment too; a commit then is refused for it.
+  while (feedSound()) {
+  }
+  EXPECT_EQ(w.LastRefusal(), avi::Refusal::FileFull);
+  EXPECT_FALSE(w.Flush());
+  EXPECT_EQ(w.LastRefusal(), avi::Refusal::FileFull);
+  EXPECT_EQ(w.CommittedSlotCount(), s.slots.size());
+  EXPECT_FALSE(w.Close());
+  EXPECT_EQ(w.LastRefusal(), avi::Refusal::FileFull);
+  EXPECT_EQ(w.Failure(), avi::IoStatus::Ok);
+
+  const uint32_t blocks = w.CommittedBlockCount(1);
+  EXPECT_GT(blocks, 0u);
+  EXPECT_LT(blocks, soundAt / 2);
+  EXPECT_EQ(RiffsOf(sink.image).end, sink.image.size());
+  avitest::TempDir dir;
+  const std::string path = dir.File("full.avi");
+  ASSERT_TRUE(avitest::WriteFile(path, sink.image));
+  const auto streams = avitest::ProbeStreams(path);
+  ASSERT_EQ(streams.size(), 2u);
+  EXPECT_EQ(streams[0].at("nb_frames"), std::to_string(s.slots.size()));
+  EXPECT_EQ(streams[1].at("nb_frames"), std::to_string(blocks));
+  const avi::Slot n = static_cast<avi::Slot>(s.slots.size());
+  EXPECT_EQ(ExpectPlayable(s, {{sink.image, Bounds{n, n, blocks, blocks}}}), 0u);
 }
 
 }  // namespace

@@ -41,10 +41,7 @@ avi::IoStatus OpLog::WriteAt(uint64_t offset, const void* data, size_t size) {
   Op op;
   op.offset = offset;
   op.bytes.assign(static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + size);
-  for (uint32_t s = 0; s < streams_; ++s) {
-    op.committed.push_back(writer_.CommittedFrameCount(s));
-    op.written.push_back(writer_.FrameCount(s));
-  }
+  op.counts = CountsOf(writer_);
   ops.push_back(std::move(op));
   return avi::IoStatus::Ok;
 }
@@ -58,16 +55,15 @@ avi::IoStatus OpLog::Flush() {
 // The writer counts a commit once its last flush returned: the op after a flush tells what
 // that flush made durable; the flush that ends the stretch tells what was written by then.
 Bounds OpLog::BoundsAfter(size_t flush, size_t next) const {
-  const auto count = [&](const std::vector<avi::Slot>* at, uint32_t s, bool committed) {
-    if (s >= streams_) return avi::Slot{0};
-    if (at) return (*at)[s];
-    return committed ? writer_.CommittedFrameCount(s) : writer_.FrameCount(s);
-  };
-  const std::vector<avi::Slot>* committed =
-      flush + 1 < ops.size() ? &ops[flush + 1].committed : nullptr;
-  const std::vector<avi::Slot>* written = next < ops.size() ? &ops[next].written : nullptr;
-  return {count(committed, 0, true), count(written, 0, false), count(committed, 1, true),
-          count(written, 1, false)};
+  const Bounds now = CountsOf(writer_);
+  const Bounds& committed = flush + 1 < ops.size() ? ops[flush + 1].counts : now;
+  const Bounds& written = next < ops.size() ? ops[next].counts : now;
+  return {committed.minSlots, written.maxSlots, committed.minBlocks, written.maxBlocks};
+}
+
+Bounds CountsOf(const avi::Writer& writer) {
+  return {writer.CommittedSlotCount(0), writer.SlotCount(0), writer.CommittedBlockCount(1),
+          writer.BlockCount(1)};
 }
 
 void OpLog::ForEachInterval(const std::function<void(const Image&, const std::vector<const Op*>&,

@@ -28,10 +28,11 @@ class OpLog : public avi::Sink {
     bool flush = false;
     uint64_t offset = 0;
     std::vector<uint8_t> bytes;
-    std::vector<avi::Slot> committed, written;  // the writer's, per stream, as the op began
+    // The writer's counts as the op began: committed as the minimums, written as the maximums.
+    Bounds counts;
   };
 
-  OpLog(const avi::Writer& writer, uint32_t streams) : writer_(writer), streams_(streams) {}
+  explicit OpLog(const avi::Writer& writer) : writer_(writer) {}
   avi::IoStatus WriteAt(uint64_t offset, const void* data, size_t size) override;
   avi::IoStatus Flush() override;
 
@@ -46,8 +47,10 @@ class OpLog : public avi::Sink {
   Bounds BoundsAfter(size_t flush, size_t next) const;
 
   const avi::Writer& writer_;
-  uint32_t streams_;
 };
+
+// What `writer` counts now of stream 0 (video slots) and stream 1 (sound blocks).
+Bounds CountsOf(const avi::Writer& writer);
 
 // Cut images, each kept once (under the tightest bounds it was reached with).
 class CutSet {
