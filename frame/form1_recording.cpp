@@ -31,14 +31,6 @@ std::wstring DecimalSeparator() {
   return sep;
 }
 
-std::wstring WhyTheRecordingStopped(EngineError error) {
-  switch (error) {
-    case EngineError::DiskFull:
-      return L"磁盘空间不足，录制已停止。";
-    default:
-      return L"无法继续写入录像文件，录制已停止。";
-  }
-}
 }  // namespace
 
 // The save dialog; the chosen name goes through the program's naming rules.

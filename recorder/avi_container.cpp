@@ -77,11 +77,16 @@ bool AviContainer::Commit() { return writer_.Flush(); }
 bool AviContainer::Close() { return writer_.Close(); }
 
 ContainerError AviContainer::Failure() const {
-  switch (writer_.Failure()) {
-    case avi::IoStatus::Ok:
+  switch (writer_.LastRefusal()) {
+    case avi::Refusal::None:
       return ContainerError::None;
-    case avi::IoStatus::DiskFull:
-      return ContainerError::DiskFull;
+    case avi::Refusal::FileFull:
+      return ContainerError::FileFull;
+    case avi::Refusal::FrameTooLarge:
+      return ContainerError::FrameTooLarge;
+    case avi::Refusal::Io:
+      return writer_.Failure() == avi::IoStatus::DiskFull ? ContainerError::DiskFull
+                                                          : ContainerError::WriteFailed;
     default:
       return ContainerError::WriteFailed;
   }
@@ -91,6 +96,6 @@ uint64_t AviContainer::BytesNeededFor(uint32_t size) const {
   return writer_.BytesNeededFor(kVideoStream, size);
 }
 
-Slot AviContainer::Slots() const { return writer_.FrameCount(kVideoStream); }
+Slot AviContainer::Slots() const { return writer_.SlotCount(kVideoStream); }
 
 }  // namespace orvik

@@ -109,6 +109,23 @@ std::wstring GeneralNumber(double value, const std::wstring& decimalSeparator) {
   return out;
 }
 
+std::wstring WhyTheRecordingStopped(EngineError error) {
+  switch (error) {
+    case EngineError::DiskFull:
+      return L"磁盘空间不足，录制已停止。";
+    case EngineError::CodecFailed:
+      return L"编码器处理画面时出错，录制已停止。";
+    case EngineError::FileFull:
+      return L"录像文件已达到能记录的上限，录制已停止。";
+    case EngineError::OutOfMemory:
+      return L"内存不足，录制已停止。";
+    case EngineError::NotAnswering:
+      return L"编码器或磁盘没有响应，录制已停止；录像保留到最近一次保存（最多丢失半秒）。";
+    default:
+      return L"无法继续写入录像文件，录制已停止。";
+  }
+}
+
 std::wstring ProgressCaption(int64_t frameCount, float seconds,
                              const std::wstring& decimalSeparator) {
   return L"Flame:" + std::to_wstring(frameCount) + L" Second:" +

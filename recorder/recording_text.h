@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "recorder/engine_error.h"
 #include "sound/sound_sources.h"
 
 namespace orvik {
@@ -50,6 +51,9 @@ std::wstring SoundSourceMessage(sound::Source source, sound::DeviceProblem probl
                                 const std::wstring& device);
 // After a recording whose sound stopped at `since` seconds of recording time (shown mm:ss).
 std::wstring SoundMissingMessage(double since);
+
+// Why a recording that was running ended by itself, for a message box and the main window.
+std::wstring WhyTheRecordingStopped(EngineError error);
 
 // A number in general format: no trailing zeros, up to 15 significant digits, the given
 // decimal separator ("3.5078125", "-0.25", "12").

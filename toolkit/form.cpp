@@ -162,6 +162,8 @@ std::wstring Form::Caption() const {
 }
 
 void Form::SetCaption(const std::wstring& caption) {
+  // Under Wine every change goes to the X server as the window's name: only real ones go.
+  if (caption == options_.caption && hWnd()) return;
   options_.caption = caption;
   if (HWND h = hWnd()) SetWindowTextW(h, caption.c_str());
 }
