@@ -254,9 +254,9 @@ std::optional<double> RecordingFile::State::Elapsed() {
 
 EngineError RecordingFile::Open(Setup setup) {
   Close();
-  result_ = EngineError::None;
+  result_ = stoppedBy_ = EngineError::None;
+  dropped_ = framesWritten_ = 0;
   nextSlot_ = 0;
-  s_.reset();
   if (!setup.encoder || !setup.container || !setup.disk || setup.buffers.empty() ||
       setup.frameBytes == 0)
     return result_ = EngineError::CodecRefused;
@@ -285,7 +285,17 @@ bool RecordingFile::WaitForWriter(const std::atomic<bool>& flag) {
   s_->thread.detach();
   running_ = false;
   result_ = EngineError::NotAnswering;
+  LetGo();
   return false;
+}
+
+// What the owner still reads of a recording that ended is kept; the writer's state goes (its
+// queue holds synchronisation handles, its encoder and container memory).
+void RecordingFile::LetGo() {
+  stoppedBy_ = s_->stoppedBy;
+  dropped_ = s_->queue.Dropped();
+  framesWritten_ = s_->framesWritten;
+  s_.reset();
 }
 
 std::optional<QueuedFrame> RecordingFile::Acquire(Slot slot, bool waitForRoom) {
@@ -311,20 +321,22 @@ EngineError RecordingFile::Close() {
   s_->queue.Close();
   if (!WaitForWriter(s_->finished)) return result_;
   s_->thread.join();
-  s_->setup.buffersOwner.reset();  // the writer is done with them
   const EngineError stopped = s_->stoppedBy;
   result_ = stopped != EngineError::None ? stopped : s_->finishResult;
+  LetGo();
   return result_;
 }
 
-bool RecordingFile::Accepting() const { return running_ && s_->stoppedBy == EngineError::None; }
-
-EngineError RecordingFile::StoppedBy() const {
-  return s_ ? s_->stoppedBy.load() : EngineError::None;
+bool RecordingFile::Accepting() const {
+  return running_ && s_ && s_->stoppedBy == EngineError::None;
 }
 
-uint32_t RecordingFile::Dropped() const { return s_ ? s_->queue.Dropped() : 0; }
+EngineError RecordingFile::StoppedBy() const { return s_ ? s_->stoppedBy.load() : stoppedBy_; }
 
-uint32_t RecordingFile::FramesWritten() const { return s_ ? s_->framesWritten.load() : 0; }
+uint32_t RecordingFile::Dropped() const { return s_ ? s_->queue.Dropped() : dropped_; }
+
+uint32_t RecordingFile::FramesWritten() const {
+  return s_ ? s_->framesWritten.load() : framesWritten_;
+}
 
 }  // namespace orvik

@@ -94,11 +94,14 @@ class RecordingFile {
   struct State;
   static void Run(const std::shared_ptr<State>& s);
   bool WaitForWriter(const std::atomic<bool>& flag);
+  void LetGo();
 
-  std::shared_ptr<State> s_;
-  Slot nextSlot_ = 0;  // the owner's: the first slot not handed over yet
+  std::shared_ptr<State> s_;  // while the writer's thread is in use
+  Slot nextSlot_ = 0;         // the owner's: the first slot not handed over yet
   bool running_ = false;
-  EngineError result_ = EngineError::None;
+  // What stays readable once the writer's thread is done.
+  EngineError result_ = EngineError::None, stoppedBy_ = EngineError::None;
+  uint32_t dropped_ = 0, framesWritten_ = 0;
 };
 
 }  // namespace orvik
