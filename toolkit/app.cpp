@@ -79,12 +79,8 @@ void DoEvents() {
 bool WaitRunningSentMessages(HANDLE object, DWORD timeoutMs) {
   const ULONGLONG until = GetTickCount64() + timeoutMs;
   for (;;) {
-    DWORD wait = INFINITE;
-    if (timeoutMs != INFINITE) {
-      const ULONGLONG now = GetTickCount64();
-      if (now >= until) return false;
-      wait = static_cast<DWORD>(until - now);
-    }
+    const ULONGLONG now = GetTickCount64();
+    const auto wait = static_cast<DWORD>(until > now ? until - now : 0);
     const DWORD r = MsgWaitForMultipleObjectsEx(1, &object, wait, QS_SENDMESSAGE, 0);
     if (r == WAIT_OBJECT_0) return true;
     if (r != WAIT_OBJECT_0 + 1) return false;  // timed out, or the handle is bad

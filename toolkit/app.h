@@ -31,8 +31,9 @@ void DoEvents();
 
 // Waits for `object` to be signalled, running meanwhile the messages other threads send to this
 // one (a thread that waits with SendMessage on this one would otherwise wait forever); posted
-// messages, input and paints stay queued. False when `timeoutMs` passed first.
-bool WaitRunningSentMessages(HANDLE object, DWORD timeoutMs = INFINITE);
+// messages, input and paints stay queued. False when `timeoutMs` passed first: every wait of the
+// GUI thread has a bound.
+bool WaitRunningSentMessages(HANDLE object, DWORD timeoutMs);
 // The same for a condition another thread makes true, looked at every millisecond.
 bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs);
 // Runs the messages other threads have sent to this one and are waiting on; nothing else.
