@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "fuzz/sound_timeline_fuzz.h"
+#include "sound/sample_convert.h"
 #include "sound/sound_timeline.h"
 
 namespace {
@@ -18,7 +19,7 @@ namespace {
 using namespace orvik::sound;
 
 // Float input is held within +/-4, and the kernel's weights add up to well under 2 in size.
-constexpr float kLoudest = 8;
+constexpr float kLoudestChannel = 8;
 // Edge cases, not long recordings: the clock stops here, so no input costs much.
 constexpr double kLongest = 0.5;
 
@@ -45,7 +46,20 @@ DeviceFormat ReadFormat(Input& in) {
   format.channels = channels < 128 ? channels % 8 + 1 : channels - 128u;
   const uint32_t rate = in.Byte();
   format.rate = (rate | in.Byte() << 8) * soundfuzz::kRateUnit;
+  for (int shift = 0; shift < 32; shift += 8) format.channelMask |= uint32_t{in.Byte()} << shift;
   return format;
+}
+
+// How loud the output can be: the loudest channel on every channel the fold adds to a side.
+float Loudest(const DeviceFormat& format) {
+  if (!format.Valid()) return kLoudestChannel;
+  const StereoDownmix mix(format.channels, format.channelMask);
+  float left = 0, right = 0;
+  for (uint32_t c = 0; c < mix.Channels(); ++c) {
+    left += mix.Left(c);
+    right += mix.Right(c);
+  }
+  return kLoudestChannel * std::max({left, right, 1.0f}) * 1.0001f;
 }
 
 void Push(Timeline& timeline, const DeviceFormat& format, uint8_t op, double clock, Input& in,
@@ -64,7 +78,7 @@ void Push(Timeline& timeline, const DeviceFormat& format, uint8_t op, double clo
   timeline.Push(length > 0 ? packet.data() : nullptr, frames, readAt, op & soundfuzz::kSilent);
 }
 
-void Produce(Timeline& timeline, double until, std::vector<float>& out) {
+void Produce(Timeline& timeline, double until, float loudest, std::vector<float>& out) {
   const uint64_t before = timeline.ProducedFrames();
   const double asked = until > 0 ? std::floor(until * kOutputRate) : 0;
   const uint64_t expected = asked > before ? static_cast<uint64_t>(asked) - before : 0;
@@ -72,7 +86,7 @@ void Produce(Timeline& timeline, double until, std::vector<float>& out) {
   timeline.Produce(until, &out);
   if (out.size() != 2 * expected || timeline.ProducedFrames() != before + expected) std::abort();
   for (float v : out)
-    if (!(std::fabs(v) <= kLoudest)) std::abort();
+    if (!(std::fabs(v) <= loudest)) std::abort();
   if (std::fabs(timeline.CorrectionPpm()) > 5000.001) std::abort();
 }
 
@@ -82,6 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Input in(data, size);
   const DeviceFormat format = ReadFormat(in);
   Timeline timeline(format);
+  const float loudest = Loudest(format);
   std::vector<uint8_t> packet;
   std::vector<float> out;
   double clock = 0;
@@ -89,11 +104,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t op = in.Byte();
     clock = std::min(kLongest, clock + in.Byte() * 0.001);
     if ((op & soundfuzz::kKindMask) == soundfuzz::kProduce)
-      Produce(timeline, clock - in.Byte() * 0.004, out);
+      Produce(timeline, clock - in.Byte() * 0.004, loudest, out);
     else
       Push(timeline, format, op, clock, in, packet);
   }
-  Produce(timeline, clock, out);
+  Produce(timeline, clock, loudest, out);
   std::vector<int16_t> pcm(out.size());
   MixToPcm16({out.data(), out.data()}, out.size() / 2, pcm.data());
   return 0;

@@ -1,7 +1,8 @@
 #pragma once
 // The layout of one input of the sound timeline fuzzer, shared with its seed writer.
 //   byte 0: sample type (its value modulo 4); byte 1: channels, (b % 8) + 1 below 128, else
-//   b - 128 (mostly invalid); bytes 2-3: rate / 50, little-endian (outside 8000..384000 too)
+//   b - 128 (mostly invalid); bytes 2-3: rate / 50, little-endian (outside 8000..384000 too);
+//   bytes 4-7: the channel mask, little-endian (0: the usual layout)
 //   then operations, each: an op byte, then the milliseconds the clock moves on by (it stops
 //   at half a second), then
 //     push:    frames / 4, a pattern length (0..63, 0: no data), the pattern, tiled over the

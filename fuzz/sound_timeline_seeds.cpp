@@ -1,6 +1,7 @@
 // Writes the sound timeline fuzzer's starting corpus into the folder given: the streams the
 // timeline meets in a recording, from the formats devices offer: steady 10 ms packets with the
-// writer half a second behind, jitter, a gap, a stall's burst, silent packets, a wild time.
+// writer half a second behind, jitter, a gap, a stall's burst, silent packets, a wild time,
+// surround devices with and without a place for every channel.
 #include <cmath>
 #include <string>
 #include <vector>
@@ -13,10 +14,12 @@ namespace {
 struct Stream {
   std::vector<uint8_t> bytes;
 
-  Stream(uint8_t type, uint8_t channels, uint32_t rate) {
+  Stream(uint8_t type, uint8_t channels, uint32_t rate, uint32_t mask = 0) {
     const uint32_t units = rate / soundfuzz::kRateUnit;
     bytes = {type, static_cast<uint8_t>(channels - 1), static_cast<uint8_t>(units),
              static_cast<uint8_t>(units >> 8)};
+    for (int shift = 0; shift < 32; shift += 8)
+      bytes.push_back(static_cast<uint8_t>(mask >> shift));
   }
   // A packet of `frames` (a multiple of 4) read `ms` after the last operation.
   void Push(int ms, int frames, uint8_t flags = 0) {
@@ -56,7 +59,7 @@ int main(int argc, char** argv) {
   }
   seeds.push_back(jittery.bytes);
 
-  Stream burst(2, 6, 96000);  // Int32, 300 ms stalled then read at once
+  Stream burst(2, 6, 96000, 0x60f);  // Int32 5.1 (side), 300 ms stalled then read at once
   burst.Steady(50, 960, 250);
   for (int i = 0; i < 30; ++i) burst.Push(i == 0 ? 255 : 0, 960);
   burst.Steady(60, 960, 250);
@@ -71,6 +74,10 @@ int main(int argc, char** argv) {
   quiet.bytes.insert(quiet.bytes.end(), raw, raw + sizeof far);
   quiet.Steady(60, 480, 300);
   seeds.push_back(quiet.bytes);
+
+  Stream wide(3, 8, 48000, 0x3f);  // Float32, eight channels of which six are placed
+  wide.Steady(60, 480, 300);
+  seeds.push_back(wide.bytes);
 
   bool ok = true;
   for (size_t i = 0; i < seeds.size(); ++i)

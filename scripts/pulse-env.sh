@@ -7,7 +7,10 @@
 #   micsink       null sink, 48 kHz mono, remapped as the default source "Microphone" (mic)
 #   fastmic_feed  optional (orvik_pulse_add_fast_mic): a microphone "Fast Microphone" whose
 #                 samples arrive 1000 ppm faster than it says, as a real device's clock drifts
-# Sounds go in with orvik_pulse_play. Every process this starts is ended by its PID.
+#   surround51, surround71, quad
+#                 optional (orvik_pulse_add_surround): surround outputs, for a test to add
+# Sounds go in with orvik_pulse_play (orvik_pulse_play_channels for a surround output). Every
+# process this starts is ended by its PID.
 
 ORVIK_PULSE_RATE=48000
 ORVIK_PULSE_FAST_RATE=48048 # +1000 ppm
@@ -232,19 +235,50 @@ orvik_pulse_make_sound() { # channels sound...
 # ends once the sound has played. Sets and prints ORVIK_PULSE_PLAY_PID, the player's PID,
 # which orvik_pulse_wait_played and orvik_pulse_end (as pacat) take.
 orvik_pulse_play() { # sink sound...
-  if [ ! -d "${ORVIK_PULSE_DIR:-}" ]; then
-    echo "no sound server: orvik_start_pulse first" >&2
-    return 1
-  fi
+  orvik_pulse_can_play "$@" || return $?
   local sink=$1 channels=1
   shift
   [ "$sink" = speakers ] && channels=2
-  # Checked here, so that a mistyped sound fails the call and not a player in the background.
-  orvik_pulse_sound_ok "$@" || return $?
   # A short buffer, so the sound reaches the sink within a few tens of milliseconds.
   orvik_pulse_make_sound "$channels" "$@" 2>/dev/null |
     pacat -p -d "$sink" --latency-msec=20 --raw --format=s16le --rate="$ORVIK_PULSE_RATE" \
       --channels="$channels" --client-name="orvik test sound" >/dev/null 2>&1 &
+  orvik_pulse_player_started
+}
+
+# Plays a sound into some channels of a surround output (see orvik_pulse_add_surround) and
+# leaves the others silent, as orvik_pulse_play does: CARRYING lists the channels that carry
+# it, from 1 in the layout's order, e.g. 1,2 for stereo content (the front pair).
+orvik_pulse_play_channels() { # layout carrying sound...
+  local layout=$1 carrying=",$2," sink description map channels remix=() c
+  shift 2
+  orvik_pulse_surround "$layout" || return $?
+  orvik_pulse_can_play "$sink" "$@" || return $?
+  for c in $(seq 1 "$channels"); do
+    case $carrying in *",$c,"*) remix+=(1) ;; *) remix+=(0) ;; esac
+  done
+  # The stream names the sink's own channels, so the server passes them through unmixed.
+  orvik_pulse_make_sound 1 "$@" 2>/dev/null |
+    sox -D -t raw -r "$ORVIK_PULSE_RATE" -b 16 -e signed -c 1 - -t raw - remix "${remix[@]}" |
+    pacat -p -d "$sink" --latency-msec=20 --raw --format=s16le --rate="$ORVIK_PULSE_RATE" \
+      --channels="$channels" --channel-map="$map" --client-name="orvik test sound" \
+      >/dev/null 2>&1 &
+  orvik_pulse_player_started
+}
+
+# True when a sound server runs and the words make a sound; else says why.
+orvik_pulse_can_play() { # sink sound...
+  if [ ! -d "${ORVIK_PULSE_DIR:-}" ]; then
+    echo "no sound server: orvik_start_pulse first" >&2
+    return 1
+  fi
+  # Checked here, so that a mistyped sound fails the call and not a player in the background.
+  shift
+  orvik_pulse_sound_ok "$@"
+}
+
+# Records the player just started in the background (see orvik_pulse_play).
+orvik_pulse_player_started() {
   ORVIK_PULSE_PLAY_PID=$!
   echo "$ORVIK_PULSE_PLAY_PID" >"$ORVIK_PULSE_DIR/pids/pacat.play-$ORVIK_PULSE_PLAY_PID"
   echo "$ORVIK_PULSE_PLAY_PID"
@@ -258,4 +292,50 @@ orvik_pulse_wait_played() { # pid seconds
     sleep 0.05
   done
   return 1
+}
+
+# Surround outputs a test adds for itself (and removes: the suite's other tests count on the
+# devices above alone). Each is a null sink, 48 kHz, whose monitor Wine lists as the capture
+# device "Monitor of <description>":
+#   layout  sink        description  channels
+#   5.1     surround51  Surround51   front-left,front-right,front-center,lfe,rear-left,rear-right
+#   7.1     surround71  Surround71   the same, then side-left,side-right
+#   quad    quad        Quad         front-left,front-right,rear-left,rear-right
+# Sets sink, description, map and channels for a layout; false, saying so, for one it does not
+# know.
+orvik_pulse_surround() { # layout
+  local five=front-left,front-right,front-center,lfe,rear-left,rear-right
+  case $1 in
+  5.1) sink=surround51 description=Surround51 map=$five channels=6 ;;
+  7.1) sink=surround71 description=Surround71 map=$five,side-left,side-right channels=8 ;;
+  quad) sink=quad description=Quad map=front-left,front-right,rear-left,rear-right channels=4 ;;
+  *) echo "unknown layout '$1' (5.1, 7.1 or quad)" >&2 && return 2 ;;
+  esac
+}
+
+# Adds a surround output, keeps it rendering and waits until its monitor answers. Wine reads
+# the device list once, when a process first uses sound: add it before that.
+orvik_pulse_add_surround() { # layout
+  local sink description map channels d=$ORVIK_PULSE_DIR
+  orvik_pulse_surround "$1" || return $?
+  [ -f "$d/$sink.module" ] && return 0
+  if ! orvik_pulse_ctl load-module module-null-sink sink_name="$sink" rate="$ORVIK_PULSE_RATE" \
+    channels="$channels" channel_map="$map" sink_properties=device.description="$description" \
+    >"$d/$sink.module"; then
+    echo "PulseAudio refused the $1 output" >&2
+    rm -f "$d/$sink.module"
+    return 1
+  fi
+  orvik_pulse_keep_alive "$sink" "$channels"
+  orvik_pulse_warm_up "$sink.monitor" "$channels"
+}
+
+orvik_pulse_remove_surround() { # layout
+  local sink description map channels d=${ORVIK_PULSE_DIR:-}
+  orvik_pulse_surround "$1" || return $?
+  [ -f "$d/$sink.module" ] || return 0
+  orvik_pulse_end "$(cat "$d/pids/pacat.keep-alive-$sink" 2>/dev/null)" pacat
+  rm -f "$d/pids/pacat.keep-alive-$sink"
+  orvik_pulse_ctl unload-module "$(cat "$d/$sink.module")" || true
+  rm -f "$d/$sink.module"
 }

@@ -8,9 +8,51 @@ namespace {
 
 // A float device can go past full scale; this far is kept, so that later sums stay finite.
 constexpr float kFloatLimit = 4.0f;
-// Centre and surround channels join a side at -3 dB, as they would reach a listener between
-// two speakers; the low-frequency channel is left out, the usual fold-down.
-constexpr float kSideShare = 0.70710678f;
+// A speaker heard from between two others, at the same power: -3 dB on each side.
+constexpr float kHalfPower = 0.70710678f;
+// Front speakers between the centre and a side, panned at constant power: cos and sin of pi/8.
+constexpr float kNearSide = 0.92387953f;
+constexpr float kFarSide = 0.38268343f;
+
+struct Share {
+  float left, right;
+};
+
+// Where a speaker is heard in stereo. Back, side and top speakers join their side at -3 dB, as
+// they would reach a listener between two speakers; the low-frequency channel is left out, the
+// usual fold-down.
+Share ShareOf(uint32_t speakerBit) {
+  using namespace speaker;
+  switch (speakerBit) {
+    case kFrontLeft:
+      return {1, 0};
+    case kFrontRight:
+      return {0, 1};
+    case kFrontLeftOfCenter:
+      return {kNearSide, kFarSide};
+    case kFrontRightOfCenter:
+      return {kFarSide, kNearSide};
+    case kLowFrequency:
+      return {0, 0};
+    case kBackLeft:
+    case kSideLeft:
+    case kTopFrontLeft:
+    case kTopBackLeft:
+      return {kHalfPower, 0};
+    case kBackRight:
+    case kSideRight:
+    case kTopFrontRight:
+    case kTopBackRight:
+      return {0, kHalfPower};
+    case kBackCenter:  // a -3 dB surround, heard from both sides at -3 dB more
+    case kTopCenter:
+    case kTopFrontCenter:
+    case kTopBackCenter:
+      return {kHalfPower * kHalfPower, kHalfPower * kHalfPower};
+    default:  // the front centre, and channels without a known place
+      return {kHalfPower, kHalfPower};
+  }
+}
 
 uint32_t SampleBytes(SampleType type) {
   switch (type) {
@@ -61,7 +103,7 @@ void Convert(const uint8_t* in, uint32_t frames, const StereoDownmix& mix, float
   for (uint32_t f = 0; f < frames; ++f, in += bytes * channels, out += 2) {
     if (channels == 1) {
       out[0] = out[1] = Sample<T>(in);
-    } else if (channels == 2) {
+    } else if (mix.Stereo()) {
       out[0] = Sample<T>(in);
       out[1] = Sample<T>(in + bytes);
     } else {
@@ -77,14 +119,6 @@ void Convert(const uint8_t* in, uint32_t frames, const StereoDownmix& mix, float
   }
 }
 
-// Scales the shares down until they add up to at most one.
-void Normalize(std::vector<float>& shares) {
-  float sum = 0;
-  for (float s : shares) sum += s;
-  if (sum > 1)
-    for (float& s : shares) s /= sum;
-}
-
 }  // namespace
 
 uint32_t DeviceFormat::BytesPerFrame() const { return SampleBytes(type) * channels; }
@@ -94,23 +128,47 @@ bool DeviceFormat::Valid() const {
          rate <= 384000;
 }
 
-StereoDownmix::StereoDownmix(uint32_t channels) : left_(channels, 0.0f), right_(channels, 0.0f) {
+uint32_t UsualChannelMask(uint32_t channels) {
+  using namespace speaker;
+  constexpr uint32_t kStereo = kFrontLeft | kFrontRight;
+  constexpr uint32_t kFiveOne = kStereo | kFrontCenter | kLowFrequency | kBackLeft | kBackRight;
+  switch (channels) {
+    case 1:
+      return kFrontCenter;
+    case 2:
+      return kStereo;
+    case 3:
+      return kStereo | kFrontCenter;
+    case 4:
+      return kStereo | kBackLeft | kBackRight;
+    case 5:
+      return kFiveOne & ~kLowFrequency;
+    case 6:
+      return kFiveOne;
+    case 7:
+      return kStereo | kFrontCenter | kLowFrequency | kBackCenter | kSideLeft | kSideRight;
+    case 8:
+      return kFiveOne | kSideLeft | kSideRight;
+  }
+  return 0;
+}
+
+StereoDownmix::StereoDownmix(uint32_t channels, uint32_t channelMask)
+    : left_(channels, 0.0f), right_(channels, 0.0f) {
   if (channels == 1) {
     left_[0] = right_[0] = 1;
     return;
   }
-  // Front left, front right, centre, LFE, then left/right pairs (back, side, and beyond).
+  uint32_t mask = channelMask ? channelMask : UsualChannelMask(channels);
   for (uint32_t c = 0; c < channels; ++c) {
-    if (c < 2) {
-      (c == 0 ? left_ : right_)[c] = 1;
-    } else if (c == 2) {
-      left_[c] = right_[c] = kSideShare;
-    } else if (c > 3) {
-      (c % 2 == 0 ? left_ : right_)[c] = kSideShare;
-    }
+    // The lowest bit left places this channel; none left: no known place.
+    const uint32_t bit = mask & (~mask + 1);
+    mask &= ~bit;
+    const Share share = ShareOf(bit);
+    left_[c] = share.left;
+    right_[c] = share.right;
   }
-  Normalize(left_);
-  Normalize(right_);
+  stereo_ = channels == 2 && left_[0] == 1 && right_[0] == 0 && left_[1] == 0 && right_[1] == 1;
 }
 
 void ConvertToStereo(const DeviceFormat& format, const StereoDownmix& mix, const void* data,

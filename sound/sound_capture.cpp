@@ -102,6 +102,7 @@ std::optional<DeviceFormat> FormatOf(const WAVEFORMATEX* wf) {
     const auto* x = reinterpret_cast<const WAVEFORMATEXTENSIBLE*>(wf);
     isFloat = IsEqualGUID(x->SubFormat, kSubtypeFloat);
     isPcm = IsEqualGUID(x->SubFormat, kSubtypePcm);
+    f.channelMask = x->dwChannelMask;
   }
   if (isFloat && wf->wBitsPerSample == 32) {
     f.type = SampleType::Float32;

@@ -225,7 +225,7 @@ struct Timeline::State {
 Timeline::State::State(const DeviceFormat& f)
     : format(f),
       usable(f.Valid()),
-      mix(usable ? f.channels : 2),
+      mix(usable ? f.channels : 2, usable ? f.channelMask : 0),
       nominalStep(static_cast<double>(usable ? f.rate : kOutputRate) / kOutputRate),
       kernel(nominalStep),
       step(nominalStep),

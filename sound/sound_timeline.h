@@ -25,12 +25,13 @@ enum class SampleType {
 };
 
 // What a device delivers: frames of `channels` interleaved samples at `rate` frames a second.
-// Channels beyond two are in the usual order (front left, front right, centre, LFE, back left,
-// back right, side left, side right, ...).
 struct DeviceFormat {
   SampleType type = SampleType::Float32;
   uint32_t rate = 48000;
   uint32_t channels = 2;
+  // The speaker each channel feeds, as WAVEFORMATEXTENSIBLE's dwChannelMask: the channels take
+  // its set bits in order, lowest first. 0: the usual layout for the channel count.
+  uint32_t channelMask = 0;
   uint32_t BytesPerFrame() const;
   bool Valid() const;  // a known type, 1..32 channels, 8000..384000 Hz
 };

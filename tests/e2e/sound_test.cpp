@@ -1,7 +1,11 @@
 // Sound recorded beside the picture, end to end: the real program, the suite's own sound
 // server (scripts/pulse-env.sh) with the devices Wine lists for it, sounds played into them,
 // and the files decoded by ffmpeg.
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
 
 #include "e2e/app_fixture.h"
 #include "recorder/remembered_choices.h"
@@ -283,4 +287,88 @@ TEST_F(MissingDeviceTest, ThePictureGoesOnAndTheUserIsToldWhatSoundIsMissing) {
   EXPECT_GE(VideoEnd(p, 10), goneAt + 2.5);
   const Sound sound = RecordedSound(avi);
   EXPECT_LT(sound.Between(goneAt + 1.0, goneAt + 3.0).Peak(), 0.001);
+}
+
+namespace {
+
+// A tone played into some channels of one of scripts/pulse-env.sh's surround outputs (channels
+// from 1, in its layout's order), the others silent, until it ends or this object goes.
+class PlayingChannels {
+ public:
+  PlayingChannels(const std::string& layout, const std::string& carrying, const Tone& tone) {
+    char sound[96];
+    snprintf(sound, sizeof sound, " tone %g %g %g", tone.hz, tone.seconds, tone.amplitude);
+    if (PulseShell("orvik_pulse_play_channels " + layout + " " + carrying + sound, &out_) == 0)
+      pid_ = atol(out_.c_str());
+  }
+  ~PlayingChannels() {
+    if (pid_ > 0) PulseShell("orvik_pulse_end " + std::to_string(pid_) + " pacat");
+  }
+  PlayingChannels(const PlayingChannels&) = delete;
+  PlayingChannels& operator=(const PlayingChannels&) = delete;
+  bool Started() const { return pid_ > 0; }
+  const std::string& Output() const { return out_; }
+
+ private:
+  long pid_ = 0;
+  std::string out_;
+};
+
+// The level of a steady tone from `from` to `to` s where it is heard: the upper quartile of its
+// 50 ms pieces, so that the moments of silence a heavily loaded machine drops (up to a tenth of
+// a second, at load averages above ten on two cores) do not count.
+double HeardLevel(const Sound& sound, double from, double to) {
+  std::vector<double> levels;
+  for (double t = from; t + 0.05 <= to + 1e-9; t += 0.05)
+    levels.push_back(sound.Between(t, t + 0.05).Rms());
+  const auto quartile = levels.begin() + levels.size() * 3 / 4;
+  std::nth_element(levels.begin(), quartile, levels.end());
+  return *quartile;
+}
+
+// Outputs that run a surround mix: their monitors are recorded as system sound.
+class SurroundTest : public SoundTest {
+ protected:
+  // Wine reads the device list once per process, when it first uses sound: before the program.
+  void BeforeProgramStarts() override {
+    SoundTest::BeforeProgramStarts();
+    std::string out;
+    ASSERT_EQ(PulseShell("orvik_pulse_add_surround 5.1 && orvik_pulse_add_surround quad", &out), 0)
+        << out;
+    orvik::RememberSoundChoice(SoundChoice::System);
+  }
+  void TearDown() override {
+    SoundTest::TearDown();
+    PulseShell("orvik_pulse_remove_surround 5.1; orvik_pulse_remove_surround quad");
+  }
+};
+
+}  // namespace
+
+// A surround output is recorded at the level of its speakers: stereo played through a 5.1
+// output keeps its level (folded with each side's shares scaled to a sum of one, it came out
+// 7.7 dB quiet), and what only a quad output's back right speaker plays is heard on the right
+// at -3 dB (taken for the LFE, it was lost).
+TEST_F(SurroundTest, SurroundOutputsAreRecordedAtTheLevelOfTheirSpeakers) {
+  orvik::ProgramSettings().WriteText(L"SystemSoundDevice", L"Monitor of Surround51");
+  {
+    PlayingChannels stereo("5.1", "1,2", Tone{1000, 8, 0.5});
+    ASSERT_TRUE(stereo.Started()) << stereo.Output();
+    Record(Path(L"surround51.avi"), 3.0);
+  }
+  const Sound five = RecordedSound(Path(L"surround51.avi"));
+  EXPECT_NEAR(five.Between(1.0, 2.5).Frequency(), 1000, 2);
+  EXPECT_NEAR(HeardLevel(five.Channel(0), 1.0, 2.5), 0.5 / std::sqrt(2.0), 0.01);
+  EXPECT_NEAR(HeardLevel(five.Channel(1), 1.0, 2.5), 0.5 / std::sqrt(2.0), 0.01);
+
+  orvik::ProgramSettings().WriteText(L"SystemSoundDevice", L"Monitor of Quad");
+  {
+    PlayingChannels backRight("quad", "4", Tone{440, 8, 0.5});
+    ASSERT_TRUE(backRight.Started()) << backRight.Output();
+    Record(Path(L"quad.avi"), 3.0);
+  }
+  const Sound quad = RecordedSound(Path(L"quad.avi"));
+  EXPECT_NEAR(quad.Between(1.0, 2.5).Channel(1).Frequency(), 440, 2);
+  EXPECT_NEAR(HeardLevel(quad.Channel(1), 1.0, 2.5), 0.5 / std::sqrt(2.0) * std::sqrt(0.5), 0.01);
+  EXPECT_LT(quad.Between(1.0, 2.5).Channel(0).Peak(), 0.001);
 }

@@ -100,7 +100,7 @@ void Record(const Device& device, Timeline& timeline,
       packet.resize(static_cast<size_t>(frames) * bytes);
       for (uint32_t f = 0; f < frames && !silent; ++f)
         for (uint32_t c = 0; c < channels; ++c)
-          EncodeSample(device.format.type, samples[f],
+          EncodeSample(device.format.type, device.sounding >> c & 1 ? samples[f] : 0.0,
                        &packet[(f * channels + c) * (bytes / channels)]);
       timeline.Push(packet.data(), frames, readAt, silent);
     }

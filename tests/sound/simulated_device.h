@@ -25,9 +25,11 @@ struct Device {
   std::vector<Span> gaps;    // the device makes nothing (loopback while nothing plays)
   std::vector<Span> stalls;  // nothing is read; what was made arrives at the end, all at once
   std::vector<Span> pauses;  // the recording is paused: read, but not pushed
-  // Fills `samples` (every channel alike) for the device's frames from `first` on; frame m is
-  // made at real time m / TrueRate(). Packets left all zero are pushed as silent.
+  // Fills `samples` for the device's frames from `first` on; frame m is made at real time
+  // m / TrueRate(). Packets left all zero are pushed as silent.
   std::function<void(int64_t first, std::vector<double>& samples)> sound;
+  // The channels that carry `sound`, a bit each (all alike); the others stay silent.
+  uint64_t sounding = ~uint64_t{0};
 
   double TrueRate() const { return format.rate * (1 + ppm * 1e-6); }
   // The recording clock at real time `t`.

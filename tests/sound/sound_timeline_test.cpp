@@ -185,13 +185,16 @@ TEST(SoundTimeline, AToneKeepsItsPitchAndLevelFromEveryFormatWithoutABreak) {
   struct Case {
     DeviceFormat format;
     double ppm, jitter;
+    uint64_t sounding = ~uint64_t{0};
   };
+  // The 5.1 device plays stereo: its front speakers carry the tone, at its level.
   for (const Case& c :
        {Case{{SampleType::Int16, 44100, 1}, 0, 0}, Case{{SampleType::Float32, 48000, 2}, 0, 0},
-        Case{{SampleType::Int32, 96000, 6}, 0, 0},
+        Case{{SampleType::Int32, 96000, 6}, 0, 0, 0b11},
         Case{{SampleType::Float32, 48000, 2}, 1000, 0.02}}) {
     sim::Device device;
     device.format = c.format;
+    device.sounding = c.sounding;
     device.ppm = c.ppm;
     device.jitter = c.jitter;
     device.seconds = c.ppm ? 40 : 5;
