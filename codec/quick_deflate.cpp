@@ -1,5 +1,11 @@
 #include "codec/quick_deflate.h"
 
+// The bench's portable build of the encoder defines ORVIK_ZMBV_PORTABLE for this file too.
+#if defined(__SSE2__) && !defined(ORVIK_ZMBV_PORTABLE)
+#include <emmintrin.h>
+#define ORVIK_QUICK_SSE2 1
+#endif
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -92,13 +98,40 @@ size_t RunLength(const uint8_t* data, size_t pos, size_t dist, size_t size) {
   return len;
 }
 
-// For the XOR `diff` of eight bytes and the eight before them: bit 7 of byte j set where bytes
-// j to j + 3 are all zero, that is where a run of four starts (j <= 4).
-uint64_t RunStarts(uint64_t diff) {
-  constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
-  const uint64_t zero = ~(((diff & kLow7) + kLow7) | diff | kLow7);
-  return zero & zero >> 8 & zero >> 16 & zero >> 24;
+// Where runs of four (shorter ones cost about what their literals cost) start: bit j of the
+// result is set when the four bytes from p + j equal those `dists[k]` before them, for some
+// k, and j < kLook. The caller leaves 16 bytes from p; runs are not looked for in a buffer's
+// last 15 bytes, so that both ways find the same.
+constexpr size_t kLoad = 16;
+#ifdef ORVIK_QUICK_SSE2
+constexpr size_t kLook = 13;
+uint32_t RunStarts(const uint8_t* p, const size_t* dists) {
+  const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  uint32_t starts = 0;
+  for (int k = 0; k < 3; ++k) {
+    const uint32_t same = static_cast<uint32_t>(_mm_movemask_epi8(
+        _mm_cmpeq_epi8(here, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p - dists[k])))));
+    starts |= same & same >> 1 & same >> 2 & same >> 3;
+  }
+  return starts;
 }
+#else
+constexpr size_t kLook = 5;
+uint32_t RunStarts(const uint8_t* p, const size_t* dists) {
+  constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+  const uint64_t here = Load64(p);
+  uint64_t starts = 0;
+  for (int k = 0; k < 3; ++k) {
+    // Bit 7 of each byte of `zero` is set where the byte equals the one dists[k] before it.
+    const uint64_t diff = here ^ Load64(p - dists[k]);
+    const uint64_t zero = ~(((diff & kLow7) + kLow7) | diff | kLow7);
+    starts |= zero & zero >> 8 & zero >> 16 & zero >> 24;
+  }
+  uint32_t bits = 0;
+  for (size_t j = 0; j < kLook; ++j) bits |= static_cast<uint32_t>(starts >> (8 * j + 7) & 1) << j;
+  return bits;
+}
+#endif
 
 // Code lengths of an optimal prefix code for `freq`, none longer than `maxBits`. Symbols of
 // frequency 0 get no code. With fewer than two used symbols, symbols 0 and 1 are made used, so
@@ -362,6 +395,106 @@ void PutLiterals(BitWriter& w, const BlockCode& code, const uint8_t* data, size_
   }
 }
 
+// What the three distances of one call are, and their codes.
+struct Distances {
+  size_t dist[3];
+  DistanceCode code[3];
+  size_t farthest;
+  Distances(size_t pixelBytes, size_t rowBytes)
+      : dist{1, pixelBytes, rowBytes},
+        code{DistanceCode(1), DistanceCode(pixelBytes), DistanceCode(rowBytes)},
+        farthest(std::max(pixelBytes, rowBytes)) {}
+};
+
+// One block's symbols as counted, before its codes are chosen.
+struct Counts {
+  uint32_t litFreq[kLitLenSymbols] = {}, distFreq[kDistSymbols] = {};
+  size_t extraBits = 0;
+};
+
+// Literals and runs from `start` to about kBlockInput bytes on (a run may go past): fills runs
+// and `counts`, returns where the block ends.
+size_t ParseBlock(const uint8_t* data, size_t size, size_t start, const Distances& dists,
+                  std::vector<QuickDeflater::Run>& runs, Counts& counts) {
+  const LengthCodes& lengths = Lengths();
+  const size_t end = std::min(size, start + kBlockInput);
+  runs.clear();
+  size_t pos = start, literalsFrom = start;
+  while (pos < end) {
+    if (pos < dists.farthest || pos + kLoad > size) {
+      ++pos;
+      continue;
+    }
+    // Neither past the block's end nor into the buffer's last 15 bytes, so that both ways of
+    // looking find the same runs and cut blocks at the same bytes.
+    const size_t look = std::min({kLook, end - pos, size + 1 - kLoad - pos});
+    const uint32_t starts = RunStarts(data + pos, dists.dist) & ((1u << look) - 1);
+    if (starts == 0) {
+      pos += look;
+      continue;
+    }
+    pos += static_cast<size_t>(TrailingZeroBits(starts));
+    size_t len = 0;
+    int k = 0;
+    for (int i = 0; i < 3; ++i) {
+      const size_t l = RunLength(data, pos, dists.dist[i], size);
+      if (l > len) {
+        len = l;
+        k = i;
+      }
+    }
+    ++counts.litFreq[lengths.symbol[len]];
+    ++counts.distFreq[dists.code[k].code];
+    counts.extraBits += lengths.extraBits[len] + dists.code[k].extraBits;
+    runs.push_back({static_cast<uint32_t>(pos - literalsFrom), static_cast<uint16_t>(len),
+                    static_cast<uint8_t>(k)});
+    pos += len;
+    literalsFrom = pos;
+  }
+  runs.push_back({static_cast<uint32_t>(pos - literalsFrom), 0, 0});
+  const uint8_t* p = data + start;
+  for (const QuickDeflater::Run& run : runs) {
+    for (const uint8_t* literalsEnd = p + run.literals; p < literalsEnd; ++p) ++counts.litFreq[*p];
+    p += run.length;
+  }
+  counts.litFreq[kEndOfBlock] = 1;
+  return pos;
+}
+
+// The block parsed last, with codes of its own or stored, whichever is shorter. False when it
+// would not leave room for the end marker in `capacity`.
+bool WriteBlock(const uint8_t* block, size_t size, const Distances& dists,
+                const std::vector<QuickDeflater::Run>& runs, Counts& counts, BitWriter& w,
+                const uint8_t* out, size_t capacity) {
+  const LengthCodes& lengths = Lengths();
+  BlockCode code;
+  const size_t dynamicBits = code.Build(counts.litFreq, counts.distFreq, counts.extraBits);
+  const size_t storedBits = 3 + 7 + 32 + 8 * size;
+  // The end marker, and eight bytes of room for the writer's last store.
+  if ((w.BitsFrom(out) + std::min(dynamicBits, storedBits)) / 8 + 5 + 8 > capacity) return false;
+  if (storedBits <= dynamicBits) {
+    WriteStored(w, block, size);
+    return true;
+  }
+  code.WriteHeader(w);
+  const uint8_t* p = block;
+  for (const QuickDeflater::Run& run : runs) {
+    PutLiterals(w, code, p, run.literals);
+    p += run.literals + run.length;
+    if (!run.length) continue;
+    const int sym = lengths.symbol[run.length];
+    w.Put(code.litCode[sym], code.litLen[sym]);
+    w.Put(lengths.extraValue[run.length], lengths.extraBits[run.length]);
+    const DistanceCode& d = dists.code[run.distance];
+    w.Put(code.distCode[d.code], code.dist[d.code]);
+    w.Put(d.extraValue, d.extraBits);
+    w.Flush();
+  }
+  w.Put(code.litCode[kEndOfBlock], code.litLen[kEndOfBlock]);
+  w.Flush();
+  return true;
+}
+
 }  // namespace
 
 size_t QuickDeflater::Bound(size_t size) {
@@ -372,84 +505,15 @@ size_t QuickDeflater::Bound(size_t size) {
 
 size_t QuickDeflater::Deflate(const uint8_t* data, size_t size, size_t pixelBytes, size_t rowBytes,
                               uint8_t* out, size_t capacity) {
-  const LengthCodes& lengths = Lengths();
-  if (capacity < 16 || pixelBytes == 0 || rowBytes > 32768) return 0;
-  const size_t dists[3] = {1, pixelBytes, rowBytes};
-  const DistanceCode codes[3] = {DistanceCode(1), DistanceCode(pixelBytes), DistanceCode(rowBytes)};
-  const size_t farthest = std::max(pixelBytes, rowBytes);
+  if (capacity < 16 || pixelBytes == 0 || rowBytes == 0 || pixelBytes > 32768 || rowBytes > 32768)
+    return 0;
+  const Distances dists(pixelBytes, rowBytes);
   BitWriter w(out);
-  size_t pos = 0;
-  while (pos < size) {
-    const size_t start = pos, end = std::min(size, pos + kBlockInput);
-    uint32_t litFreq[kLitLenSymbols] = {}, distFreq[kDistSymbols] = {};
-    size_t extraBits = 0;
-    runs_.clear();
-    size_t literalsFrom = pos;
-    while (pos < end) {
-      if (pos < farthest || pos + 8 > size) {
-        ++pos;
-        continue;
-      }
-      // Bit 7 of byte j is set where a run of four (shorter ones cost about what their
-      // literals cost) starts at pos + j (j <= 4) under some distance; none: the five
-      // positions are literals.
-      const uint64_t here = Load64(data + pos);
-      uint64_t starts = 0;
-      for (size_t d : dists) starts |= RunStarts(here ^ Load64(data + pos - d));
-      if (starts == 0) {
-        pos += 5;
-        continue;
-      }
-      pos += static_cast<size_t>(TrailingZeroBits(starts) / 8);
-      // The longest run from there.
-      size_t len = 0;
-      int k = 0;
-      for (int i = 0; i < 3; ++i) {
-        const size_t l = RunLength(data, pos, dists[i], size);
-        if (l > len) {
-          len = l;
-          k = i;
-        }
-      }
-      ++litFreq[lengths.symbol[len]];
-      ++distFreq[codes[k].code];
-      extraBits += lengths.extraBits[len] + codes[k].extraBits;
-      runs_.push_back({static_cast<uint32_t>(pos - literalsFrom), static_cast<uint16_t>(len),
-                       static_cast<uint8_t>(k)});
-      pos += len;
-      literalsFrom = pos;
-    }
-    runs_.push_back({static_cast<uint32_t>(pos - literalsFrom), 0, 0});
-    for (size_t i = start, at = 0; at < runs_.size();
-         i += runs_[at].literals + runs_[at].length, ++at)
-      for (size_t k = i; k < i + runs_[at].literals; ++k) ++litFreq[data[k]];
-    litFreq[kEndOfBlock] = 1;
-    BlockCode code;
-    const size_t dynamicBits = code.Build(litFreq, distFreq, extraBits);
-    const size_t storedBits = 3 + 7 + 32 + 8 * (pos - start);
-    const size_t at = w.BitsFrom(out);
-    // The end marker, and eight bytes of room for the writer's last store.
-    if ((at + std::min(dynamicBits, storedBits)) / 8 + 5 + 8 > capacity) return 0;
-    if (storedBits <= dynamicBits) {
-      WriteStored(w, data + start, pos - start);
-      continue;
-    }
-    code.WriteHeader(w);
-    const uint8_t* p = data + start;
-    for (const Run& run : runs_) {
-      PutLiterals(w, code, p, run.literals);
-      p += run.literals + run.length;
-      if (!run.length) continue;
-      const int sym = lengths.symbol[run.length];
-      w.Put(code.litCode[sym], code.litLen[sym]);
-      w.Put(lengths.extraValue[run.length], lengths.extraBits[run.length]);
-      const DistanceCode& d = codes[run.distance];
-      w.Put(code.distCode[d.code], code.dist[d.code]);
-      w.Put(d.extraValue, d.extraBits);
-      w.Flush();
-    }
-    w.Put(code.litCode[kEndOfBlock], code.litLen[kEndOfBlock]);
-    w.Flush();
+  for (size_t start = 0; start < size;) {
+    Counts counts;
+    const size_t end = ParseBlock(data, size, start, dists, runs_, counts);
+    if (!WriteBlock(data + start, end - start, dists, runs_, counts, w, out, capacity)) return 0;
+    start = end;
   }
   // The sync-flush marker: an empty stored block, which also ends on a byte.
   WriteStored(w, nullptr, 0);

@@ -14,6 +14,14 @@ namespace orvik::zmbv {
 
 class QuickDeflater {
  public:
+  // One block's parse: literals taken as they are, then a run of bytes repeated from one of
+  // the three distances (0: a byte, 1: a pixel, 2: a row); the last entry has no run.
+  struct Run {
+    uint32_t literals;
+    uint16_t length;
+    uint8_t distance;
+  };
+
   // Room that always suffices for `size` bytes of input: every block stored as it is, plus
   // the end marker.
   static size_t Bound(size_t size);
@@ -26,14 +34,7 @@ class QuickDeflater {
                  size_t capacity);
 
  private:
-  // One block's parse: literals taken as they are, then a run of bytes repeated from one of
-  // the three distances (0: a byte, 1: a pixel, 2: a row); the last entry has no run.
-  struct Run {
-    uint32_t literals;
-    uint16_t length;
-    uint8_t distance;
-  };
-  std::vector<Run> runs_;
+  std::vector<Run> runs_;  // kept from block to block, not to allocate each time
 };
 
 }  // namespace orvik::zmbv

@@ -228,12 +228,13 @@ struct Encoder::State {
       found = v;
       return true;
     };
-    for (int d = 1; d <= r; ++d) {
+    // The loops end with the budget too: a frame of video spends it on its first few blocks.
+    for (int d = 1; d <= r && searchLeft > 0; ++d) {
       if (probe({0, d}) || probe({0, -d}) || probe({d, 0}) || probe({-d, 0})) return true;
     }
     const int r2 = std::min(r, 8);
-    for (int dy = -r2; dy <= r2; ++dy) {
-      for (int dx = -r2; dx <= r2; ++dx) {
+    for (int dy = -r2; dy <= r2 && searchLeft > 0; ++dy) {
+      for (int dx = -r2; dx <= r2 && searchLeft > 0; ++dx) {
         if (dx != 0 && dy != 0 && probe({dx, dy})) return true;
       }
     }
