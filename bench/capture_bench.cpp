@@ -6,15 +6,19 @@
 //      GDI objects second by second;
 //   2. ffmpeg's x11grab recording the same display to raw video in an AVI, at 10 and at
 //      60 fps, one after the other in the same run, with its CPU per frame beside ours;
-//   0. the floor: a bare BitBlt of the screen into a DIB section at the same rate, nothing
-//      else; our recording's CPU per frame is given as a ratio to it;
+//   0. the scene alone for 5 s, nothing recording: its drawing's share of the servers, which is
+//      taken off both sides below; then the floor: a bare BitBlt of the screen into a DIB
+//      section at the same rate, nothing else; our recording's CPU per frame is given as a ratio
+//      to it, as a whole and thread by thread (the GUI thread, the writer's, the wine server,
+//      Xvfb);
 //   3. where a frame's time goes: the pieces of a recording (the copy into the writer's
 //      buffer, the cursor, the codec, the write, the commits) made one by one in a loop;
 //   4. what the 1 ms timer costs while no slot is due.
 // Options: capture_bench [rate] [raw|orvik] [scene.exe] [sound|clicks]: the frame rate (10), the
 // codec of our recording ("Full Frames", or our lossless one, which ffmpeg then meets with
 // libx264rgb lossless and its zmbv encoder instead of raw video), a program to show on the display
-// first (the demo scene: text, a clock, moving shapes), and with "sound" instead of all else: the
+// first (the demo scene: text, a clock, moving shapes; or the bench's own, OrvikVideoScene: text
+// beside a 640x360 video playing), and with "sound" instead of all else: the
 // recording without sound and with the system's sound and the microphone, back to back; with
 // "clicks", the recording with 显示点击 off and on while the left button is clicked four times a
 // second. Figures only; nothing is asserted. Under Wine the process CPU comes from /proc in 10 ms
@@ -23,6 +27,7 @@
 #include <commdlg.h>
 
 #include <psapi.h>
+#include <tlhelp32.h>
 #include <vfw.h>
 
 #include <algorithm>
@@ -30,6 +35,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -158,11 +164,25 @@ std::string EnvironmentUtf8(const wchar_t* name) {
 }
 
 struct Servers {
-  std::string wineserver, xvfb, self;
+  std::string wineserver, xvfb, self, scene;
   double tick = 0.01;  // seconds per clock tick
 };
 
-Servers FindServers() {
+// The Unix process running the executable `name` in this Wine prefix, found by its process
+// name (the executable's, cut to 15 characters): a command line may name another program.
+std::string UnixPidOf(const std::string& name) {
+  std::string out;
+  RunShell("for p in $(pgrep -x " + Quote(name.substr(0, 15)) +
+               "); do case $(readlink /proc/$p/exe) in " +
+               "*wine*) tr '\\0' '\\n' </proc/$p/environ | grep -qxF " +
+               Quote("WINEPREFIX=" + EnvironmentUtf8(L"WINEPREFIX")) + " && echo $p;; esac; done",
+           &out);
+  return Trim(out.substr(0, out.find('\n')));
+}
+
+std::string BaseName(const std::string& path) { return path.substr(path.find_last_of("\\/") + 1); }
+
+Servers FindServers(const std::string& sceneExe) {
   Servers s;
   std::string out;
   if (RunShell("getconf CLK_TCK", &out) == 0 && std::atoi(out.c_str()) > 0)
@@ -181,17 +201,11 @@ Servers FindServers() {
   }
   RunShell("pgrep -f " + Quote("^(/usr/bin/)?Xvfb " + EnvironmentUtf8(L"DISPLAY") + "( |$)"), &out);
   s.xvfb = Trim(out.substr(0, out.find('\n')));
-  // This process as the system sees it, to check GetProcessTimes against: the process
-  // running this executable in this prefix.
+  // This process as the system sees it, to check GetProcessTimes against.
   wchar_t exe[MAX_PATH] = {};
   GetModuleFileNameW(nullptr, exe, MAX_PATH);
-  std::string name = testsupport::Utf8(exe);
-  name = name.substr(name.find_last_of("\\/") + 1);
-  RunShell("for p in $(pgrep -f " + Quote(name) + "); do case $(readlink /proc/$p/exe) in " +
-               "*wine*) tr '\\0' '\\n' </proc/$p/environ | grep -qxF " +
-               Quote("WINEPREFIX=" + prefix) + " && echo $p;; esac; done",
-           &out);
-  s.self = Trim(out.substr(0, out.find('\n')));
+  s.self = UnixPidOf(BaseName(testsupport::Utf8(exe)));
+  if (!sceneExe.empty()) s.scene = UnixPidOf(BaseName(sceneExe));
   return s;
 }
 
@@ -201,8 +215,9 @@ struct Cpu {
   double self = 0;     // /proc of this process
   double server = 0;   // the wine server
   double xvfb = 0;     // the X server
+  double scene = 0;    // the program shown on the display
   Cpu operator-(const Cpu& o) const {
-    return {process - o.process, self - o.self, server - o.server, xvfb - o.xvfb};
+    return {process - o.process, self - o.self, server - o.server, xvfb - o.xvfb, scene - o.scene};
   }
 };
 
@@ -212,7 +227,65 @@ Cpu ReadCpu(const Servers& s) {
   c.self = ProcTicks(s.self) * s.tick;
   c.server = ProcTicks(s.wineserver) * s.tick;
   c.xvfb = ProcTicks(s.xvfb) * s.tick;
+  c.scene = s.scene.empty() ? 0 : ProcTicks(s.scene) * s.tick;
   return c;
+}
+
+// ---- CPU of each thread of this process ----
+
+// CPU seconds so far of every thread of this process, by id. Under Wine GetThreadTimes reads
+// /proc/<pid>/task/<tid>/stat, in steps of a clock tick.
+using ThreadCpu = std::map<DWORD, double>;
+
+ThreadCpu ReadThreadCpu() {
+  ThreadCpu cpu;
+  // A failed snapshot is INVALID_HANDLE_VALUE, as a failed file is.
+  tk::UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+  if (!snapshot) return cpu;
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Thread32First(snapshot.get(), &entry); more;
+       more = Thread32Next(snapshot.get(), &entry)) {
+    if (entry.th32OwnerProcessID != GetCurrentProcessId()) continue;
+    tk::UniqueHandle thread(
+        OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ThreadID));
+    FILETIME created, exited, kernel, user;
+    if (!thread || !GetThreadTimes(thread.get(), &created, &exited, &kernel, &user)) continue;
+    auto seconds = [](const FILETIME& f) {
+      return (static_cast<uint64_t>(f.dwHighDateTime) << 32 | f.dwLowDateTime) / 1e7;
+    };
+    cpu[entry.th32ThreadID] = seconds(kernel) + seconds(user);
+  }
+  return cpu;
+}
+
+// What each thread of `a` used since `b`; a thread that ended in between is not counted.
+ThreadCpu operator-(const ThreadCpu& a, const ThreadCpu& b) {
+  ThreadCpu d = a;
+  for (const auto& [id, seconds] : b)
+    if (auto it = d.find(id); it != d.end()) it->second -= seconds;
+  return d;
+}
+
+// A recording's CPU by thread: the GUI thread (the capture), the busiest other one (the
+// writer: its codec and file), and the rest (Wine's own threads, the press hook's).
+struct ThreadSplit {
+  double gui = 0, writer = 0, rest = 0;
+};
+
+ThreadSplit SplitByThread(const ThreadCpu& used) {
+  ThreadSplit split;
+  for (const auto& [id, seconds] : used) {
+    if (id == GetCurrentThreadId()) {
+      split.gui = seconds;
+    } else if (seconds > split.writer) {
+      split.rest += split.writer;
+      split.writer = seconds;
+    } else {
+      split.rest += seconds;
+    }
+  }
+  return split;
 }
 
 // ---- memory and handles ----
@@ -351,6 +424,7 @@ struct Recording {
   int gdiAtStart = 0, gdiMid = 0, gdiAtEnd = 0, gdiIdle = 0;
   double gdiProbeMs = 0;
   Packets packets;
+  ThreadSplit threads;  // over the same time as `total`
 };
 
 bool StartRecording(const std::wstring& avi) {
@@ -386,6 +460,8 @@ Recording RecordWithTheProgram(const Servers& servers, const std::wstring& avi) 
 
   Cpu last = ReadCpu(servers);
   const Cpu first = last;
+  const ThreadCpu threadsFirst = ReadThreadCpu();
+  ThreadCpu probed;  // the GDI probe's share, left out as it is of `total`
   int lastFrames = form1().Session().FrameCount();
   const int firstFrames = lastFrames;
   const double t0 = form1().Session().Clock().StartedAt();
@@ -406,12 +482,15 @@ Recording RecordWithTheProgram(const Servers& servers, const std::wstring& avi) 
     lastFrames = frames;
     // Probed between two samples, so the cost lands in no second's figures.
     if (s == static_cast<int>(kRecordSeconds) / 2) {
+      const ThreadCpu beforeProbe = ReadThreadCpu();
       r.gdiMid = TimedGdiProbe(&r.gdiProbeMs);
+      probed = ReadThreadCpu() - beforeProbe;
       last = ReadCpu(servers);
       lastFrames = form1().Session().FrameCount();
     }
   }
   r.total = last - first;
+  r.threads = SplitByThread(ReadThreadCpu() - threadsFirst - probed);
   r.frames = form1().Session().FrameCount() - firstFrames;
   r.gdiAtEnd = TimedGdiProbe(&r.gdiProbeMs);
   form1().stop_click();
@@ -455,6 +534,12 @@ void PrintRecording(const Recording& r) {
   std::printf(
       "   process CPU over the recording: GetProcessTimes %.2f s, /proc of the process %.2f s\n",
       r.total.process, r.total.self);
+  const double perFrame = r.frames ? 1000.0 / r.frames : 0;
+  std::printf(
+      "   CPU a frame by thread: GUI (the capture) %.2f ms, writer (the busiest other: codec, "
+      "file) %.2f ms, the other threads %.2f ms; wine server %.2f ms, Xvfb %.2f ms\n",
+      r.threads.gui * perFrame, r.threads.writer * perFrame, r.threads.rest * perFrame,
+      r.total.server * perFrame, r.total.xvfb * perFrame);
 
   std::printf(
       "   file %.1f MB = %.1f MB a minute; slots left empty because the writer was busy: %u\n",
@@ -562,7 +647,37 @@ void PrintFfmpeg(const Ffmpeg& f) {
       f.fileBytes / 1e6, f.fileBytes / 1e6 * 60 / f.seconds);
 }
 
-// ---- 0. the floor: a bare screen copy at the same rate ----
+// ---- 0. the scene alone, and the floor: a bare screen copy at the same rate ----
+
+// The scene with nothing recording: what its drawing costs the two servers (and its own
+// process). Both the bare copy and our recording run beside it, so its share of the servers is
+// taken off both before they are compared.
+struct SceneAlone {
+  double seconds = 0;
+  Cpu used;
+  double PerSecondMs(double cpu) const { return seconds > 0 ? cpu * 1000 / seconds : 0; }
+  // The servers' share in one frame's time at the recording's rate.
+  double ServersPerFrameMs() const { return PerSecondMs(used.server + used.xvfb) / g_rate; }
+};
+
+SceneAlone MeasureSceneAlone(const Servers& servers, double seconds) {
+  SceneAlone a;
+  const Cpu before = ReadCpu(servers);
+  const double t0 = Now();
+  PumpUntil(t0 + seconds);
+  a.seconds = Now() - t0;
+  a.used = ReadCpu(servers) - before;
+  return a;
+}
+
+void PrintSceneAlone(const SceneAlone& a) {
+  std::printf(
+      "\n0. The scene alone, nothing recording, %.0f s: CPU a second: wine server %.0f ms, Xvfb "
+      "%.0f ms, the scene's own process %.0f ms, this process %.0f ms\n"
+      "   the servers' share in one frame's time at %d fps: %.2f ms\n",
+      a.seconds, a.PerSecondMs(a.used.server), a.PerSecondMs(a.used.xvfb),
+      a.PerSecondMs(a.used.scene), a.PerSecondMs(a.used.process), g_rate, a.ServersPerFrameMs());
+}
 
 // What any recorder of this screen pays at least: at the start of every slot, one BitBlt of
 // the whole screen into a DIB section through a kept screen DC, and nothing else (no cursor,
@@ -784,8 +899,34 @@ void PrintIdleTicks(const IdleTicks& t) {
 
 // ---- summary ----
 
-void PrintSummary(const PerFrame& ours, const Bare& bare, const Recording& rec, const Ffmpeg& ff10,
-                  const Ffmpeg& ff60) {
+// Ours beside the bare copy thread by thread, then both without the scene's drawing in the
+// servers.
+void PrintAgainstTheFloor(const Bare& bare, const Recording& rec, const SceneAlone& scene,
+                          const PerFrame& ours) {
+  const double perFrame = rec.frames ? 1000.0 / rec.frames : 0;
+  const double bareFrame = 1000.0 / bare.frames;
+  const ThreadSplit& t = rec.threads;
+  std::printf(
+      "   a frame by thread (overall): ours GUI %.2f + writer %.2f + other threads %.2f + wine "
+      "server %.2f + Xvfb %.2f = %.2f ms; bare copy %.2f + wine server %.2f + Xvfb %.2f = "
+      "%.2f ms\n",
+      t.gui * perFrame, t.writer * perFrame, t.rest * perFrame, rec.total.server * perFrame,
+      rec.total.xvfb * perFrame,
+      (t.gui + t.writer + t.rest + rec.total.server + rec.total.xvfb) * perFrame,
+      bare.used.process * bareFrame, bare.used.server * bareFrame, bare.used.xvfb * bareFrame,
+      bare.PerFrameWithServersMs());
+  const double share = scene.ServersPerFrameMs();
+  const double bareOwn = bare.PerFrameWithServersMs() - share;
+  std::printf(
+      "   the scene's drawing in the servers (0., alone) %.2f ms a frame, taken off both: ours "
+      "%.2f ms (median %.2f), bare copy %.2f ms: ratio %.2f (median %.2f)  (target 1.25 with "
+      "our codec)\n",
+      share, ours.overallWithServers - share, ours.medianWithServers - share, bareOwn,
+      (ours.overallWithServers - share) / bareOwn, (ours.medianWithServers - share) / bareOwn);
+}
+
+void PrintSummary(const PerFrame& ours, const Bare& bare, const Recording& rec,
+                  const SceneAlone& scene, const Ffmpeg& ff10, const Ffmpeg& ff60) {
   std::printf("\nSummary: CPU per frame at %d x %d, %d fps, %s\n", form1().aviwidth,
               form1().aviheight, g_rate, g_orvikCodec ? "our lossless codec" : "Full Frames");
   std::printf(
@@ -802,6 +943,7 @@ void PrintSummary(const PerFrame& ours, const Bare& bare, const Recording& rec, 
         bare.PerFrameMs(), bare.PerFrameWithServersMs(), ours.median / bare.PerFrameMs(),
         ours.medianWithServers / bare.PerFrameWithServersMs(),
         ours.overallWithServers / bare.PerFrameWithServersMs());
+  if (bare.frames > 0) PrintAgainstTheFloor(bare, rec, scene, ours);
   const long slots = static_cast<long>(std::floor(rec.elapsed * g_rate + 1e-9));
   long fresh = 0;
   for (long pts : rec.packets.nonEmptyPts) fresh += pts < slots ? 1 : 0;
@@ -837,17 +979,22 @@ int main(int argc, char** argv) {
     std::wstring cmd = L"\"" + testsupport::Wide(argv[3]) + L"\"";
     STARTUPINFOW si{};
     si.cb = sizeof si;
+    // Once its message loop waits, the scene has made what it shows.
     if (CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                       &scene))
-      Sleep(1500);
+                       &scene)) {
+      WaitForInputIdle(scene.hProcess, 30000);
+      Sleep(1000);
+    }
   }
   const std::wstring dir = testsupport::MakeTempDir(L"capture-bench");
   std::printf("capture_bench: a full-screen recording of the program beside ffmpeg x11grab\n");
   std::printf("   free space (/tmp, then the folder the files go to):\n%s", FreeSpace(dir).c_str());
-  const Servers servers = FindServers();
-  std::printf("   pids: wine server %s (%s), Xvfb %s (%s), this process %s (%s)\n",
-              servers.wineserver.c_str(), Comm(servers.wineserver).c_str(), servers.xvfb.c_str(),
-              Comm(servers.xvfb).c_str(), servers.self.c_str(), Comm(servers.self).c_str());
+  const Servers servers = FindServers(argc > 3 ? argv[3] : "");
+  std::printf(
+      "   pids: wine server %s (%s), Xvfb %s (%s), this process %s (%s), the scene %s (%s)\n",
+      servers.wineserver.c_str(), Comm(servers.wineserver).c_str(), servers.xvfb.c_str(),
+      Comm(servers.xvfb).c_str(), servers.self.c_str(), Comm(servers.self).c_str(),
+      servers.scene.c_str(), Comm(servers.scene).c_str());
   std::printf("   load average before: %s\n", Trim(ReadUnixFile("/proc/loadavg")).c_str());
   if (!form1().Create()) {
     std::printf("capture_bench: the frame window could not be created\n");
@@ -879,6 +1026,8 @@ int main(int argc, char** argv) {
 namespace {
 
 void CompareWithTheFloorAndFfmpeg(const Servers& servers, const std::wstring& dir) {
+  const SceneAlone scene = MeasureSceneAlone(servers, kRecordSeconds / 4);
+  PrintSceneAlone(scene);
   const Bare bare = RecordBare(servers, kRecordSeconds / 2);
   PrintBare(bare);
   const Recording rec = RecordWithTheProgram(servers, dir + L"\\ours.avi");
@@ -903,7 +1052,7 @@ void CompareWithTheFloorAndFfmpeg(const Servers& servers, const std::wstring& di
   const Stages stages = MeasureStages(servers, dir);
   PrintStages(stages);
   PrintIdleTicks(MeasureIdleTicks(servers));
-  if (rec.ok) PrintSummary(PerFrameOf(rec), bare, rec, ff10, ff60);
+  if (rec.ok) PrintSummary(PerFrameOf(rec), bare, rec, scene, ff10, ff60);
 }
 
 // One recording made two ways back to back (`set(0)`, then `set(1)`; `set(0)` again after).

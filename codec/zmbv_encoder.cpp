@@ -1,10 +1,18 @@
 #include <zlib.h>
 
+// The bench builds this file once more with ORVIK_ZMBV_PORTABLE, the byte loops the compiler
+// makes of it, to time both in one run and check that they write the same bytes.
+#if defined(__SSE2__) && !defined(ORVIK_ZMBV_PORTABLE)
+#include <emmintrin.h>
+#define ORVIK_ZMBV_SSE2 1
+#endif
+
 #include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstring>
 
+#include "codec/quick_deflate.h"
 #include "codec/zmbv.h"
 
 namespace orvik::zmbv {
@@ -37,13 +45,58 @@ constexpr int kSearchBudget = 20000;
 constexpr int kMaxVector = 63;
 constexpr size_t kVoteSide = 2 * kMaxVector + 1;
 const uint8_t kZeros[kBlockSize * 4] = {};
-// The bench builds this file once more with ORVIK_ZMBV_FULL_COST, every block's cost counted
-// to its end as before, to time both ways in one run and compare what they write.
-#ifdef ORVIK_ZMBV_FULL_COST
-constexpr bool kStopEarly = false;
-#else
-constexpr bool kStopEarly = true;
+
+uint64_t EightBytes(const uint8_t* p) {
+  uint64_t v;
+  std::memcpy(&v, p, 8);
+  return v;
+}
+
+// Block rows are 16 pixels: 16, 32 or 64 bytes, compared 16 at a time where SSE2 is there
+// (always on x86-64); a row cut by the frame's right edge ends in single bytes.
+bool SameBytes(const uint8_t* a, const uint8_t* b, size_t n) {
+  size_t i = 0;
+#ifdef ORVIK_ZMBV_SSE2
+  for (; i + 16 <= n; i += 16) {
+    const __m128i eq = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i)),
+                                      _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i)));
+    if (_mm_movemask_epi8(eq) != 0xFFFF) return false;
+  }
 #endif
+  return i == n || std::memcmp(a + i, b + i, n - i) == 0;
+}
+
+int DifferingBytes(const uint8_t* a, const uint8_t* b, size_t n) {
+  size_t i = 0;
+  int count = 0;
+#ifdef ORVIK_ZMBV_SSE2
+  if (n >= 16) {
+    // Each lane counts its equal bytes down from zero (a compare gives -1): at most four in a
+    // row of 64 bytes.
+    __m128i equal = _mm_setzero_si128();
+    for (; i + 16 <= n; i += 16)
+      equal = _mm_add_epi8(
+          equal, _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i)),
+                                _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i))));
+    const __m128i sums =
+        _mm_sad_epu8(_mm_sub_epi8(_mm_setzero_si128(), equal), _mm_setzero_si128());
+    count = static_cast<int>(i) - _mm_cvtsi128_si32(sums) - _mm_extract_epi16(sums, 4);
+  }
+#endif
+  for (; i < n; ++i) count += a[i] != b[i];
+  return count;
+}
+
+void XorBytes(uint8_t* out, const uint8_t* a, const uint8_t* b, size_t n) {
+  size_t i = 0;
+#ifdef ORVIK_ZMBV_SSE2
+  for (; i + 16 <= n; i += 16)
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                     _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i)),
+                                   _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i))));
+#endif
+  for (; i < n; ++i) out[i] = a[i] ^ b[i];
+}
 
 }  // namespace
 
@@ -75,7 +128,8 @@ struct Encoder::State {
 
   std::vector<uint8_t> prev;     // the last frame as the decoder holds it, top-down, tight
   std::vector<uint8_t> staging;  // 24-bit input widened to 32 bits
-  std::vector<uint8_t> raw;      // what one delta frame feeds to deflate
+  std::vector<uint8_t> raw;      // room for what a delta frame feeds to deflate
+  size_t rawSize = 0;            // the part of it this frame uses
   std::vector<Vec> vectors, lastVectors;
   std::vector<int> costs;  // per block: bytes its XOR data leaves non-zero (0: exact)
   std::vector<uint32_t> voteCounts = std::vector<uint32_t>(kVoteSide * kVoteSide);
@@ -84,6 +138,9 @@ struct Encoder::State {
 
   z_stream zs{};
   bool zReady = false;
+  // Delta frames' coder (by default): zlib only ever writes key frames then, each after a
+  // reset, so its window never needs what this one wrote.
+  QuickDeflater quick;
   bool needKey = true;
   uint32_t sinceKey = 0;  // frames since the last key frame, that one included
 
@@ -131,8 +188,8 @@ struct Encoder::State {
     const size_t n = static_cast<size_t>(w) * bpp;
     uint8_t scratch[kBlockSize * 4];
     for (int j = 0; j < h; ++j) {
-      if (std::memcmp(CurRow(y + j) + static_cast<size_t>(x) * bpp, RefRow(x, y, w, v, j, scratch),
-                      n) != 0)
+      if (!SameBytes(CurRow(y + j) + static_cast<size_t>(x) * bpp, RefRow(x, y, w, v, j, scratch),
+                     n))
         return false;
     }
     return true;
@@ -146,10 +203,9 @@ struct Encoder::State {
     uint8_t scratch[kBlockSize * 4];
     int cost = 0;
     for (int j = 0; j < h; ++j) {
-      const uint8_t* a = CurRow(y + j) + static_cast<size_t>(x) * bpp;
-      const uint8_t* b = RefRow(x, y, w, v, j, scratch);
-      for (size_t i = 0; i < n; ++i) cost += a[i] != b[i];
-      if (kStopEarly && cost >= best) break;
+      cost += DifferingBytes(CurRow(y + j) + static_cast<size_t>(x) * bpp,
+                             RefRow(x, y, w, v, j, scratch), n);
+      if (cost >= best) break;
     }
     return cost;
   }
@@ -158,19 +214,27 @@ struct Encoder::State {
   // then around the origin, within what is left of this frame's budget.
   bool Search(int x, int y, int w, int h, Vec& found) {
     const int r = std::clamp(options.searchRange, 0, kMaxVector);
+    const uint8_t* first = CurRow(y) + static_cast<size_t>(x) * bpp;
+    const bool wide = static_cast<size_t>(w) * bpp >= 8;
     auto probe = [&](Vec v) {
       if (searchLeft <= 0) return false;
       --searchLeft;
+      // Most vectors fail on the first eight bytes: those are compared here, without a call.
+      const int sx = x + v.dx, sy = y + v.dy;
+      if (wide && sy >= 0 && sy < height && sx >= 0 && sx + w <= width &&
+          EightBytes(first) != EightBytes(PrevRow(sy) + static_cast<size_t>(sx) * bpp))
+        return false;
       if (!Matches(x, y, w, h, v)) return false;
       found = v;
       return true;
     };
-    for (int d = 1; d <= r; ++d) {
+    // The loops end with the budget too: a frame of video spends it on its first few blocks.
+    for (int d = 1; d <= r && searchLeft > 0; ++d) {
       if (probe({0, d}) || probe({0, -d}) || probe({d, 0}) || probe({-d, 0})) return true;
     }
     const int r2 = std::min(r, 8);
-    for (int dy = -r2; dy <= r2; ++dy) {
-      for (int dx = -r2; dx <= r2; ++dx) {
+    for (int dy = -r2; dy <= r2 && searchLeft > 0; ++dy) {
+      for (int dx = -r2; dx <= r2 && searchLeft > 0; ++dx) {
         if (dx != 0 && dy != 0 && probe({dx, dy})) return true;
       }
     }
@@ -298,12 +362,9 @@ struct Encoder::State {
     const size_t n = static_cast<size_t>(w) * bpp;
     uint8_t scratch[kBlockSize * 4];
     for (int j = 0; j < h; ++j) {
-      const uint8_t* a = CurRow(y + j) + static_cast<size_t>(x) * bpp;
-      const uint8_t* b = RefRow(x, y, w, v, j, scratch);
-      const size_t at = raw.size();
-      raw.resize(at + n);
-      uint8_t* o = raw.data() + at;
-      for (size_t k = 0; k < n; ++k) o[k] = a[k] ^ b[k];
+      XorBytes(raw.data() + rawSize, CurRow(y + j) + static_cast<size_t>(x) * bpp,
+               RefRow(x, y, w, v, j, scratch), n);
+      rawSize += n;
     }
   }
 
@@ -312,6 +373,87 @@ struct Encoder::State {
     zs.avail_in = static_cast<uInt>(size);
     const int rc = deflate(&zs, flush);
     return (rc == Z_OK || rc == Z_BUF_ERROR) && zs.avail_in == 0 && zs.avail_out > 0;
+  }
+
+  // The whole frame through zlib, restarted. Returns the frame's size; 0 when it failed.
+  size_t WriteKeyFrame(uint8_t* out, size_t capacity) {
+    out[0] = kFlagKeyFrame;
+    out[1] = 0;  // version 0.1
+    out[2] = 1;
+    out[3] = 1;  // zlib
+    out[4] = FormatCode(StoredFormat(input));
+    out[5] = kBlockSize;
+    out[6] = kBlockSize;
+    const size_t pos = kKeyHeaderBytes;
+    if (deflateReset(&zs) != Z_OK) return 0;
+    for (int y = 0; y < height; ++y)
+      std::memcpy(prev.data() + RowBytes() * y, CurRow(y), RowBytes());
+    zs.next_out = out + pos;
+    zs.avail_out = static_cast<uInt>(std::min<size_t>(capacity - pos, 0xFFFFFFFFu));
+    if (input == PixelFormat::kPal8 && !Deflate(palette.data(), palette.size(), Z_NO_FLUSH))
+      return 0;
+    if (!Deflate(prev.data(), prev.size(), Z_SYNC_FLUSH)) return 0;
+    std::fill(vectors.begin(), vectors.end(), Vec{});
+    dominant = {};
+    return static_cast<size_t>(zs.next_out - out);
+  }
+
+  // Vectors and XOR data against the previous frame. Returns the frame's size; 0 when it
+  // failed.
+  size_t WriteDeltaFrame(uint8_t* out, size_t capacity) {
+    out[0] = 0;
+    rawSize = 0;
+    if (input == PixelFormat::kPal8 && palette != sentPalette) {
+      out[0] |= kFlagPalette;
+      for (size_t i = 0; i < palette.size(); ++i) raw[rawSize++] = palette[i] ^ sentPalette[i];
+    }
+    const size_t blocks = static_cast<size_t>(blocksX) * blocksY;
+    const size_t infoAt = rawSize;
+    rawSize += (blocks * 2 + 3) & ~size_t{3};
+    std::fill(raw.begin() + infoAt, raw.begin() + rawSize, 0);
+    FindChanges();
+    ChooseVectors();
+    for (int by = 0; by < blocksY; ++by) {
+      for (int bx = 0; bx < blocksX; ++bx) {
+        const size_t i = static_cast<size_t>(by) * blocksX + bx;
+        const Vec v = vectors[i];
+        const bool xorData = costs[i] != 0;
+        raw[infoAt + 2 * i] = static_cast<uint8_t>((v.dx * 2) | (xorData ? 1 : 0));
+        raw[infoAt + 2 * i + 1] = static_cast<uint8_t>(v.dy * 2);
+        if (!xorData) continue;
+        int x, y, w, h;
+        BlockRect(bx, by, x, y, w, h);
+        AppendXor(x, y, w, h, v);
+      }
+    }
+    const size_t size = options.deltaCoder == DeltaCoder::kQuick ? DeflateQuickly(out, capacity)
+                                                                 : DeflateWithZlib(out, capacity);
+    if (size == 0) return 0;
+    // Only now may the reference change: every vector above pointed into the old frame.
+    for (int by = 0; by < blocksY; ++by) {
+      for (int bx = 0; bx < blocksX; ++bx) {
+        if (!changed[static_cast<size_t>(by) * blocksX + bx]) continue;
+        int x, y, w, h;
+        BlockRect(bx, by, x, y, w, h);
+        for (int j = 0; j < h; ++j)
+          std::memcpy(prev.data() + RowBytes() * (y + j) + static_cast<size_t>(x) * bpp,
+                      CurRow(y + j) + static_cast<size_t>(x) * bpp, static_cast<size_t>(w) * bpp);
+      }
+    }
+    return size;
+  }
+
+  size_t DeflateWithZlib(uint8_t* out, size_t capacity) {
+    zs.next_out = out + 1;
+    zs.avail_out = static_cast<uInt>(std::min<size_t>(capacity - 1, 0xFFFFFFFFu));
+    if (!Deflate(raw.data(), rawSize, Z_SYNC_FLUSH)) return 0;
+    return static_cast<size_t>(zs.next_out - out);
+  }
+
+  size_t DeflateQuickly(uint8_t* out, size_t capacity) {
+    const size_t n = quick.Deflate(raw.data(), rawSize, static_cast<size_t>(bpp),
+                                   static_cast<size_t>(kBlockSize) * bpp, out + 1, capacity - 1);
+    return n == 0 ? 0 : 1 + n;
   }
 };
 
@@ -337,6 +479,7 @@ bool Encoder::Begin(int width, int height, PixelFormat format, const Options& op
   s->vectors.assign(blocks, {});
   s->lastVectors.assign(blocks, {});
   s->costs.assign(blocks, 0);
+  s->raw.assign(sizeof(Palette) + ((blocks * 2 + 3) & ~size_t{3}) + s->RowBytes() * height, 0);
   s->changed.assign(blocks, 0);
   const int level = std::clamp(options.zlibLevel, 0, 9);
   if (deflateInit2(&s->zs, level, Z_DEFLATED, 15, 8, options.zlibStrategy) != Z_OK) return false;
@@ -394,80 +537,14 @@ Encoded Encoder::Encode(const uint8_t* pixels, ptrdiff_t stride, bool forceKey, 
     s.cur = pixels;
     s.curStride = stride;
   }
-  const bool pal = s.input == PixelFormat::kPal8;
   const bool key = forceKey || s.needKey || s.sinceKey >= keyInterval_;
   s.needKey = true;  // until this frame has been written whole
-
-  size_t pos = 0;
-  if (key) {
-    out[0] = kFlagKeyFrame;
-    out[1] = 0;  // version 0.1
-    out[2] = 1;
-    out[3] = 1;  // zlib
-    out[4] = FormatCode(StoredFormat(s.input));
-    out[5] = kBlockSize;
-    out[6] = kBlockSize;
-    pos = kKeyHeaderBytes;
-    if (deflateReset(&s.zs) != Z_OK) return result;
-    for (int y = 0; y < s.height; ++y)
-      std::memcpy(s.prev.data() + s.RowBytes() * y, s.CurRow(y), s.RowBytes());
-    s.zs.next_out = out + pos;
-    s.zs.avail_out = static_cast<uInt>(std::min<size_t>(capacity - pos, 0xFFFFFFFFu));
-    if (pal && !s.Deflate(s.palette.data(), s.palette.size(), Z_NO_FLUSH)) return result;
-    if (!s.Deflate(s.prev.data(), s.prev.size(), Z_SYNC_FLUSH)) return result;
-    s.sentPalette = s.palette;
-    std::fill(s.vectors.begin(), s.vectors.end(), Vec{});
-    s.dominant = {};
-    s.sinceKey = 0;
-  } else {
-    uint8_t flags = 0;
-    s.raw.clear();
-    if (pal && s.palette != s.sentPalette) {
-      flags |= kFlagPalette;
-      for (size_t i = 0; i < s.palette.size(); ++i)
-        s.raw.push_back(s.palette[i] ^ s.sentPalette[i]);
-    }
-    const size_t blocks = static_cast<size_t>(s.blocksX) * s.blocksY;
-    const size_t infoAt = s.raw.size();
-    s.raw.resize(infoAt + ((blocks * 2 + 3) & ~size_t{3}), 0);
-    s.FindChanges();
-    s.ChooseVectors();
-    for (int by = 0; by < s.blocksY; ++by) {
-      for (int bx = 0; bx < s.blocksX; ++bx) {
-        const size_t i = static_cast<size_t>(by) * s.blocksX + bx;
-        const Vec v = s.vectors[i];
-        const bool xorData = s.costs[i] != 0;
-        s.raw[infoAt + 2 * i] = static_cast<uint8_t>((v.dx * 2) | (xorData ? 1 : 0));
-        s.raw[infoAt + 2 * i + 1] = static_cast<uint8_t>(v.dy * 2);
-        if (xorData) {
-          int x, y, w, h;
-          s.BlockRect(bx, by, x, y, w, h);
-          s.AppendXor(x, y, w, h, v);
-        }
-      }
-    }
-    out[0] = flags;
-    pos = 1;
-    s.zs.next_out = out + pos;
-    s.zs.avail_out = static_cast<uInt>(std::min<size_t>(capacity - pos, 0xFFFFFFFFu));
-    if (!s.Deflate(s.raw.data(), s.raw.size(), Z_SYNC_FLUSH)) return result;
-    // Only now may the reference change: every vector above pointed into the old frame.
-    for (int by = 0; by < s.blocksY; ++by) {
-      for (int bx = 0; bx < s.blocksX; ++bx) {
-        if (!s.changed[static_cast<size_t>(by) * s.blocksX + bx]) continue;
-        int x, y, w, h;
-        s.BlockRect(bx, by, x, y, w, h);
-        for (int j = 0; j < h; ++j)
-          std::memcpy(s.prev.data() + s.RowBytes() * (y + j) + static_cast<size_t>(x) * s.bpp,
-                      s.CurRow(y + j) + static_cast<size_t>(x) * s.bpp,
-                      static_cast<size_t>(w) * s.bpp);
-      }
-    }
-    s.sentPalette = s.palette;
-  }
-  ++s.sinceKey;
+  const size_t size = key ? s.WriteKeyFrame(out, capacity) : s.WriteDeltaFrame(out, capacity);
+  if (size == 0) return result;
+  s.sentPalette = s.palette;
+  s.sinceKey = key ? 1 : s.sinceKey + 1;
   s.needKey = false;
-  result.size = static_cast<size_t>(s.zs.next_out - out);
+  result.size = size;
   result.key = key;
   return result;
 }

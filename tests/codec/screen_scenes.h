@@ -1,7 +1,10 @@
 #pragma once
-// Generated screen content for the codec's tests and bench: text-like pages, flat colours,
-// noise, a dragged window and a scrolling page, as 32-bit B, G, R, 0 pixels, top-down.
+// Generated screen content for the codec's tests and benches: text-like pages, flat colours,
+// noise, a dragged window, a scrolling page and a playing video, as 32-bit B, G, R, 0 pixels,
+// top-down.
 #include <algorithm>
+#include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -87,6 +90,68 @@ inline Image DraggedWindow(int width, int height, int regionW, int regionH, int 
 inline Image ScrollingPage(int width, int height, int step, int frame) {
   Image img(width, height);
   DrawText(img, 0, 0, width, height, 3, frame * step);
+  return img;
+}
+
+// Smooth noise in [0, 1]: hashed values on a grid of `cell` pixels, blended between them.
+inline double ValueNoise(double x, double y, double cell, uint32_t seed) {
+  const double gx = x / cell, gy = y / cell;
+  const double fx = std::floor(gx), fy = std::floor(gy);
+  const int ix = static_cast<int>(fx), iy = static_cast<int>(fy);
+  auto at = [&](int cx, int cy) {
+    return (Hash(seed ^ (static_cast<uint32_t>(cy) * 73856093U) ^
+                 (static_cast<uint32_t>(cx) * 19349663U)) &
+            0xFFFF) /
+           65535.0;
+  };
+  double tx = gx - fx, ty = gy - fy;
+  tx = tx * tx * (3 - 2 * tx);
+  ty = ty * ty * (3 - 2 * ty);
+  const double top = at(ix, iy) + (at(ix + 1, iy) - at(ix, iy)) * tx;
+  const double bottom = at(ix, iy + 1) + (at(ix + 1, iy + 1) - at(ix, iy + 1)) * tx;
+  return top + (bottom - top) * ty;
+}
+
+// One frame of a playing video as a player draws it: a landscape (sky, hills, textured ground)
+// panned sideways by a fraction of a pixel's multiple each frame, so every pixel changes a
+// little, plus the faint grain a lossy decoder leaves, different in every frame.
+inline void Video(Image& img, int x0, int y0, int w, int h, int frame) {
+  const double pan = frame * 2.7;
+  for (int y = std::max(y0, 0); y < std::min(y0 + h, img.height); ++y) {
+    const double v = static_cast<double>(y - y0) / h;
+    for (int x = std::max(x0, 0); x < std::min(x0 + w, img.width); ++x) {
+      const double sx = x - x0 + pan;
+      const double ridge = 0.45 + 0.15 * ValueNoise(sx, 0, 90, 5) + 0.05 * ValueNoise(sx, 0, 23, 6);
+      double r, g, b;
+      if (v < ridge) {
+        const double cloud = ValueNoise(sx * 0.5, y - y0, 40, 7);
+        r = 90 + 100 * v + 60 * cloud;
+        g = 140 + 80 * v + 60 * cloud;
+        b = 230 - 20 * v + 20 * cloud;
+      } else {
+        const double d = (v - ridge) / (1 - ridge);
+        const double ground =
+            ValueNoise(sx, y - y0, 12, 8) * 0.6 + ValueNoise(sx, y - y0, 5, 9) * 0.4;
+        r = 50 + 60 * ground + 30 * d;
+        g = 90 + 80 * ground - 20 * d;
+        b = 30 + 30 * ground;
+      }
+      const uint32_t grain =
+          Hash(static_cast<uint32_t>(frame) * 2654435761U ^ static_cast<uint32_t>(y * 65599 + x));
+      auto channel = [&](double c, int shift) {
+        const int n = static_cast<int>(grain >> shift & 1);
+        return static_cast<uint32_t>(std::clamp(static_cast<int>(c) + n, 0, 255));
+      };
+      img.At(x, y) = channel(r, 0) << 16 | channel(g, 3) << 8 | channel(b, 6);
+    }
+  }
+}
+
+// A desktop with a text window and, beside it, a 640x360 (or smaller) video playing.
+inline Image PlayingVideo(int width, int height, int videoW, int videoH, int frame) {
+  Image img(width, height);
+  Desktop(img);
+  Video(img, width - videoW - width / 40, height / 10, videoW, videoH, frame);
   return img;
 }
 

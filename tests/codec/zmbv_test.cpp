@@ -61,14 +61,16 @@ std::vector<uint8_t> Convert(const scenes::Image& img, PixelFormat format, Palet
   return out;
 }
 
-// Frames of every kind the codec meets: a text page, flat colours, noise, a dragged window
-// and a scrolled page; then a still stretch.
+// Frames of every kind the codec meets: a text page, flat colours, noise, a dragged window,
+// a scrolled page and a video playing; then a still stretch.
+constexpr int kSceneFrames = 14;
 scenes::Image SceneFrame(int w, int h, int i) {
   if (i < 4) return scenes::DraggedWindow(w, h, w / 3 + 1, h / 3 + 1, i);
   if (i < 8) return scenes::ScrollingPage(w, h, 37, i);  // vectors past +-16, rows from outside
+  if (i < 12) return scenes::PlayingVideo(w, h, w / 2 + 1, h / 2 + 1, i);
   scenes::Image img(w, h);
   scenes::Desktop(img);
-  if (i < 10) scenes::Noise(img, w / 4, h / 4, w / 2, h / 2, i);
+  if (i < 13) scenes::Noise(img, w / 4, h / 4, w / 2, h / 2, i);
   return img;
 }
 
@@ -149,15 +151,22 @@ const char* FfmpegFormat(PixelFormat format) {
 
 // Every frame written goes through an AVI file into ffmpeg, which must see the same key
 // frames and decode the very pixels that went in, as must our own decoder.
-TEST(ZmbvRoundTrip, FfmpegAndOurDecoderGetEveryPixelBackInEveryLayoutAndOddSize) {
+TEST(ZmbvRoundTrip, FfmpegAndOurDecoderGetEveryPixelBackInEveryLayoutSizeAndDeltaCoder) {
   codectest::TempDir dir;
   const PixelFormat formats[] = {PixelFormat::kBgrx32, PixelFormat::kBgr24, PixelFormat::kRgb565,
                                  PixelFormat::kRgb555, PixelFormat::kPal8};
-  const int sizes[][2] = {{1, 1}, {17, 9}, {250, 131}};
+  const struct {
+    int w, h;
+    DeltaCoder coder;
+  } sizes[] = {{1, 1, DeltaCoder::kQuick},
+               {17, 9, DeltaCoder::kZlib},
+               {250, 131, DeltaCoder::kQuick},
+               {250, 131, DeltaCoder::kZlib}};
   for (PixelFormat format : formats) {
     for (const auto& size : sizes) {
-      const int w = size[0], h = size[1];
-      SCOPED_TRACE(testing::Message() << static_cast<int>(format) << " " << w << "x" << h);
+      const int w = size.w, h = size.h;
+      SCOPED_TRACE(testing::Message() << static_cast<int>(format) << " " << w << "x" << h << " "
+                                      << static_cast<int>(size.coder));
       const int bpp = BytesPerPixel(format);
       // Rows padded to four bytes and stored bottom-up, as a DIB section holds them.
       const size_t stride = (static_cast<size_t>(w) * bpp + 3) & ~size_t{3};
@@ -165,6 +174,7 @@ TEST(ZmbvRoundTrip, FfmpegAndOurDecoderGetEveryPixelBackInEveryLayoutAndOddSize)
       Encoder enc;
       Options options;
       options.keyFrameInterval = 5;
+      options.deltaCoder = size.coder;
       ASSERT_TRUE(enc.Begin(w, h, format, options));
       Decoder dec;
       ASSERT_TRUE(dec.Begin(w, h));
@@ -175,7 +185,7 @@ TEST(ZmbvRoundTrip, FfmpegAndOurDecoderGetEveryPixelBackInEveryLayoutAndOddSize)
       std::vector<std::vector<uint8_t>> sources;
       std::vector<Palette> palettes;
       std::vector<uint8_t> out, dib(stride * h), back(stride * h);
-      for (int i = 0; i < 12; ++i) {
+      for (int i = 0; i < kSceneFrames; ++i) {
         Palette palette;
         sources.push_back(Convert(SceneFrame(w, h, i), format, &palette));
         if (i == 9) palette[30] ^= 0x55;  // a palette change inside a delta frame
@@ -188,7 +198,7 @@ TEST(ZmbvRoundTrip, FfmpegAndOurDecoderGetEveryPixelBackInEveryLayoutAndOddSize)
         ASSERT_GT(e.size, 0u);
         ASSERT_LE(e.size, enc.MaxFrameBytes());
         // Key frames: the first, every fifth since the last one, and the one asked for.
-        const bool key = i == 0 || i == 5 || i == 7;
+        const bool key = i == 0 || i == 5 || i == 7 || i == 12;
         EXPECT_EQ(e.key, key) << i;
         ASSERT_TRUE(writer.WriteFrame(i, out.data(), static_cast<uint32_t>(e.size), e.key));
         ASSERT_EQ(dec.Decode(out.data(), out.size()),
@@ -209,15 +219,15 @@ TEST(ZmbvRoundTrip, FfmpegAndOurDecoderGetEveryPixelBackInEveryLayoutAndOddSize)
       ASSERT_TRUE(writer.Close());
 
       const auto packets = codectest::ReadPackets(path);
-      ASSERT_EQ(packets.size(), 12u);
+      ASSERT_EQ(packets.size(), static_cast<size_t>(kSceneFrames));
       for (size_t i = 0; i < packets.size(); ++i)
-        EXPECT_EQ(packets[i].key, i == 0 || i == 5 || i == 7) << i;
+        EXPECT_EQ(packets[i].key, i == 0 || i == 5 || i == 7 || i == 12) << i;
       const PixelFormat stored = StoredFormat(format);
       const int outBpp = BytesPerPixel(stored);
       const size_t frameBytes = static_cast<size_t>(w) * h * outBpp;
       const auto frames = codectest::FfmpegFrames(path, FfmpegFormat(stored),
                                                   frameBytes + (outBpp == 1 ? 1024 : 0));
-      ASSERT_EQ(frames.size(), 12u);
+      ASSERT_EQ(frames.size(), static_cast<size_t>(kSceneFrames));
       for (size_t i = 0; i < frames.size(); ++i) {
         const uint8_t* ref = frames[i].data();
         const uint8_t* src = sources[i].data();

@@ -1,13 +1,13 @@
 #pragma once
-// The screen codec's encoder built once more with every block's cost counted to the end of
-// the block, as it was before the count stopped once a vector could no longer win. Only the
-// bench uses it: it times both ways in one run, and both must write the same bytes.
+// The screen codec's encoder built once more without its SSE2 paths, as a compiler makes the
+// byte loops of the portable code. Only the bench uses it: it times both in one run, and both
+// must write the same bytes.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
 
-namespace fullcost {
+namespace portable {
 
 // 32-bit B, G, R, x frames with the default options, as orvik::zmbv::Encoder takes them.
 class Encoder {
@@ -25,4 +25,4 @@ class Encoder {
   std::unique_ptr<Impl> impl_;
 };
 
-}  // namespace fullcost
+}  // namespace portable
