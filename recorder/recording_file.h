@@ -24,7 +24,7 @@
 #include "recorder/frame_queue.h"
 #include "recorder/frame_surfaces.h"
 #include "recorder/vcm_compressor.h"
-#include "sound/sound_capture.h"
+#include "sound/wasapi/sound_recorder.h"
 #include "toolkit/files.h"
 #include "toolkit/handles.h"
 

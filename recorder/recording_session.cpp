@@ -68,7 +68,6 @@ StartOutcome RecordingSession::Start(const Setup& setup, tk::PictureBox& surface
 // The devices start reading before the recording does (the codec dialog comes between); what
 // they give before the clock starts is not recorded.
 void RecordingSession::StartSound() {
-  soundMissingSince_.reset();
   soundStarted_ =
       sound_.Start(setup_.sound, [this] { return clock_.RunningTime(tk::MonotonicSeconds()); });
   if (!sound_.Recording()) return;
@@ -76,6 +75,7 @@ void RecordingSession::StartSound() {
 }
 
 void RecordingSession::Pause() {
+  sound_.CatchUp();  // the sound made up to the pause is recorded
   clock_.Pause(tk::MonotonicSeconds());
   ListenToPresses(false);
 }
@@ -123,11 +123,11 @@ EngineError RecordingSession::Stop() {
   active_ = false;
   screen_.reset();
   ListenToPresses(false);
+  sound_.CatchUp();                      // the sound made up to the stop is recorded
   clock_.Pause(tk::MonotonicSeconds());  // the recording's length stays readable
   KeepLastPicture();
   const auto result = static_cast<EngineError>(AVIDecs::AviCloseWriter());
   sound_.Stop();
-  soundMissingSince_ = sound_.MissingSince();
   // The file is made at start with its headers; one that got no frame is no recording.
   if (recording_->file.FramesWritten() == 0) tk::RemoveFile(setup_.outputPath);
   return result;
