@@ -20,7 +20,8 @@ using Seconds = std::chrono::duration<double>;
 constexpr double kAnswerSeconds = 2.0;
 constexpr double kCatchUpSeconds = 0.2;
 // The reading thread wakes this often and reads every packet each device holds: Wine's
-// devices make one every 10 ms, and their buffers hold a second.
+// devices make one every 10 ms, and their buffers hold a second. A catch-up waits for the
+// wake-up, well within its bound.
 constexpr auto kWake = std::chrono::milliseconds(40);
 // A device that failed is opened again this often.
 constexpr double kRetrySeconds = 2.0;
@@ -235,12 +236,13 @@ void DeviceRecorder::Read(std::shared_ptr<Reader> reader) {
     }
     reader->changed.notify_all();
     Packets got;
-    for (;;) {
+    for (bool asked = false;;) {
+      // A plain sleep: waiting on a condition with a timeout costs a round trip to the wine
+      // server every time under Wine. A catch-up or a stop waits for the sleep to end.
+      if (!asked) std::this_thread::sleep_for(kWake);
       uint64_t pass = 0;
       {
-        std::unique_lock<std::mutex> lock(reader->mutex);
-        reader->changed.wait_for(
-            lock, kWake, [&] { return reader->stop || reader->passesAsked > reader->passesDone; });
+        std::lock_guard<std::mutex> lock(reader->mutex);
         if (reader->stop) break;
         pass = reader->passesAsked;
       }
@@ -248,6 +250,7 @@ void DeviceRecorder::Read(std::shared_ptr<Reader> reader) {
       {
         std::lock_guard<std::mutex> lock(reader->mutex);
         reader->passesDone = std::max(reader->passesDone, pass);
+        asked = reader->passesAsked > reader->passesDone;
       }
       reader->changed.notify_all();
     }

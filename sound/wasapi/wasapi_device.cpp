@@ -288,7 +288,7 @@ void WasapiDevice::FeedSilence() {
 
 // Every packet the device holds now. A packet is timed by the performance counter the device
 // stamped it with (its first frame's), so packets read together keep the times they were made
-// at; one without a usable stamp ends where the packets after it begin, the last one now.
+// at; one without a usable stamp ends where the packet after it begins, the last one now.
 bool WasapiDevice::Read(Packets* got) {
   if (!capture_) return false;
   FeedSilence();
@@ -323,9 +323,11 @@ bool WasapiDevice::Read(Packets* got) {
   double next = now;  // where the packet after this one began, in 100 ns units
   for (size_t i = got->list.size(); i-- > first;) {
     const double stamp = stamps_[i - first];
-    const double end = stamp >= 0 && now - stamp < 5e7 ? std::min(stamp, now) : next;
+    // Wine stamps a backlog it takes at once all alike: a packet ends no later than the next
+    // one begins.
+    const double end = stamp >= 0 && now - stamp < 5e7 ? std::min(stamp, next) : next;
     got->list[i].age = (now - end) / 1e7;
-    next = std::min(end, next) - got->list[i].frames * 1e7 / format_.rate;
+    next = end - got->list[i].frames * 1e7 / format_.rate;
   }
   return SUCCEEDED(hr);
 }
