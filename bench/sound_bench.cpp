@@ -8,7 +8,7 @@
 // CPU per second of this process, the wine server and the sound server, in rounds so that the
 // machine's other work falls on all three alike; ours as a ratio to the floor, the tones' own
 // cost taken off both sides. Figures only; nothing is asserted.
-//   sound_bench [seconds per run (20)] [rounds (3)]
+//   sound_bench [seconds per run (10)] [rounds (6)]
 #include <windows.h>
 
 #include <audioclient.h>
@@ -236,8 +236,8 @@ double Median(std::vector<double> v) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const double seconds = argc > 1 ? std::max(2.0, std::atof(argv[1])) : 20;
-  const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
+  const double seconds = argc > 1 ? std::max(2.0, std::atof(argv[1])) : 10;
+  const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 6;
   std::string why;
   if (!testsupport::SoundServerUp(&why)) {
     std::printf("sound_bench: %s\n", why.c_str());
