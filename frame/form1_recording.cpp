@@ -265,16 +265,16 @@ void Form1::ShowWhatAStartWillDo() {
 }
 
 // A recording the writer could not finish, or that it stopped by itself (a failed write, a full
-// disk): what was written is kept, and the user is told once why and where it is; and when the
-// sound stopped coming during the recording, from when.
+// disk): what was written is kept, and the user is told once why and where it is; and where the
+// sound is missing, from when to when and why.
 void Form1::TellWhyTheRecordingEnded(EngineError error) {
   std::wstring text;
   if (EndsARecording(error)) {
     text = WhyTheRecordingStopped(error);
     if (tk::FileExists(avipath)) text += L"\r\n已录制的内容保存在：\r\n" + avipath;
   }
-  if (const std::optional<double> since = session_.SoundMissingSince())
-    text += (text.empty() ? L"" : L"\r\n\r\n") + SoundMissingMessage(*since);
+  if (const std::wstring gaps = SoundGapsMessage(session_.SoundGaps()); !gaps.empty())
+    text += (text.empty() ? L"" : L"\r\n\r\n") + gaps;
   if (!text.empty()) tk::MsgBox(text, MB_OK | MB_ICONWARNING);
 }
 

@@ -59,12 +59,12 @@ StartOutcome RecordingSession::Start(const Setup& setup, tk::PictureBox& surface
 // The devices start reading before the recording does (the codec dialog comes between); what
 // they give before the clock starts is not recorded.
 void RecordingSession::StartSound() {
-  soundMissingSince_.reset();
   soundStarted_ =
       sound_.Start(setup_.sound, [this] { return clock_.RunningTime(tk::MonotonicSeconds()); });
 }
 
 void RecordingSession::Pause() {
+  sound_.CatchUp();  // the sound made up to the pause is recorded
   clock_.Pause(tk::MonotonicSeconds());
   ListenToPresses(false);
 }
@@ -111,13 +111,13 @@ EngineError RecordingSession::Finish(bool keepFile) {
   active_ = false;
   screen_.reset();
   ListenToPresses(false);
+  sound_.CatchUp();                      // the sound made up to the stop is recorded
   clock_.Pause(tk::MonotonicSeconds());  // the recording's length stays readable
   const EngineError result = output_.Close();
   if (keepFile) KeepLastPicture();
   lastCapture_ = nullptr;
   output_.ReleaseSurfaces();
   sound_.Stop();
-  soundMissingSince_ = sound_.MissingSince();
   AVIDecs::AviUseRecording(nullptr);
   // The file is made at start with its headers; one that got no frame is no recording.
   if (!keepFile || output_.FramesWritten() == 0) tk::RemoveFile(setup_.outputPath);

@@ -14,7 +14,7 @@
 #include "recorder/press_hook.h"
 #include "recorder/recording_clock.h"
 #include "recorder/screen_capture.h"
-#include "sound/sound_capture.h"
+#include "sound/wasapi/sound_recorder.h"
 #include "toolkit/handles.h"
 #include "toolkit/picturebox.h"
 
@@ -59,8 +59,8 @@ class RecordingSession {
   const OutputFileProblem& StartFileProblem() const { return fileProblem_; }
   // Which sound sources record, and why a wanted one does not (after a start).
   const sound::SoundRecorder::Started& SoundStarted() const { return soundStarted_; }
-  // After a stop: the recording time from which a source gave no sound; none when all did.
-  std::optional<double> SoundMissingSince() const { return soundMissingSince_; }
+  // After a stop: where a source's sound is missing, and why.
+  const std::vector<sound::SoundGap>& SoundGaps() const { return sound_.Gaps(); }
 
   // Presses while paused are not listened to, and rings from before a pause end with it.
   void Pause();
@@ -103,7 +103,6 @@ class RecordingSession {
   SharedClock clock_;       // the sound's threads read it too
   sound::SoundRecorder sound_;
   sound::SoundRecorder::Started soundStarted_;
-  std::optional<double> soundMissingSince_;
   CursorPainter cursor_;
   // While clicks are shown: the hook (only while running), the presses it gave, their rings.
   std::unique_ptr<PressHook> presses_;

@@ -150,18 +150,61 @@ std::wstring SoundSourceMessage(sound::Source source, sound::DeviceProblem probl
     case sound::DeviceProblem::Refused:
       why = L"声音设备无法启动。";
       break;
+    case sound::DeviceProblem::NoAnswer:
+      why = L"声音设备没有响应。";
+      break;
     case sound::DeviceProblem::None:
       return L"";
   }
   return L"无法录制" + what + L"：" + why + L"\r\n本次录制不含" + what + L"，画面照常录制。";
 }
 
-std::wstring SoundMissingMessage(double since) {
-  const long total = since > 0 ? static_cast<long>(since) : 0;
-  wchar_t at[32];
-  std::swprintf(at, 32, L"%02ld:%02ld", total / 60, total % 60);
-  return std::wstring(L"录像的声音从 ") + at +
-         L" 起中断（声音设备没有再送来声音），之后为静音；画面完整。";
+namespace {
+
+std::wstring MinutesSeconds(double seconds) {
+  const long total = seconds > 0 ? static_cast<long>(seconds) : 0;
+  wchar_t text[32];
+  std::swprintf(text, 32, L"%02ld:%02ld", total / 60, total % 60);
+  return text;
+}
+
+std::wstring WhyMissing(sound::GapCause cause) {
+  switch (cause) {
+    case sound::GapCause::NoPackets:
+      return L"没有收到声音设备的声音";
+    case sound::GapCause::DeviceFailed:
+      return L"声音设备出错（可能已被拔出）";
+    case sound::GapCause::NoAnswer:
+      return L"声音设备没有响应，已不再等待它";
+    case sound::GapCause::DefaultChanged:
+      return L"默认声音设备已更换，录音已改用新的默认设备";
+  }
+  return L"";
+}
+
+std::wstring GapLine(const sound::SoundGap& gap) {
+  const std::wstring from = MinutesSeconds(gap.from);
+  std::wstring when;
+  if (!gap.to)
+    when = L"从 " + from + L" 起直到结束";
+  else if (MinutesSeconds(*gap.to) == from)
+    when = L"在 " + from;
+  else
+    when = L"从 " + from + L" 到 " + MinutesSeconds(*gap.to);
+  const wchar_t* what = gap.source == sound::Source::SystemSound ? L"系统声音" : L"麦克风";
+  return what + (L"：" + when) + L"，" + WhyMissing(gap.cause) + L"。";
+}
+
+}  // namespace
+
+std::wstring SoundGapsMessage(const std::vector<sound::SoundGap>& gaps) {
+  constexpr size_t kLines = 8;  // more would not fit a message box; the rest are counted
+  if (gaps.empty()) return L"";
+  std::wstring text = L"录像的声音有中断，中断处为静音；画面完整。";
+  for (size_t i = 0; i < gaps.size() && i < kLines; ++i) text += L"\r\n" + GapLine(gaps[i]);
+  if (gaps.size() > kLines)
+    text += L"\r\n……另有 " + std::to_wstring(gaps.size() - kLines) + L" 处中断。";
+  return text;
 }
 
 }  // namespace orvik

@@ -3,6 +3,7 @@
 // made, and the progress caption. No <windows.h>.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "recorder/engine_error.h"
 #include "sound/sound_sources.h"
@@ -49,8 +50,9 @@ std::wstring OutputFileMessage(const std::wstring& path, OutputFileError error);
 // recording begins without it. `device`: the name the user gave the device, if any.
 std::wstring SoundSourceMessage(sound::Source source, sound::DeviceProblem problem,
                                 const std::wstring& device);
-// After a recording whose sound stopped at `since` seconds of recording time (shown mm:ss).
-std::wstring SoundMissingMessage(double since);
+// After a recording: where its sound is missing and why, a line for each gap (by source, then
+// time; times of the recording as mm:ss); empty when nothing is.
+std::wstring SoundGapsMessage(const std::vector<sound::SoundGap>& gaps);
 
 // Why a recording that was running ended by itself, for a message box and the main window.
 std::wstring WhyTheRecordingStopped(EngineError error);

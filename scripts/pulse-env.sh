@@ -4,6 +4,7 @@
 #   speakers      null sink, 48 kHz stereo, the default sink; Wine lists its monitor as the
 #                 capture device "Monitor of Speakers": what "system sound" records here, since
 #                 this Wine refuses WASAPI loopback
+#   headphones    null sink, 48 kHz stereo, "Headphones": an output the default can change to
 #   micsink       null sink, 48 kHz mono, remapped as the default source "Microphone" (mic)
 #   fastmic_feed  optional (orvik_pulse_add_fast_mic): a microphone "Fast Microphone" whose
 #                 samples arrive 1000 ppm faster than it says, as a real device's clock drifts
@@ -40,6 +41,7 @@ orvik_start_pulse() {
 load-module module-native-protocol-unix auth-anonymous=1 socket=$d/run/native
 load-module module-null-sink sink_name=speakers rate=$ORVIK_PULSE_RATE channels=2 sink_properties=device.description=Speakers
 load-module module-null-sink sink_name=micsink rate=$ORVIK_PULSE_RATE channels=1 sink_properties='device.description="Microphone feed"'
+load-module module-null-sink sink_name=headphones rate=$ORVIK_PULSE_RATE channels=2 sink_properties=device.description=Headphones
 load-module module-remap-source source_name=mic master=micsink.monitor source_properties=device.description=Microphone
 set-default-sink speakers
 set-default-source mic
@@ -68,7 +70,9 @@ EOF
   done
   orvik_pulse_keep_alive speakers 2
   orvik_pulse_keep_alive micsink 1
-  if ! orvik_pulse_warm_up speakers.monitor 2 || ! orvik_pulse_warm_up mic 1; then
+  orvik_pulse_keep_alive headphones 2
+  if ! orvik_pulse_warm_up speakers.monitor 2 || ! orvik_pulse_warm_up mic 1 ||
+    ! orvik_pulse_warm_up headphones.monitor 2; then
     orvik_stop_pulse
     return 1
   fi
@@ -116,10 +120,12 @@ orvik_pulse_end() { # pid program
   kill -9 "$1" 2>/dev/null || true
 }
 
-# Ends every player and keep-alive stream a helper started, and then the server.
+# Ends every player and keep-alive stream a helper started, and then the server (let go on
+# first, should a test have left it stopped).
 orvik_stop_pulse() {
   local d=${ORVIK_PULSE_DIR:-} f
   [ -n "$d" ] && [ -d "$d" ] || return 0
+  orvik_pulse_thaw
   # Each file is named after the program it started: program.what
   for f in "$d"/pids/*; do
     [ -f "$f" ] && orvik_pulse_end "$(cat "$f")" "$(basename "${f%%.*}")"
@@ -183,6 +189,45 @@ orvik_pulse_feed_paced_mic() { # rate until [click_at...]
   echo $!
 }
 
+# Stops the server as a hung driver or a wedged device would stop answering (SIGSTOP), for
+# SECONDS at most: a guard lets it go on then, whatever becomes of the caller.
+# orvik_pulse_thaw lets it go on at once.
+orvik_pulse_freeze() { # seconds
+  local pid
+  pid=$(cat "$ORVIK_PULSE_DIR/server.pid" 2>/dev/null) || return 1
+  [ "$(cat "/proc/$pid/comm" 2>/dev/null)" = pulseaudio ] || return 1
+  kill -STOP "$pid" || return 1
+  sh -c "sleep $1; kill -CONT $pid" </dev/null >/dev/null 2>&1 &
+  echo $! >"$ORVIK_PULSE_DIR/pids/sh.thaw-guard"
+}
+
+orvik_pulse_thaw() {
+  local d=$ORVIK_PULSE_DIR pid
+  pid=$(cat "$d/server.pid" 2>/dev/null) || return 0
+  [ "$(cat "/proc/$pid/comm" 2>/dev/null)" = pulseaudio ] && kill -CONT "$pid"
+  orvik_pulse_end "$(cat "$d/pids/sh.thaw-guard" 2>/dev/null)" sh
+  rm -f "$d/pids/sh.thaw-guard"
+}
+
+# The description of the default sink ("Speakers"), as Wine names the output.
+orvik_pulse_default_output() {
+  local sink
+  sink=$(orvik_pulse_ctl get-default-sink) || return 1
+  orvik_pulse_ctl list sinks | awk -v sink="$sink" '
+    $1 == "Name:" { name = $2 }
+    $1 == "Description:" && name == sink { sub(/^[ \t]*Description: /, ""); print; exit }'
+}
+
+# Makes the speakers the default output again. Streams that did not choose their sink follow
+# the default (the keep-alive streams among them): the headphones' keep-alive plays into them
+# again.
+orvik_pulse_restore_default_output() {
+  orvik_pulse_ctl set-default-sink speakers || return 1
+  orvik_pulse_end "$(cat "$ORVIK_PULSE_DIR/pids/pacat.keep-alive-headphones" 2>/dev/null)" pacat
+  orvik_pulse_keep_alive headphones 2
+  orvik_pulse_warm_up headphones.monitor 2
+}
+
 orvik_pulse_remove_fast_mic() {
   local d=${ORVIK_PULSE_DIR:-} m
   [ -f "$d/fastmic.modules" ] || return 0
@@ -238,7 +283,7 @@ orvik_pulse_play() { # sink sound...
   orvik_pulse_can_play "$@" || return $?
   local sink=$1 channels=1
   shift
-  [ "$sink" = speakers ] && channels=2
+  case $sink in speakers | headphones) channels=2 ;; esac
   # A short buffer, so the sound reaches the sink within a few tens of milliseconds.
   orvik_pulse_make_sound "$channels" "$@" 2>/dev/null |
     pacat -p -d "$sink" --latency-msec=20 --raw --format=s16le --rate="$ORVIK_PULSE_RATE" \

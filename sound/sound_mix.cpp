@@ -19,8 +19,11 @@ double Bend(double x) {
 
 int16_t ToPcm16(double x) {
   if (std::isnan(x)) return 0;
-  const double v = std::round(Bend(x) * 32768);
-  return static_cast<int16_t>(v > 32767 ? 32767 : v < -32768 ? -32768 : v);
+  // Rounded half away from zero, as std::round does, by truncation: no library call. Bend keeps
+  // |v| within full scale, so the conversion cannot overflow.
+  const double v = Bend(x) * 32768;
+  const long r = v >= 0 ? static_cast<long>(v + 0.5) : -static_cast<long>(0.5 - v);
+  return static_cast<int16_t>(r > 32767 ? 32767 : r < -32768 ? -32768 : r);
 }
 
 }  // namespace

@@ -166,11 +166,22 @@ double CleanTime(double t, double last) {
 
 }  // namespace
 
+// A stretch of output frames, with what resampling it needs copied out of the state, so that
+// it is resampled without the lock.
+struct Timeline::Block {
+  uint64_t frames = 0;
+  double readPos = 0, step = 0, stepIncrement = 0;
+  uint64_t rampLeft = 0;
+  int64_t from = 0;           // the device position window[0] holds
+  std::vector<float> window;  // stereo; empty: nothing was placed there, the block is silence
+};
+
 struct Timeline::State {
-  explicit State(const DeviceFormat& f);
+  State(const DeviceFormat& f, double startsAt);
 
   void Push(const void* data, uint32_t frames, double readAt, bool silent);
-  void Produce(double until, std::vector<float>* out);
+  // Plans the output up to `until` into blocks[0..n), reusing what they hold; returns n.
+  size_t Produce(double until, std::vector<Block>* blocks);
 
   void Convert(const void* data, uint32_t frames, bool silent);
   void Hold(double readAt);
@@ -181,8 +192,7 @@ struct Timeline::State {
   void CheckForShift();
   void Move(int64_t at, double seconds);
   void Control(uint64_t target);
-  void Resample(uint64_t frames, float* out);
-  void Advance();
+  void Plan(uint64_t frames, Block* block);
   void Advance(uint64_t frames);
 
   // The output time stream position `position` reaches at the present ratio.
@@ -218,18 +228,18 @@ struct Timeline::State {
 
   double readPos = 0;
   uint64_t outFrames = 0;
-  std::vector<float> window, weights;
-  std::vector<uint32_t> sounding;
 };
 
-Timeline::State::State(const DeviceFormat& f)
+Timeline::State::State(const DeviceFormat& f, double startsAt)
     : format(f),
       usable(f.Valid()),
       mix(usable ? f.channels : 2, usable ? f.channelMask : 0),
       nominalStep(static_cast<double>(usable ? f.rate : kOutputRate) / kOutputRate),
       kernel(nominalStep),
-      step(nominalStep),
-      weights(kernel.Taps()) {}
+      step(nominalStep) {
+  const double start = startsAt > 0 ? std::min(startsAt, kMaxTime) : 0;
+  outFrames = controlledAt = static_cast<uint64_t>(std::floor(start * kOutputRate));
+}
 
 void Timeline::State::Push(const void* data, uint32_t frames, double readAt, bool silent) {
   lastPacketAt = CleanTime(readAt, lastPacketAt);
@@ -329,20 +339,19 @@ void Timeline::State::Move(int64_t at, double seconds) {
   offsets.Move(at, moved / DeviceRate());
 }
 
-void Timeline::State::Produce(double until, std::vector<float>* out) {
+size_t Timeline::State::Produce(double until, std::vector<Block>* blocks) {
   const double end = until > 0 ? std::min(until, kMaxTime) : 0;
   const auto target = static_cast<uint64_t>(std::floor(end * kOutputRate));
-  if (target <= outFrames) return;
+  if (target <= outFrames) return 0;
   Control(target);
   if (!held.Empty() && held.StartTime(DeviceRate()) <= end + kPlaceAhead) PlaceHeld();
-  const size_t first = out->size();
-  out->resize(first + 2 * (target - outFrames), 0.0f);
-  for (float* o = out->data() + first; outFrames < target;) {
-    const uint64_t n = std::min(target - outFrames, kRenderBlock);
-    Resample(n, o);
-    o += 2 * n;
+  size_t n = 0;
+  while (outFrames < target) {
+    if (n == blocks->size()) blocks->emplace_back();
+    Plan(std::min(target - outFrames, kRenderBlock), &(*blocks)[n++]);
   }
   placed.DropBefore(static_cast<int64_t>(std::floor(readPos)) - kernel.Taps() / 2);
+  return n;
 }
 
 // Updates the ratio from the offsets that came in since the last call; it then moves there
@@ -359,43 +368,28 @@ void Timeline::State::Control(uint64_t target) {
   stepIncrement = (nominalStep * (1 + correction) - step) / static_cast<double>(rampLeft);
 }
 
-void Timeline::State::Resample(uint64_t frames, float* out) {
-  const int taps = kernel.Taps(), half = taps / 2;
+void Timeline::State::Plan(uint64_t frames, Block* block) {
+  const int half = kernel.Taps() / 2;
   const double widest = std::max(step, step + stepIncrement * std::min(frames, rampLeft));
   const auto from = static_cast<int64_t>(std::floor(readPos)) - half + 1;
   const auto to = static_cast<int64_t>(std::floor(readPos + widest * frames)) + half + 2;
-  const auto count = static_cast<size_t>(to - from);
-  outFrames += frames;
-  if (!placed.Reaches(from, to)) return Advance(frames);  // `out` holds zeros
-  window.assign(2 * count, 0.0f);
-  placed.CopyOut(from, count, window.data());
-  // Runs of silence (gaps, silent packets) cost no multiplications.
-  sounding.assign(count + 1, 0);
-  for (size_t i = 0; i < count; ++i)
-    sounding[i + 1] = sounding[i] + (window[2 * i] != 0 || window[2 * i + 1] != 0);
-  for (uint64_t i = 0; i < frames; ++i, Advance()) {
-    const double base = std::floor(readPos);
-    const auto at = static_cast<size_t>(static_cast<int64_t>(base) - half + 1 - from);
-    if (sounding[at + taps] == sounding[at]) continue;
-    kernel.Weights(readPos - base, weights.data());
-    float left = 0, right = 0;
-    for (int j = 0; j < taps; ++j) {
-      left += weights[j] * window[2 * (at + j)];
-      right += weights[j] * window[2 * (at + j) + 1];
-    }
-    out[2 * i] = left;
-    out[2 * i + 1] = right;
+  block->frames = frames;
+  block->readPos = readPos;
+  block->step = step;
+  block->stepIncrement = stepIncrement;
+  block->rampLeft = rampLeft;
+  block->from = from;
+  block->window.clear();
+  if (placed.Reaches(from, to)) {
+    block->window.assign(2 * static_cast<size_t>(to - from), 0.0f);
+    placed.CopyOut(from, static_cast<size_t>(to - from), block->window.data());
   }
+  outFrames += frames;
+  Advance(frames);
 }
 
-void Timeline::State::Advance() {
-  readPos += step;
-  if (rampLeft == 0) return;
-  step += stepIncrement;
-  --rampLeft;
-}
-
-// As `frames` calls of Advance() would, in one go.
+// `frames` output frames on: each moves the read position by `step`, which the ramp changes by
+// `stepIncrement` a frame while it lasts (as Render steps through them).
 void Timeline::State::Advance(uint64_t frames) {
   const uint64_t ramp = std::min(frames, rampLeft);
   const double r = static_cast<double>(ramp), n = static_cast<double>(frames);
@@ -404,7 +398,8 @@ void Timeline::State::Advance(uint64_t frames) {
   rampLeft -= ramp;
 }
 
-Timeline::Timeline(const DeviceFormat& format) : s_(std::make_unique<State>(format)) {}
+Timeline::Timeline(const DeviceFormat& format, double startsAt)
+    : s_(std::make_unique<State>(format, startsAt)), weights_(s_->kernel.Taps()) {}
 
 Timeline::~Timeline() = default;
 
@@ -414,18 +409,59 @@ void Timeline::Push(const void* data, uint32_t frames, double readAt, bool silen
 }
 
 void Timeline::Produce(double until, std::vector<float>* out) {
-  std::lock_guard<std::mutex> lock(s_->mutex);
-  s_->Produce(until, out);
+  size_t n;
+  {
+    std::lock_guard<std::mutex> lock(s_->mutex);
+    n = s_->Produce(until, &blocks_);
+  }
+  uint64_t frames = 0;
+  for (size_t i = 0; i < n; ++i) frames += blocks_[i].frames;
+  const size_t first = out->size();
+  out->resize(first + 2 * frames, 0.0f);
+  float* o = out->data() + first;
+  for (size_t i = 0; i < n; ++i) {
+    Render(blocks_[i], o);
+    o += 2 * blocks_[i].frames;
+  }
+}
+
+// Resamples a block into `out`, which holds zeros. The kernel does not change after
+// construction, so it is read without the lock.
+void Timeline::Render(const Block& b, float* out) {
+  if (b.window.empty()) return;
+  const SincKernel& kernel = s_->kernel;
+  const int taps = kernel.Taps(), half = taps / 2;
+  const size_t count = b.window.size() / 2;
+  // Runs of silence (gaps, silent packets) cost no multiplications.
+  sounding_.assign(count + 1, 0);
+  for (size_t i = 0; i < count; ++i)
+    sounding_[i + 1] = sounding_[i] + (b.window[2 * i] != 0 || b.window[2 * i + 1] != 0);
+  double pos = b.readPos, step = b.step;
+  uint64_t ramp = b.rampLeft;
+  for (uint64_t i = 0; i < b.frames; ++i) {
+    const double base = std::floor(pos);
+    const auto at = static_cast<size_t>(static_cast<int64_t>(base) - half + 1 - b.from);
+    if (sounding_[at + taps] != sounding_[at]) {
+      kernel.Weights(pos - base, weights_.data());
+      float left = 0, right = 0;
+      for (int j = 0; j < taps; ++j) {
+        left += weights_[j] * b.window[2 * (at + j)];
+        right += weights_[j] * b.window[2 * (at + j) + 1];
+      }
+      out[2 * i] = left;
+      out[2 * i + 1] = right;
+    }
+    pos += step;
+    if (ramp > 0) {
+      step += b.stepIncrement;
+      --ramp;
+    }
+  }
 }
 
 uint64_t Timeline::ProducedFrames() const {
   std::lock_guard<std::mutex> lock(s_->mutex);
   return s_->outFrames;
-}
-
-double Timeline::LastPacketAt() const {
-  std::lock_guard<std::mutex> lock(s_->mutex);
-  return s_->lastPacketAt;
 }
 
 double Timeline::Offset() const {

@@ -37,10 +37,13 @@ struct DeviceFormat {
 };
 
 // One device's sound on the recording clock. Push runs on the thread that reads the device,
-// Produce on the writer's; the two may run at the same time.
+// Produce on the writer's; the two may run at the same time, and Push never waits while
+// Produce resamples.
 class Timeline {
  public:
-  explicit Timeline(const DeviceFormat& format);
+  // `startsAt`: the recording time of the first output frame (a device opened during the
+  // recording, as a later part of its source's sound).
+  explicit Timeline(const DeviceFormat& format, double startsAt = 0);
   ~Timeline();
   Timeline(const Timeline&) = delete;
   Timeline& operator=(const Timeline&) = delete;
@@ -56,9 +59,8 @@ class Timeline {
   // gave nothing. Sound that arrives later for time already produced is dropped.
   void Produce(double until, std::vector<float>* out);
 
+  // Output frames produced so far, counted from recording time 0.
   uint64_t ProducedFrames() const;
-  // Recording time of the last packet pushed; negative before the first.
-  double LastPacketAt() const;
   // Seconds by which the device's sound currently lands after (+) or before (-) the clock,
   // smoothed: what the drift correction works against.
   double Offset() const;
@@ -68,7 +70,13 @@ class Timeline {
 
  private:
   struct State;
+  struct Block;
   std::unique_ptr<State> s_;
+  // Produce's own: the stretches it resamples once the lock is let go.
+  std::vector<Block> blocks_;
+  std::vector<float> weights_;
+  std::vector<uint32_t> sounding_;
+  void Render(const Block& block, float* out);
 };
 
 // Sums the sources (interleaved float stereo, `frames` frames each) at unity gain and converts

@@ -2,13 +2,16 @@
 // server (scripts/pulse-env.sh) with the devices Wine lists for it, sounds played into them,
 // and the files decoded by ffmpeg.
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "e2e/app_fixture.h"
 #include "recorder/remembered_choices.h"
+#include "sound/wasapi/wasapi_device.h"
 #include "support/message_boxes.h"
 #include "support/sound_tools.h"
 #include "toolkit/app.h"
@@ -343,6 +346,34 @@ class SurroundTest : public SoundTest {
   }
 };
 
+// Sends a message to a window every 20 ms from another thread, as another program does, and
+// keeps the longest it waited for an answer (a second at most: then it gave up).
+class Sender {
+ public:
+  explicit Sender(HWND window)
+      : thread_([this, window] {
+          while (!stop_) {
+            const DWORD asked = GetTickCount();
+            DWORD_PTR result = 0;
+            SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &result);
+            // One still waiting as Stop blocks this thread on the join does not count.
+            if (!stop_) longestMs_ = std::max<DWORD>(longestMs_, GetTickCount() - asked);
+            Sleep(20);
+          }
+        }) {}
+  ~Sender() { Stop(); }
+  DWORD Stop() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+    return longestMs_;
+  }
+
+ private:
+  std::atomic<bool> stop_{false};
+  std::atomic<DWORD> longestMs_{0};
+  std::thread thread_;
+};
+
 }  // namespace
 
 // A surround output is recorded at the level of its speakers: stereo played through a 5.1
@@ -371,4 +402,120 @@ TEST_F(SurroundTest, SurroundOutputsAreRecordedAtTheLevelOfTheirSpeakers) {
   EXPECT_NEAR(quad.Between(1.0, 2.5).Channel(1).Frequency(), 440, 2);
   EXPECT_NEAR(HeardLevel(quad.Channel(1), 1.0, 2.5), 0.5 / std::sqrt(2.0) * std::sqrt(0.5), 0.01);
   EXPECT_LT(quad.Between(1.0, 2.5).Channel(0).Peak(), 0.001);
+}
+
+// The sound server stops answering five seconds into a recording with the system's sound, as
+// a hung driver would, and stays so: the stop returns within a few seconds all the same, the
+// window answers what other threads send it meanwhile, the file plays with its picture and
+// the sound up to the hang, and the user is told once, from when the sound is missing and why.
+TEST_F(SoundTest, AStopWhileTheSoundServerHangsReturnsAndTellsTheUserOnce) {
+  Choose(SoundChoice::System);
+  const std::wstring avi = Path(L"frozen.avi");
+  Playing tone(SoundSink::Speakers, Tone{1000, 30, 0.5});
+  StartViaCommand(avi);
+  ASSERT_TRUE(form1().Recording());
+  RecordFor(5.0);
+  DWORD toldAt = 0, longestMs = 0;
+  double stopped = 0;
+  {
+    FrozenSoundServer frozen(40);
+    ASSERT_TRUE(frozen.Frozen());
+    RecordFor(6.5);
+    Sender sender(form1().Handle());
+    DialogWatcher told(
+        tk::AppTitle(),
+        [&](HWND h) {
+          toldAt = GetTickCount();
+          PressButton(h, IDOK);
+        },
+        30000);
+    const DWORD asked = GetTickCount();
+    form1().stop_click();
+    stopped = form1().Session().ElapsedSeconds();
+    longestMs = sender.Stop();
+    ASSERT_TRUE(told.Wait());
+    // Told once the device had had two seconds to answer, and not long after.
+    EXPECT_LT(toldAt - asked, 4000u);
+    EXPECT_NE(told.Text().find(L"系统声音：从 00:05 起直到结束"), std::wstring::npos)
+        << Utf8(told.Text());
+    EXPECT_NE(told.Text().find(L"没有响应"), std::wstring::npos) << Utf8(told.Text());
+    DialogWatcher again(
+        tk::AppTitle(), [](HWND h) { PressButton(h, IDOK); }, 2000);
+    PumpFor(2000);
+    EXPECT_FALSE(again.Wait()) << "told twice: " << Utf8(again.Text());
+  }
+  EXPECT_LT(longestMs, 500u) << "the window did not answer for " << longestMs << " ms";
+  const Sound sound = RecordedSound(avi);
+  EXPECT_GE(VideoEnd(Probe(avi), 10), stopped - 0.2);
+  EXPECT_NEAR(sound.Between(1.0, 4.5).Frequency(), 1000, 2);
+  EXPECT_LT(sound.Between(5.5, stopped - 0.2).Peak(), 0.001);
+}
+
+// The system's sound as the default output records it, and the microphone, both from the
+// defaults. The microphone's source is suspended for a second and a half, and later the
+// default output becomes the headphones, where the sound server moves what played on the
+// speakers: after the stop the user reads both, from when to when, and the sound after each is
+// there: the microphone again, and what the headphones play. This Wine never shows a program
+// its default output change, so a stand-in asks the sound server which it is.
+class FollowingTheDefaultTest : public SoundTest {
+ protected:
+  void BeforeProgramStarts() override {
+    SoundTest::BeforeProgramStarts();
+    orvik::ProgramSettings().WriteText(L"SystemSoundDevice", L"");
+    orvik::RememberSoundChoice(SoundChoice::Both);
+    orvik::sound::SetDefaultOutputStandIn([this] { return defaultOutput_.Name(); });
+  }
+  void TearDown() override {
+    orvik::sound::SetDefaultOutputStandIn({});
+    PulseShell("orvik_pulse_ctl suspend-source mic 0; orvik_pulse_restore_default_output");
+    SoundTest::TearDown();
+  }
+  DefaultOutputWatch defaultOutput_;
+};
+
+TEST_F(FollowingTheDefaultTest, AGapIsToldFromWhenToWhenAndTheSoundFollowsTheNewDefault) {
+  ASSERT_TRUE(PumpUntil([&] { return defaultOutput_.Name() == L"Speakers"; }, 10000));
+  // Told apart by pitch and level: the speakers' tone alone has an RMS of 0.21, with the
+  // microphone's 0.25, and with the headphones' too 0.44.
+  Playing speakers(SoundSink::Speakers, Tone{1000, 40, 0.3});
+  Playing headphones(SoundSink::Headphones, Tone{600, 40, 0.5});
+  Playing microphone(SoundSink::Microphone, Tone{440, 40, 0.2});
+  const std::wstring avi = Path(L"following.avi");
+  StartViaCommand(avi);
+  ASSERT_TRUE(form1().Recording());
+  RecordFor(2.0);
+  ASSERT_EQ(PulseShell("orvik_pulse_ctl suspend-source mic 1"), 0);
+  const double suspended = form1().Session().ElapsedSeconds();
+  RecordFor(suspended + 1.5);
+  ASSERT_EQ(PulseShell("orvik_pulse_ctl suspend-source mic 0"), 0);
+  const double resumed = form1().Session().ElapsedSeconds();
+  RecordFor(resumed + 2.5);
+  ASSERT_EQ(PulseShell("orvik_pulse_ctl set-default-sink headphones"), 0);
+  const double switched = form1().Session().ElapsedSeconds();
+  RecordFor(switched + 4.0);
+  DialogWatcher told(
+      tk::AppTitle(), [](HWND h) { PressButton(h, IDOK); }, 30000);
+  form1().stop_click();
+  const double stopped = form1().Session().ElapsedSeconds();
+  ASSERT_TRUE(told.Wait()) << "nothing was said";
+  const std::string text = Utf8(told.Text());
+  auto at = [](double t) {
+    wchar_t mmss[16];
+    swprintf(mmss, 16, L"%02d:%02d", static_cast<int>(t) / 60, static_cast<int>(t) % 60);
+    return Utf8(mmss);
+  };
+  EXPECT_NE(text.find("麦克风：从 " + at(suspended)), std::string::npos) << text;
+  EXPECT_NE(text.find("到 " + at(resumed)), std::string::npos) << text;
+  EXPECT_NE(text.find("默认声音设备已更换"), std::string::npos) << text;
+
+  const Sound sound = RecordedSound(avi);
+  const Sound before = sound.Between(0.5, suspended - 0.2);
+  EXPECT_NEAR(before.Frequency(), 1000, 2);
+  EXPECT_NEAR(before.Rms(), 0.255, 0.02);
+  EXPECT_NEAR(sound.Between(suspended + 0.3, resumed - 0.3).Rms(), 0.212, 0.02);
+  EXPECT_NEAR(sound.Between(resumed + 0.5, switched - 0.2).Rms(), 0.255, 0.02)
+      << "the microphone did not come back";
+  const Sound after = sound.Between(switched + 2.0, stopped - 0.2);
+  EXPECT_NEAR(after.Frequency(), 600, 2) << "the recording stayed on the old output";
+  EXPECT_NEAR(after.Rms(), 0.436, 0.03);
 }

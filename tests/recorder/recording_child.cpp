@@ -17,7 +17,7 @@
 #include "recorder/bmp_samples.h"
 #include "recorder/recording_clock.h"
 #include "recorder/remembered_choices.h"
-#include "sound/sound_capture.h"
+#include "sound/wasapi/sound_recorder.h"
 #include "support/codec_dialog.h"
 #include "toolkit/files.h"
 #include "toolkit/screen.h"

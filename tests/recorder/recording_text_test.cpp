@@ -51,6 +51,25 @@ TEST(RecordingText, SoundMessagesSayWhichSourceWhyAndWhen) {
   EXPECT_NE(named.find(L"“USB Mic”"), std::wstring::npos);
   EXPECT_NE(named.find(L"麦克风"), std::wstring::npos);
   EXPECT_EQ(SoundSourceMessage(Source::Microphone, DeviceProblem::None, L""), L"");
-  EXPECT_NE(SoundMissingMessage(754.9).find(L"12:34"), std::wstring::npos);
-  EXPECT_NE(SoundMissingMessage(-1).find(L"00:00"), std::wstring::npos);
+  EXPECT_NE(SoundSourceMessage(Source::SystemSound, DeviceProblem::NoAnswer, L"").find(L"没有响应"),
+            std::wstring::npos);
+}
+
+// A line a gap: which source, from when to when (or to the end, or at one moment), and why.
+TEST(RecordingText, SoundGapsSayWhichSourceFromWhenToWhenAndWhy) {
+  using orvik::sound::GapCause;
+  using orvik::sound::Source;
+  EXPECT_EQ(SoundGapsMessage({}), L"");
+  std::vector<orvik::sound::SoundGap> gaps = {
+      {Source::SystemSound, 3.2, 4.9, GapCause::NoPackets},
+      {Source::SystemSound, 754.9, 754.95, GapCause::DefaultChanged},
+      {Source::Microphone, -1, std::nullopt, GapCause::NoAnswer}};
+  const std::wstring text = SoundGapsMessage(gaps);
+  EXPECT_NE(text.find(L"\r\n系统声音：从 00:03 到 00:04，没有收到声音设备的声音。\r\n"),
+            std::wstring::npos)
+      << testing::PrintToString(text);
+  EXPECT_NE(text.find(L"\r\n系统声音：在 12:34，默认声音设备已更换"), std::wstring::npos);
+  EXPECT_NE(text.find(L"\r\n麦克风：从 00:00 起直到结束，声音设备没有响应"), std::wstring::npos);
+  gaps.resize(11, gaps[0]);
+  EXPECT_NE(SoundGapsMessage(gaps).find(L"另有 3 处"), std::wstring::npos);
 }

@@ -32,6 +32,8 @@ const char* SinkName(SoundSink sink) {
       return "micsink";
     case SoundSink::FastMicrophone:
       return "fastmic_feed";
+    case SoundSink::Headphones:
+      return "headphones";
   }
   return "";
 }
@@ -115,6 +117,38 @@ PacedMicrophone::PacedMicrophone(double rate, double until, const std::vector<do
 
 PacedMicrophone::~PacedMicrophone() {
   if (pid_ > 0) PulseShell("orvik_pulse_end " + std::to_string(pid_) + " python3", nullptr);
+}
+
+FrozenSoundServer::FrozenSoundServer(int atMostSeconds) {
+  frozen_ = SoundServerUp() &&
+            PulseShell("orvik_pulse_freeze " + std::to_string(atMostSeconds), nullptr, 10000) == 0;
+}
+
+FrozenSoundServer::~FrozenSoundServer() {
+  if (frozen_) PulseShell("orvik_pulse_thaw", nullptr, 10000);
+}
+
+DefaultOutputWatch::DefaultOutputWatch() {
+  thread_ = std::thread([this] {
+    while (!stop_) {
+      std::string out;
+      if (PulseShell("orvik_pulse_default_output", &out, 10000) == 0) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        name_ = Wide(LastLine(out));
+      }
+      Sleep(250);
+    }
+  });
+}
+
+DefaultOutputWatch::~DefaultOutputWatch() {
+  stop_ = true;
+  thread_.join();
+}
+
+std::wstring DefaultOutputWatch::Name() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return name_;
 }
 
 }  // namespace testsupport

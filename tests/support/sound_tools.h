@@ -7,7 +7,10 @@
 //   EXPECT_NEAR(SoundOf(avi).Between(1.0, 2.0).Frequency(), 1000, 2);
 #include <windows.h>
 
+#include <atomic>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/sound_samples.h"
@@ -23,10 +26,12 @@ enum class SoundSink {
   Speakers,        // the default output; heard by kSystemSoundDevice
   Microphone,      // heard by kMicrophoneDevice, the default input
   FastMicrophone,  // heard by kFastMicrophoneDevice
+  Headphones,      // a second output, which the default can change to (kHeadphonesOutput)
 };
 // "System sound" here: this Wine has no WASAPI loopback, so it is the speakers' monitor.
 inline const wchar_t kSystemSoundDevice[] = L"Monitor of Speakers";
 inline const wchar_t kMicrophoneDevice[] = L"Microphone";
+inline const wchar_t kHeadphonesOutput[] = L"Headphones";
 // Says 48000 Hz and delivers 48048 samples a second, as a device whose clock runs fast: a
 // tone of f Hz played into it is heard at f / kFastMicrophoneRatio.
 inline const wchar_t kFastMicrophoneDevice[] = L"Fast Microphone";
@@ -94,5 +99,37 @@ int PulseShell(const std::string& call, std::string* output = nullptr, DWORD tim
 
 // Whether this test process runs beside the suite's sound server; when not, *why says so.
 bool SoundServerUp(std::string* why = nullptr);
+
+// The suite's sound server stopped (SIGSTOP) as a hung driver stops answering, from
+// construction until this object goes, and `atMostSeconds` at the most whatever becomes of the
+// test: a guard outside this process lets it go on then.
+class FrozenSoundServer {
+ public:
+  explicit FrozenSoundServer(int atMostSeconds);
+  ~FrozenSoundServer();
+  FrozenSoundServer(const FrozenSoundServer&) = delete;
+  FrozenSoundServer& operator=(const FrozenSoundServer&) = delete;
+  bool Frozen() const { return frozen_; }
+
+ private:
+  bool frozen_ = false;
+};
+
+// The server's default output by the name Wine gives it ("Speakers"), asked every quarter of a
+// second on a thread of its own; Name() answers at once with the last answer.
+class DefaultOutputWatch {
+ public:
+  DefaultOutputWatch();
+  ~DefaultOutputWatch();
+  DefaultOutputWatch(const DefaultOutputWatch&) = delete;
+  DefaultOutputWatch& operator=(const DefaultOutputWatch&) = delete;
+  std::wstring Name() const;
+
+ private:
+  mutable std::mutex mutex_;
+  std::wstring name_;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
 
 }  // namespace testsupport
