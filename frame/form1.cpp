@@ -107,8 +107,8 @@ void Form1::Form_Load() {
   RegisterHotKeys();
   sysmenu = GetSystemMenu(Handle(), FALSE);
   temppath = TempFolder();
-  aviwidth = CInt32(tk::ScreenWidthTwips() / double{kTwipsPerPixel});
-  aviheight = CInt32(tk::ScreenHeightTwips() / double{kTwipsPerPixel});
+  aviwidth = CInt32(tk::ScreenWidthTwips() / TwipsPerPixel());
+  aviheight = CInt32(tk::ScreenHeightTwips() / TwipsPerPixel());
   SetBackColor(kFrameBack);
   Move((tk::ScreenWidthTwips() - Width()) / 2, (tk::ScreenHeightTwips() - Height()) / 2);
   leftborder.ZOrder(0);

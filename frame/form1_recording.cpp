@@ -74,8 +74,8 @@ bool Form1::ConfirmReplace(const std::wstring& path) {
 
 // A black frame of the capture size: the writer learns the stream format from it.
 void Form1::PrepareFrameSurface() {
-  Picture1.SetWidth(aviwidth * static_cast<double>(kTwipsPerPixel));
-  Picture1.SetHeight(aviheight * static_cast<double>(kTwipsPerPixel));
+  Picture1.SetWidth(aviwidth * TwipsPerPixel());
+  Picture1.SetHeight(aviheight * TwipsPerPixel());
   Picture1.ClearPicture();
   Picture1.SetBackColor(RGB(0, 0, 0));
 }

@@ -110,7 +110,7 @@ void Form1::backcaption_MouseDown(int button, int shift, float x, float y) {
 void Form1::backcaption_MouseUp(int button, int shift, float x, float y) {
   (void)shift;
   if (button == tk::kRightButton && KindOf(backcaption) == SizingCursor::Default) {
-    POINT p{CInt32(x / kTwipsPerPixel), CInt32(y / kTwipsPerPixel)};
+    POINT p{CInt32(x / TwipsPerPixel()), CInt32(y / TwipsPerPixel())};
     ClientToScreen(Handle(), &p);
     ShowWindowMenuAt(p.x, p.y, TPM_RIGHTBUTTON);
   }

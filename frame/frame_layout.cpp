@@ -5,7 +5,6 @@
 namespace orvik {
 
 namespace {
-constexpr double kPx = kTwipsPerPixel;
 // Corner zones of the icon and the right caption end, and the bands of the bottom bar.
 constexpr double kIconCorner = 90;
 constexpr double kRightCorner = 120;
@@ -13,25 +12,27 @@ constexpr double kTopBand = 45;
 constexpr double kBarZone = 100;
 
 RegionBox Inset(double w, double h, int32_t top, int32_t side, int32_t bottom) {
-  return RegionBox{side, top, CInt32(w / kPx - side), CInt32(h / kPx - bottom)};
+  return RegionBox{side, top, CInt32(w / TwipsPerPixel() - side),
+                   CInt32(h / TwipsPerPixel() - bottom)};
 }
 }  // namespace
 
 FrameRegion FrameRegionFor(double outerWidth, double outerHeight, double clientHeight,
                            bool maximized) {
-  const int32_t top = CInt32((outerHeight - clientHeight) / kPx - 3);
-  const int32_t side = maximized ? 1 : 4;
-  const int32_t bottom = maximized ? 1 : 3;
+  const int32_t top = CInt32((outerHeight - clientHeight) / TwipsPerPixel() - ScaledPixels(3));
+  const int32_t side = maximized ? 1 : ScaledPixels(4);
+  const int32_t bottom = maximized ? 1 : ScaledPixels(3);
   FrameRegion region;
   region.rounded = Inset(outerWidth, outerHeight, top, side, bottom);
-  region.square = Inset(outerWidth, outerHeight, top + 10, side, bottom);
+  region.square = Inset(outerWidth, outerHeight, top + ScaledPixels(10), side, bottom);
+  region.ellipse = ScaledPixels(15);
   return region;
 }
 
 LayoutResult LayOut(const LayoutInput& in) {
   LayoutResult out;
   out.rightCaptionLeft = in.clientWidth - in.rightCaptionWidth - 30;
-  out.rightBorderLeft = in.clientWidth - in.rightBorderWidth - 15;
+  out.rightBorderLeft = in.clientWidth - in.rightBorderWidth - TwipsPerPixel();
   out.bottomBarTop = in.clientHeight - in.bottomBarHeight;
   // Centred in the caption between the icon side and the title buttons, but a title too long
   // for that space ends where the buttons begin.
@@ -43,7 +44,7 @@ LayoutResult LayOut(const LayoutInput& in) {
   out.pictureWidth = out.rightBorderLeft - in.pictureLeft;
   out.pictureHeight = out.bottomBarTop - in.pictureTop;
   // One pixel inside the right client edge.
-  out.gripLeft = in.clientWidth - kGripSpan - 15;
+  out.gripLeft = in.clientWidth - kGripSpan - TwipsPerPixel();
   return out;
 }
 
@@ -112,13 +113,14 @@ bool ReleasedInside(int button, double x, double y, double width, double height)
 }
 
 PixelPoint IconMenuPoint(double frameLeft, double frameTop, double iconHeight) {
-  return PixelPoint{CInt32((frameLeft + 45) / kPx) + 2, CInt32((iconHeight + frameTop) / kPx) + 2};
+  return PixelPoint{CInt32((frameLeft + 45) / TwipsPerPixel()) + ScaledPixels(2),
+                    CInt32((iconHeight + frameTop) / TwipsPerPixel()) + ScaledPixels(2)};
 }
 
 PixelPoint IconPointerMenuPoint(double frameLeft, double frameTop, double iconLeft, double iconTop,
                                 double x, double y) {
-  return PixelPoint{CInt32((iconLeft + frameLeft + x) / kPx) + 2,
-                    CInt32((iconTop + frameTop + y) / kPx) + 2};
+  return PixelPoint{CInt32((iconLeft + frameLeft + x) / TwipsPerPixel()) + ScaledPixels(2),
+                    CInt32((iconTop + frameTop + y) / TwipsPerPixel()) + ScaledPixels(2)};
 }
 
 uint32_t GradientColour(uint32_t base, double x) {
@@ -135,8 +137,10 @@ uint32_t GradientColour(uint32_t base, double x) {
 MaxGeometry FrameMaxGeometry(int32_t screenWidthTwips, int32_t screenHeightTwips,
                              int32_t taskbarHeight) {
   MaxGeometry m;
-  m.sizeX = CInt32(screenWidthTwips / kPx + 8);
-  m.sizeY = CInt32(screenHeightTwips / kPx - taskbarHeight + 8 + 1);
+  m.sizeX = CInt32(screenWidthTwips / TwipsPerPixel() + 8);
+  m.sizeY = CInt32(screenHeightTwips / TwipsPerPixel() - taskbarHeight + 8 + 1);
+  m.minTrackX = ScaledPixels(400);
+  m.minTrackY = ScaledPixels(300);
   return m;
 }
 

@@ -9,8 +9,8 @@ namespace orvik {
 
 namespace {
 bool HasArea(float x1, float y1, float x2, float y2) {
-  return CInt32(std::fabs(x2 - x1) / kTwipsPerPixel) != 0 &&
-         CInt32(std::fabs(y2 - y1) / kTwipsPerPixel) != 0;
+  return CInt32(std::fabs(x2 - x1) / TwipsPerPixel()) != 0 &&
+         CInt32(std::fabs(y2 - y1) / TwipsPerPixel()) != 0;
 }
 }  // namespace
 
@@ -32,21 +32,21 @@ void Selection::CentreOn(float x, float y) {
 }
 
 void Selection::Centre(int32_t* px, int32_t* py) const {
-  *px = CInt32((x1 + x2) / 2 / kTwipsPerPixel);
-  *py = CInt32((y1 + y2) / 2 / kTwipsPerPixel);
+  *px = CInt32((x1 + x2) / 2 / TwipsPerPixel());
+  *py = CInt32((y1 + y2) / 2 / TwipsPerPixel());
 }
 
 PixelRect Selection::Confinement(int32_t screenWidthPx, int32_t screenHeightPx) const {
-  const double hw = std::fabs(x1 - x2) / 2 / kTwipsPerPixel;
-  const double hh = std::fabs(y1 - y2) / 2 / kTwipsPerPixel;
+  const double hw = std::fabs(x1 - x2) / 2 / TwipsPerPixel();
+  const double hh = std::fabs(y1 - y2) / 2 / TwipsPerPixel();
   return PixelRect{CInt32(hw), CInt32(hh), CInt32(screenWidthPx - hw), CInt32(screenHeightPx - hh)};
 }
 
 void Selection::PixelSize(int32_t* width, int32_t* height) const {
-  const float left = std::fmin(x1, x2) / kTwipsPerPixel;
-  const float right = std::fmax(x1, x2) / kTwipsPerPixel;
-  const float top = std::fmin(y1, y2) / kTwipsPerPixel;
-  const float bottom = std::fmax(y1, y2) / kTwipsPerPixel;
+  const float left = std::fmin(x1, x2) / TwipsPerPixel();
+  const float right = std::fmax(x1, x2) / TwipsPerPixel();
+  const float top = std::fmin(y1, y2) / TwipsPerPixel();
+  const float bottom = std::fmax(y1, y2) / TwipsPerPixel();
   *width = CInt32(right - left);
   *height = CInt32(bottom - top);
 }
@@ -55,10 +55,10 @@ std::optional<CaptureArea> Selection::Commit() {
   float a = x1, b = y1, c = x2, d = y2;
   if (c < a) std::swap(a, c);
   if (d < b) std::swap(b, d);
-  a /= kTwipsPerPixel;
-  b /= kTwipsPerPixel;
-  c /= kTwipsPerPixel;
-  d /= kTwipsPerPixel;
+  a /= TwipsPerPixel();
+  b /= TwipsPerPixel();
+  c /= TwipsPerPixel();
+  d /= TwipsPerPixel();
   CaptureArea area{CInt32(a), CInt32(b), CInt32(c - a), CInt32(d - b)};
   if (area.width <= 0 || area.height <= 0) return std::nullopt;
   placing = false;

@@ -33,8 +33,8 @@ class ClipboardSession {
 
 int32_t ScreenWidthPixels() { return GetSystemMetrics(SM_CXSCREEN); }
 int32_t ScreenHeightPixels() { return GetSystemMetrics(SM_CYSCREEN); }
-int32_t ScreenWidthTwips() { return ScreenWidthPixels() * orvik::kTwipsPerPixel; }
-int32_t ScreenHeightTwips() { return ScreenHeightPixels() * orvik::kTwipsPerPixel; }
+int32_t ScreenWidthTwips() { return orvik::CInt32(ScreenWidthPixels() * orvik::TwipsPerPixel()); }
+int32_t ScreenHeightTwips() { return orvik::CInt32(ScreenHeightPixels() * orvik::TwipsPerPixel()); }
 
 float SecondsSinceMidnight() {
   SYSTEMTIME t;

@@ -63,7 +63,7 @@ LRESULT RouteMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, HWND T::
 }
 
 inline int Px(double twips) { return orvik::TwipsToPixels(twips); }
-inline float Twips(int pixels) { return static_cast<float>(pixels * orvik::kTwipsPerPixel); }
+inline float Twips(int pixels) { return static_cast<float>(pixels * orvik::TwipsPerPixel()); }
 
 int KeyShiftState();
 
