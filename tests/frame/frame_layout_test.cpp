@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "toolkit/units.h"
+
 using namespace orvik;
 
 namespace {
@@ -209,4 +211,71 @@ TEST(MaximizedPlacement, CoversTheScreenAboveTheTaskbar) {
   const MaxGeometry noTaskbar = FrameMaxGeometry(1920 * 15, 1080 * 15, 0);
   EXPECT_EQ(noTaskbar.sizeX, 1928);
   EXPECT_EQ(noTaskbar.sizeY, 1089);
+}
+
+// The same window, 424 x 349 pixels at 100% with a client area 341 high, at every scaling: its
+// twips stay, its pixels and the region's insets grow with the DPI (halves to even).
+class FrameLayoutAtEveryDpi : public ::testing::Test {
+ protected:
+  void TearDown() override { SetUiDpi(kDesignDpi); }
+};
+
+TEST_F(FrameLayoutAtEveryDpi, RegionMenuPointAndSizeLimitsScale) {
+  struct Case {
+    int dpi;
+    RegionBox rounded;
+    int32_t squareTop, ellipse;
+    PixelPoint menu;  // below the icon of a window whose corner is at 4500, 3000 twips
+    int32_t minX, minY;
+  };
+  const Case cases[] = {
+      {96, {4, 5, 420, 346}, 15, 15, {305, 225}, 400, 300},
+      {120, {5, 6, 525, 432}, 18, 19, {381, 281}, 500, 375},
+      {144, {6, 8, 630, 520}, 23, 22, {457, 337}, 600, 450},
+      {192, {8, 10, 840, 692}, 30, 30, {610, 450}, 800, 600},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.dpi);
+    SetUiDpi(c.dpi);
+    const FrameRegion r = FrameRegionFor(424 * kPx, 349 * kPx, 341 * kPx, false);
+    EXPECT_EQ(r.rounded.left, c.rounded.left);
+    EXPECT_EQ(r.rounded.top, c.rounded.top);
+    EXPECT_EQ(r.rounded.right, c.rounded.right);
+    EXPECT_EQ(r.rounded.bottom, c.rounded.bottom);
+    EXPECT_EQ(r.square.left, c.rounded.left);
+    EXPECT_EQ(r.square.top, c.squareTop);
+    EXPECT_EQ(r.square.right, c.rounded.right);
+    EXPECT_EQ(r.square.bottom, c.rounded.bottom);
+    EXPECT_EQ(r.ellipse, c.ellipse);
+
+    const PixelPoint menu = IconMenuPoint(4500, 3000, kCaptionIconWidth);
+    EXPECT_EQ(menu.x, c.menu.x);
+    EXPECT_EQ(menu.y, c.menu.y);
+
+    // Maximized, the window still covers the 1920 x 1080 screen and 4 pixels beyond each side.
+    const double perPixel = TwipsPerPixelAt(c.dpi);
+    const MaxGeometry m = FrameMaxGeometry(CInt32(1920 * perPixel), CInt32(1080 * perPixel), 0);
+    EXPECT_EQ(m.sizeX, 1928);
+    EXPECT_EQ(m.sizeY, 1089);
+    EXPECT_EQ(m.minTrackX, c.minX);
+    EXPECT_EQ(m.minTrackY, c.minY);
+  }
+}
+
+TEST_F(FrameLayoutAtEveryDpi, RightBorderAndGripStayOnePixelInsideTheEdge) {
+  for (int dpi : {96, 120, 144, 192}) {
+    SCOPED_TRACE(dpi);
+    SetUiDpi(dpi);
+    LayoutInput in;
+    in.clientWidth = 6240;
+    in.clientHeight = 5115;
+    in.pictureLeft = 1800;
+    in.pictureTop = 840;
+    const LayoutResult out = LayOut(in);
+    const int32_t client = TwipsToPixelsAt(in.clientWidth, dpi);
+    EXPECT_EQ(TwipsToPixelsAt(out.rightBorderLeft + kBorderWidth, dpi), client - 1);
+    EXPECT_EQ(TwipsToPixelsAt(out.gripLeft + kGripSpan, dpi), client - 1);
+    EXPECT_EQ(out.rightCaptionLeft, 6240 - kRightCaptionWidth - 30);
+    EXPECT_EQ(out.bottomBarTop, 5115 - kBottomBarHeight);
+  }
 }
