@@ -26,9 +26,12 @@ macro(orvik_add_googletest)
 endmacro()
 
 # A GoogleTest executable. Cross-built ones run under Wine through the emulator.
-# orvik_test(NAME name SOURCES ... LIBS ... [GUI] [TIMEOUT seconds a test, 240 unless given])
+# orvik_test(NAME name SOURCES ... LIBS ... [GUI] [TIMEOUT seconds a test, 240 unless given]
+#            [DPIS dpi ...])
+# With DPIS, the tests whose names end in /atN run with ORVIK_DPI=N: under Wine, in a prefix
+# whose system DPI is N (cmake/wine-run.sh).
 function(orvik_test)
-  cmake_parse_arguments(T "GUI" "NAME;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "GUI" "NAME;TIMEOUT" "SOURCES;LIBS;DPIS" ${ARGN})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 240)
   endif()
@@ -36,8 +39,18 @@ function(orvik_test)
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} gtest gtest_main)
   target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
   orvik_warnings(${T_NAME})
-  gtest_discover_tests(${T_NAME}
-    DISCOVERY_TIMEOUT 120
-    PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_NAME}"
-    WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+  if(NOT T_DPIS)
+    gtest_discover_tests(${T_NAME}
+      DISCOVERY_TIMEOUT 120
+      PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_NAME}"
+      WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+    return()
+  endif()
+  foreach(dpi ${T_DPIS})
+    gtest_discover_tests(${T_NAME}
+      TEST_FILTER "*/at${dpi}"
+      DISCOVERY_TIMEOUT 120
+      PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_NAME}" ENVIRONMENT "ORVIK_DPI=${dpi}"
+      WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+  endforeach()
 endfunction()

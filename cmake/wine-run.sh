@@ -10,4 +10,8 @@ if [ -z "${WINEPREFIX:-}" ]; then
   export WINEPREFIX="$dir/wineprefix"
 fi
 orvik_prefix_init "$WINEPREFIX"
+# A test meant for another scaling (ORVIK_DPI, set by CTest) runs in that scaling's prefix.
+if [ -n "${ORVIK_DPI:-}" ]; then
+  orvik_dpi_prefix_init "$WINEPREFIX" "$ORVIK_DPI" || exit 1
+fi
 exec timeout --kill-after=5 "${ORVIK_RUN_TIMEOUT:-300}" "$ORVIK_WINE" "$@"

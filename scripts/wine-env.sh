@@ -60,6 +60,42 @@ orvik_prefix_init() {
   touch "$prefix/.orvik-ready"
 }
 
+# The scalings the tests run at besides 100%: 125%, 150% and 200%.
+ORVIK_TEST_DPIS="120 144 192"
+
+# The prefix a test at `dpi` runs in: the suite's own at 96, else one beside it.
+orvik_dpi_prefix() {
+  local suite=$1 dpi=$2
+  if [ "$dpi" = 96 ]; then echo "$suite"; else echo "$suite-dpi$dpi"; fi
+}
+
+# Makes the prefix for `dpi` once, from the suite's prefix (made first): Wine reads the DPI
+# from LogPixels under HKCU\Control Panel\Desktop when a process starts, so the prefix is the
+# suite's registry with that value set. Its drive C: is the suite's own (a link): the 700 MB of
+# system files are the same, and the tests run one after another, never in two prefixes at once.
+orvik_dpi_prefix_init() {
+  local suite=$1 dpi=$2
+  local prefix
+  prefix=$(orvik_dpi_prefix "$suite" "$dpi")
+  export WINEPREFIX=$prefix
+  [ "$prefix" = "$suite" ] && return 0
+  # Made again when the suite's prefix was (its marker is newer).
+  if [ -f "$prefix/.orvik-ready" ] && [ ! "$suite/.orvik-ready" -nt "$prefix/.orvik-ready" ]; then
+    return 0
+  fi
+  rm -rf "$prefix"
+  mkdir -p "$prefix/dosdevices"
+  cp -a "$suite/system.reg" "$suite/user.reg" "$suite/userdef.reg" "$suite/.update-timestamp" \
+    "$prefix/"
+  ln -s "$suite/drive_c" "$prefix/drive_c"
+  ln -s ../drive_c "$prefix/dosdevices/c:"
+  ln -s / "$prefix/dosdevices/z:"
+  timeout 60 "$ORVIK_WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD \
+    /d "$dpi" /f >/dev/null 2>&1 || return 1
+  timeout 60 "$ORVIK_WINESERVER" -w || true
+  touch "$prefix/.orvik-ready"
+}
+
 # Starts Xvfb on a free display unless DISPLAY already works. Sets ORVIK_XVFB_PID.
 orvik_start_xvfb() {
   ORVIK_XVFB_PID=""
@@ -85,11 +121,12 @@ orvik_start_xvfb() {
   return 1
 }
 
-# One persistent wineserver for the whole run. Sets ORVIK_WINESERVER_STARTED.
+# One persistent wineserver for the whole run, in the prefix WINEPREFIX names. Adds the prefix
+# to ORVIK_STARTED_PREFIXES when it started one (orvik_stop_all ends those).
 orvik_start_wineserver() {
-  ORVIK_WINESERVER_STARTED=0
   if "$ORVIK_WINESERVER" -p </dev/null >/dev/null 2>&1; then
-    ORVIK_WINESERVER_STARTED=1
+    ORVIK_STARTED_PREFIXES="${ORVIK_STARTED_PREFIXES:-}$WINEPREFIX
+"
   fi
   # Warm-up: starts Wine's own services now, detached from any caller's output pipe,
   # so later test processes do not keep a pipe open for them.
@@ -97,10 +134,13 @@ orvik_start_wineserver() {
 }
 
 orvik_stop_all() {
-  if [ "${ORVIK_WINESERVER_STARTED:-0}" = 1 ]; then
-    timeout 20 "$ORVIK_WINESERVER" -k 2>/dev/null || true
-    timeout 20 "$ORVIK_WINESERVER" -w 2>/dev/null || true
-  fi
+  local prefix
+  while IFS= read -r prefix; do
+    [ -n "$prefix" ] || continue
+    WINEPREFIX=$prefix timeout 20 "$ORVIK_WINESERVER" -k 2>/dev/null || true
+    WINEPREFIX=$prefix timeout 20 "$ORVIK_WINESERVER" -w 2>/dev/null || true
+  done <<<"${ORVIK_STARTED_PREFIXES:-}"
+  ORVIK_STARTED_PREFIXES=""
   if [ -n "${ORVIK_XVFB_PID:-}" ]; then
     kill "$ORVIK_XVFB_PID" 2>/dev/null || true
     wait "$ORVIK_XVFB_PID" 2>/dev/null || true
