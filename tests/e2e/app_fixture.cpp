@@ -13,6 +13,20 @@ std::wstring TestProgram(const std::wstring& name) {
   return s.substr(0, s.find_last_of(L"\\/") + 1) + name;
 }
 
+tk::UniqueWindow MakeCanvas(const wchar_t* className, WNDPROC proc, int x, int y, int w, int h) {
+  static tk::UniqueBrush brush(CreateSolidBrush(kCanvasColor));
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = proc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.hbrBackground = brush.get();
+  wc.lpszClassName = className;
+  RegisterClassW(&wc);
+  tk::UniqueWindow canvas(CreateWindowExW(WS_EX_TOOLWINDOW, className, L"", WS_POPUP | WS_VISIBLE,
+                                          x, y, w, h, nullptr, nullptr, wc.hInstance, nullptr));
+  UpdateWindow(canvas.get());
+  return canvas;
+}
+
 void ExpectFramesInTheirSlots(const RegionFrames& frames, uint32_t startMs, int framesPerSecond) {
   const double slotMs = 1000.0 / framesPerSecond;
   constexpr double kRoundingMs = 2;  // both clocks are read in whole milliseconds

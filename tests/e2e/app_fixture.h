@@ -17,6 +17,7 @@
 #include "support/time_blocks.h"
 #include "support/ui_driver.h"
 #include "support/unix_tools.h"
+#include "toolkit/handles.h"
 
 namespace testsupport {
 
@@ -33,6 +34,12 @@ std::wstring TestProgram(const std::wstring& name);
 // may be late to repaint on a busy machine now and then, never mostly). At least nine frames
 // in ten must be readable.
 void ExpectFramesInTheirSlots(const RegionFrames& frames, uint32_t startMs, int framesPerSecond);
+
+// A plain grey window of the test's own at screen pixels (x, y, w, h): the X server gives a press
+// to the program only over one of its windows, and click rings are seen against it. `proc`
+// sees its messages; `className` names the class it registers with that procedure.
+constexpr COLORREF kCanvasColor = RGB(128, 128, 128);
+tk::UniqueWindow MakeCanvas(const wchar_t* className, WNDPROC proc, int x, int y, int w, int h);
 
 class AppTest : public ::testing::Test {
  protected:

@@ -16,7 +16,6 @@ namespace {
 // A plain grey window the presses land on: the X server gives a press to the program only over
 // one of its windows. It notes when each press reached it, on the recording's clock.
 constexpr int kCanvasX = 1100, kCanvasY = 150, kCanvasW = 700, kCanvasH = 800;
-constexpr COLORREF kCanvasColor = RGB(128, 128, 128);
 std::optional<double> g_leftDownAt, g_rightDownAt;
 
 LRESULT CALLBACK CanvasProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
@@ -24,21 +23,6 @@ LRESULT CALLBACK CanvasProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
   if (msg == WM_LBUTTONDOWN && !g_leftDownAt) g_leftDownAt = now;
   if (msg == WM_RBUTTONDOWN && !g_rightDownAt) g_rightDownAt = now;
   return DefWindowProcW(h, msg, w, l);
-}
-
-tk::UniqueWindow MakeCanvas() {
-  static tk::UniqueBrush brush(CreateSolidBrush(kCanvasColor));
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = CanvasProc;
-  wc.hInstance = GetModuleHandleW(nullptr);
-  wc.hbrBackground = brush.get();
-  wc.lpszClassName = L"ClickCanvas";
-  RegisterClassW(&wc);
-  tk::UniqueWindow w(CreateWindowExW(WS_EX_TOOLWINDOW, L"ClickCanvas", L"", WS_POPUP | WS_VISIBLE,
-                                     kCanvasX, kCanvasY, kCanvasW, kCanvasH, nullptr, nullptr,
-                                     wc.hInstance, nullptr));
-  UpdateWindow(w.get());
-  return w;
 }
 
 // What a frame shows around one press: the ring found where the picture differs from the
@@ -88,7 +72,8 @@ double Press(int x, int y, const std::string& what) {
 }  // namespace
 
 TEST_F(AppTest, ClicksShowAsRingsInTheirSlotsOnlyWhileRecordingAndNotPaused) {
-  tk::UniqueWindow canvas = MakeCanvas();
+  tk::UniqueWindow canvas =
+      MakeCanvas(L"ClickCanvas", CanvasProc, kCanvasX, kCanvasY, kCanvasW, kCanvasH);
   Command(form2().showclicks);
   Command(form2().recordcursor);  // off: only the rings change the picture
   PumpFor(300);
