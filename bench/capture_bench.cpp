@@ -1122,7 +1122,7 @@ double TwoRingsMs() {
   if (!frame || !dc) return 0;
   tk::SelectGuard selected(dc.get(), frame.get());
   orvik::RingPainter rings;
-  if (!rings.Create()) return 0;
+  if (!rings.Create(orvik::kDesignDpi)) return 0;
   const orvik::CaptureArea area{0, 0, w, h};
   const std::vector<orvik::VisibleRing> shown = {{orvik::PressButton::Left, w / 2, h / 2, 0.6f},
                                                  {orvik::PressButton::Right, w / 3, h / 3, 1.0f}};

@@ -5,7 +5,6 @@
 namespace orvik {
 
 namespace {
-constexpr int kOutset = kAreaBorderGap + kAreaBorderWidth;
 // WDA_EXCLUDEFROMCAPTURE, not in every SDK's headers: Windows 10 2004 and later leave such a
 // window out of screen captures.
 constexpr DWORD kExcludeFromCapture = 0x11;
@@ -39,9 +38,10 @@ void AreaBorder::ShowAround(const CaptureArea& area) {
   // A layered window shows nothing until its attributes are set.
   SetLayeredWindowAttributes(h, 0, 255, LWA_ALPHA);
   ExcludeFromCapture();
-  const int width = area.width + 2 * kOutset, height = area.height + 2 * kOutset;
+  const int outset = AreaBorderPixels(kAreaBorderGap) + AreaBorderPixels(kAreaBorderWidth);
+  const int width = area.width + 2 * outset, height = area.height + 2 * outset;
   CutOutArea(width, height);
-  SetWindowPos(h, HWND_TOPMOST, area.x0 - kOutset, area.y0 - kOutset, width, height,
+  SetWindowPos(h, HWND_TOPMOST, area.x0 - outset, area.y0 - outset, width, height,
                SWP_NOACTIVATE | SWP_SHOWWINDOW);
 }
 
@@ -54,8 +54,8 @@ void AreaBorder::SetDashed(bool dashed) {
 // The window is the band alone: the area inside stays the screen's own.
 void AreaBorder::CutOutArea(int width, int height) {
   tk::UniqueRgn band(CreateRectRgn(0, 0, width, height));
-  tk::UniqueRgn hole(CreateRectRgn(kAreaBorderWidth, kAreaBorderWidth, width - kAreaBorderWidth,
-                                   height - kAreaBorderWidth));
+  const int w = AreaBorderPixels(kAreaBorderWidth);
+  tk::UniqueRgn hole(CreateRectRgn(w, w, width - w, height - w));
   CombineRgn(band.get(), band.get(), hole.get(), RGN_DIFF);
   // The system owns the region once it took it.
   if (SetWindowRgn(Handle(), band.get(), FALSE)) band.release();
@@ -77,7 +77,7 @@ void AreaBorder::PaintBand(HDC dc) {
   GetClientRect(Handle(), &r);
   Fill(dc, r, dashed_ ? kAreaBorderPausedColor : kAreaBorderColor);
   if (!dashed_) return;
-  constexpr int w = kAreaBorderWidth, dash = kAreaBorderDash;
+  const int w = AreaBorderPixels(kAreaBorderWidth), dash = AreaBorderPixels(kAreaBorderDash);
   for (int x = 0; x < r.right; x += 2 * dash) {
     Fill(dc, RECT{x, 0, x + dash, w}, kAreaBorderColor);
     Fill(dc, RECT{x, r.bottom - w, x + dash, r.bottom}, kAreaBorderColor);

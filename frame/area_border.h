@@ -9,16 +9,20 @@
 
 #include "recorder/capture_area.h"
 #include "toolkit/form.h"
+#include "toolkit/units.h"
 
 namespace orvik {
 
-// Screen pixels: a band kAreaBorderWidth wide, kAreaBorderGap outside the area's edge.
+// Screen pixels at 100%: a band kAreaBorderWidth wide, kAreaBorderGap outside the area's edge;
+// both grow with the windows' DPI (AreaBorderPixels).
 constexpr int kAreaBorderGap = 1;
 constexpr int kAreaBorderWidth = 3;
 // A strong red the skin never uses; while paused, every other dash is dark grey.
 constexpr COLORREF kAreaBorderColor = RGB(230, 40, 40);
 constexpr COLORREF kAreaBorderPausedColor = RGB(64, 64, 64);
 constexpr int kAreaBorderDash = 6;
+// One of the sizes above at the windows' DPI.
+inline int AreaBorderPixels(int designPixels) { return ScaledPixels(designPixels); }
 
 class AreaBorder : public tk::Form {
  public:

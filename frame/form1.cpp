@@ -42,6 +42,8 @@ void UsePicture(tk::PictureBox& box, SkinId id, COLORREF fallback) {
 }  // namespace
 
 Form1::Form1() : tk::Form(tk::FormOptions::Sizable(kDesignCaption, 6240, 5115)) {
+  // The window opens on the primary monitor: laid out at its scaling from the first twip on.
+  SetUiDpi(tk::SystemDpi());
   MutableOptions().left = 3300;
   MutableOptions().top = 1365;
   MutableOptions().iconId = 1;
@@ -60,20 +62,29 @@ Form1::~Form1() {
   tmsg->setmsghook(nullptr, false);
 }
 
+// Where each piece starts, in twips; the resize rule moves them from here.
+struct Form1::PiecePlace {
+  tk::PictureBox Form1::*box;
+  double left, top, width, height;
+};
+const Form1::PiecePlace Form1::kPiecePlaces[] = {
+    {&Form1::backcaption, 0, 0, 6240, 345},      {&Form1::rightcaption, 4440, 0, 1515, 375},
+    {&Form1::leftcaption, 0, 0, 345, 345},       {&Form1::toolbarback, 0, 345, 24000, 420},
+    {&Form1::leftborder, 0, 345, 60, 18000},     {&Form1::rightborder, 6120, 120, 60, 18000},
+    {&Form1::bottomborder, 0, 4680, 24000, 390}, {&Form1::Picture1, 1800, 840, 5895, 3795},
+};
+
 void Form1::CreatePieces() {
   HWND me = Handle();
-  backcaption.Create(me, 0, 0, 6240, 345);
-  rightcaption.Create(me, 4440, 0, 1515, 375);
+  for (const PiecePlace& p : kPiecePlaces) {
+    // The caption icon lies on the caption band; everything else on the window.
+    HWND parent = p.box == &Form1::leftcaption ? backcaption.hWnd() : me;
+    (this->*p.box).Create(parent, p.left, p.top, p.width, p.height);
+  }
   rightcaption.ZOrder(0);  // the title buttons' end lies over the caption band
-  leftcaption.Create(backcaption.hWnd(), 0, 0, 345, 345);
   Label1.Create(backcaption, 1560, 90, 2430, 180, kTitle);
   Label1.SetForeColor(kTitleColour);
   SetTitle(kTitle);
-  toolbarback.Create(me, 0, 345, 24000, 420);
-  leftborder.Create(me, 0, 345, 60, 18000);
-  rightborder.Create(me, 6120, 120, 60, 18000);
-  bottomborder.Create(me, 0, 4680, 24000, 390);
-  Picture1.Create(me, 1800, 840, 5895, 3795);
   Picture1.SetBackColor(kFrameBack);
   face_.Create(me);
   SetWindowPos(face_.hWnd(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
@@ -155,7 +166,7 @@ void Form1::PaintToolbarGradient() {
   }
   const double right = tk::ScreenWidthTwips();
   toolbarback.Fill(kGradientStop, 0, right, h, kGradientEnd);
-  toolbarback.Fill(0, h - 15, right, h, kToolbarEdge);
+  toolbarback.Fill(0, h - TwipsPerPixel(), right, h, kToolbarEdge);
 }
 
 // Whatever was asked for while the window faded in runs now, in the order it came.
@@ -244,8 +255,23 @@ void Form1::CopyGrip() {
   if (bar.empty()) return;
   const double barWidth = bottomborder.ScaleWidth();
   const double h = bottomborder.ScaleHeight();
-  bottomborder.PaintPicture(bar, ScaleWidth() - kGripSpan - 15, 0, kGripSpan, h,
+  bottomborder.PaintPicture(bar, ScaleWidth() - kGripSpan - TwipsPerPixel(), 0, kGripSpan, h,
                             barWidth - kGripSpan, 0, kGripSpan, h);
+}
+
+// Moved onto a monitor of another scaling: every twip is laid out again at the new DPI, the
+// skin painted for it, and the window takes the place the system suggests.
+void Form1::MoveToNewScaling(int dpi, const RECT& suggested) {
+  SetUiDpi(dpi);
+  for (const PiecePlace& p : kPiecePlaces) (this->*p.box).Move(p.left, p.top, p.width, p.height);
+  Label1.Move(1560, 90, Label1.TextWidth(), 180);
+  LoadSkin();
+  ReloadTitleButtons();
+  PaintToolbarGradient();
+  face_.UseFontForTheScaling();
+  SetWindowPos(Handle(), nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+               suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  LayOutPieces();
 }
 
 void Form1::PanelToFront() {
@@ -253,7 +279,7 @@ void Form1::PanelToFront() {
   if (form2().IsLoaded()) SetForegroundWindow(form2().Handle());
 }
 
-std::optional<LRESULT> Form1::Form_Message(UINT msg, WPARAM wParam, LPARAM) {
+std::optional<LRESULT> Form1::Form_Message(UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_DESTROY:
       // The frame window is the program: when it goes, the message loop ends.
@@ -263,6 +289,9 @@ std::optional<LRESULT> Form1::Form_Message(UINT msg, WPARAM wParam, LPARAM) {
       return TRUE;  // a recording is finished as the session ends, below
     case WM_ENDSESSION:
       if (wParam) FinishRecordingAsTheSessionEnds();
+      return 0;
+    case WM_DPICHANGED:
+      MoveToNewScaling(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
       return 0;
     default:
       break;

@@ -115,8 +115,11 @@ class Form1 : public tk::Form {
 
  private:
   // Start-up and layout.
+  struct PiecePlace;
+  static const PiecePlace kPiecePlaces[];
   void CreatePieces();
   void LoadSkin();
+  void MoveToNewScaling(int dpi, const RECT& suggested);
   void StripCaption();
   void HookWindows();
   void PaintToolbarGradient();
@@ -144,6 +147,7 @@ class Form1 : public tk::Form {
   bool Maximized() const { return WindowState() == tk::kStateMaximized; }
   // Title buttons.
   void CreateTitleButtons();
+  void ReloadTitleButtons();
   void ShowStateButtons();
   void Button1_MouseUp(int16_t& Button, int16_t& Shift, float& X, float& Y);
   void Button2_MouseUp(int16_t& Button, int16_t& Shift, float& X, float& Y);

@@ -141,6 +141,7 @@ void Form1::StartRecording() {
   setup.sound.systemDevice = NamedSystemSoundDevice();
   setup.sound.microphoneDevice = NamedMicrophoneDevice();
   setup.showClicks = form2().showclicks->Checked();
+  setup.dpi = UiDpi();
   StartOutcome outcome;
   {
     // The codec dialog opens on the codec chosen last time (ours the first time).

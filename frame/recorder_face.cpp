@@ -7,6 +7,7 @@
 
 #include "toolkit/app.h"
 #include "toolkit/files.h"
+#include "toolkit/units.h"
 
 namespace orvik {
 
@@ -15,9 +16,10 @@ constexpr wchar_t kFaceClass[] = L"OrvikRecorderFace";
 // The skin's caption blue behind the title's dark blue.
 constexpr COLORREF kFaceBack = RGB(214, 225, 242);
 constexpr COLORREF kFaceText = RGB(21, 66, 139);
-constexpr int kMargin = 10;
-constexpr int kButtonWidth = 96;
-constexpr int kButtonHeight = 26;
+// Sizes drawn for 100%, in pixels at the windows' DPI.
+int Margin() { return ScaledPixels(10); }
+int ButtonWidth() { return ScaledPixels(96); }
+int ButtonHeight() { return ScaledPixels(26); }
 constexpr int kLinesShown = 8;
 
 bool RegisterFaceClass(WNDPROC proc) {
@@ -56,7 +58,7 @@ int LineHeight(HWND hwnd, HFONT font) {
                            font ? static_cast<HGDIOBJ>(font) : GetStockObject(DEFAULT_GUI_FONT));
   TEXTMETRICW tm{};
   GetTextMetricsW(dc.get(), &tm);
-  return tm.tmHeight + tm.tmExternalLeading + 4;
+  return tm.tmHeight + tm.tmExternalLeading + ScaledPixels(4);
 }
 }  // namespace
 
@@ -71,27 +73,34 @@ bool RecorderFace::Create(HWND parent) {
       CreateWindowExW(WS_EX_CONTROLPARENT, kFaceClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN,
                       0, 0, 0, 0, parent, nullptr, tk::AppInstance(), this);
   if (!hwnd_) return false;
-  font_.reset(MessageFont(hwnd_));
-  HFONT font = font_ ? font_.get() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
   for (int i = 0; i < kLinesShown; ++i) {
-    HWND line =
-        CreateWindowExW(0, L"STATIC", L"", WS_CHILD | SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS, 0, 0,
-                        0, 0, hwnd_, nullptr, tk::AppInstance(), nullptr);
-    SendMessageW(line, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    lines_.push_back(line);
+    lines_.push_back(CreateWindowExW(0, L"STATIC", L"",
+                                     WS_CHILD | SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS, 0, 0, 0, 0,
+                                     hwnd_, nullptr, tk::AppInstance(), nullptr));
   }
   static const wchar_t* const kCaptions[kCommands] = {L"播放", L"打开文件夹", L"复制路径"};
   for (int c = 0; c < kCommands; ++c) {
     commands_[c] = CreateWindowExW(
         0, L"BUTTON", kCaptions[c], WS_CHILD | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 0, 0, hwnd_,
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(c + 1)), tk::AppInstance(), nullptr);
-    SendMessageW(commands_[c], WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     // Tab and Enter work among the commands without a dialog's message loop.
     buttonDefault_ = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(commands_[c], GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ButtonProc)));
     SetWindowLongPtrW(commands_[c], GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   }
+  UseFontForTheScaling();
   return true;
+}
+
+// The system's message font at the window's DPI, for every line and command; again when the
+// window moved to a monitor of another scaling.
+void RecorderFace::UseFontForTheScaling() {
+  tk::UniqueFont font(MessageFont(hwnd_));
+  HFONT use = font ? font.get() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+  for (HWND line : lines_) SendMessageW(line, WM_SETFONT, reinterpret_cast<WPARAM>(use), FALSE);
+  for (HWND c : commands_) SendMessageW(c, WM_SETFONT, reinterpret_cast<WPARAM>(use), FALSE);
+  font_ = std::move(font);  // the old font goes once nothing uses it
+  LayOut();
 }
 
 void RecorderFace::Place(int left, int top, int width, int height) {
@@ -148,24 +157,24 @@ void RecorderFace::ShowCommands(bool show) {
 void RecorderFace::LayOut() {
   RECT client{};
   GetClientRect(hwnd_, &client);
-  const int width = client.right - 2 * kMargin;
+  const int width = client.right - 2 * Margin();
   const int line = LineHeight(hwnd_, font_.get());
   int shownLines = 0;
   for (HWND l : lines_) shownLines += IsWindowVisible(l) ? 1 : 0;
-  int y = kMargin;
+  int y = Margin();
   if (showsRecording_) {
-    const int below = shownLines * line + kButtonHeight + 2 * kMargin;
-    y = std::max(kMargin, static_cast<int>(client.bottom) - below - kMargin);
+    const int below = shownLines * line + ButtonHeight() + 2 * Margin();
+    y = std::max(Margin(), static_cast<int>(client.bottom) - below - Margin());
   }
   for (HWND l : lines_) {
     if (!IsWindowVisible(l)) continue;
-    MoveWindow(l, kMargin, y, std::max(width, 0), line, TRUE);
+    MoveWindow(l, Margin(), y, std::max(width, 0), line, TRUE);
     y += line;
   }
-  int x = kMargin;
+  int x = Margin();
   for (HWND c : commands_) {
-    MoveWindow(c, x, y + kMargin, kButtonWidth, kButtonHeight, TRUE);
-    x += kButtonWidth + kMargin;
+    MoveWindow(c, x, y + Margin(), ButtonWidth(), ButtonHeight(), TRUE);
+    x += ButtonWidth() + Margin();
   }
   InvalidateRect(hwnd_, nullptr, TRUE);
 }
@@ -185,7 +194,7 @@ RECT RecorderFace::PictureRect() const {
     MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&r), 2);
     top = std::min(top, static_cast<int>(r.top));
   }
-  const int roomW = client.right - 2 * kMargin, roomH = top - 2 * kMargin;
+  const int roomW = client.right - 2 * Margin(), roomH = top - 2 * Margin();
   if (roomW <= 0 || roomH <= 0) return RECT{};
   const int bh = std::abs(bm.bmHeight);
   int w = roomW, h = static_cast<int>(static_cast<int64_t>(bh) * roomW / bm.bmWidth);
@@ -193,7 +202,7 @@ RECT RecorderFace::PictureRect() const {
     h = roomH;
     w = static_cast<int>(static_cast<int64_t>(bm.bmWidth) * roomH / bh);
   }
-  const int left = (client.right - w) / 2, topAt = kMargin + (roomH - h) / 2;
+  const int left = (client.right - w) / 2, topAt = Margin() + (roomH - h) / 2;
   return RECT{left, topAt, left + w, topAt + h};
 }
 

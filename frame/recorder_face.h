@@ -30,6 +30,8 @@ class RecorderFace {
   HWND hWnd() const { return hwnd_; }
   // Where it lies in the parent's client area, pixels.
   void Place(int left, int top, int width, int height);
+  // The fonts and sizes for the windows' DPI, after it changed.
+  void UseFontForTheScaling();
 
   void ShowStart(const StartFacts& facts);
   void ShowLive(double seconds, int64_t frames);

@@ -11,10 +11,15 @@ constexpr double kMinimizeLeft = 480;
 constexpr double kMaximizeLeft = 780;
 constexpr double kCloseLeft = 1080;
 
-void PlaceButton(Button& button, HWND container, int bagNumber, double left) {
-  button.Create(container, left, kButtonTop, kButtonSide, kButtonSide);
+// The button's pictures for the windows' DPI, at its place.
+void DressButton(Button& button, int bagNumber, double left) {
   if (std::optional<PropertyBag> bag = LoadButtonBag(bagNumber)) button.ReadProperties(*bag);
   button.Move(left, kButtonTop, kButtonSide, kButtonSide);
+}
+
+void PlaceButton(Button& button, HWND container, int bagNumber, double left) {
+  button.Create(container, left, kButtonTop, kButtonSide, kButtonSide);
+  DressButton(button, bagNumber, left);
   button.SetVisible(true);
 }
 }  // namespace
@@ -38,6 +43,13 @@ void Form1::CreateTitleButtons() {
   Button4.MouseUp = [this](int16_t& b, int16_t& s, float& x, float& y) {
     Button4_MouseUp(b, s, x, y);
   };
+}
+
+void Form1::ReloadTitleButtons() {
+  DressButton(Button1, 1, kMinimizeLeft);
+  DressButton(Button4, 4, kMaximizeLeft);
+  DressButton(Button2, 2, kMaximizeLeft);
+  DressButton(Button3, 3, kCloseLeft);
 }
 
 // Maximize and restore share a place: the one that fits the window's state shows.

@@ -1,5 +1,7 @@
 #include "panel/form2.h"
 
+#include <algorithm>
+
 #include "frame/form1.h"
 #include "frame/forms.h"
 #include "panel/form3.h"
@@ -49,7 +51,9 @@ void Form2::Form_Load() {
   const double nc1 = frame.Height() - frame.ScaleHeight();
   const double nc2 = Height() - ScaleHeight();
   // Only the menu bar's rows stay visible; the system owns the region once it is set.
-  HRGN strip = CreateRectRgn(4, TwipsToPixels(nc1) - 4, 100, TwipsToPixels(nc2) - 4);
+  const int border = FrameBorderPixels();
+  HRGN strip = CreateRectRgn(border, TwipsToPixels(nc1) - border, MenuBandRight(),
+                             TwipsToPixels(nc2) - border);
   if (strip && !SetWindowRgn(Handle(), strip, TRUE)) DeleteObject(strip);
   SetParent(Handle(), frame.Handle());
   Move(60, frame.toolbarback.Top() + 60 - nc1 + 60);
@@ -59,6 +63,29 @@ void Form2::Form_Load() {
   CheckFrameRate(RememberedFrameRate());
   CheckSound(RememberedSoundChoice());
   showclicks->SetChecked(RememberedShowClicks());
+}
+
+// The sizing frame's thickness: 4 pixels at 100%, as the system draws it at this DPI.
+int Form2::FrameBorderPixels() const {
+  RECT outer{}, client{};
+  GetWindowRect(Handle(), &outer);
+  GetClientRect(Handle(), &client);
+  const int border = ((outer.right - outer.left) - client.right) / 2;
+  return border > 0 ? border : ScaledPixels(4);
+}
+
+// Where the strip ends: 100 pixels at 100%, and never before the last menu's caption does,
+// whose text grows with the DPI.
+int Form2::MenuBandRight() const {
+  int right = ScaledPixels(100);
+  HMENU bar = GetMenu(Handle());
+  const int count = bar ? GetMenuItemCount(bar) : 0;
+  RECT item{}, outer{};
+  if (count > 0 && GetMenuItemRect(Handle(), bar, count - 1, &item) &&
+      GetWindowRect(Handle(), &outer)) {
+    right = std::max(right, static_cast<int>(item.right - outer.left) + ScaledPixels(2));
+  }
+  return right;
 }
 
 void Form2::Form_Paint() { SetForegroundWindow(Handle()); }

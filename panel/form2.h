@@ -65,6 +65,8 @@ class Form2 : public tk::Form {
 
  private:
   void BuildMenu();
+  int FrameBorderPixels() const;
+  int MenuBandRight() const;
   tk::Menu menu_;
 };
 

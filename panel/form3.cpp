@@ -1,5 +1,7 @@
 #include "panel/form3.h"
 
+#include <cmath>
+
 #include "frame/form1.h"
 #include "frame/forms.h"
 #include "panel/form2.h"
@@ -31,8 +33,8 @@ Form3::Form3() : tk::Form(tk::FormOptions::BorderlessPopup()) {
 void Form3::Form_Load() {
   surface_.Create(Handle(), 0, 0, tk::ScreenWidthTwips(), tk::ScreenHeightTwips());
   surface_.SetMousePointer(IDC_CROSS);
-  readoutFont_.reset(CreateFontW(-kReadoutFontPixels, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE,
-                                 DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+  readoutFont_.reset(CreateFontW(-ScaledPixels(kReadoutFontPixels), 0, 0, 0, FW_BOLD, FALSE, FALSE,
+                                 FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                                  DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Tahoma"));
   if (readoutFont_) surface_.SetFont(readoutFont_.get());
   surface_.onMouseDown = [this](int b, int s, float x, float y) { Form_MouseDown(b, s, x, y); };
@@ -69,10 +71,17 @@ void Form3::Form_Activate() { sel_.placing = false; }
 
 void Form3::DrawRectangle(float x, float y) {
   surface_.Cls();
-  surface_.Line(sel_.x1, sel_.y1, sel_.x2, sel_.y1, kPen);
-  surface_.Line(sel_.x2, sel_.y1, sel_.x2, sel_.y2, kPen);
-  surface_.Line(sel_.x2, sel_.y2, sel_.x1, sel_.y2, kPen);
-  surface_.Line(sel_.x1, sel_.y2, sel_.x1, sel_.y1, kPen);
+  // One pixel at 100%; at higher scalings the further lines go outwards.
+  const double px = TwipsPerPixel();
+  const double l = std::fmin(sel_.x1, sel_.x2), r = std::fmax(sel_.x1, sel_.x2);
+  const double t = std::fmin(sel_.y1, sel_.y2), b = std::fmax(sel_.y1, sel_.y2);
+  for (int i = 0; i < ScaledPixels(1); ++i) {
+    const double o = i * px;
+    surface_.Line(l - o, t - o, r + o, t - o, kPen);
+    surface_.Line(r + o, t - o, r + o, b + o, kPen);
+    surface_.Line(r + o, b + o, l - o, b + o, kPen);
+    surface_.Line(l - o, b + o, l - o, t - o, kPen);
+  }
   DrawSizeReadout(x, y);
   surface_.Refresh();
 }
@@ -84,8 +93,9 @@ void Form3::DrawSizeReadout(float x, float y) {
   const int textW = TwipsToPixels(surface_.TextWidth(text));
   const int textH = TwipsToPixels(surface_.TextHeight(text));
   const PixelRect box =
-      ReadoutBox(TwipsToPixels(x), TwipsToPixels(y), textW + 2 * kReadoutPadX,
-                 textH + 2 * kReadoutPadY, surface_.PixelWidth(), surface_.PixelHeight());
+      ReadoutBox(TwipsToPixels(x), TwipsToPixels(y), textW + 2 * ScaledPixels(kReadoutPadX),
+                 textH + 2 * ScaledPixels(kReadoutPadY), surface_.PixelWidth(),
+                 surface_.PixelHeight(), ScaledPixels(kReadoutGap));
   const double l = PixelsToTwips(box.left), t = PixelsToTwips(box.top);
   const double r = PixelsToTwips(box.right - 1), b = PixelsToTwips(box.bottom - 1);
   surface_.Fill(l, t, r, b, kReadoutBack);
@@ -94,8 +104,8 @@ void Form3::DrawSizeReadout(float x, float y) {
   surface_.Line(r, b, l, b, kReadoutText);
   surface_.Line(l, b, l, t, kReadoutText);
   surface_.SetForeColor(kReadoutText);
-  surface_.PrintText(PixelsToTwips(box.left + kReadoutPadX), PixelsToTwips(box.top + kReadoutPadY),
-                     text);
+  surface_.PrintText(PixelsToTwips(box.left + ScaledPixels(kReadoutPadX)),
+                     PixelsToTwips(box.top + ScaledPixels(kReadoutPadY)), text);
 }
 
 void Form3::Form_MouseDown(int button, int shift, float x, float y) {

@@ -8,7 +8,8 @@
 
 namespace orvik {
 
-// Gap between the pointer's hot spot and the readout box, clear of the cross cursor's arms.
+// Gap between the pointer's hot spot and the readout box, clear of the cross cursor's arms (at
+// 100%; the overlay passes it scaled to the DPI).
 constexpr int32_t kReadoutGap = 16;
 
 // "1280 x 720".
@@ -18,6 +19,6 @@ std::wstring SizeReadoutText(int32_t width, int32_t height);
 // pointer's left or above it where it would leave the screen, and kept on the screen when it
 // fits neither side.
 PixelRect ReadoutBox(int32_t pointerX, int32_t pointerY, int32_t boxWidth, int32_t boxHeight,
-                     int32_t screenWidth, int32_t screenHeight);
+                     int32_t screenWidth, int32_t screenHeight, int32_t gap = kReadoutGap);
 
 }  // namespace orvik

@@ -1,5 +1,7 @@
 #include "recorder/click_marks.h"
 
+#include "toolkit/units.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -59,6 +61,14 @@ std::vector<uint32_t> RingPixels(int side, double radius, double stroke, uint32_
     }
   }
   return pixels;
+}
+
+RingSize RingSizeAt(int dpi) {
+  RingSize size;
+  size.radius = ScaledPixelsAt(kRingRadius, dpi);
+  size.stroke = ScaledPixelsAt(kRingStroke, dpi);
+  size.side = 2 * (size.radius + size.stroke) + 1;
+  return size;
 }
 
 }  // namespace orvik

@@ -63,6 +63,12 @@ constexpr int kRingRadius = 14;
 constexpr int kRingStroke = 4;
 constexpr int kRingSide = 2 * (kRingRadius + kRingStroke) + 1;
 
+// The ring as drawn on a screen of `dpi`: the sizes above at 96, scaled with it.
+struct RingSize {
+  int radius = kRingRadius, stroke = kRingStroke, side = kRingSide;
+};
+RingSize RingSizeAt(int dpi);
+
 // A ring of `color` as 32-bit premultiplied BGRA pixels, rows top-down, `side` x `side`, its
 // edges smoothed by how much of each pixel the stroke covers.
 std::vector<uint32_t> RingPixels(int side, double radius, double stroke, uint32_t color);

@@ -51,7 +51,7 @@ StartOutcome RecordingSession::Start(const Setup& setup, tk::PictureBox& surface
   frameCount_ = 0;
   screen_ = std::make_unique<tk::WindowDc>(nullptr);
   clock_.Start(tk::MonotonicSeconds());
-  showClicks_ = setup_.showClicks && rings_.Create();
+  showClicks_ = setup_.showClicks && rings_.Create(setup_.dpi);
   ListenToPresses(showClicks_);
   return StartOutcome::Started;
 }

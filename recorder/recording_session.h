@@ -44,6 +44,7 @@ class RecordingSession {
     int frameRate = kDefaultFrameRate;
     sound::SoundRecorder::Wanted sound;  // nothing wanted: a recording without sound
     bool showClicks = false;             // rings where the mouse's buttons are pressed
+    int dpi = 96;                        // the screen's: the rings are drawn to its scale
   };
 
   RecordingSession() = default;

@@ -32,8 +32,8 @@ class CursorPainter {
 // the cursor, which is drawn after them.
 class RingPainter {
  public:
-  // Makes the two rings' pictures; false when the system gave no room for them.
-  bool Create();
+  // Makes the two rings' pictures for a screen of `dpi`; false when the system gave no room.
+  bool Create(int dpi);
   void Draw(HDC surface, const CaptureArea& area, const std::vector<VisibleRing>& rings) const;
 
  private:
@@ -42,7 +42,8 @@ class RingPainter {
     tk::UniqueMemDc dc;
     std::unique_ptr<tk::SelectGuard> selected;
   };
-  static bool Make(Ring* ring, uint32_t color);
+  bool Make(Ring* ring, uint32_t color);
+  RingSize size_;
   Ring left_, right_;
 };
 

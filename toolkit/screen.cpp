@@ -29,7 +29,34 @@ class ClipboardSession {
   bool open_;
 };
 
+// A user32 call newer systems have, or null.
+template <typename Fn>
+Fn User32Call(const char* name) {
+  return reinterpret_cast<Fn>(
+      reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
+}
+
 }  // namespace
+
+int SystemDpi() {
+  static const auto forSystem = User32Call<UINT(WINAPI*)()>("GetDpiForSystem");
+  if (forSystem) return orvik::SaneDpi(static_cast<int>(forSystem()));
+  const HDC screen = GetDC(nullptr);
+  const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSX) : orvik::kDesignDpi;
+  if (screen) ReleaseDC(nullptr, screen);
+  return orvik::SaneDpi(dpi);
+}
+
+int WindowDpi(HWND hwnd) {
+  static const auto forWindow = User32Call<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
+  const UINT dpi = forWindow && hwnd ? forWindow(hwnd) : 0;
+  return dpi ? orvik::SaneDpi(static_cast<int>(dpi)) : SystemDpi();
+}
+
+int SystemMetricAt(int index, int dpi) {
+  static const auto forDpi = User32Call<int(WINAPI*)(int, UINT)>("GetSystemMetricsForDpi");
+  return forDpi ? forDpi(index, static_cast<UINT>(dpi)) : GetSystemMetrics(index);
+}
 
 int32_t ScreenWidthPixels() { return GetSystemMetrics(SM_CXSCREEN); }
 int32_t ScreenHeightPixels() { return GetSystemMetrics(SM_CYSCREEN); }

@@ -9,7 +9,14 @@
 
 namespace tk {
 
-// Primary screen size in pixels and in twips (pixels x 15; 32-bit, no 16-bit overflow).
+// The DPI windows are laid out at: a window's own (its monitor's, for a per-monitor aware
+// program), the system's where the system cannot say; 96 where neither can.
+int WindowDpi(HWND hwnd);
+int SystemDpi();
+// GetSystemMetrics at a DPI, where the system has the call; the plain metric otherwise.
+int SystemMetricAt(int index, int dpi);
+
+// Primary screen size in pixels and in twips (pixels x twips a pixel at the windows' DPI).
 int32_t ScreenWidthPixels();
 int32_t ScreenHeightPixels();
 int32_t ScreenWidthTwips();
