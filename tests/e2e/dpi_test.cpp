@@ -259,6 +259,21 @@ TEST_P(DpiTest, CaptionAndFaceTextsFitAndTheTitleButtonsReactWhereTheyAreDrawn) 
   }
   EXPECT_GE(shownLines, 6);
 
+  // The skin is drawn for this scaling: each piece's picture is as large as the piece, never a
+  // 100% picture in a larger place or one stretched over it.
+  auto expectFills = [](const char* name, const tk::Picture& picture, HWND piece, bool width) {
+    const RECT r = ScreenRect(piece);
+    EXPECT_EQ(picture.Height(), r.bottom - r.top) << name;
+    if (width) EXPECT_EQ(picture.Width(), r.right - r.left) << name;
+  };
+  expectFills("caption band", f.backcaption.GetPicture(), f.backcaption.hWnd(), false);
+  expectFills("caption icon", f.leftcaption.GetPicture(), f.leftcaption.hWnd(), true);
+  expectFills("caption end", f.rightcaption.GetPicture(), f.rightcaption.hWnd(), true);
+  expectFills("bottom bar", f.bottomborder.GetPicture(), f.bottomborder.hWnd(), false);
+  expectFills("minimize", f.Button1.BackGroundPicture(), f.Button1.hWnd(), true);
+  expectFills("maximize", f.Button2.BackGroundPicture(), f.Button2.hWnd(), true);
+  expectFills("close", f.Button3.BackGroundPicture(), f.Button3.hWnd(), true);
+
   // The title buttons lie in the caption's right end, are shown, and act on a click at the
   // centre of where they are drawn.
   const RECT rightEnd = ScreenRect(f.rightcaption.hWnd());
