@@ -22,6 +22,8 @@
 
 #ifndef RC_INVOKED
 
+#include "toolkit/units.h"
+
 namespace orvik {
 
 enum class SkinId : int {
@@ -56,10 +58,23 @@ inline constexpr int kButtonCount = 4;
 inline constexpr int kButtonBagIds[kButtonCount] = {IDR_BUTTON1_BAG, IDR_BUTTON2_BAG,
                                                     IDR_BUTTON3_BAG, IDR_BUTTON4_BAG};
 inline constexpr int kButtonSide = 19;  // pixels
-// Where the title buttons sit in `rightcaption`, in pixels (their controls are at these
-// positions times 15 twips).
+// Where the title buttons sit in `rightcaption`, in pixels at 96 DPI (their controls are at
+// these positions times 15 twips).
 inline constexpr int kButtonLeft[3] = {32, 52, 72};
 inline constexpr int kButtonTop = 5;
+
+// The skin at `dpi`: every length above in whole pixels there, the same number its twips
+// give (a piece at 120 DPI is drawn for 120 DPI, never stretched from its 96 DPI picture).
+struct PixelSize {
+  int width;
+  int height;
+};
+inline PixelSize SkinPieceSizeAt(const SkinPiece& piece, int dpi) {
+  return {ScaledPixelsAt(piece.width, dpi), ScaledPixelsAt(piece.height, dpi)};
+}
+inline int ButtonSideAt(int dpi) { return ScaledPixelsAt(kButtonSide, dpi); }
+inline int ButtonLeftAt(int place, int dpi) { return ScaledPixelsAt(kButtonLeft[place], dpi); }
+inline int ButtonTopAt(int dpi) { return ScaledPixelsAt(kButtonTop, dpi); }
 
 }  // namespace orvik
 

@@ -1,6 +1,7 @@
 #include "skin/generator/artwork.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "toolkit/bmp_format.h"
@@ -20,7 +21,7 @@ constexpr int kCaptionHeight = 23;
 
 // The title buttons reach two pixels below the caption band; the band bulges down around
 // them as a tab with rounded corners.
-constexpr double kTabLeft = 28.5, kTabRight = 94.5, kTabRadius = 3.5;
+constexpr double kTabMargin = 3.5, kTabRadius = 3.5;
 
 // The toolbar band as the frame paints it over its picture: the menu colour, a ramp to the
 // band's blue, and the border colour along the bottom.
@@ -48,34 +49,16 @@ constexpr Rgb kTileBottom = Hex(0x2F62B5);
 constexpr Rgb kScreen = Hex(0xF7FAFF);
 constexpr Rgb kRecord = Hex(0xE2463C);
 
-const SkinPiece& PieceOf(SkinId id) {
+const SkinPiece* PieceOf(SkinId id) {
   for (const SkinPiece& p : kSkinPieces)
-    if (p.id == id) return p;
-  return kSkinPieces[0];
+    if (p.id == id) return &p;
+  return nullptr;
 }
 
-Rgb CaptionShade(double y) {
-  return Mix(kCaptionTop, kCaptionBottom, std::clamp(y / (kCaptionHeight - 2), 0.0, 1.0));
-}
-
-Rgb CaptionRow(int y) { return y >= kCaptionHeight - 1 ? kCaptionLine : CaptionShade(y); }
-
-void PaintCaption(Canvas& c) {
-  for (int y = 0; y < std::min(kCaptionHeight, c.height()); ++y)
-    c.FillRect(0, y, c.width(), 1, CaptionRow(y));
-}
-
-// Columns x0.. from row y0 down carry the border, the outer column on the given side.
-void PaintBorder(Canvas& c, int x0, bool outerOnLeft, int y0 = 0) {
-  for (int i = 0; i < kBorderWidth; ++i) {
-    const Rgb col = kBorderColumns[outerOnLeft ? i : kBorderWidth - 1 - i];
-    c.FillRect(x0 + i, y0, 1, c.height() - y0, col);
-  }
-}
-
-// Edges lie on even design units, so the symbol stays crisp at 32 and at 16 pixels.
+// Edges lie on even design units, so the symbol stays crisp at 32 and at 16 pixels; at other
+// sizes its rectangles' edges are taken to whole pixels.
 void DrawAppSymbol(Canvas& c, double ox, double oy, double scale, bool hardTile) {
-  auto at = [&](double v, double o) { return o + v * scale; };
+  auto at = [&](double v, double o) { return o + std::floor(v * scale + 0.5); };
   auto tileColour = [&](int, int y) {
     return Mix(kTileTop, kTileBottom, std::clamp((y + 0.5 - oy) / (32 * scale), 0.0, 1.0));
   };
@@ -85,121 +68,246 @@ void DrawAppSymbol(Canvas& c, double ox, double oy, double scale, bool hardTile)
     c.Fill(RoundRect(at(0, ox), at(0, oy), at(32, ox), at(32, oy), 6 * scale), tileColour);
   c.Fill(RoundRect(at(4, ox), at(6, oy), at(28, ox), at(22, oy), 2 * scale), kScreen);
   c.Fill(RoundRect(at(10, ox), at(24, oy), at(22, ox), at(26, oy), 1 * scale), kScreen);
-  c.Fill(Circle(at(16, ox), at(14, oy), 4.5 * scale), kRecord);
+  c.Fill(Circle(ox + 16 * scale, oy + 14 * scale, 4.5 * scale), kRecord);
 }
 
-Canvas BackCaption(int w, int h) {
+// The artwork at one DPI. Design lengths (pixels at 96 DPI) become whole pixels before
+// anything is drawn, positions and widths through the same rounding, so lines keep to pixel
+// boundaries and parts that meet at 96 DPI meet at every scale.
+class Artist {
+ public:
+  explicit Artist(int dpi) : dpi_(SaneDpi(dpi)), k_(static_cast<double>(dpi_) / kDesignDpi) {}
+
+  int Px(double design) const { return ScaledPixelsAt(design, dpi_); }
+  // For shapes that are sampled rather than filled by whole pixels.
+  double Exact(double design) const { return design * k_; }
+
+  Canvas Piece(const SkinPiece& p) const;
+  Canvas Button(Glyph glyph, ButtonState state) const;
+
+ private:
+  int Hairline() const { return Px(1); }
+  int CaptionHeight() const { return Px(kCaptionHeight); }
+  Rgb CaptionShade(double y) const;
+  Rgb CaptionRow(int y) const;
+  void PaintCaption(Canvas& c) const;
+  void PaintBorder(Canvas& c, int x0, bool outerOnLeft, int y0) const;
+  Canvas BackCaption(int w, int h) const;
+  Canvas LeftCaption(int w, int h) const;
+  Canvas RightCaption(int w, int h) const;
+  Canvas Border(int w, int h, bool outerOnLeft, int top) const;
+  Canvas ToolbarBack(int w, int h) const;
+  void DrawGrip(Canvas& c, int right, int bottom) const;
+  Canvas BottomBorder(int w, int h) const;
+  void ButtonFace(Canvas& c, ButtonState state) const;
+  int GlyphLength(double design) const;
+  void WindowOutline(Canvas& c, int x, int y, int w, int h) const;
+  void DrawGlyph(Canvas& c, Glyph glyph, const Canvas& face) const;
+
+  int dpi_;
+  double k_;
+};
+
+// The shade runs over the rows above the hairline.
+Rgb Artist::CaptionShade(double y) const {
+  const int last = CaptionHeight() - Hairline() - 1;
+  return Mix(kCaptionTop, kCaptionBottom, std::clamp(y / last, 0.0, 1.0));
+}
+
+Rgb Artist::CaptionRow(int y) const {
+  return y >= CaptionHeight() - Hairline() ? kCaptionLine : CaptionShade(y);
+}
+
+void Artist::PaintCaption(Canvas& c) const {
+  for (int y = 0; y < std::min(CaptionHeight(), c.height()); ++y)
+    c.FillRect(0, y, c.width(), 1, CaptionRow(y));
+}
+
+// Columns x0.. from row y0 down carry the border, the outer column on the given side.
+void Artist::PaintBorder(Canvas& c, int x0, bool outerOnLeft, int y0) const {
+  for (int i = 0; i < kBorderWidth; ++i) {
+    const Rgb col = kBorderColumns[outerOnLeft ? i : kBorderWidth - 1 - i];
+    c.FillRect(x0 + Px(i), y0, Px(i + 1) - Px(i), c.height() - y0, col);
+  }
+}
+
+Canvas Artist::BackCaption(int w, int h) const {
   Canvas c(w, h);
   PaintCaption(c);
   return c;
 }
 
-Canvas LeftCaption(int w, int h) {
+// The symbol sits at 16 pixels (at 96 DPI) in the middle of the shaded rows.
+Canvas Artist::LeftCaption(int w, int h) const {
   Canvas c = BackCaption(w, h);
-  DrawAppSymbol(c, 4, 3, 0.5, false);
+  const int side = Px(16);
+  const int top = (CaptionHeight() - Hairline() - side) / 2;
+  DrawAppSymbol(c, Px(4), top, side / 32.0, false);
   return c;
 }
 
-Canvas RightCaption(int w, int h) {
+Canvas Artist::RightCaption(int w, int h) const {
   Canvas c(w, h, kToolbarEnd);
   PaintCaption(c);
   // The tab: its outline is the caption's hairline stepping down around the buttons.
-  c.Fill(RoundRect(kTabLeft, 0, kTabRight, h, kTabRadius), kCaptionLine);
-  c.Fill(RoundRect(kTabLeft + 1, 0, kTabRight - 1, h - 1, kTabRadius - 1),
-         [](int, int y) { return CaptionShade(y); });
-  for (int y = 0; y < kCaptionHeight - 1; ++y) c.FillRect(0, y, w, 1, CaptionRow(y));
+  const double left = ButtonLeftAt(0, dpi_) - Exact(kTabMargin);
+  const double right = ButtonLeftAt(2, dpi_) + ButtonSideAt(dpi_) + Exact(kTabMargin);
+  const int line = Hairline();
+  c.Fill(RoundRect(left, 0, right, h, Exact(kTabRadius)), kCaptionLine);
+  c.Fill(RoundRect(left + line, 0, right - line, h - line, Exact(kTabRadius) - line),
+         [this](int, int y) { return CaptionShade(y); });
+  for (int y = 0; y < CaptionHeight() - line; ++y) c.FillRect(0, y, w, 1, CaptionRow(y));
   return c;
 }
 
-Canvas Border(int w, int h, bool outerOnLeft, int top) {
+Canvas Artist::Border(int w, int h, bool outerOnLeft, int top) const {
   Canvas c(w, h);
-  PaintBorder(c, 0, outerOnLeft);
+  PaintBorder(c, 0, outerOnLeft, 0);
   // Rows over the caption band look like the band, so the border starts below it.
-  for (int y = 0; y + top < kCaptionHeight; ++y) c.FillRect(0, y, w, 1, CaptionRow(y + top));
+  for (int y = 0; y + top < CaptionHeight(); ++y) c.FillRect(0, y, w, 1, CaptionRow(y + top));
   return c;
 }
 
-Canvas ToolbarBack(int w, int h) {
+Canvas Artist::ToolbarBack(int w, int h) const {
   Canvas c(w, h, kToolbarEnd);
-  c.FillRect(0, 0, kToolbarRampStart, h, kMenu);
-  c.HorizontalGradient(kToolbarRampStart, 0, kToolbarRampEnd - kToolbarRampStart, h, kMenu,
-                       kToolbarEnd);
-  c.FillRect(0, h - 1, w, 1, kBorder);
+  const int rampStart = Px(kToolbarRampStart);
+  c.FillRect(0, 0, rampStart, h, kMenu);
+  c.HorizontalGradient(rampStart, 0, Px(kToolbarRampEnd) - rampStart, h, kMenu, kToolbarEnd);
+  c.FillRect(0, h - Hairline(), w, Hairline(), kBorder);
   return c;
 }
 
-// The sizing grip: dots in a triangle against the bottom-right corner, each a dark pixel
-// pair with a light one below-right so the grip reads as raised.
-void DrawGrip(Canvas& c, int right, int bottom) {
+// The sizing grip: dots in a triangle against the bottom-right corner, each a dark square
+// with a light one below-right so the grip reads as raised.
+void Artist::DrawGrip(Canvas& c, int right, int bottom) const {
+  const int dot = Px(2), pitch = Px(4), shadow = Px(1);
   for (int row = 0; row < 3; ++row)
     for (int col = 0; col <= row; ++col) {
-      const int x = right - 1 - 4 * col - 1;
-      const int y = bottom - 1 - 4 * (2 - row) - 1;
-      c.FillRect(x + 1, y + 1, 2, 2, kGripLight);
-      c.FillRect(x, y, 2, 2, kGripDot);
+      const int x = right - dot - pitch * col;
+      const int y = bottom - dot - pitch * (2 - row);
+      c.FillRect(x + shadow, y + shadow, dot, dot, kGripLight);
+      c.FillRect(x, y, dot, dot, kGripDot);
     }
 }
 
-Canvas BottomBorder(int w, int h) {
+Canvas Artist::BottomBorder(int w, int h) const {
   Canvas c(w, h);
-  c.FillRect(0, 0, w, 1, kBorder);
-  c.VerticalGradient(0, 1, w, h - 2, kBarTop, kBarBottom);
-  c.FillRect(0, h - 1, w, 1, kBorderColumns[0]);
-  PaintBorder(c, 0, true, 1);
-  PaintBorder(c, w - kBorderWidth, false, 1);
-  DrawGrip(c, w - kBorderWidth - 2, h - 3);
+  const int line = Hairline();
+  c.FillRect(0, 0, w, line, kBorder);
+  c.VerticalGradient(0, line, w, h - 2 * line, kBarTop, kBarBottom);
+  c.FillRect(0, h - line, w, line, kBorderColumns[0]);
+  PaintBorder(c, 0, true, line);
+  PaintBorder(c, w - Px(kBorderWidth), false, line);
+  DrawGrip(c, w - Px(kBorderWidth) - Px(2), h - Px(3));
   return c;
 }
 
-void ButtonFace(Canvas& c, ButtonState state) {
-  const int n = kButtonSide;
+Canvas Artist::Piece(const SkinPiece& p) const {
+  const PixelSize size = SkinPieceSizeAt(p, dpi_);
+  const int w = size.width, h = size.height;
+  switch (p.id) {
+    case SkinId::backcaption:
+      return BackCaption(w, h);
+    case SkinId::leftcaption:
+      return LeftCaption(w, h);
+    case SkinId::rightcaption:
+      return RightCaption(w, h);
+    case SkinId::toolbarback:
+      return ToolbarBack(w, h);
+    case SkinId::leftborder:
+      return Border(w, h, true, CaptionHeight());
+    case SkinId::rightborder:
+      return Border(w, h, false, Px(kRightBorderTop));
+    case SkinId::bottomborder:
+      return BottomBorder(w, h);
+  }
+  return Canvas(w, h);
+}
+
+void Artist::ButtonFace(Canvas& c, ButtonState state) const {
+  const int n = c.width(), line = Hairline();
   switch (state) {
     case ButtonState::normal:
       c.VerticalGradient(0, 0, n, n, kButtonTop, kButtonBottom);
       break;
     case ButtonState::hover:
-      c.VerticalGradient(0, 0, n, n - 1, kHoverTop, kHoverBottom);
-      c.FillRect(0, n - 1, n, 1, kHoverEdge);
+      c.VerticalGradient(0, 0, n, n - line, kHoverTop, kHoverBottom);
+      c.FillRect(0, n - line, n, line, kHoverEdge);
       break;
     case ButtonState::pressed:
       c.FillRect(0, 0, n, n, kPressedFace);
-      c.FillRect(0, 0, n, 1, kPressedTopEdge);
-      c.FillRect(0, n - 1, n, 1, kPressedBottomEdge);
+      c.FillRect(0, 0, n, line, kPressedTopEdge);
+      c.FillRect(0, n - line, n, line, kPressedBottomEdge);
       break;
   }
+}
+
+// A glyph's extent in whole pixels of the same parity as the button's side, so the glyph
+// sits exactly in the middle: the nearest such length, the shorter one on a tie.
+int Artist::GlyphLength(double design) const {
+  const int side = ButtonSideAt(dpi_);
+  const double exact = Exact(design);
+  int shorter = static_cast<int>(std::floor(exact));
+  if ((side - shorter) % 2 != 0) --shorter;
+  return exact - shorter <= shorter + 2 - exact ? shorter : shorter + 2;
 }
 
 // A window outline with a two-pixel title bar.
-void WindowOutline(Canvas& c, int x, int y, int w, int h) {
-  c.FillRect(x, y, w, 2, kGlyph);
-  c.FillRect(x, y, 1, h, kGlyph);
-  c.FillRect(x + w - 1, y, 1, h, kGlyph);
-  c.FillRect(x, y + h - 1, w, 1, kGlyph);
+void Artist::WindowOutline(Canvas& c, int x, int y, int w, int h) const {
+  const int line = Hairline();
+  c.FillRect(x, y, w, Px(2), kGlyph);
+  c.FillRect(x, y, line, h, kGlyph);
+  c.FillRect(x + w - line, y, line, h, kGlyph);
+  c.FillRect(x, y + h - line, w, line, kGlyph);
 }
 
-void DrawGlyph(Canvas& c, Glyph glyph, const Canvas& face) {
+void Artist::DrawGlyph(Canvas& c, Glyph glyph, const Canvas& face) const {
+  const int side = c.width();
+  // The maximize outline; the minimize bar rests on its bottom edge.
+  const int window = GlyphLength(9), windowAt = (side - window) / 2;
   switch (glyph) {
-    case Glyph::minimize:
-      c.FillRect(6, 12, 7, 2, kGlyph);
+    case Glyph::minimize: {
+      const int bar = GlyphLength(7);
+      c.FillRect((side - bar) / 2, windowAt + window - Px(2), bar, Px(2), kGlyph);
       break;
+    }
     case Glyph::maximize:
-      WindowOutline(c, 5, 5, 9, 9);
+      WindowOutline(c, windowAt, windowAt, window, window);
       break;
-    case Glyph::close:
-      c.Fill(Union(Stroke(5.5, 5.5, 13.5, 13.5, 0.95), Stroke(13.5, 5.5, 5.5, 13.5, 0.95)), kGlyph);
+    case Glyph::close: {
+      const double mid = side / 2.0, reach = Exact(4), half = Exact(0.95);
+      c.Fill(Union(Stroke(mid - reach, mid - reach, mid + reach, mid + reach, half),
+                   Stroke(mid + reach, mid - reach, mid - reach, mid + reach, half)),
+             kGlyph);
       break;
-    case Glyph::restore:
-      WindowOutline(c, 7, 4, 8, 8);
+    }
+    case Glyph::restore: {
+      const int both = GlyphLength(11), at = (side - both) / 2;
+      const int shift = Px(3), w = both - shift;
+      WindowOutline(c, at + shift, at, w, w);
       // The front window hides what of the back one lies behind it.
-      c.Paste(face.Crop(4, 7, 8, 8), 4, 7);
-      WindowOutline(c, 4, 7, 8, 8);
+      c.Paste(face.Crop(at, at + shift, w, w), at, at + shift);
+      WindowOutline(c, at, at + shift, w, w);
       break;
+    }
   }
 }
 
-std::vector<uint8_t> PersistedButton(Glyph glyph, ButtonState state) {
-  return MakePersistedPicture(ButtonBmp(glyph, state));
+Canvas Artist::Button(Glyph glyph, ButtonState state) const {
+  const int side = ButtonSideAt(dpi_);
+  Canvas face(side, side);
+  ButtonFace(face, state);
+  Canvas c = face;
+  DrawGlyph(c, glyph, face);
+  return c;
 }
+
+std::vector<uint8_t> PersistedButton(Glyph glyph, ButtonState state, int dpi) {
+  return MakePersistedPicture(ButtonBmp(glyph, state, dpi));
+}
+
+// A length in pixels at `dpi` in HiMetric (hundredths of a millimetre), as extents are kept.
+int32_t HiMetric(int pixels, int dpi) { return CInt32(pixels * 2540.0 / SaneDpi(dpi)); }
 
 IconImage IconAt(int side) {
   IconImage image{Canvas(side, side), {}};
@@ -240,39 +348,19 @@ const char* StateName(ButtonState s) {
 
 }  // namespace
 
-Canvas DrawPiece(SkinId id) {
-  const SkinPiece& p = PieceOf(id);
-  switch (id) {
-    case SkinId::backcaption:
-      return BackCaption(p.width, p.height);
-    case SkinId::leftcaption:
-      return LeftCaption(p.width, p.height);
-    case SkinId::rightcaption:
-      return RightCaption(p.width, p.height);
-    case SkinId::toolbarback:
-      return ToolbarBack(p.width, p.height);
-    case SkinId::leftborder:
-      return Border(p.width, p.height, true, kCaptionHeight);
-    case SkinId::rightborder:
-      return Border(p.width, p.height, false, kRightBorderTop);
-    case SkinId::bottomborder:
-      return BottomBorder(p.width, p.height);
-  }
-  return Canvas(p.width, p.height);
+Canvas DrawPiece(SkinId id, int dpi) {
+  const SkinPiece* p = PieceOf(id);
+  return p ? Artist(dpi).Piece(*p) : Canvas(0, 0);
 }
 
-Canvas DrawButton(Glyph glyph, ButtonState state) {
-  Canvas face(kButtonSide, kButtonSide);
-  ButtonFace(face, state);
-  Canvas c = face;
-  DrawGlyph(c, glyph, face);
-  return c;
+Canvas DrawButton(Glyph glyph, ButtonState state, int dpi) {
+  return Artist(dpi).Button(glyph, state);
 }
 
-std::vector<uint8_t> ButtonBmp(Glyph glyph, ButtonState state) {
-  std::vector<uint8_t> bmp = DrawButton(glyph, state).Bmp24();
-  // The stored button pictures are whole 32-bit words long (1196 bytes, not 1194): the
-  // file size says so, the pixel size still counts only the rows.
+std::vector<uint8_t> ButtonBmp(Glyph glyph, ButtonState state, int dpi) {
+  std::vector<uint8_t> bmp = DrawButton(glyph, state, dpi).Bmp24();
+  // The stored button pictures are whole 32-bit words long (1196 bytes, not 1194, at 96
+  // DPI): the file size says so, the pixel size still counts only the rows.
   bmp.resize((bmp.size() + 3) / 4 * 4, 0);
   WriteLe32(&bmp[2], static_cast<uint32_t>(bmp.size()));
   return bmp;
@@ -286,16 +374,17 @@ Glyph ButtonGlyph(int n) {
   return kGlyphs[(n >= 1 && n <= kButtonCount ? n : 1) - 1];
 }
 
-PropertyBag ButtonBag(int n) {
+PropertyBag ButtonBag(int n, int dpi) {
   const Glyph g = ButtonGlyph(n);
   // 503 HiMetric is 19 pixels at 96 dpi; the host keeps the control's size beside the
   // control's own keys, and keeps every key in lower case.
+  const int32_t extent = HiMetric(ButtonSideAt(dpi), dpi);
   PropertyBag bag;
-  bag.WriteInt32("_extentx", 503);
-  bag.WriteInt32("_extenty", 503);
-  bag.WritePicture("backgroundpicture", PersistedButton(g, ButtonState::normal));
-  bag.WritePicture("mousemovepicture", PersistedButton(g, ButtonState::hover));
-  bag.WritePicture("mousedownpicture", PersistedButton(g, ButtonState::pressed));
+  bag.WriteInt32("_extentx", extent);
+  bag.WriteInt32("_extenty", extent);
+  bag.WritePicture("backgroundpicture", PersistedButton(g, ButtonState::normal, dpi));
+  bag.WritePicture("mousemovepicture", PersistedButton(g, ButtonState::hover, dpi));
+  bag.WritePicture("mousedownpicture", PersistedButton(g, ButtonState::pressed, dpi));
   bag.WriteInt16("button", 1);
   bag.WriteString("text", "");
   // The host stores a zero colour as a 16-bit integer.

@@ -45,7 +45,14 @@ std::optional<Image> Decode24(const std::vector<uint8_t>& file) {
   return img;
 }
 
-Image Piece(SkinId id) { return *Decode24(DrawPiece(id).Bmp24()); }
+Image Piece(SkinId id, int dpi = kDesignDpi) { return *Decode24(DrawPiece(id, dpi).Bmp24()); }
+Image ButtonImage(Glyph g, ButtonState s, int dpi = kDesignDpi) {
+  return *Decode24(ButtonBmp(g, s, dpi));
+}
+
+// 100%, 125%, 150%, 175% and 200%.
+const int kDpis[] = {96, 120, 144, 168, 192};
+int Px(double design, int dpi) { return ScaledPixelsAt(design, dpi); }
 
 // Pixels drawn in exactly the glyph colour.
 std::set<std::pair<int, int>> GlyphPixels(const Image& img) {
@@ -57,7 +64,7 @@ std::set<std::pair<int, int>> GlyphPixels(const Image& img) {
 }
 
 struct Box {
-  int left = 99, top = 99, right = -1, bottom = -1;
+  int left = 999, top = 999, right = -1, bottom = -1;
 };
 
 Box BoundsOf(const std::set<std::pair<int, int>>& px) {
@@ -93,58 +100,91 @@ TEST(SkinResources, CommittedFilesAreWhatTheGeneratorWrites) {
 // The frame crops the long pieces to the window's size, so whatever part shows must look
 // the same: the bands repeat along their width, the borders along their height.
 TEST(SkinPieces, LongPiecesRepeatWhereverTheyAreCut) {
-  const Image caption = Piece(SkinId::backcaption);
-  for (int y = 0; y < caption.height; ++y)
-    for (int x = 1; x < caption.width; ++x)
-      ASSERT_EQ(caption.At(x, y), caption.At(0, y)) << x << "," << y;
+  for (int dpi : kDpis) {
+    SCOPED_TRACE(dpi);
+    const Image caption = Piece(SkinId::backcaption, dpi);
+    for (int y = 0; y < caption.height; ++y)
+      for (int x = 1; x < caption.width; ++x)
+        ASSERT_EQ(caption.At(x, y), caption.At(0, y)) << x << "," << y;
 
-  for (SkinId id : {SkinId::leftborder, SkinId::rightborder}) {
-    const Image border = Piece(id);
-    for (int y = 40; y < border.height; ++y)
-      for (int x = 0; x < border.width; ++x) ASSERT_EQ(border.At(x, y), border.At(x, 39));
-  }
+    const int below = Px(40, dpi);
+    for (SkinId id : {SkinId::leftborder, SkinId::rightborder}) {
+      const Image border = Piece(id, dpi);
+      for (int y = below; y < border.height; ++y)
+        for (int x = 0; x < border.width; ++x) ASSERT_EQ(border.At(x, y), border.At(x, below));
+    }
 
-  // The bottom bar is uniform between its side borders except for the right end that the
-  // frame copies to the window's right edge (1000 twips, 67 pixels): the grip lies there.
-  const Image bar = Piece(SkinId::bottomborder);
-  bool gripSeen = false;
-  for (int y = 0; y < bar.height; ++y) {
-    for (int x = 4; x < bar.width - 67; ++x) ASSERT_EQ(bar.At(x, y), bar.At(4, y)) << x;
-    for (int x = bar.width - 67; x < bar.width - 4; ++x) gripSeen |= bar.At(x, y) != bar.At(4, y);
+    // The bottom bar is uniform between its side borders except for the right end that the
+    // frame copies to the window's right edge (1000 twips, 67 pixels at 96 DPI): the grip
+    // lies there.
+    const Image bar = Piece(SkinId::bottomborder, dpi);
+    const int end = TwipsToPixelsAt(1000, dpi), side = Px(4, dpi);
+    bool gripSeen = false;
+    for (int y = 0; y < bar.height; ++y) {
+      for (int x = side; x < bar.width - end; ++x) ASSERT_EQ(bar.At(x, y), bar.At(side, y)) << x;
+      for (int x = bar.width - end; x < bar.width - side; ++x)
+        gripSeen |= bar.At(x, y) != bar.At(side, y);
+    }
+    EXPECT_TRUE(gripSeen);
   }
-  EXPECT_TRUE(gripSeen);
 }
 
 TEST(SkinPieces, JoinWithoutSeams) {
-  const Image caption = Piece(SkinId::backcaption);
-  const Image left = Piece(SkinId::leftcaption);
-  const Image right = Piece(SkinId::rightcaption);
-  const Image rightBorder = Piece(SkinId::rightborder);
-  const Image leftBorder = Piece(SkinId::leftborder);
-  const Image bar = Piece(SkinId::bottomborder);
-  for (int y = 0; y < caption.height; ++y) {
-    EXPECT_EQ(left.At(left.width - 1, y), caption.At(0, y)) << y;
-    EXPECT_EQ(right.At(0, y), caption.At(0, y)) << y;
+  for (int dpi : kDpis) {
+    SCOPED_TRACE(dpi);
+    const Image caption = Piece(SkinId::backcaption, dpi);
+    const Image left = Piece(SkinId::leftcaption, dpi);
+    const Image right = Piece(SkinId::rightcaption, dpi);
+    const Image rightBorder = Piece(SkinId::rightborder, dpi);
+    const Image leftBorder = Piece(SkinId::leftborder, dpi);
+    const Image bar = Piece(SkinId::bottomborder, dpi);
+    for (int y = 0; y < caption.height; ++y) {
+      EXPECT_EQ(left.At(left.width - 1, y), caption.At(0, y)) << y;
+      EXPECT_EQ(right.At(0, y), caption.At(0, y)) << y;
+    }
+    // The right border is placed 8 pixels (at 96 DPI) down, over the caption band, where it
+    // must not show; below the band it is the border.
+    const int down = Px(8, dpi), width = rightBorder.width;
+    for (int y = 0; y + down < caption.height; ++y)
+      for (int x = 0; x < width; ++x) EXPECT_EQ(rightBorder.At(x, y), caption.At(0, y + down)) << y;
+    EXPECT_EQ(rightBorder.At(width - 1, caption.height), palette::kBorder);
+    EXPECT_EQ(leftBorder.At(0, 0), palette::kBorder);
+    // The bottom bar lies over both borders and carries them on.
+    for (int x = 0; x < width; ++x) {
+      EXPECT_EQ(bar.At(x, bar.height / 2), leftBorder.At(x, 100)) << x;
+      EXPECT_EQ(bar.At(bar.width - width + x, bar.height / 2), rightBorder.At(x, 100)) << x;
+    }
   }
-  // The right border is placed 8 pixels down, over the caption band, where it must not
-  // show; below the band it is the border.
-  for (int y = 0; y + 8 < caption.height; ++y)
-    for (int x = 0; x < 4; ++x) EXPECT_EQ(rightBorder.At(x, y), caption.At(0, y + 8)) << y;
-  EXPECT_EQ(rightBorder.At(3, 40), palette::kBorder);
-  EXPECT_EQ(leftBorder.At(0, 0), palette::kBorder);
-  // The bottom bar lies over both borders and carries them on.
-  for (int x = 0; x < 4; ++x) {
-    EXPECT_EQ(bar.At(x, 10), leftBorder.At(x, 100)) << x;
-    EXPECT_EQ(bar.At(bar.width - 4 + x, 10), rightBorder.At(x, 100)) << x;
+}
+
+// Each piece is as many pixels as the twips the frame gives its place: 15 twips a pixel at
+// 96 DPI, and the conversion of the DPI otherwise, so a piece neither falls short of its
+// place nor is stretched into it.
+TEST(SkinPieces, AtEveryDpiEachPieceHasTheSizeItsTwipsGive) {
+  const int leftCaptionSide[] = {23, 29, 34, 40, 46};  // 345 twips, halves to even
+  for (size_t i = 0; i < std::size(kDpis); ++i) {
+    const int dpi = kDpis[i];
+    SCOPED_TRACE(dpi);
+    for (const SkinPiece& p : kSkinPieces) {
+      const Image img = Piece(p.id, dpi);
+      EXPECT_EQ(img.width, TwipsToPixelsAt(p.width * 15.0, dpi)) << p.file;
+      EXPECT_EQ(img.height, TwipsToPixelsAt(p.height * 15.0, dpi)) << p.file;
+    }
+    EXPECT_EQ(Piece(SkinId::leftcaption, dpi).width, leftCaptionSide[i]);
   }
 }
 
 TEST(SkinPieces, ToolbarPictureShowsWhatTheFramePaintsOverIt) {
-  const Image band = Piece(SkinId::toolbarback);
-  EXPECT_EQ(band.At(0, 5), Hex(0xF0F0F0));
-  EXPECT_EQ(band.At(333, 5), (Rgb{201, 210, 236}));
-  EXPECT_EQ(band.At(1599, 5), (Rgb{201, 210, 236}));
-  for (int x : {0, 200, 1599}) EXPECT_EQ(band.At(x, band.height - 1), (Rgb{107, 153, 209}));
+  for (int dpi : kDpis) {
+    SCOPED_TRACE(dpi);
+    const Image band = Piece(SkinId::toolbarback, dpi);
+    EXPECT_EQ(band.At(Px(39, dpi), 5), Hex(0xF0F0F0));
+    EXPECT_EQ(band.At(Px(333, dpi), 5), (Rgb{201, 210, 236}));
+    EXPECT_EQ(band.At(band.width - 1, 5), (Rgb{201, 210, 236}));
+    for (int x : {0, 200, band.width - 1})
+      for (int y = band.height - Px(1, dpi); y < band.height; ++y)
+        EXPECT_EQ(band.At(x, y), (Rgb{107, 153, 209}));
+  }
 }
 
 TEST(TitleButtons, CommittedBagsHoldTheStoredProperties) {
@@ -192,38 +232,86 @@ TEST(TitleButtons, CommittedBagsHoldTheStoredProperties) {
 }
 
 TEST(TitleButtons, FacesUseTheDesignColours) {
-  for (Glyph g : kGlyphs) {
-    // Column 0 never carries a glyph.
-    const Image normal = *Decode24(ButtonBmp(g, ButtonState::normal));
-    EXPECT_EQ(normal.At(0, 0), Hex(0xEBF1FA));
-    EXPECT_EQ(normal.At(0, 18), Hex(0xBFD2EA));
-    for (int y = 1; y < 19; ++y) EXPECT_LE(normal.At(0, y).g, normal.At(0, y - 1).g);
+  for (int dpi : kDpis) {
+    SCOPED_TRACE(dpi);
+    const int n = ButtonSideAt(dpi), line = Px(1, dpi);
+    for (Glyph g : kGlyphs) {
+      // Column 0 never carries a glyph.
+      const Image normal = ButtonImage(g, ButtonState::normal, dpi);
+      ASSERT_EQ(normal.width, n);
+      ASSERT_EQ(normal.height, n);
+      EXPECT_EQ(normal.At(0, 0), Hex(0xEBF1FA));
+      EXPECT_EQ(normal.At(0, n - 1), Hex(0xBFD2EA));
+      for (int y = 1; y < n; ++y) EXPECT_LE(normal.At(0, y).g, normal.At(0, y - 1).g);
 
-    const Image hover = *Decode24(ButtonBmp(g, ButtonState::hover));
-    EXPECT_GE(std::min({hover.At(0, 0).r, hover.At(0, 0).g, hover.At(0, 0).b}), 0xF8);
-    for (int y = 0; y < 18; ++y) EXPECT_GE(hover.At(0, y).g, normal.At(0, y).g) << y;
-    EXPECT_EQ(hover.At(0, 18), Hex(0x8D9CCD));
+      const Image hover = ButtonImage(g, ButtonState::hover, dpi);
+      EXPECT_GE(std::min({hover.At(0, 0).r, hover.At(0, 0).g, hover.At(0, 0).b}), 0xF8);
+      for (int y = 0; y < n - line; ++y) EXPECT_GE(hover.At(0, y).g, normal.At(0, y).g) << y;
+      for (int y = n - line; y < n; ++y) EXPECT_EQ(hover.At(0, y), Hex(0x8D9CCD));
 
-    const Image pressed = *Decode24(ButtonBmp(g, ButtonState::pressed));
-    EXPECT_EQ(pressed.At(0, 0), Hex(0x90A2CE));
-    for (int y = 1; y < 18; ++y) EXPECT_EQ(pressed.At(0, y), Hex(0xBFD2EA));
-    EXPECT_EQ(pressed.At(0, 18), Hex(0xF8FAFD));
+      const Image pressed = ButtonImage(g, ButtonState::pressed, dpi);
+      for (int y = 0; y < n; ++y) {
+        const Rgb want = y < line ? Hex(0x90A2CE) : y >= n - line ? Hex(0xF8FAFD) : Hex(0xBFD2EA);
+        EXPECT_EQ(pressed.At(0, y), want) << y;
+      }
+    }
   }
 }
 
 TEST(TitleButtons, GlyphIsTheSameInEveryStateAndCentred) {
-  for (Glyph g : kGlyphs) {
-    const auto normal = GlyphPixels(*Decode24(ButtonBmp(g, ButtonState::normal)));
-    ASSERT_FALSE(normal.empty());
-    for (ButtonState s : kStates)
-      EXPECT_EQ(GlyphPixels(*Decode24(ButtonBmp(g, s))), normal) << static_cast<int>(s);
-    const Box b = BoundsOf(normal);
-    EXPECT_EQ(b.left + b.right, 18) << static_cast<int>(g);
+  for (int dpi : kDpis) {
+    SCOPED_TRACE(dpi);
+    const int last = ButtonSideAt(dpi) - 1;
+    for (Glyph g : kGlyphs) {
+      const auto normal = GlyphPixels(ButtonImage(g, ButtonState::normal, dpi));
+      ASSERT_FALSE(normal.empty());
+      for (ButtonState s : kStates)
+        EXPECT_EQ(GlyphPixels(ButtonImage(g, s, dpi)), normal) << static_cast<int>(s);
+      const Box b = BoundsOf(normal);
+      EXPECT_EQ(b.left + b.right, last) << static_cast<int>(g);
+      // The minimize bar sits low by design; the others are centred both ways.
+      if (g != Glyph::minimize) EXPECT_EQ(b.top + b.bottom, last) << static_cast<int>(g);
+    }
+  }
+}
+
+// Drawn at the size, not stretched: the outlines hold only the glyph colour and the face's
+// own colour of each row, their lines as thick as the design's scaled, and the cross
+// blends only its own colour into the face.
+TEST(TitleButtons, AtEveryDpiTheGlyphsAreDrawnSharp) {
+  auto between = [](uint8_t v, uint8_t a, uint8_t b) {
+    return v >= std::min(a, b) && v <= std::max(a, b);
+  };
+  for (int dpi : kDpis) {
+    SCOPED_TRACE(dpi);
+    const int n = ButtonSideAt(dpi);
+    for (Glyph g : kGlyphs)
+      for (ButtonState s : kStates) {
+        const Image img = ButtonImage(g, s, dpi);
+        for (int y = 0; y < n; ++y)
+          for (int x = 0; x < n; ++x) {
+            const Rgb c = img.At(x, y), face = img.At(0, y), ink = palette::kGlyph;
+            if (g == Glyph::close) {
+              ASSERT_TRUE(between(c.r, face.r, ink.r) && between(c.g, face.g, ink.g) &&
+                          between(c.b, face.b, ink.b))
+                  << x << "," << y;
+            } else {
+              ASSERT_TRUE(c == face || c == ink) << static_cast<int>(g) << " " << x << "," << y;
+            }
+          }
+      }
+    const auto maximize = GlyphPixels(ButtonImage(Glyph::maximize, ButtonState::normal, dpi));
+    const Box b = BoundsOf(maximize);
+    int bar = 0, side = 0;
+    while (maximize.count({b.left + 2 * Px(1, dpi), b.top + bar})) ++bar;
+    while (maximize.count({b.left + side, (b.top + b.bottom) / 2})) ++side;
+    EXPECT_EQ(bar, Px(2, dpi));
+    EXPECT_EQ(side, Px(1, dpi));
   }
 }
 
 TEST(TitleButtons, EachGlyphReadsAsItsKind) {
-  auto glyph = [](Glyph g) { return GlyphPixels(*Decode24(ButtonBmp(g, ButtonState::normal))); };
+  auto glyph = [](Glyph g) { return GlyphPixels(ButtonImage(g, ButtonState::normal)); };
   auto has = [](const std::set<std::pair<int, int>>& px, int x, int y) {
     return px.count({x, y}) > 0;
   };
@@ -267,4 +355,65 @@ TEST(TitleButtons, EachGlyphReadsAsItsKind) {
   EXPECT_TRUE(has(close, b.left, b.top) && has(close, b.right, b.bottom));
   EXPECT_FALSE(has(close, cx, b.top));
   EXPECT_FALSE(has(close, b.left, cy));
+}
+
+// The frame places its title buttons in twips (480, 780 and 1080 from the caption's right
+// end, 75 down, 285 square); the caption's tab must lie around them at every DPI, and the
+// buttons' pictures must fill those places exactly.
+TEST(TitleButtons, AtEveryDpiTheTabLiesAroundTheButtonsPlaces) {
+  const double twipsLeft[] = {480, 780, 1080};
+  const Rgb toolbar = {201, 210, 236};
+  for (int dpi : kDpis) {
+    SCOPED_TRACE(dpi);
+    const int side = ButtonSideAt(dpi), top = ButtonTopAt(dpi);
+    EXPECT_EQ(side, TwipsToPixelsAt(285, dpi));
+    EXPECT_EQ(top, TwipsToPixelsAt(75, dpi));
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(ButtonLeftAt(i, dpi), TwipsToPixelsAt(twipsLeft[i], dpi));
+
+    const Image caption = Piece(SkinId::rightcaption, dpi);
+    const int first = ButtonLeftAt(0, dpi), end = ButtonLeftAt(2, dpi) + side;
+    ASSERT_LE(top + side, caption.height);
+    // Along the bottom row the tab (not the toolbar's colour) spans the buttons and a few
+    // pixels either side, as at 96 DPI, with the toolbar showing beside it.
+    const int bottom = caption.height - 1;
+    int tabLeft = 0, tabRight = caption.width - 1;
+    while (tabLeft < first && caption.At(tabLeft, bottom) == toolbar) ++tabLeft;
+    while (tabRight >= end && caption.At(tabRight, bottom) == toolbar) --tabRight;
+    EXPECT_GT(tabLeft, 0);
+    EXPECT_LT(tabLeft, first);
+    EXPECT_GE(tabRight, end);
+    EXPECT_LT(tabRight, caption.width - 1);
+    EXPECT_LE(first - tabLeft, Px(4, dpi) + 1);
+    EXPECT_LE(tabRight - end, Px(4, dpi) + 1);
+  }
+}
+
+// The bag for a DPI describes the button drawn for it: its extent is the picture's size in
+// HiMetric there (about 503, 19 pixels at 96 DPI), its pictures that size.
+TEST(TitleButtons, BagsAtEveryDpiCarryTheButtonsDrawnForIt) {
+  const char* pictureKeys[] = {"BackGroundPicture", "MouseMovePicture", "MouseDownPicture"};
+  for (int dpi : kDpis) {
+    SCOPED_TRACE(dpi);
+    const int side = ButtonSideAt(dpi);
+    for (int n = 1; n <= kButtonCount; ++n) {
+      const PropertyBag bag = ButtonBag(n, dpi);
+      const int32_t extent = bag.ReadInt32("_extentx", 0).value_or(0);
+      EXPECT_EQ(bag.ReadInt32("_extenty", 0), extent);
+      EXPECT_EQ(extent, CInt32(side * 2540.0 / dpi));
+      EXPECT_NEAR(extent, 503, 2540.0 / dpi);
+      for (int s = 0; s < 3; ++s) {
+        std::optional<std::vector<uint8_t>> bmp = bag.ReadPictureBmp(pictureKeys[s]);
+        ASSERT_TRUE(bmp);
+        EXPECT_EQ(bmp->size() % 4, 0u);
+        EXPECT_EQ(ReadLe32(bmp->data() + 2), bmp->size());
+        std::optional<Image> img = Decode24(*bmp);
+        ASSERT_TRUE(img);
+        EXPECT_EQ(img->width, side);
+        EXPECT_EQ(img->height, side);
+        EXPECT_TRUE(*bmp == ButtonBmp(ButtonGlyph(n), kStates[s], dpi));
+      }
+    }
+  }
+  // A DPI below the design's is taken as 96: the committed bag.
+  EXPECT_TRUE(ButtonBag(3, 48).Encode() == ButtonBag(3).Encode());
 }
