@@ -5,7 +5,11 @@
 #include <fstream>
 #include <iterator>
 
+#include "controls/button.h"
+#include "skin/generator/artwork.h"
+#include "support/ui_driver.h"
 #include "toolkit/app.h"
+#include "toolkit/form.h"
 #include "toolkit/handles.h"
 
 using namespace orvik;
@@ -43,6 +47,18 @@ class DrawnIcon {
   tk::UniqueBitmap bitmap_;
   uint32_t* pixels_ = nullptr;
   bool drawn_ = false;
+};
+
+// The windows lay out at `dpi` while it lives, as in a program started at that scaling.
+class UiDpiScope {
+ public:
+  explicit UiDpiScope(int dpi) : old_(UiDpi()) { SetUiDpi(dpi); }
+  ~UiDpiScope() { SetUiDpi(old_); }
+  UiDpiScope(const UiDpiScope&) = delete;
+  UiDpiScope& operator=(const UiDpiScope&) = delete;
+
+ private:
+  int old_;
 };
 
 }  // namespace
@@ -112,4 +128,74 @@ TEST(SkinLoader, AppIconLoadsAtBothSizesWithSeeThroughCorners) {
     EXPECT_GT(mark >> 16, 0xC0u);
     EXPECT_LT((mark >> 8) & 0xFF, 0x80u);
   }
+}
+
+TEST(SkinLoader, AtOtherDpisPiecesAndBagsAreDrawnForThatDpi) {
+  for (int dpi : {120, 192}) {
+    SCOPED_TRACE(dpi);
+    for (const SkinPiece& p : kSkinPieces) {
+      tk::Picture pic = LoadSkinBitmap(p.id, dpi);
+      ASSERT_FALSE(pic.empty()) << p.file;
+      EXPECT_EQ(pic.Width(), SkinPieceSizeAt(p, dpi).width) << p.file;
+      EXPECT_EQ(pic.Height(), SkinPieceSizeAt(p, dpi).height) << p.file;
+      EXPECT_TRUE(pic.BmpBytes() == skinart::DrawPiece(p.id, dpi).Bmp24()) << p.file;
+    }
+    for (int n = 1; n <= kButtonCount; ++n) {
+      std::optional<PropertyBag> bag = LoadButtonBag(n, dpi);
+      ASSERT_TRUE(bag) << n;
+      EXPECT_TRUE(bag->Encode() == skinart::ButtonBag(n, dpi).Encode()) << n;
+    }
+    EXPECT_TRUE(LoadSkinBitmap(static_cast<SkinId>(IDB_BOTTOMBORDER + 50), dpi).empty());
+    EXPECT_FALSE(LoadButtonBag(kButtonCount + 1, dpi));
+  }
+  // 96 DPI is the compiled-in skin.
+  EXPECT_TRUE(LoadSkinBitmap(SkinId::rightcaption, 96).BmpBytes() ==
+              CommittedFile("rightcaption.bmp"));
+}
+
+// The close button as the frame builds it at 200%: its twips place holds the 192-DPI
+// picture pixel for pixel, and a real click at the middle of what is drawn reaches it.
+TEST(SkinTitleButton, BuiltFromThe192DpiBagIsAsBigAsItsPictureAndClicksAtItsMiddle) {
+  UiDpiScope scaled(192);
+  SetCursorPos(1900, 1050);
+  tk::Form form{tk::FormOptions::Sizable(L"title button", 3000, 1500)};
+  form.Move(1500, 1500);
+  form.Show();
+  Button button;
+  ASSERT_TRUE(button.Create(form.hWnd(), 1080, 75, 285, 285));
+  std::optional<PropertyBag> bag = LoadButtonBag(3, 192);
+  ASSERT_TRUE(bag);
+  ASSERT_TRUE(button.ReadProperties(*bag));
+  button.Move(1080, 75, 285, 285);
+  button.SetVisible(true);
+  int clicks = 0;
+  float upX = -1, upY = -1;
+  button.Click = [&] { ++clicks; };
+  button.MouseUp = [&](int16_t&, int16_t&, float& x, float& y) { upX = x, upY = y; };
+  testsupport::PumpFor(50);
+
+  RECT client{};
+  ASSERT_TRUE(GetClientRect(button.hWnd(), &client));
+  EXPECT_EQ(client.right, 38);
+  EXPECT_EQ(client.bottom, 38);
+  // What shows is the close button drawn for 192 DPI, not a stretch of the 96 DPI one.
+  const skinart::Canvas drawn =
+      skinart::DrawButton(skinart::Glyph::close, skinart::ButtonState::normal, 192);
+  ASSERT_EQ(drawn.width(), 38);
+  int differing = 0;
+  for (int y = 0; y < 38; ++y)
+    for (int x = 0; x < 38; ++x) {
+      const skinart::Rgb c = drawn.At(x, y);
+      differing += button.Surface().Point(x * 7.5, y * 7.5) != RGB(c.r, c.g, c.b);
+    }
+  EXPECT_EQ(differing, 0);
+
+  POINT middle{19, 19};
+  ClientToScreen(button.hWnd(), &middle);
+  EXPECT_EQ(WindowFromPoint(middle), button.hWnd());
+  ASSERT_TRUE(testsupport::ClickAt(middle.x, middle.y));
+  EXPECT_TRUE(testsupport::PumpUntil([&] { return clicks == 1; }, 5000));
+  EXPECT_FLOAT_EQ(upX, 19 * 7.5f);
+  EXPECT_FLOAT_EQ(upY, 19 * 7.5f);
+  if (GetCapture() == button.hWnd()) ReleaseCapture();
 }
