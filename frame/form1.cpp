@@ -37,7 +37,7 @@ std::wstring TempFolder() {
 
 void UsePicture(tk::PictureBox& box, SkinId id, COLORREF fallback) {
   box.SetBackColor(fallback);
-  box.SetPicture(LoadSkinBitmap(id));
+  box.SetPicture(LoadSkinBitmap(id, UiDpi()));
 }
 }  // namespace
 

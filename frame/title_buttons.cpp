@@ -13,7 +13,8 @@ constexpr double kCloseLeft = 1080;
 
 // The button's pictures for the windows' DPI, at its place.
 void DressButton(Button& button, int bagNumber, double left) {
-  if (std::optional<PropertyBag> bag = LoadButtonBag(bagNumber)) button.ReadProperties(*bag);
+  if (std::optional<PropertyBag> bag = LoadButtonBag(bagNumber, UiDpi()))
+    button.ReadProperties(*bag);
   button.Move(left, kButtonTop, kButtonSide, kButtonSide);
 }
 

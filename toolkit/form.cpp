@@ -105,8 +105,10 @@ void Form::LoadIcons() {
     return static_cast<HICON>(
         LoadImageW(AppInstance(), MAKEINTRESOURCEW(options_.iconId), IMAGE_ICON, cx, cy, 0));
   };
-  bigIcon_.reset(load(GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON)));
-  smallIcon_.reset(load(GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON)));
+  // The sizes the system shows icons at on this window's monitor.
+  const int dpi = WindowDpi(hwnd_);
+  bigIcon_.reset(load(SystemMetricAt(SM_CXICON, dpi), SystemMetricAt(SM_CYICON, dpi)));
+  smallIcon_.reset(load(SystemMetricAt(SM_CXSMICON, dpi), SystemMetricAt(SM_CYSMICON, dpi)));
   if (bigIcon_) SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.get()));
   if (smallIcon_) {
     SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
