@@ -106,6 +106,8 @@ class Writer {
   uint32_t SoundSamples() const { return given_[1]; }
   uint32_t CommittedVideoSamples() const { return named_[0]; }
   uint32_t CommittedSoundSamples() const { return named_[1]; }
+  // The slot after the last one written or marked.
+  uint32_t SlotCount() const { return nextSlot_; }
   bool IsOpen() const { return open_; }
 
  private:

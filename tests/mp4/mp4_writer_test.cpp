@@ -209,9 +209,23 @@ TEST(Mp4Writer, AFinishedFileIsAPlainMp4ExactToTheFrameAndTheSample) {
     mp4test::MemoryFile other;
     mp4::Writer v;
     ASSERT_TRUE(v.Open(other, s.videoFormat, nullptr));
-    ASSERT_TRUE(v.WriteVideo(3, s.video.frames[0].data(),
-                             static_cast<uint32_t>(s.video.frames[0].size()), true));
-    EXPECT_FALSE(v.WriteVideo(3, s.video.frames[1].data(), 4, false));
+    for (uint32_t slot = 3; slot < 15; ++slot) {
+      // What the picture and a close would add is foretold (a little over, never under),
+      // measured on a copy of the writer and undone.
+      const std::vector<uint8_t>& f = s.video.frames[slot];
+      const uint32_t size = static_cast<uint32_t>(f.size());
+      const uint64_t foretold = v.BytesNeededFor(size);
+      const std::vector<uint8_t> before = other.image;
+      mp4::Writer probe = v;
+      ASSERT_TRUE(probe.WriteVideo(slot, f.data(), size, s.video.keys[slot]) && probe.Close());
+      EXPECT_GE(foretold, other.image.size() - before.size()) << slot;
+      EXPECT_LT(foretold, other.image.size() - before.size() + 4096) << slot;
+      other.image = before;
+      ASSERT_TRUE(v.WriteVideo(slot, f.data(), size, s.video.keys[slot]));
+      if (slot % 4 == 0) ASSERT_TRUE(v.Flush());
+    }
+    EXPECT_EQ(v.SlotCount(), 15u);
+    EXPECT_FALSE(v.WriteVideo(14, s.video.frames[1].data(), 4, false));
     EXPECT_FALSE(v.WriteSound("x", 1));
     EXPECT_EQ(v.LastRefusal(), mp4::Refusal::BadCall);
   }
