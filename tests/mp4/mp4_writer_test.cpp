@@ -43,7 +43,12 @@ struct Script {
   size_t frames = 30;
   size_t commitEvery = 5;
   uint32_t heldSlots = 0;
+  size_t skipAfter = 0;  // a slot left without a new picture after every this many pictures
 };
+
+uint32_t SlotOf(const Script& script, size_t picture) {
+  return static_cast<uint32_t>(picture + (script.skipAfter ? picture / script.skipAfter : 0));
+}
 
 bool Record(const Script& script, mp4::Sink& sink, mp4::Writer& w) {
   const TestStreams& s = Streams();
@@ -58,14 +63,14 @@ bool Record(const Script& script, mp4::Sink& sink, mp4::Writer& w) {
   };
   for (size_t i = 0; i < script.frames; ++i) {
     const std::vector<uint8_t>& f = s.video.frames[i];
-    if (!w.WriteVideo(static_cast<uint32_t>(i), f.data(), static_cast<uint32_t>(f.size()),
-                      s.video.keys[i]) ||
-        !writeSound(mp4::kAacPriming + (i + 1) * 48000 / kFps))
+    const uint32_t slot = SlotOf(script, i);
+    if (!w.WriteVideo(slot, f.data(), static_cast<uint32_t>(f.size()), s.video.keys[i]) ||
+        !writeSound(mp4::kAacPriming + (slot + 1) * 48000 / kFps))
       return false;
     if ((i + 1) % script.commitEvery == 0 && !w.Flush()) return false;
   }
   if (script.heldSlots > 0 &&
-      !w.WriteVideo(static_cast<uint32_t>(script.frames + script.heldSlots - 1), nullptr, 0, false))
+      !w.WriteVideo(SlotOf(script, script.frames - 1) + script.heldSlots, nullptr, 0, false))
     return false;
   if (!writeSound(UINT64_MAX)) return false;
   w.SetSoundLength(s.soundSamples);
@@ -82,9 +87,10 @@ const std::vector<avitest::CrcPacket>& ReferencePictures() {
 }
 
 // Why a file's packets (ffmpeg's framecrc: pictures decoded, sound copied) are not what the
-// bounds allow; empty when they are: the first pictures of the stream, pixel for pixel, frame n
-// at n / fps, and between the bounds' counts of pictures and sound frames.
-std::string Mismatch(const std::vector<avitest::CrcPacket>& packets, const Bounds& b) {
+// bounds allow; empty when they are: the first pictures of the stream, pixel for pixel, each at
+// its slot's time, and between the bounds' counts of pictures and sound frames.
+std::string Mismatch(const Script& script, const std::vector<avitest::CrcPacket>& packets,
+                     const Bounds& b) {
   const std::vector<avitest::CrcPacket>& reference = ReferencePictures();
   size_t pictures = 0, sound = 0;
   for (const avitest::CrcPacket& p : packets) {
@@ -94,7 +100,7 @@ std::string Mismatch(const std::vector<avitest::CrcPacket>& packets, const Bound
     }
     if (pictures >= reference.size() || p.crc != reference[pictures].crc)
       return "pixels of frame " + std::to_string(pictures);
-    if (p.pts != static_cast<int64_t>(pictures))
+    if (p.pts != SlotOf(script, pictures))
       return "frame " + std::to_string(pictures) + " at pts " + std::to_string(p.pts);
     ++pictures;
   }
@@ -111,7 +117,8 @@ std::string Mismatch(const std::vector<avitest::CrcPacket>& packets, const Bound
 // Each image must play what its bounds allow: as it is when it is still fragments, and after our
 // repair, which must finish it into a plain MP4 that ffmpeg decodes without an error; a second
 // repair changes nothing. Returns the number of images that did not.
-size_t ExpectPlayableOrRepaired(const std::vector<std::pair<avitest::Image, Bounds>>& cuts) {
+size_t ExpectPlayableOrRepaired(const Script& script,
+                                const std::vector<std::pair<avitest::Image, Bounds>>& cuts) {
   avitest::TempDir dir;
   size_t bad = 0;
   constexpr size_t kBatch = 40;
@@ -135,7 +142,8 @@ size_t ExpectPlayableOrRepaired(const std::vector<std::pair<avitest::Image, Boun
     const auto fixed = avitest::FrameCrcs(repaired, "-xerror");
     for (size_t k = 0; k < raw.size(); ++k) {
       const Bounds& b = cuts[from + k].second;
-      std::string why = fixed[k] ? Mismatch(*fixed[k], b) : "ffmpeg -xerror fails on it repaired";
+      std::string why =
+          fixed[k] ? Mismatch(script, *fixed[k], b) : "ffmpeg -xerror fails on it repaired";
       if (!fixed[k] && b.minSlots == 0) {
         // No picture to decode (ffmpeg then fails on any file): it must read without an error.
         std::string log;
@@ -147,7 +155,7 @@ size_t ExpectPlayableOrRepaired(const std::vector<std::pair<avitest::Image, Boun
         why = code == 0 && log.empty() ? "" : "ffprobe: " + log;
       } else if (why.empty() && fragmented[k] && asIs[k]) {
         // As it is, it plays its named fragments: at least what was committed.
-        const std::string raw = Mismatch(*asIs[k], b);
+        const std::string raw = Mismatch(script, *asIs[k], b);
         if (!raw.empty()) why = "as it is: " + raw;
       } else if (why.empty() && fragmented[k]) {
         why = "ffmpeg cannot read it as it is";
@@ -280,7 +288,7 @@ TEST(Mp4Writer, AFinishedFileIsAPlainMp4ExactToTheFrameAndTheSample) {
   }
   const auto played = avitest::FrameCrcs({path}, "-xerror");
   ASSERT_TRUE(played[0]);
-  EXPECT_EQ(Mismatch(*played[0], {30, 30, 0, 1000}), "");
+  EXPECT_EQ(Mismatch(script, *played[0], {30, 30, 0, 1000}), "");
   // The sound decodes to the tone's samples exactly, the priming left out (ffmpeg ignores where
   // the edit ends: it plays the encoder's padding after the tone).
   const std::vector<uint8_t> pcm = avitest::DecodeRaw(path, "-map 0:a -f s16le");
@@ -296,6 +304,7 @@ TEST(Mp4Writer, AFinishedFileIsAPlainMp4ExactToTheFrameAndTheSample) {
 TEST(Mp4Writer, PowerCutAnywhereLeavesAFileThatPlaysOrIsRepaired) {
   Script script;
   script.heldSlots = 3;
+  script.skipAfter = 4;  // holes inside fragments and between them
   mp4::Writer w;
   avitest::OpLog log([&w] { return CountsOf(w); });
   class LogSink : public mp4::Sink {
@@ -324,7 +333,7 @@ TEST(Mp4Writer, PowerCutAnywhereLeavesAFileThatPlaysOrIsRepaired) {
     for (int i = 0; i < 4; ++i) cuts.AddRandomCut(disk, writes, b, random);
   });
   EXPECT_GE(intervals, 14u);
-  EXPECT_EQ(ExpectPlayableOrRepaired(cuts.cuts), 0u) << cuts.cuts.size() << " images";
+  EXPECT_EQ(ExpectPlayableOrRepaired(script, cuts.cuts), 0u) << cuts.cuts.size() << " images";
 }
 
 // Fails operation number `failAt` (writes and flushes counted together) once, as a disk under an
@@ -407,7 +416,7 @@ TEST(Mp4Writer, AFailedWriteOrFlushNamesNothingPastTheLastGoodFlush) {
   }
   EXPECT_GT(files.size(), 40u);
   EXPECT_GT(finished, files.size() / 2);  // the second try finishes most of them at Close
-  EXPECT_EQ(ExpectPlayableOrRepaired(files), 0u);
+  EXPECT_EQ(ExpectPlayableOrRepaired(script, files), 0u);
 }
 
 // Writes everything but the payload of large writes, which stay holes in a sparse file.
