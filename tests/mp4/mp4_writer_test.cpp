@@ -125,10 +125,12 @@ size_t ExpectPlayableOrRepaired(const Script& script,
   for (size_t from = 0; from < cuts.size(); from += kBatch) {
     std::vector<std::string> raw, repaired;
     std::vector<bool> fragmented;
+    std::vector<uint32_t> kept;  // the pictures the repair says it kept
     for (size_t i = from; i < std::min(cuts.size(), from + kBatch); ++i) {
       mp4test::MemoryFile file(cuts[i].first);
       const mp4::RepairReport report = mp4::Repair(file);
       fragmented.push_back(report.result == mp4::RepairResult::Repaired);
+      kept.push_back(report.videoSamples);
       EXPECT_NE(report.result, mp4::RepairResult::NotOurs) << "cut " << i;
       const std::vector<uint8_t> once = file.image;
       EXPECT_EQ(mp4::Repair(file).result, mp4::RepairResult::Finished) << "cut " << i;
@@ -153,6 +155,10 @@ size_t ExpectPlayableOrRepaired(const Script& script,
                 repaired[k] + "\" 2>&1",
             &log);
         why = code == 0 && log.empty() ? "" : "ffprobe: " + log;
+      } else if (why.empty() && fragmented[k] &&
+                 std::count_if(fixed[k]->begin(), fixed[k]->end(),
+                               [](const auto& p) { return p.stream == 0; }) != kept[k]) {
+        why = "the repair reports " + std::to_string(kept[k]) + " pictures";
       } else if (why.empty() && fragmented[k] && asIs[k]) {
         // As it is, it plays its named fragments: at least what was committed.
         const std::string raw = Mismatch(script, *asIs[k], b);
@@ -172,17 +178,18 @@ size_t ExpectPlayableOrRepaired(const Script& script,
   return bad;
 }
 
-// What ffprobe says of each packet: stream, time, offset in the file.
+// What ffprobe says of each packet: stream, time, offset in the file, whether it is a key frame.
 struct Packet {
   int stream = 0;
   double time = 0;
   uint64_t pos = 0;
   uint64_t size = 0;
+  bool key = false;
 };
 std::vector<Packet> ProbePackets(const std::string& path) {
   std::string out;
   std::vector<Packet> packets;
-  if (avitest::Run("ffprobe -v error -show_entries packet=stream_index,pts_time,pos,size -of "
+  if (avitest::Run("ffprobe -v error -show_entries packet=stream_index,pts_time,pos,size,flags -of "
                    "csv=p=0 \"" +
                        path + "\"",
                    &out) != 0)
@@ -193,7 +200,9 @@ std::vector<Packet> ProbePackets(const std::string& path) {
     Packet p;
     char comma;
     std::istringstream fields(line);
-    fields >> p.stream >> comma >> p.time >> comma >> p.size >> comma >> p.pos;
+    std::string flags;
+    fields >> p.stream >> comma >> p.time >> comma >> p.size >> comma >> p.pos >> comma >> flags;
+    p.key = !flags.empty() && flags[0] == 'K';
     if (fields) packets.push_back(p);
   }
   return packets;
@@ -202,6 +211,8 @@ std::vector<Packet> ProbePackets(const std::string& path) {
 TEST(Mp4Writer, AFinishedFileIsAPlainMp4ExactToTheFrameAndTheSample) {
   const TestStreams& s = Streams();
   ASSERT_EQ(s.video.frames.size(), 30u);
+  const auto keys = std::count(s.video.keys.begin(), s.video.keys.end(), true);
+  EXPECT_TRUE(keys >= 2 && keys < 10) << keys;  // a key frame every 2 s, deltas between
   mp4test::MemoryFile file;
   mp4::Writer w;
   Script script;
@@ -281,6 +292,7 @@ TEST(Mp4Writer, AFinishedFileIsAPlainMp4ExactToTheFrameAndTheSample) {
   ASSERT_EQ(pictures.size(), 30u);
   for (size_t n = 0; n < pictures.size(); ++n) {
     EXPECT_NEAR(pictures[n].time, n / double{kFps}, 1e-6) << n;
+    EXPECT_EQ(pictures[n].key, s.video.keys[n]) << n;
     const std::vector<uint8_t>& sample = s.video.frames[n];
     ASSERT_EQ(pictures[n].size, sample.size());
     EXPECT_TRUE(std::equal(sample.begin(), sample.end(), file.image.begin() + pictures[n].pos))
