@@ -44,6 +44,7 @@ struct Script {
   size_t commitEvery = 5;
   uint32_t heldSlots = 0;
   size_t skipAfter = 0;  // a slot left without a new picture after every this many pictures
+  mp4::WriterOptions options;
 };
 
 uint32_t SlotOf(const Script& script, size_t picture) {
@@ -52,7 +53,7 @@ uint32_t SlotOf(const Script& script, size_t picture) {
 
 bool Record(const Script& script, mp4::Sink& sink, mp4::Writer& w) {
   const TestStreams& s = Streams();
-  if (!w.Open(sink, s.videoFormat, &s.soundFormat)) return false;
+  if (!w.Open(sink, s.videoFormat, &s.soundFormat, script.options)) return false;
   size_t sound = 0;
   const auto writeSound = [&](uint64_t upTo) {
     for (; sound < s.sound.frames.size() && sound * mp4::kAacFrameSamples < upTo; ++sound) {
@@ -403,9 +404,13 @@ TEST(Mp4Writer, AFailedWriteOrFlushNamesNothingPastTheLastGoodFlush) {
   Script script;
   script.frames = 12;
   script.commitEvery = 3;
+  script.options.fragmentBytes = 8000;  // the writer commits a large key frame's fragment itself
   mp4::Writer clean;
   FailingSink counting(clean, SIZE_MAX, false);
   ASSERT_TRUE(Record(script, counting, clean));
+  // Open, two a commit (five: every 3 pictures, the sound left at the end) and two at Close, and
+  // the fragments the writer committed itself.
+  EXPECT_GT(counting.flushes, 1u + 2 * 5 + 2);
   std::vector<std::pair<avitest::Image, Bounds>> files;
   size_t finished = 0;
   for (size_t failAt = 0; failAt < counting.ops; ++failAt) {
