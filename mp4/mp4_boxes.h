@@ -1,8 +1,8 @@
 #pragma once
 // The ISO base media (MP4) boxes the writer and the repair lay down: the file's head, the movie
 // box with or without its samples, and one fragment's moof. The writer and the repair build the
-// final movie box from the same tables with the same code, so a repaired file is what a clean
-// stop would have written. Pure functions over plain values. No <windows.h>.
+// final movie box from the same tables with the same code, so a repaired file is laid out as a
+// clean stop lays it out. Pure functions over plain values. No <windows.h>.
 #include <cstddef>
 #include <cstdint>
 #include <vector>

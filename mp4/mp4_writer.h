@@ -73,21 +73,27 @@ constexpr uint32_t kLargestSample = 1u << 30;
 
 class Writer {
  public:
-  // An empty file that plays, flushed. `sound` may be null: a file with a picture only.
+  // An empty file that plays, flushed. `sound` may be null: a file with a picture only. The
+  // writer takes one file at a time and can be opened again after Close.
   bool Open(Sink& sink, const VideoFormat& video, const SoundFormat* sound,
             const WriterOptions& options = {});
 
   // The picture of `slot` (after every slot so far): one H.264 access unit, its NAL units
   // length-prefixed. An empty sample (size 0) marks the slot as holding the picture before. The
-  // first picture shows from slot 0.
+  // first picture shows from slot 0. Samples wait in memory for the next commit, which the
+  // writer makes itself once they pass WriterOptions::fragmentBytes. Refused (false;
+  // LastRefusal says why): a slot already written (BadCall), a sample of kLargestSample bytes or
+  // more (SampleTooLarge), anything once a write or flush has failed (Io).
   bool WriteVideo(uint32_t slot, const void* data, uint32_t size, bool keyFrame);
-  // The next AAC frame (raw, no ADTS header).
+  // The next AAC frame (raw, no ADTS header); refused as a picture is, and in a file without
+  // sound (BadCall).
   bool WriteSound(const void* data, uint32_t size);
   // The sound's true length in samples, when the encoder was given fewer than its frames hold:
   // the edit list ends there.
   void SetSoundLength(uint64_t samples) { soundLength_ = samples; }
 
-  // One fragment with everything since the last commit, named once its data is on the disk.
+  // One fragment with everything since the last commit, named once its data is on the disk
+  // (four sink calls: the fragment, a flush, its name, a flush). Refused after a failure.
   bool Flush();
   // The last fragment and the finished file. After a failure it finishes the file with what is
   // on the disk; a write or flush failing on the way is tried once more. False when anything
