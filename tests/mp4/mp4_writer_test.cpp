@@ -217,7 +217,6 @@ TEST(Mp4Writer, AFinishedFileIsAPlainMp4ExactToTheFrameAndTheSample) {
   mp4test::MemoryFile file;
   mp4::Writer w;
   Script script;
-  script.heldSlots = 0;
   ASSERT_TRUE(Record(script, file, w)) << static_cast<int>(w.LastRefusal());
   EXPECT_EQ(w.CommittedVideoSamples(), 30u);
   EXPECT_EQ(w.CommittedSoundSamples(), s.sound.frames.size());
