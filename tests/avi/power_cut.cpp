@@ -41,7 +41,7 @@ avi::IoStatus OpLog::WriteAt(uint64_t offset, const void* data, size_t size) {
   Op op;
   op.offset = offset;
   op.bytes.assign(static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + size);
-  op.counts = CountsOf(writer_);
+  op.counts = counts_();
   ops.push_back(std::move(op));
   return avi::IoStatus::Ok;
 }
@@ -55,7 +55,7 @@ avi::IoStatus OpLog::Flush() {
 // The writer counts a commit once its last flush returned: the op after a flush tells what
 // that flush made durable; the flush that ends the stretch tells what was written by then.
 Bounds OpLog::BoundsAfter(size_t flush, size_t next) const {
-  const Bounds now = CountsOf(writer_);
+  const Bounds now = counts_();
   const Bounds& committed = flush + 1 < ops.size() ? ops[flush + 1].counts : now;
   const Bounds& written = next < ops.size() ? ops[next].counts : now;
   return {committed.minSlots, written.maxSlots, committed.minBlocks, written.maxBlocks};

@@ -7,6 +7,7 @@
 #include <functional>
 #include <random>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "avi/avi_writer.h"
@@ -22,6 +23,9 @@ struct Bounds {
   avi::Slot minBlocks = 0, maxBlocks = 0;
 };
 
+// What `writer` counts now of stream 0 (video slots) and stream 1 (sound blocks).
+Bounds CountsOf(const avi::Writer& writer);
+
 class OpLog : public avi::Sink {
  public:
   struct Op {
@@ -32,7 +36,9 @@ class OpLog : public avi::Sink {
     Bounds counts;
   };
 
-  explicit OpLog(const avi::Writer& writer) : writer_(writer) {}
+  explicit OpLog(const avi::Writer& writer) : OpLog([&writer] { return CountsOf(writer); }) {}
+  // Any writer: `counts` says what it has committed (minimums) and written (maximums) now.
+  explicit OpLog(std::function<Bounds()> counts) : counts_(std::move(counts)) {}
   avi::IoStatus WriteAt(uint64_t offset, const void* data, size_t size) override;
   avi::IoStatus Flush() override;
 
@@ -46,11 +52,8 @@ class OpLog : public avi::Sink {
  private:
   Bounds BoundsAfter(size_t flush, size_t next) const;
 
-  const avi::Writer& writer_;
+  std::function<Bounds()> counts_;
 };
-
-// What `writer` counts now of stream 0 (video slots) and stream 1 (sound blocks).
-Bounds CountsOf(const avi::Writer& writer);
 
 // Cut images, each kept once (under the tightest bounds it was reached with).
 class CutSet {

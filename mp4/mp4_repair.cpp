@@ -1,0 +1,363 @@
+#include "mp4/mp4_repair.h"
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+namespace mp4 {
+
+namespace {
+
+constexpr uint64_t kLargestFtyp = 1024;
+constexpr uint64_t kLargestMoov = 16u << 20;
+constexpr uint64_t kLargestMoof = 16u << 20;
+constexpr uint32_t kNonSyncSample = 0x00010000;
+
+// A box inside a buffer: its type and body (after the header, and after version and flags for
+// a full box when asked through Full).
+struct Box {
+  uint32_t type = 0;
+  const uint8_t* body = nullptr;
+  size_t size = 0;
+};
+
+// Calls `each` for every box in [p, p + n); false when one does not fit or `each` says so.
+template <typename Each>
+bool ForEachBox(const uint8_t* p, size_t n, Each&& each) {
+  while (n > 0) {
+    if (n < 8) return false;
+    uint64_t size = Load32(p);
+    size_t header = 8;
+    if (size == 1) {
+      if (n < 16) return false;
+      size = Load64(p + 8);
+      header = 16;
+    } else if (size == 0) {
+      size = n;
+    }
+    if (size < header || size > n) return false;
+    if (!each(Box{Load32(p + 4), p + header, static_cast<size_t>(size - header)})) return false;
+    p += size;
+    n -= static_cast<size_t>(size);
+  }
+  return true;
+}
+
+// The first child of `box` of `type`.
+bool Child(const Box& box, uint32_t type, Box* found) {
+  bool seen = false;
+  ForEachBox(box.body, box.size, [&](const Box& b) {
+    if (b.type == type && !seen) {
+      *found = b;
+      seen = true;
+    }
+    return true;
+  });
+  return seen;
+}
+
+bool Path(Box box, std::initializer_list<uint32_t> types, Box* found) {
+  for (uint32_t type : types)
+    if (!Child(box, type, &box)) return false;
+  *found = box;
+  return true;
+}
+
+// A full box's version; its fields start 4 bytes into the body.
+bool Version(const Box& b, size_t v0Bytes, size_t v1Bytes, uint8_t* version) {
+  if (b.size < 4) return false;
+  *version = b.body[0];
+  return b.size >= 4 + (*version == 1 ? v1Bytes : v0Bytes);
+}
+
+bool ReadTrack(const Box& trak, Track* t) {
+  Box tkhd, mdhd, hdlr, stsd;
+  uint8_t v = 0;
+  if (!Child(trak, FourCC('t', 'k', 'h', 'd'), &tkhd) || !Version(tkhd, 80, 92, &v)) return false;
+  t->id = Load32(tkhd.body + 4 + (v == 1 ? 16 : 8));
+  t->width = Load32(tkhd.body + tkhd.size - 8) >> 16;
+  t->height = Load32(tkhd.body + tkhd.size - 4) >> 16;
+  if (!Path(trak, {FourCC('m', 'd', 'i', 'a'), FourCC('m', 'd', 'h', 'd')}, &mdhd) ||
+      !Version(mdhd, 20, 32, &v))
+    return false;
+  t->timescale = Load32(mdhd.body + 4 + (v == 1 ? 16 : 8));
+  if (!Path(trak, {FourCC('m', 'd', 'i', 'a'), FourCC('h', 'd', 'l', 'r')}, &hdlr) ||
+      hdlr.size < 12)
+    return false;
+  t->handler = Load32(hdlr.body + 8);
+  if (!Path(trak,
+            {FourCC('m', 'd', 'i', 'a'), FourCC('m', 'i', 'n', 'f'), FourCC('s', 't', 'b', 'l'),
+             FourCC('s', 't', 's', 'd')},
+            &stsd) ||
+      stsd.size < 16)
+    return false;
+  const uint32_t entry = Load32(stsd.body + 8);
+  if (entry < 8 || entry > stsd.size - 8) return false;
+  t->sampleEntry.assign(stsd.body + 8, stsd.body + 8 + entry);
+  if (t->handler == kSoundHandler) t->priming = kAacPriming;
+  return t->id != 0 && t->timescale != 0 &&
+         (t->handler == kVideoHandler || t->handler == kSoundHandler);
+}
+
+// The writer's moov while recording: a movie timescale, one or two tracks, and mvex.
+bool ReadMoov(const std::vector<uint8_t>& bytes, Movie* movie) {
+  const Box moov{kMoov, bytes.data() + 8, bytes.size() - 8};
+  Box mvhd, mvex;
+  uint8_t v = 0;
+  if (!Child(moov, FourCC('m', 'v', 'h', 'd'), &mvhd) || !Version(mvhd, 20, 32, &v) ||
+      !Child(moov, FourCC('m', 'v', 'e', 'x'), &mvex))
+    return false;
+  movie->timescale = Load32(mvhd.body + 4 + (v == 1 ? 16 : 8));
+  const bool whole = ForEachBox(moov.body, moov.size, [&](const Box& b) {
+    if (b.type != FourCC('t', 'r', 'a', 'k')) return true;
+    Track t;
+    if (!ReadTrack(b, &t) || movie->tracks.size() == 2) return false;
+    for (const Track& other : movie->tracks)
+      if (other.id == t.id) return false;
+    movie->tracks.push_back(std::move(t));
+    return true;
+  });
+  return whole && movie->timescale != 0 && !movie->tracks.empty();
+}
+
+// One track run of a fragment: where its data lies and its samples.
+struct Run {
+  size_t track = 0;
+  uint64_t time = 0;
+  uint64_t dataAt = 0;
+  std::vector<uint32_t> durations, sizes;
+  std::vector<bool> keys;
+};
+
+struct TrackDefaults {
+  uint64_t base = 0;
+  uint32_t duration = 0, size = 0, flags = 0;
+};
+
+bool ReadTfhd(const Box& tfhd, uint64_t moofAt, uint32_t* id, TrackDefaults* d) {
+  if (tfhd.size < 8) return false;
+  const uint32_t flags = Load32(tfhd.body) & 0xFFFFFF;
+  *id = Load32(tfhd.body + 4);
+  d->base = moofAt;
+  size_t at = 8;
+  const auto field = [&](uint32_t flag, size_t bytes, auto&& use) {
+    if (!(flags & flag)) return true;
+    if (tfhd.size < at + bytes) return false;
+    use(tfhd.body + at);
+    at += bytes;
+    return true;
+  };
+  return !(flags & 0x010000) &&  // duration-is-empty
+         field(0x01, 8, [&](const uint8_t* p) { d->base = Load64(p); }) &&
+         field(0x02, 4, [](const uint8_t*) {}) &&
+         field(0x08, 4, [&](const uint8_t* p) { d->duration = Load32(p); }) &&
+         field(0x10, 4, [&](const uint8_t* p) { d->size = Load32(p); }) &&
+         field(0x20, 4, [&](const uint8_t* p) { d->flags = Load32(p); });
+}
+
+bool ReadTrun(const Box& trun, const TrackDefaults& d, Run* run) {
+  if (trun.size < 8) return false;
+  const uint32_t flags = Load32(trun.body) & 0xFFFFFF;
+  const uint32_t count = Load32(trun.body + 4);
+  // A data offset is required; composition offsets are not ours (no B-frames).
+  if (!(flags & 0x001) || (flags & 0x800)) return false;
+  size_t at = 8;
+  if (trun.size < at + 4) return false;
+  const int32_t offset = static_cast<int32_t>(Load32(trun.body + at));
+  at += 4;
+  const int64_t dataAt = static_cast<int64_t>(d.base) + offset;
+  if (dataAt < 0) return false;
+  run->dataAt = static_cast<uint64_t>(dataAt);
+  uint32_t firstFlags = d.flags;
+  if (flags & 0x004) {
+    if (trun.size < at + 4) return false;
+    firstFlags = Load32(trun.body + at);
+    at += 4;
+  }
+  const size_t each = 4 * (!!(flags & 0x100) + !!(flags & 0x200) + !!(flags & 0x400));
+  if (uint64_t{count} * each > trun.size - at || (each == 0 && count > trun.size)) return false;
+  for (uint32_t i = 0; i < count; ++i) {
+    uint32_t duration = d.duration, size = d.size, sampleFlags = i == 0 ? firstFlags : d.flags;
+    if (flags & 0x100) duration = Load32(trun.body + at), at += 4;
+    if (flags & 0x200) size = Load32(trun.body + at), at += 4;
+    if (flags & 0x400) sampleFlags = Load32(trun.body + at), at += 4;
+    run->durations.push_back(duration);
+    run->sizes.push_back(size);
+    run->keys.push_back(!(sampleFlags & kNonSyncSample));
+  }
+  return true;
+}
+
+size_t TrackIndex(const Movie& movie, uint32_t id) {
+  for (size_t i = 0; i < movie.tracks.size(); ++i)
+    if (movie.tracks[i].id == id) return i;
+  return movie.tracks.size();
+}
+
+// A moof's runs, or false when it is not one the repair can take whole.
+bool ReadMoof(const std::vector<uint8_t>& bytes, uint64_t moofAt, const Movie& movie,
+              std::vector<Run>* runs) {
+  return ForEachBox(bytes.data() + 8, bytes.size() - 8, [&](const Box& traf) {
+    if (traf.type != FourCC('t', 'r', 'a', 'f')) return true;
+    Box tfhd, tfdt;
+    uint32_t id = 0;
+    TrackDefaults d;
+    if (!Child(traf, FourCC('t', 'f', 'h', 'd'), &tfhd) || !ReadTfhd(tfhd, moofAt, &id, &d))
+      return false;
+    const size_t track = TrackIndex(movie, id);
+    if (track == movie.tracks.size()) return false;
+    uint8_t v = 0;
+    const bool timed = Child(traf, FourCC('t', 'f', 'd', 't'), &tfdt);
+    if (timed && !Version(tfdt, 4, 8, &v)) return false;
+    const Track& t = movie.tracks[track];
+    uint64_t time = !timed ? t.end : v == 1 ? Load64(tfdt.body + 4) : Load32(tfdt.body + 4);
+    return ForEachBox(traf.body, traf.size, [&](const Box& trun) {
+      if (trun.type != FourCC('t', 'r', 'u', 'n')) return true;
+      Run run;
+      run.track = track;
+      run.time = time;
+      if (!ReadTrun(trun, d, &run)) return false;
+      for (uint32_t duration : run.durations) time += duration;
+      runs->push_back(std::move(run));
+      return true;
+    });
+  });
+}
+
+// Whether the runs' data lies inside [from, to) and their times follow the samples before.
+bool Fits(const std::vector<Run>& runs, const Movie& movie, uint64_t from, uint64_t to) {
+  std::vector<uint64_t> last;
+  for (const Track& t : movie.tracks)
+    last.push_back(t.samples.empty() ? 0 : t.samples.back().time + 1);
+  for (const Run& r : runs) {
+    uint64_t bytes = 0;
+    for (uint32_t size : r.sizes) bytes += size;
+    if (r.dataAt < from || r.dataAt > to || bytes > to - r.dataAt) return false;
+    if (r.time < last[r.track] || r.time > (uint64_t{1} << 62)) return false;
+    uint64_t time = r.time;
+    for (uint32_t duration : r.durations) time += duration;
+    last[r.track] = r.durations.empty() ? last[r.track] : time;
+  }
+  return true;
+}
+
+void Append(const std::vector<Run>& runs, Movie* movie) {
+  for (const Run& r : runs) {
+    if (r.sizes.empty()) continue;
+    Track& t = movie->tracks[r.track];
+    t.chunks.push_back({r.dataAt, static_cast<uint32_t>(r.sizes.size())});
+    uint64_t time = r.time;
+    for (size_t i = 0; i < r.sizes.size(); ++i) {
+      t.samples.push_back({time, r.sizes[i], r.keys[i]});
+      time += r.durations[i];
+    }
+    t.end = time;
+  }
+}
+
+// A box header at `at`: its type and whole size (0 when it does not fit the file).
+struct Header {
+  uint32_t type = 0;
+  uint64_t size = 0, header = 8;
+};
+
+Header ReadHeader(RepairFile& file, uint64_t at, uint64_t fileSize) {
+  Header h;
+  uint8_t b[16];
+  if (at > fileSize || fileSize - at < 8 || !file.ReadAt(at, b, 8)) return h;
+  h.type = Load32(b + 4);
+  h.size = Load32(b);
+  if (h.size == 1) {
+    if (fileSize - at < 16 || !file.ReadAt(at + 8, b + 8, 8)) return Header();
+    h.size = Load64(b + 8);
+    h.header = 16;
+  }
+  if (h.size < h.header || h.size > fileSize - at) h.size = 0;
+  return h;
+}
+
+bool ReadBox(RepairFile& file, uint64_t at, const Header& h, uint64_t largest,
+             std::vector<uint8_t>* bytes) {
+  if (h.size == 0 || h.size > largest || h.header != 8) return false;
+  bytes->resize(static_cast<size_t>(h.size));
+  return file.ReadAt(at, bytes->data(), bytes->size());
+}
+
+// The fragment at `at`, taken into the tables when it is whole and named; returns where the
+// next one starts, or 0.
+uint64_t ReadFragment(RepairFile& file, uint64_t at, uint64_t fileSize, Movie* movie) {
+  const Header moof = ReadHeader(file, at, fileSize);
+  std::vector<uint8_t> bytes;
+  std::vector<Run> runs;
+  if (moof.type != kMoof || !ReadBox(file, at, moof, kLargestMoof, &bytes) ||
+      !ReadMoof(bytes, at, *movie, &runs))
+    return 0;
+  const uint64_t mdatAt = at + moof.size;
+  const Header mdat = ReadHeader(file, mdatAt, fileSize);
+  if (mdat.type != kMdat || mdat.size == 0 ||
+      !Fits(runs, *movie, mdatAt + mdat.header, mdatAt + mdat.size))
+    return 0;
+  Append(runs, movie);
+  return mdatAt + mdat.size;
+}
+
+bool Put(RepairFile& file, uint64_t at, const std::vector<uint8_t>& bytes) {
+  return file.WriteAt(at, bytes.data(), bytes.size()) == IoStatus::Ok &&
+         file.Flush() == IoStatus::Ok;
+}
+
+}  // namespace
+
+Fragments ReadFragments(RepairFile& file) {
+  Fragments f;
+  const uint64_t size = file.Size();
+  const Header ftyp = ReadHeader(file, 0, size);
+  if (ftyp.type != kFtyp || ftyp.size == 0 || ftyp.size > kLargestFtyp || ftyp.header != 8)
+    return f;
+  const Header placeholder = ReadHeader(file, ftyp.size, size);
+  if (placeholder.type == kMdat && placeholder.size > 0) {
+    f.kind = Fragments::Kind::Finished;
+    return f;
+  }
+  const uint64_t moovAt = ftyp.size + kPlaceholderBytes;
+  const Header moov = ReadHeader(file, moovAt, size);
+  std::vector<uint8_t> bytes;
+  if (placeholder.type != kFree || placeholder.size != kPlaceholderBytes || moov.type != kMoov ||
+      !ReadBox(file, moovAt, moov, kLargestMoov, &bytes) || !ReadMoov(bytes, &f.movie))
+    return f;
+  f.kind = Fragments::Kind::Fragmented;
+  f.placeholderAt = ftyp.size;
+  f.end = moovAt + moov.size;
+  for (uint64_t next; (next = ReadFragment(file, f.end, size, &f.movie)) != 0; f.end = next)
+    ++f.fragments;
+  return f;
+}
+
+RepairReport Repair(RepairFile& file) {
+  RepairReport report;
+  const Fragments f = ReadFragments(file);
+  if (f.kind != Fragments::Kind::Fragmented) {
+    report.result =
+        f.kind == Fragments::Kind::Finished ? RepairResult::Finished : RepairResult::NotOurs;
+    return report;
+  }
+  const uint64_t size = file.Size();
+  report.bytesCut = size - f.end;
+  for (const Track& t : f.movie.tracks) {
+    const uint32_t samples = static_cast<uint32_t>(t.samples.size());
+    if (t.handler == kVideoHandler) {
+      report.videoSamples = samples;
+      report.seconds = static_cast<double>(t.end) / t.timescale;
+    } else {
+      report.soundSamples = samples;
+    }
+  }
+  const FinishWrites w = PlanFinish(f.movie, f.placeholderAt, f.end, f.end);
+  const bool cut =
+      size == f.end || (file.Truncate(f.end) == IoStatus::Ok && file.Flush() == IoStatus::Ok);
+  const bool ok = cut && Put(file, f.end, w.moov) && Put(file, f.placeholderAt, w.mdatHeader);
+  report.result = ok ? RepairResult::Repaired : RepairResult::Failed;
+  return report;
+}
+
+}  // namespace mp4
