@@ -155,6 +155,7 @@ ensure() {
   target=$deps/$name-$version
   if [ ! -f "$target/VERSION" ]; then
     echo "build-codec-deps: building $name $version (a few minutes, once)"
+    rm -rf "$deps/.work-$name."* # what an earlier failed build left for reading
     work=$(mktemp -d "$deps/.work-$name.XXXXXX")
     chmod 755 "$work" # apt-get downloads as its own user
     (
