@@ -26,6 +26,8 @@ struct EncodedVideo {
   uint32_t width = 0, height = 0;
   uint32_t fourcc = 0;          // the codec's four-character code
   std::vector<uint8_t> format;  // BITMAPINFOHEADER (+ extra) of the frames as stored
+  // H.264 only: its parameter sets, out of band (no start codes), for the MP4 file's header.
+  std::vector<uint8_t> sps, pps;
 };
 
 class FrameEncoder {

@@ -38,16 +38,32 @@ const wchar_t* StoredSoundChoice(SoundChoice choice) {
   return L"none";
 }
 
-SoundChoice SoundChoiceFromStored(const std::optional<std::wstring>& stored) {
-  if (!stored) return SoundChoice::None;
+namespace {
+// A stored word without blanks, in lower case.
+std::wstring StoredWord(const std::wstring& stored) {
   std::wstring word;
-  for (wchar_t c : *stored) {
+  for (wchar_t c : stored) {
     if (c == L' ' || c == L'\t') continue;
     word += (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
   }
+  return word;
+}
+}  // namespace
+
+SoundChoice SoundChoiceFromStored(const std::optional<std::wstring>& stored) {
+  if (!stored) return SoundChoice::None;
+  const std::wstring word = StoredWord(*stored);
   for (SoundChoice choice : kSoundChoices)
     if (word == StoredSoundChoice(choice)) return choice;
   return SoundChoice::None;
+}
+
+const wchar_t* StoredFileFormat(FileFormat format) {
+  return format == FileFormat::Avi ? L"avi" : L"mp4";
+}
+
+FileFormat FileFormatFromStored(const std::optional<std::wstring>& stored) {
+  return stored && StoredWord(*stored) == L"avi" ? FileFormat::Avi : FileFormat::Mp4;
 }
 
 std::wstring FolderOfFile(const std::wstring& path) {

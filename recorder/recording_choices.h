@@ -34,6 +34,14 @@ constexpr bool WantsMicrophone(SoundChoice c) {
   return c == SoundChoice::Microphone || c == SoundChoice::Both;
 }
 
+// What a recording is written as: MP4 (H.264 + AAC) opens everywhere and needs no codec dialog;
+// AVI takes the codec the user picks in the system's dialog.
+enum class FileFormat { Mp4, Avi };
+// How a format is stored: "mp4", "avi".
+const wchar_t* StoredFileFormat(FileFormat format);
+// A stored format, read as a sound choice is; MP4 (what a new user gets) for anything else.
+FileFormat FileFormatFromStored(const std::optional<std::wstring>& stored);
+
 // The folder part of a saved file's path, without the trailing separator ("C:\" for a file in
 // a drive's root); empty when the path names no folder.
 std::wstring FolderOfFile(const std::wstring& path);

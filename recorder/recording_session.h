@@ -12,6 +12,7 @@
 #include "recorder/output_file.h"
 #include "recorder/recording_output.h"
 #include "recorder/press_hook.h"
+#include "recorder/recording_choices.h"
 #include "recorder/recording_clock.h"
 #include "recorder/screen_capture.h"
 #include "sound/wasapi/sound_recorder.h"
@@ -39,7 +40,8 @@ class RecordingSession {
   struct Setup {
     HWND owner = nullptr;  // owns the codec dialog
     std::wstring outputPath;
-    std::wstring templatePath;  // the temporary frame bitmap
+    FileFormat format = FileFormat::Avi;  // MP4 asks no codec dialog
+    std::wstring templatePath;            // the temporary frame bitmap
     CaptureArea area;
     int frameRate = kDefaultFrameRate;
     sound::SoundRecorder::Wanted sound;  // nothing wanted: a recording without sound

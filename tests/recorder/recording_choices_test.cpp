@@ -13,10 +13,14 @@ TEST(RecordingChoices, OnlyOfferedRatesAreTakenFromWhatWasStored) {
   }
 }
 
-TEST(RecordingChoices, SoundChoicesRoundTripAndAnythingElseIsNoSound) {
+TEST(RecordingChoices, StoredSoundAndFormatChoicesRoundTripAndAnythingElseIsTheDefault) {
   for (SoundChoice c : kSoundChoices) EXPECT_EQ(SoundChoiceFromStored(StoredSoundChoice(c)), c);
   EXPECT_EQ(SoundChoiceFromStored(std::wstring(L" Both ")), SoundChoice::Both);
   EXPECT_EQ(SoundChoiceFromStored(std::wstring(L"MICROPHONE")), SoundChoice::Microphone);
+  // A new user, or a value the program never wrote, gets MP4.
+  EXPECT_EQ(FileFormatFromStored(std::wstring(L" AVI")), FileFormat::Avi);
+  EXPECT_EQ(FileFormatFromStored(std::nullopt), FileFormat::Mp4);
+  EXPECT_EQ(FileFormatFromStored(std::wstring(L"mkv")), FileFormat::Mp4);
   for (const wchar_t* bad : {L"", L"sys", L"system sound", L"麦克风", L"both,system"})
     EXPECT_EQ(SoundChoiceFromStored(std::wstring(bad)), SoundChoice::None) << bad;
   EXPECT_EQ(SoundChoiceFromStored(std::nullopt), SoundChoice::None);
