@@ -101,32 +101,55 @@ bool ChooseCodec(HWND ownerWindow, const std::wstring& scratchPath, const cDIB& 
   return ok;
 }
 
+// The recording in use, closed, with the frame format of the bitmap at `bitmapPath`; null
+// (after the reader's message and the design's own) when there is none or it cannot be read.
+orvik::RecordingOutput* LoadFrameFormat(const std::wstring& bitmapPath, cDIB* frame) {
+  orvik::RecordingOutput* r = M().current;
+  if (!r) return nullptr;
+  r->Close();  // one writer at a time
+  if (frame->CreateFromFile(bitmapPath)) return r;
+  tk::MsgBox(L"Could not load first bitmap file in list!", MB_ICONWARNING);
+  r->FailOpen(EngineError::TemplateUnreadable);
+  return nullptr;
+}
+
+orvik::RecordingOutput::Request RequestFor(const std::wstring& path, const cDIB& frame, int rate) {
+  orvik::RecordingOutput::Request request;
+  request.path = path;
+  request.frameFormat = StreamFormat(frame);
+  request.frameBytes = static_cast<size_t>(frame.SizeImage());
+  request.framesPerSecond = rate;
+  return request;
+}
+
 }  // namespace
 
 void AviUseRecording(orvik::RecordingOutput* recording) { M().current = recording; }
 
 bool AviOpenWriter(HWND ownerWindow, const std::wstring& bitmapPath, const std::wstring& aviPath,
                    int frameRate) {
-  orvik::RecordingOutput* r = M().current;
-  if (!r) return false;
-  r->Close();  // one writer at a time
-  const int rate = std::clamp(frameRate, 1, 30);
   cDIB frame;
-  orvik::RecordingOutput::Request request;
-  request.path = aviPath;
-  if (!frame.CreateFromFile(bitmapPath)) {
-    tk::MsgBox(L"Could not load first bitmap file in list!", MB_ICONWARNING);
-    r->FailOpen(EngineError::TemplateUnreadable);
-    return false;
-  }
-  if (!ChooseCodec(ownerWindow, bitmapPath + L".codec-check.avi", frame, rate, &request.codec)) {
+  orvik::RecordingOutput* r = LoadFrameFormat(bitmapPath, &frame);
+  if (!r) return false;
+  const int rate = std::clamp(frameRate, 1, 30);
+  orvik::CodecSettings codec;
+  if (!ChooseCodec(ownerWindow, bitmapPath + L".codec-check.avi", frame, rate, &codec)) {
     r->FailOpen(EngineError::CodecCancelled);
     return false;
   }
-  request.frameFormat = StreamFormat(frame);
-  request.frameBytes = static_cast<size_t>(frame.SizeImage());
-  request.framesPerSecond = rate;
+  orvik::RecordingOutput::Request request = RequestFor(aviPath, frame, rate);
+  request.codec = codec;
   request.segmentBytes = M().segmentBytes;
+  return r->Open(request) == EngineError::None;
+}
+
+bool Mp4OpenWriter(const std::wstring& bitmapPath, const std::wstring& mp4Path, int frameRate) {
+  cDIB frame;
+  orvik::RecordingOutput* r = LoadFrameFormat(bitmapPath, &frame);
+  if (!r) return false;
+  orvik::RecordingOutput::Request request =
+      RequestFor(mp4Path, frame, std::clamp(frameRate, 1, 30));
+  request.format = orvik::FileFormat::Mp4;
   return r->Open(request) == EngineError::None;
 }
 

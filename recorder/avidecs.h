@@ -32,6 +32,12 @@ void AviUseRecording(orvik::RecordingOutput* recording);
 bool AviOpenWriter(HWND ownerWindow, const std::wstring& bitmapPath, const std::wstring& aviPath,
                    int frameRate);
 
+// The MP4 counterpart of AviOpenWriter: the same bitmap gives the frame format, no dialog is
+// shown (H.264 and AAC are settled), and the file at `mp4Path` plays everywhere. Fails as
+// AviOpenWriter does, CodecRefused also when the program was built without MP4's encoders.
+// AviCloseWriter and the calls below act on it alike.
+bool Mp4OpenWriter(const std::wstring& bitmapPath, const std::wstring& mp4Path, int frameRate);
+
 // Writes what is queued, finishes the file and releases the codec. Safe to call any number of
 // times. Returns 0 when the recording ended well, else the EngineError that ended it.
 int32_t AviCloseWriter();

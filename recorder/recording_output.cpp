@@ -1,5 +1,8 @@
 #include "recorder/recording_output.h"
 
+#include "recorder/aac_encoder.h"
+#include "recorder/h264_encoder.h"
+#include "recorder/mp4_container.h"
 #include "recorder/windows_disk.h"
 #include "toolkit/app.h"
 #include "toolkit/screen.h"
@@ -14,6 +17,21 @@ constexpr size_t kQueuedFrames = 4;
 bool WaitRunningSentMessages(const std::function<bool()>& done, double seconds) {
   return tk::WaitUntil(done, static_cast<DWORD>(seconds * 1000));
 }
+
+std::unique_ptr<FrameEncoder> EncoderFor(const RecordingOutput::Request& request) {
+  if (request.format == FileFormat::Mp4)
+    return MakeH264Encoder(request.frameFormat, request.framesPerSecond);
+  return MakeFrameEncoder(request.codec, request.frameFormat, request.framesPerSecond);
+}
+
+// Null when the program was built without MP4's sound encoder.
+std::unique_ptr<ContainerWriter> ContainerFor(const RecordingOutput::Request& request) {
+  if (request.format == FileFormat::Avi)
+    return std::make_unique<AviContainer>(request.segmentBytes);
+  std::unique_ptr<SoundEncoder> aac = MakeAacEncoder();
+  if (!aac) return nullptr;
+  return std::make_unique<Mp4Container>(std::move(aac));
+}
 }  // namespace
 
 void RecordingOutput::SetSound(sound::SoundSource* sound, std::function<double()> elapsed) {
@@ -26,9 +44,10 @@ EngineError RecordingOutput::Open(const Request& request) {
   path_ = request.path;
   openError_ = EngineError::None;
   RecordingFile::Setup setup;
-  setup.encoder = MakeFrameEncoder(request.codec, request.frameFormat, request.framesPerSecond);
+  setup.encoder = EncoderFor(request);
+  setup.container = ContainerFor(request);
   surfaces_ = std::make_shared<FrameSurfaces>();
-  if (!setup.encoder ||
+  if (!setup.encoder || !setup.container ||
       !surfaces_->Create(request.frameFormat, request.frameBytes, kQueuedFrames)) {
     surfaces_.reset();
     return openError_ = EngineError::CodecRefused;  // nothing can take frames of this format
@@ -38,7 +57,6 @@ EngineError RecordingOutput::Open(const Request& request) {
   setup.buffersOwner = surfaces_;
   setup.frameBytes = request.frameBytes;
   setup.framesPerSecond = request.framesPerSecond;
-  setup.container = std::make_unique<AviContainer>(request.segmentBytes);
   setup.disk = std::make_unique<WindowsDisk>(request.path);
   setup.sound = sound_;
   setup.elapsed = elapsed_;

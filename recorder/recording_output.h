@@ -1,8 +1,8 @@
 #pragma once
 // One recording's file as the program makes it on Windows: the frame surfaces the screen is
-// copied into, the encoder the codec dialog chose, the AVI container, the disk, and the writer's
-// thread that joins them (RecordingFile). A session owns one for its recordings; the writer's
-// calls (AVIDecs) act on the one in use.
+// copied into, the encoder (H.264 for MP4, the one the codec dialog chose for AVI), the
+// container, the disk, and the writer's thread that joins them (RecordingFile). A session owns one
+// for its recordings; the writer's calls (AVIDecs) act on the one in use.
 #include <windows.h>
 
 #include <cstdint>
@@ -15,6 +15,7 @@
 #include "recorder/avi_container.h"
 #include "recorder/engine_error.h"
 #include "recorder/frame_surfaces.h"
+#include "recorder/recording_choices.h"
 #include "recorder/recording_file.h"
 #include "recorder/vcm_compressor.h"
 #include "sound/sound_source.h"
@@ -25,11 +26,12 @@ class RecordingOutput {
  public:
   struct Request {
     std::wstring path;
+    FileFormat format = FileFormat::Avi;
     std::vector<uint8_t> frameFormat;  // BITMAPINFOHEADER (+ masks / palette) of the frames
     size_t frameBytes = 0;
-    CodecSettings codec;
+    CodecSettings codec;  // AVI only
     int framesPerSecond = 10;
-    uint64_t segmentBytes = kDefaultSegmentBytes;
+    uint64_t segmentBytes = kDefaultSegmentBytes;  // AVI only
   };
   // A frame surface lent to the capture for one slot.
   struct Capture {

@@ -36,8 +36,12 @@ StartOutcome RecordingSession::Start(const Setup& setup, tk::PictureBox& surface
   output_.SetSound(sound_.Recording() ? &sound_ : nullptr,
                    [this] { return clock_.Elapsed(tk::MonotonicSeconds()); });
   AVIDecs::AviUseRecording(&output_);
-  if (!AVIDecs::AviOpenWriter(setup_.owner, setup_.templatePath, setup_.outputPath,
-                              setup_.frameRate)) {
+  const bool opened =
+      setup_.format == FileFormat::Mp4
+          ? AVIDecs::Mp4OpenWriter(setup_.templatePath, setup_.outputPath, setup_.frameRate)
+          : AVIDecs::AviOpenWriter(setup_.owner, setup_.templatePath, setup_.outputPath,
+                                   setup_.frameRate);
+  if (!opened) {
     AVIDecs::AviUseRecording(nullptr);
     sound_.Stop();
     if (output_.OpenError() == EngineError::FileNotCreated) {

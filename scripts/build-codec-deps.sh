@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Cross-builds the encoders' libraries for Windows from Debian's own source packages, once:
 #   openh264   libopenh264.a (H.264)
-#   ffmpeg     libavcodec.a with only its native AAC encoder, and the libavutil.a it needs
+#   ffmpeg     libavcodec.a with only its native AAC encoder, libswscale.a (the picture's BGRA to
+#              I420, SIMD) and the libavutil.a both need
 # No Debian package ships MinGW builds of them. The sources come through apt-get from the registry
 # and suites this machine's apt configuration already names (deb-src lines made at run time in a
 # private list, so the system's configuration is left alone); nothing third-party is kept in the
-# repository. Results: $ORVIK_DEPS_DIR/<package>-<version>/{include,lib}, and <package> linked to
-# the version in use. Does nothing when those versions are already built.
+# repository. Results: $ORVIK_DEPS_DIR/<package>-<version><flavour>/{include,lib}, and
+# <package><flavour> linked to the one in use. The flavour names what a build has beyond the first
+# one's, in the folder and in the link, so that neither a cache built before it nor an older
+# checkout's script (which links <package> to its own build) stands in for it. Does nothing when those versions are already built.
 set -euo pipefail
 
 deps=${ORVIK_DEPS_DIR:-/var/cache/orvik-deps}
@@ -128,7 +131,7 @@ build_openh264() {
   cp "$src/LICENSE" "$out/"
 }
 
-build_avcodec_aac() {
+build_ffmpeg_libs() {
   local src=$1 out=$2
   (
     cd "$src"
@@ -136,23 +139,24 @@ build_avcodec_aac() {
       --arch=x86_64 --cross-prefix="$triple-" --cc="$triple-gcc-posix" --cxx="$triple-g++-posix" \
       --enable-static --disable-shared --disable-autodetect --disable-everything \
       --enable-encoder=aac --disable-avformat --disable-avdevice --disable-avfilter \
-      --disable-swscale --disable-swresample --disable-postproc --disable-network \
+      --enable-swscale --disable-swresample --disable-postproc --disable-network \
       --disable-programs --disable-doc --disable-debug &&
       nice -n 10 make -j "$(nproc)" &&
       make install
   ) >build.log 2>&1 || {
     tail -n 40 build.log >&2
-    fail "the ffmpeg (libavcodec, AAC) build failed (log: $PWD/build.log)"
+    fail "the ffmpeg (libavcodec AAC, libswscale) build failed (log: $PWD/build.log)"
   }
   rm -rf "$out/share" "$out/lib/pkgconfig"
   cp "$src/COPYING.LGPLv2.1" "$out/"
 }
 
-# Builds NAME at VERSION into $deps/NAME-VERSION unless it is there; points $deps/NAME at it.
+# Builds NAME at VERSION into $deps/NAME-VERSIONFLAVOUR unless it is there; points
+# $deps/NAMEFLAVOUR at it.
 ensure() {
-  local name=$1 builder=$2 version target work src
+  local name=$1 builder=$2 flavour=${3:-} version target work src
   version=$(source_version "$name")
-  target=$deps/$name-$version
+  target=$deps/$name-$version$flavour
   if [ ! -f "$target/VERSION" ]; then
     echo "build-codec-deps: building $name $version (a few minutes, once)"
     rm -rf "$deps/.work-$name."* # what an earlier failed build left for reading
@@ -175,8 +179,8 @@ ensure() {
     mv "$target.new" "$target"
     rm -rf "$work"
   fi
-  ln -sfn "$name-$version" "$deps/$name"
-  echo "build-codec-deps: $name $(cat "$target/VERSION") in $target"
+  ln -sfn "$name-$version$flavour" "$deps/$name$flavour"
+  echo "build-codec-deps: $name$flavour $(cat "$target/VERSION") in $target"
 }
 
 main() {
@@ -188,7 +192,7 @@ main() {
   flock -w 1800 9 || fail "another build of the codec libraries holds $deps/.lock"
   update_source_lists
   ensure openh264 build_openh264
-  ensure ffmpeg build_avcodec_aac
+  ensure ffmpeg build_ffmpeg_libs +swscale
 }
 
 main "$@"

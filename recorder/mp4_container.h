@@ -1,0 +1,50 @@
+#pragma once
+// The recording's file as MP4 (H.264 + AAC): our own writer (mp4/), which leaves a file that
+// plays whenever the process stops and a plain MP4 at Close, over the recording's disk. The
+// picture comes encoded; the sound comes as our 16-bit mix and is encoded here, since the file
+// stores it only compressed. No <windows.h>.
+#include <cstdint>
+#include <memory>
+
+#include "mp4/mp4_writer.h"
+#include "recorder/container_writer.h"
+#include "recorder/sound_encoder.h"
+
+namespace orvik {
+
+class Mp4Container : public ContainerWriter {
+ public:
+  // `sound` encodes the sound when Open is asked for it (AAC, priming mp4::kAacPriming).
+  explicit Mp4Container(std::unique_ptr<SoundEncoder> sound);
+
+  bool Open(RecordingDisk& disk, const EncodedVideo& video, int framesPerSecond,
+            bool withSound) override;
+  bool WriteFrame(Slot slot, const EncodedFrame& frame) override;
+  bool WriteSound(const int16_t* pcm, size_t frames) override;
+  bool Commit() override;
+  bool Close() override;
+  ContainerError Failure() const override;
+  uint64_t BytesNeededFor(uint32_t size) const override;
+  uint64_t FileSize() const override { return writer_.FileSize(); }
+  Slot Slots() const override { return writer_.SlotCount(); }
+
+ private:
+  // The writer's sink over the recording's disk.
+  class DiskSink : public mp4::Sink {
+   public:
+    RecordingDisk* disk = nullptr;
+    mp4::IoStatus WriteAt(uint64_t offset, const void* data, size_t size) override;
+    mp4::IoStatus Flush() override;
+  };
+
+  bool WritePacket(const uint8_t* data, uint32_t size);
+  bool SoundFailed();
+
+  std::unique_ptr<SoundEncoder> sound_;
+  DiskSink sink_;
+  mp4::Writer writer_;
+  bool withSound_ = false;
+  bool soundFailed_ = false;  // the encoder failed, not the file
+};
+
+}  // namespace orvik
