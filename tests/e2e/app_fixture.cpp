@@ -127,12 +127,13 @@ void AppTest::ReadFileTypes(HWND dialog) {
   saveDialogOpenedOn_ = static_cast<int>(SendMessageW(types, CB_GETCURSEL, 0, 0)) + 1;
 }
 
-// As the list's own selection change tells the dialog.
+// As a pick in the list tells the dialog (Wine's dialog takes the type at CBN_SELENDOK).
 void AppTest::ChooseFileType(HWND dialog, int type) {
   HWND types = GetDlgItem(dialog, kFileTypeBox);
   SendMessageW(types, CB_SETCURSEL, type - 1, 0);
-  SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(kFileTypeBox, CBN_SELCHANGE),
-               reinterpret_cast<LPARAM>(types));
+  for (WORD note : {CBN_SELENDOK, CBN_SELCHANGE})
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(kFileTypeBox, note),
+                 reinterpret_cast<LPARAM>(types));
 }
 
 void AppTest::StartViaMenu(const std::wstring& path, const std::wstring& codec) {

@@ -15,6 +15,7 @@
 #include "support/sound_tools.h"
 #include "toolkit/app.h"
 #include "toolkit/files.h"
+#include "toolkit/screen.h"
 
 using namespace testsupport;
 
@@ -86,6 +87,17 @@ enum SaveTypes { kMp4Type = 1, kAviType = 2, kAllFilesType = 3 };
 // A new user, with the system's sound chosen: the dialog opens on MP4.
 class FormatTest : public AppTest {
  protected:
+  // A start whose codec dialog is cancelled: the program asks for another codec, and no
+  // recording begins.
+  void StartCancellingTheCodec(const std::wstring& path) {
+    DialogWatcher pleaseChoose(
+        tk::AppTitle(), [](HWND h) { PressButton(h, IDOK); }, 30000);
+    StartViaCommand(path, L"");
+    EXPECT_TRUE(codecDialogSeen_);
+    EXPECT_TRUE(pleaseChoose.Seen());
+    EXPECT_FALSE(form1().Recording());
+  }
+
   void BeforeProgramStarts() override {
     ASSERT_TRUE(orvik::ProgramSettings().Clear());
     orvik::RememberSoundChoice(orvik::SoundChoice::System);
@@ -124,9 +136,7 @@ TEST_F(FormatTest, Mp4StartsWithoutTheCodecDialogAndTheTypeChosenLastIsRemembere
   // AVI chosen: the codec dialog asks, as it always did; cancelled, nothing is recorded, and
   // the type is remembered all the same.
   saveTypeToChoose_ = kAviType;
-  StartViaCommand(Path(L"second"), L"");
-  EXPECT_TRUE(codecDialogSeen_);
-  EXPECT_FALSE(form1().Recording());
+  StartCancellingTheCodec(Path(L"second"));
   EXPECT_EQ(Stored(L"Format"), L"avi");
 
   // The dialog opens on AVI now. A typed ".MP4" wins over it: no codec dialog.
@@ -143,8 +153,7 @@ TEST_F(FormatTest, Mp4StartsWithoutTheCodecDialogAndTheTypeChosenLastIsRemembere
 
   // All Files with no extension typed: the remembered format's.
   saveTypeToChoose_ = kAllFilesType;
-  StartViaCommand(Path(L"fourth"), L"");
-  EXPECT_TRUE(codecDialogSeen_);
+  StartCancellingTheCodec(Path(L"fourth"));
   EXPECT_FALSE(tk::FileExists(Path(L"fourth.mp4")));
   EXPECT_EQ(Stored(L"Format"), L"avi");
 }
@@ -167,7 +176,9 @@ class LeftOverTest : public AppTest {
     const std::vector<uint8_t> picture(300, 0x5A);
     for (uint32_t slot = 0; slot < 20; ++slot) {
       ASSERT_TRUE(writer.WriteVideo(slot, picture.data(), 300, slot % 10 == 0));
-      if (slot % 10 == 9) ASSERT_TRUE(writer.Flush());
+      if (slot % 10 == 9) {
+        ASSERT_TRUE(writer.Flush());
+      }
     }
     const uint64_t whole = file.image.size();
     file.image.resize(whole + 200, 0);  // a fragment the power cut in its header
