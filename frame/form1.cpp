@@ -171,6 +171,8 @@ void Form1::PaintToolbarGradient() {
 
 // Whatever was asked for while the window faded in runs now, in the order it came.
 void Form1::FinishLoad() {
+  // Before any command runs: a start must not reuse the name while it is repaired.
+  RepairWhatTheLastRunLeft();
   loadFinished_ = true;
   ShowWhatAStartWillDo();
   std::vector<std::function<void()>> commands;

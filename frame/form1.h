@@ -168,8 +168,11 @@ class Form1 : public tk::Form {
   void FinishRecordingAsTheSessionEnds();
   void TellWhatSoundIsMissing(const sound::SoundRecorder::Wanted& wanted);
   void ShowLastRecording(EngineError error);
+  void NoteTheFileIsFinished(EngineError error);
+  void RepairWhatTheLastRunLeft();
   // Start helpers.
-  bool AskForOutputFile(std::wstring* path);
+  bool AskForOutputFile(std::wstring* path, FileFormat* format);
+  StartOutcome StartSession(const RecordingSession::Setup& setup);
   bool ConfirmReplace(const std::wstring& path);
   void PrepareFrameSurface();
   bool ReportStart(StartOutcome outcome);

@@ -12,6 +12,7 @@
 #include "panel/form2.h"
 #include "panel/form3.h"
 #include "recorder/avidecs.h"
+#include "recorder/left_over_mp4.h"
 #include "recorder/recording_text.h"
 #include "recorder/remembered_choices.h"
 #include "toolkit/app.h"
@@ -33,18 +34,21 @@ std::wstring DecimalSeparator() {
 
 }  // namespace
 
-// The save dialog; the chosen name goes through the program's naming rules.
-bool Form1::AskForOutputFile(std::wstring* path) {
-  static const wchar_t kFilter[] = L"Avi Files (*.avi)\0*.avi\0All Files (*.*)\0*.*\0";
+// The save dialog, opened on the type chosen last; the chosen name goes through the program's
+// naming rules, which give the file's format.
+bool Form1::AskForOutputFile(std::wstring* path, FileFormat* format) {
+  static const wchar_t kFilter[] =
+      L"Mp4 Files (*.mp4)\0*.mp4\0Avi Files (*.avi)\0*.avi\0All Files (*.*)\0*.*\0";
   std::vector<wchar_t> file(kFileBufferChars, L'\0');
   std::vector<wchar_t> title(kFileBufferChars, L'\0');
   const std::wstring folder = SaveDialogFolder();
+  const FileFormat remembered = RememberedFileFormat();
   OPENFILENAMEW ofn{};
   ofn.lStructSize = sizeof ofn;
   ofn.hwndOwner = Handle();
   ofn.hInstance = tk::AppInstance();
   ofn.lpstrFilter = kFilter;
-  ofn.nFilterIndex = 0;
+  ofn.nFilterIndex = static_cast<DWORD>(SaveTypeOf(remembered));
   ofn.lpstrFile = file.data();
   ofn.nMaxFile = static_cast<DWORD>(file.size());
   ofn.lpstrFileTitle = title.data();
@@ -52,15 +56,22 @@ bool Form1::AskForOutputFile(std::wstring* path) {
   ofn.lpstrInitialDir = folder.c_str();
   ofn.lpstrTitle = L"保存文件";
   // The user names a new file here, so it must not have to exist; replacing one is asked
-  // about once the final name (with ".avi") is known.
+  // about once the final name (with its extension) is known.
   ofn.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST;
   if (!GetSaveFileNameW(&ofn)) return false;
-  const AviName name = AviPathFromChoice(file.data());
-  if (name.problem != AviNameProblem::None) {
-    tk::MsgBox(AviNameMessage(file.data(), name.problem), MB_OK | MB_ICONWARNING);
+  const SaveType type = ofn.nFilterIndex >= 1 && ofn.nFilterIndex <= 3
+                            ? static_cast<SaveType>(ofn.nFilterIndex)
+                            : SaveTypeOf(remembered);
+  const SaveName name = SavePathFromChoice(file.data(), type, remembered);
+  if (name.problem != SaveNameProblem::None) {
+    tk::MsgBox(SaveNameMessage(file.data(), name.problem), MB_OK | MB_ICONWARNING);
     return false;
   }
+  // The type chosen is remembered even when the start goes no further; All Files stands for no
+  // format, so the one the name got is.
+  RememberFileFormat(FormatOfSaveType(type, name.format));
   *path = name.path;
+  *format = name.format;
   return true;
 }
 
@@ -121,7 +132,8 @@ void Form1::start_click() {
 
 void Form1::StartRecording() {
   std::wstring path;
-  if (!AskForOutputFile(&path)) return;
+  FileFormat format = FileFormat::Mp4;
+  if (!AskForOutputFile(&path, &format)) return;
   if (closePending_) return;
   if (!ConfirmReplace(path)) return;
   avipath = path;
@@ -131,6 +143,7 @@ void Form1::StartRecording() {
   RecordingSession::Setup setup;
   setup.owner = Handle();
   setup.outputPath = avipath;
+  setup.format = format;
   setup.templatePath = TempBitmapPath();
   setup.area = fullScreen ? CaptureArea{0, 0, aviwidth, aviheight}
                           : CaptureArea{x0, y0, aviwidth, aviheight};
@@ -142,13 +155,9 @@ void Form1::StartRecording() {
   setup.sound.microphoneDevice = NamedMicrophoneDevice();
   setup.showClicks = form2().showclicks->Checked();
   setup.dpi = UiDpi();
-  StartOutcome outcome;
-  {
-    // The codec dialog opens on the codec chosen last time (ours the first time).
-    CodecPreselection preselect(CodecDescription(AVIDecs::AviNextCodec()));
-    outcome = session_.Start(setup, Picture1);
-  }
+  const StartOutcome outcome = StartSession(setup);
   if (!ReportStart(outcome)) return;
+  RememberRecordingInProgress(avipath);
   tk::DoEvents();
   if (AbandonStartIfClosing()) return;
   RememberSaveFolder(avipath);
@@ -165,6 +174,14 @@ void Form1::StartRecording() {
   // Said on the system's screen when a logoff or shutdown waits for the file to be finished.
   ShutdownBlockReasonCreate(Handle(), L"正在录制：关闭前先保存录像文件");
   TellWhatSoundIsMissing(setup.sound);
+}
+
+// An MP4 starts at once; an AVI asks for its codec, the dialog opening on the codec chosen
+// last time (ours the first time).
+StartOutcome Form1::StartSession(const RecordingSession::Setup& setup) {
+  if (setup.format == FileFormat::Mp4) return session_.Start(setup, Picture1);
+  CodecPreselection preselect(CodecDescription(AVIDecs::AviNextCodec()));
+  return session_.Start(setup, Picture1);
 }
 
 // A sound source the user chose that gives nothing: the recording runs without it, and the
@@ -209,6 +226,7 @@ bool Form1::ReportStart(StartOutcome outcome) {
 bool Form1::AbandonStartIfClosing() {
   if (!closePending_) return false;
   session_.Abandon();
+  ForgetRecordingInProgress();
   return true;
 }
 
@@ -217,6 +235,7 @@ void Form1::stop_click() {
   Timer2.SetInterval(0);
   areaBorder_.Remove();
   const EngineError error = session_.Stop();
+  NoteTheFileIsFinished(error);
   ShutdownBlockReasonDestroy(Handle());
   Picture1.ClearPicture();
   if (form2().IsLoaded()) SetForegroundWindow(form2().Handle());
@@ -258,6 +277,7 @@ void Form1::ShowWhatAStartWillDo() {
   facts.cursor = panel.recordcursor->Checked();
   facts.clicks = panel.showclicks->Checked();
   facts.sound = panel.Sound();
+  facts.format = RememberedFileFormat();
   facts.codec = CodecDescription(AVIDecs::AviNextCodec());
   facts.folder = SaveDialogFolder();
   facts.stopKey = panel.done->KeyText();
@@ -286,8 +306,29 @@ void Form1::FinishRecordingAsTheSessionEnds() {
   Timer1.SetInterval(0);
   Timer2.SetInterval(0);
   areaBorder_.Remove();
-  session_.Stop();
+  NoteTheFileIsFinished(session_.Stop());
   ShutdownBlockReasonDestroy(Handle());
+}
+
+// A file the writer could not finish (a full disk, a failed write) stays named for the next
+// start, which finishes it if it is still in fragments.
+void Form1::NoteTheFileIsFinished(EngineError error) {
+  if (!EndsARecording(error)) ForgetRecordingInProgress();
+}
+
+// A recording the last run left unfinished (it was killed, or the power went) is finished now
+// into a plain file, and the user is told where it is and how much of it was kept. Asked once:
+// a file that cannot be repaired is not brought up at every start.
+void Form1::RepairWhatTheLastRunLeft() {
+  const std::optional<std::wstring> path = RecordingLeftInProgress();
+  if (!path) return;
+  ForgetRecordingInProgress();
+  if (!MayNeedRepair(*path) || !tk::FileExists(*path)) return;
+  const mp4::RepairReport report = RepairLeftOverMp4(*path);
+  if (report.result == mp4::RepairResult::Repaired)
+    tk::MsgBox(RepairedRecordingMessage(*path, report.seconds), MB_OK | MB_ICONINFORMATION);
+  else if (report.result == mp4::RepairResult::Failed)
+    tk::MsgBox(UnrepairedRecordingMessage(*path), MB_OK | MB_ICONWARNING);
 }
 
 void Form1::PauseRecording() {
@@ -353,7 +394,9 @@ void Form1::Form_Unload(int& cancel) {
     Timer1.SetInterval(0);
     Timer2.SetInterval(0);
     areaBorder_.Remove();
-    TellWhyTheRecordingEnded(session_.Stop());
+    const EngineError error = session_.Stop();
+    NoteTheFileIsFinished(error);
+    TellWhyTheRecordingEnded(error);
   }
   UnhookWindows();
   zmbv::UnregisterOrvikCodec();

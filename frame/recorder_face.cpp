@@ -1,9 +1,12 @@
 #include "frame/recorder_face.h"
 
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "toolkit/app.h"
 #include "toolkit/files.h"
@@ -18,7 +21,7 @@ constexpr COLORREF kFaceBack = RGB(214, 225, 242);
 constexpr COLORREF kFaceText = RGB(21, 66, 139);
 // Sizes drawn for 100%, in pixels at the windows' DPI.
 int Margin() { return ScaledPixels(10); }
-int ButtonWidth() { return ScaledPixels(96); }
+int ButtonWidth() { return ScaledPixels(84); }
 int ButtonHeight() { return ScaledPixels(26); }
 constexpr int kLinesShown = 8;
 
@@ -78,7 +81,8 @@ bool RecorderFace::Create(HWND parent) {
                                      WS_CHILD | SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS, 0, 0, 0, 0,
                                      hwnd_, nullptr, tk::AppInstance(), nullptr));
   }
-  static const wchar_t* const kCaptions[kCommands] = {L"播放", L"打开文件夹", L"复制路径"};
+  static const wchar_t* const kCaptions[kCommands] = {L"播放", L"打开文件夹", L"复制路径",
+                                                      L"复制文件"};
   for (int c = 0; c < kCommands; ++c) {
     commands_[c] = CreateWindowExW(
         0, L"BUTTON", kCaptions[c], WS_CHILD | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 0, 0, hwnd_,
@@ -237,12 +241,16 @@ void RecorderFace::Run(Command c) {
     case kCopyPath:
       CopyPath();
       break;
+    case kCopyFile:
+      CopyTheFile();
+      break;
     default:
       break;
   }
 }
 
-// The system's player for .avi files; where none is set, the user may open the folder instead.
+// The system's player for the recording's type; where none is set, the user may open the folder
+// instead.
 void RecorderFace::Play() {
   if (!tk::FileExists(path_)) {
     tk::MsgBox(L"找不到录像文件：\r\n" + path_, MB_OK | MB_ICONWARNING);
@@ -268,20 +276,56 @@ void RecorderFace::OpenFolder() {
   if (result <= 32) tk::MsgBox(L"无法打开文件夹：\r\n" + path_, MB_OK | MB_ICONWARNING);
 }
 
+namespace {
+// A movable block holding a copy of `bytes` bytes; empty when the system has no memory left.
+tk::UniqueGlobal GlobalCopy(const void* data, size_t bytes) {
+  tk::UniqueGlobal block(GlobalAlloc(GMEM_MOVEABLE, bytes));
+  void* p = block ? GlobalLock(block.get()) : nullptr;
+  if (!p) return tk::UniqueGlobal();
+  std::memcpy(p, data, bytes);
+  GlobalUnlock(block.get());
+  return block;
+}
+
+// The clipboard's content becomes `blocks` (a format each), all or none; it owns those it took.
+void PutOnClipboard(HWND owner, std::vector<std::pair<UINT, tk::UniqueGlobal>> blocks) {
+  for (const auto& b : blocks)
+    if (!b.second) return;
+  if (!OpenClipboard(owner)) return;
+  EmptyClipboard();
+  for (auto& [format, block] : blocks) {
+    if (SetClipboardData(format, block.get())) block.release();
+  }
+  CloseClipboard();
+}
+}  // namespace
+
 void RecorderFace::CopyPath() {
-  const size_t bytes = (path_.size() + 1) * sizeof(wchar_t);
-  HGLOBAL text = GlobalAlloc(GMEM_MOVEABLE, bytes);
-  if (!text) return;
-  if (void* p = GlobalLock(text)) {
-    std::memcpy(p, path_.c_str(), bytes);
-    GlobalUnlock(text);
+  std::vector<std::pair<UINT, tk::UniqueGlobal>> blocks;
+  blocks.emplace_back(CF_UNICODETEXT,
+                      GlobalCopy(path_.c_str(), (path_.size() + 1) * sizeof(wchar_t)));
+  PutOnClipboard(hwnd_, std::move(blocks));
+}
+
+// CF_HDROP names the file; "Preferred DropEffect" says a paste copies it rather than moves it.
+void RecorderFace::CopyTheFile() {
+  if (!tk::FileExists(path_)) {
+    tk::MsgBox(L"找不到录像文件：\r\n" + path_, MB_OK | MB_ICONWARNING);
+    return;
   }
-  if (OpenClipboard(hwnd_)) {
-    EmptyClipboard();
-    if (SetClipboardData(CF_UNICODETEXT, text)) text = nullptr;  // the clipboard owns it now
-    CloseClipboard();
-  }
-  if (text) GlobalFree(text);
+  DROPFILES head{};
+  head.pFiles = sizeof head;
+  head.fWide = TRUE;
+  // The list of names ends in an empty one.
+  std::vector<uint8_t> drop(sizeof head + (path_.size() + 2) * sizeof(wchar_t), 0);
+  std::memcpy(drop.data(), &head, sizeof head);
+  std::memcpy(drop.data() + sizeof head, path_.c_str(), path_.size() * sizeof(wchar_t));
+  const DWORD effect = DROPEFFECT_COPY;
+  std::vector<std::pair<UINT, tk::UniqueGlobal>> blocks;
+  blocks.emplace_back(CF_HDROP, GlobalCopy(drop.data(), drop.size()));
+  blocks.emplace_back(RegisterClipboardFormatW(CFSTR_PREFERREDDROPEFFECT),
+                      GlobalCopy(&effect, sizeof effect));
+  PutOnClipboard(hwnd_, std::move(blocks));
 }
 
 LRESULT CALLBACK RecorderFace::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {

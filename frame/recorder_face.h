@@ -1,8 +1,8 @@
 #pragma once
 // The main window's client area as the recorder's face: before a recording what a start will
 // record, during one its time and frames, after one a picture of it with its length, size and
-// path, and the commands 播放, 打开文件夹 and 复制路径. Drawn in the skin's colours with the
-// system's message font; it repaints only when something it shows changes.
+// path, and the commands 播放, 打开文件夹, 复制路径 and 复制文件. Drawn in the skin's colours with
+// the system's message font; it repaints only when something it shows changes.
 #include <windows.h>
 
 #include <array>
@@ -17,7 +17,7 @@ namespace orvik {
 
 class RecorderFace {
  public:
-  enum Command { kPlay, kOpenFolder, kCopyPath, kCommands };
+  enum Command { kPlay, kOpenFolder, kCopyPath, kCopyFile, kCommands };
 
   RecorderFace() = default;
   ~RecorderFace();
@@ -60,6 +60,8 @@ class RecorderFace {
   void Play();
   void OpenFolder();
   void CopyPath();
+  // The file itself, to be pasted into a folder, a mail or a chat as a copy.
+  void CopyTheFile();
 
   HWND hwnd_ = nullptr;
   std::vector<HWND> lines_;

@@ -19,7 +19,10 @@ std::vector<std::wstring> StartSummary(const StartFacts& f) {
   lines.push_back(std::wstring(L"光标：") + (f.cursor ? L"录制" : L"不录制") + L"    显示点击：" +
                   (f.clicks ? L"开" : L"关"));
   lines.push_back(std::wstring(L"声音：") + SoundCaption(f.sound));
-  lines.push_back(L"编码：" + (f.codec.empty() ? std::wstring(L"（开始时选择）") : f.codec));
+  if (f.format == FileFormat::Mp4)
+    lines.push_back(L"编码：MP4（H.264 + AAC）");
+  else
+    lines.push_back(L"编码：" + (f.codec.empty() ? std::wstring(L"（开始时选择）") : f.codec));
   lines.push_back(L"保存到：" + f.folder);
   lines.push_back(L"停止：" + KeyOrNone(f.stopKey) + L"    暂停/继续：" + KeyOrNone(f.pauseKey));
   return lines;

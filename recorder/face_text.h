@@ -17,7 +17,8 @@ struct StartFacts {
   bool cursor = true;
   bool clicks = false;
   SoundChoice sound = SoundChoice::None;
-  std::wstring codec;    // the codec the dialog opens on
+  FileFormat format = FileFormat::Mp4;
+  std::wstring codec;    // an AVI's: the codec the dialog opens on
   std::wstring folder;   // where the save dialog starts
   std::wstring stopKey;  // "Ctrl+Shift+F9"; empty when another program holds the key
   std::wstring pauseKey;

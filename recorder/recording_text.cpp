@@ -39,25 +39,56 @@ bool IsDeviceName(const std::wstring& fileName) {
 
 }  // namespace
 
-AviName AviPathFromChoice(const std::wstring& chosen) {
+SaveType SaveTypeOf(FileFormat format) {
+  return format == FileFormat::Avi ? SaveType::Avi : SaveType::Mp4;
+}
+
+FileFormat FormatOfSaveType(SaveType type, FileFormat otherwise) {
+  switch (type) {
+    case SaveType::Mp4:
+      return FileFormat::Mp4;
+    case SaveType::Avi:
+      return FileFormat::Avi;
+    case SaveType::AllFiles:
+      break;
+  }
+  return otherwise;
+}
+
+namespace {
+// The name's last four characters, without regard to case, are `extension` (".mp4").
+bool EndsInExtension(const std::wstring& name, const wchar_t* extension) {
+  const std::wstring wanted = Upper(extension);
+  return name.size() >= wanted.size() && Upper(name.substr(name.size() - wanted.size())) == wanted;
+}
+
+const wchar_t* ExtensionOf(FileFormat format) {
+  return format == FileFormat::Avi ? L".avi" : L".mp4";
+}
+}  // namespace
+
+SaveName SavePathFromChoice(const std::wstring& chosen, SaveType type, FileFormat remembered) {
   std::wstring path = TrimBlanks(chosen);
   // The system drops trailing dots and spaces from a file name ("clip.avi." is "clip.avi").
   while (!path.empty() && (path.back() == L'.' || path.back() == L' ')) path.pop_back();
   const size_t slash = path.find_last_of(L"\\/");
   const std::wstring fileName = slash == std::wstring::npos ? path : path.substr(slash + 1);
-  if (fileName.empty()) return {L"", AviNameProblem::NoFileName};
-  if (IsDeviceName(fileName)) return {L"", AviNameProblem::DeviceName};
-  if (path.size() < 4 || path.compare(path.size() - 4, 4, L".avi") != 0) path += L".avi";
-  return {path, AviNameProblem::None};
+  if (fileName.empty()) return {L"", remembered, SaveNameProblem::NoFileName};
+  if (IsDeviceName(fileName)) return {L"", remembered, SaveNameProblem::DeviceName};
+  for (FileFormat typed : {FileFormat::Mp4, FileFormat::Avi}) {
+    if (EndsInExtension(path, ExtensionOf(typed))) return {path, typed, SaveNameProblem::None};
+  }
+  const FileFormat format = FormatOfSaveType(type, remembered);
+  return {path + ExtensionOf(format), format, SaveNameProblem::None};
 }
 
-std::wstring AviNameMessage(const std::wstring& chosen, AviNameProblem problem) {
+std::wstring SaveNameMessage(const std::wstring& chosen, SaveNameProblem problem) {
   switch (problem) {
-    case AviNameProblem::NoFileName:
+    case SaveNameProblem::NoFileName:
       return L"请输入录像文件的名称：\r\n" + chosen + L"\r\n不是文件名。";
-    case AviNameProblem::DeviceName:
+    case SaveNameProblem::DeviceName:
       return L"不能使用此文件名：\r\n" + chosen + L"\r\n它是系统保留的设备名。";
-    case AviNameProblem::None:
+    case SaveNameProblem::None:
       break;
   }
   return L"";
@@ -205,6 +236,18 @@ std::wstring SoundGapsMessage(const std::vector<sound::SoundGap>& gaps) {
   if (gaps.size() > kLines)
     text += L"\r\n……另有 " + std::to_wstring(gaps.size() - kLines) + L" 处中断。";
   return text;
+}
+
+bool MayNeedRepair(const std::wstring& path) { return EndsInExtension(path, L".mp4"); }
+
+std::wstring RepairedRecordingMessage(const std::wstring& path, double seconds) {
+  return L"上次的录像没有正常结束，已修复：\r\n" + path + L"\r\n保留时长 " +
+         MinutesSeconds(seconds);
+}
+
+std::wstring UnrepairedRecordingMessage(const std::wstring& path) {
+  return L"上次的录像没有正常结束，未能修复：\r\n" + path +
+         L"\r\n文件保持原样，浏览器等播放器仍可播放已保存的部分。";
 }
 
 }  // namespace orvik

@@ -1,34 +1,44 @@
 #pragma once
-// Texts the recorder shows and the rules behind them: the output file's name, why it cannot be
-// made, and the progress caption. No <windows.h>.
+// Texts the recorder shows and the rules behind them: the output file's name and format, why it
+// cannot be made, the progress caption, and a left-over recording's repair. No <windows.h>.
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "recorder/engine_error.h"
+#include "recorder/recording_choices.h"
 #include "sound/sound_sources.h"
 
 namespace orvik {
 
 // What is wrong with a name the user chose to save a recording under.
-enum class AviNameProblem {
+enum class SaveNameProblem {
   None,
   NoFileName,  // empty, or only a folder (the name ends in a separator)
   DeviceName,  // CON, NUL, COM1, ...: names the system keeps for devices
 };
 
-struct AviName {
+// The save dialog's file types, in its order (the dialog counts them from 1).
+enum class SaveType { Mp4 = 1, Avi = 2, AllFiles = 3 };
+// The type the dialog opens on for a remembered format.
+SaveType SaveTypeOf(FileFormat format);
+// The format a type stands for; All Files stands for none, and gets `otherwise`.
+FileFormat FormatOfSaveType(SaveType type, FileFormat otherwise);
+
+struct SaveName {
   std::wstring path;  // the name to record to, when there is no problem
-  AviNameProblem problem = AviNameProblem::None;
+  FileFormat format = FileFormat::Mp4;
+  SaveNameProblem problem = SaveNameProblem::None;
 };
 
 // The chosen save name made a recording's file name: blanks (spaces, tabs, ideographic spaces)
 // trimmed from both ends and the trailing dots and spaces the system drops from file names
-// removed, then ".avi" appended unless it already ends in exactly ".avi" (case-sensitive:
-// "clip.AVI" becomes "clip.AVI.avi", "clip.avi." becomes "clip.avi").
-AviName AviPathFromChoice(const std::wstring& chosen);
+// removed. A name that ends in ".mp4" or ".avi" (in any case) is written in that format as it
+// stands; any other gets the extension of the chosen type, with All Files that of the
+// remembered format ("clip.txt" as MP4 is "clip.txt.mp4", "clip.avi." is "clip.avi").
+SaveName SavePathFromChoice(const std::wstring& chosen, SaveType type, FileFormat remembered);
 // The message for a name that cannot be used.
-std::wstring AviNameMessage(const std::wstring& chosen, AviNameProblem problem);
+std::wstring SaveNameMessage(const std::wstring& chosen, SaveNameProblem problem);
 
 // Why the output file of a recording cannot be made.
 enum class OutputFileError {
@@ -64,5 +74,12 @@ std::wstring GeneralNumber(double value, const std::wstring& decimalSeparator);
 // "Flame:<count> Second:<seconds>", the caption shown on the task-bar button while recording.
 std::wstring ProgressCaption(int64_t frameCount, float seconds,
                              const std::wstring& decimalSeparator);
+
+// Whether a recording the last run left unfinished may need its repair: an MP4, by its name.
+bool MayNeedRepair(const std::wstring& path);
+// Told at start once a recording the last run left unfinished was repaired, with its path and
+// the length kept (mm:ss); or that it could not be.
+std::wstring RepairedRecordingMessage(const std::wstring& path, double seconds);
+std::wstring UnrepairedRecordingMessage(const std::wstring& path);
 
 }  // namespace orvik

@@ -13,6 +13,8 @@ constexpr wchar_t kSoundValue[] = L"Sound";
 constexpr wchar_t kSystemSoundDeviceValue[] = L"SystemSoundDevice";
 constexpr wchar_t kMicrophoneDeviceValue[] = L"MicrophoneDevice";
 constexpr wchar_t kShowClicksValue[] = L"ShowClicks";
+constexpr wchar_t kFormatValue[] = L"Format";
+constexpr wchar_t kInProgressValue[] = L"RecordingInProgress";
 }  // namespace
 
 const tk::Settings& ProgramSettings() {
@@ -42,6 +44,27 @@ bool RememberedShowClicks() {
 
 void RememberShowClicks(bool show) {
   ProgramSettings().WriteNumber(kShowClicksValue, show ? 1 : 0);
+}
+
+FileFormat RememberedFileFormat() {
+  return FileFormatFromStored(ProgramSettings().ReadText(kFormatValue));
+}
+
+void RememberFileFormat(FileFormat format) {
+  ProgramSettings().WriteText(kFormatValue, StoredFileFormat(format));
+}
+
+void RememberRecordingInProgress(const std::wstring& path) {
+  ProgramSettings().WriteText(kInProgressValue, path);
+}
+
+// Emptied rather than deleted: an empty value reads as nothing left.
+void ForgetRecordingInProgress() { ProgramSettings().WriteText(kInProgressValue, L""); }
+
+std::optional<std::wstring> RecordingLeftInProgress() {
+  std::optional<std::wstring> path = ProgramSettings().ReadText(kInProgressValue);
+  if (path && path->empty()) return std::nullopt;
+  return path;
 }
 
 std::wstring NamedSystemSoundDevice() {

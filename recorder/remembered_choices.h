@@ -1,8 +1,10 @@
 #pragma once
 // The recording choices the program remembers between runs, under HKCU\Software\Orvik: the
 // frame rate picked in the 帧率 menu, the sound picked in the 声音 menu, whether clicks are
-// shown, the folder last saved to, and the sound devices a user (or a test) names instead of the
-// system's defaults.
+// shown, the folder and file type last saved to, and the sound devices a user (or a test) names
+// instead of the system's defaults. Beside them, the file of a recording that is running, so
+// the next run can finish one a kill or a power cut left behind.
+#include <optional>
 #include <string>
 
 #include "recorder/recording_choices.h"
@@ -25,6 +27,16 @@ void RememberShowClicks(bool show);
 // The endpoint names of the devices to record instead of the defaults (empty: the defaults).
 std::wstring NamedSystemSoundDevice();
 std::wstring NamedMicrophoneDevice();
+
+// The format of the file type last chosen in the save dialog (MP4 for a new user).
+FileFormat RememberedFileFormat();
+void RememberFileFormat(FileFormat format);
+
+// The file of the recording that is running, kept from its start until it is finished; what a
+// run that ended in the middle of one left (nothing when it was finished).
+void RememberRecordingInProgress(const std::wstring& path);
+void ForgetRecordingInProgress();
+std::optional<std::wstring> RecordingLeftInProgress();
 
 // Where the save dialog starts: the folder last saved to while it exists; otherwise the
 // program's folder when it can be written to, else the user's Videos folder.

@@ -77,6 +77,12 @@ struct ViewTraits {
   static void close(void* p) { UnmapViewOfFile(p); }
 };
 
+struct GlobalTraits {
+  static HGLOBAL invalid() { return nullptr; }
+  static bool valid(HGLOBAL h) { return h != nullptr; }
+  static void close(HGLOBAL h) { GlobalFree(h); }
+};
+
 using UniqueFile = Unique<HANDLE, FileTraits>;
 using UniqueHandle = Unique<HANDLE, KernelTraits>;
 using UniqueBitmap = Unique<HBITMAP, GdiTraits<HBITMAP>>;
@@ -88,6 +94,8 @@ using UniqueMemDc = Unique<HDC, MemDcTraits>;
 using UniqueMenu = Unique<HMENU, MenuTraits>;
 using UniqueIcon = Unique<HICON, IconTraits>;
 using UniqueWindow = Unique<HWND, WindowTraits>;
+// A block from GlobalAlloc; release() it to the clipboard once SetClipboardData took it.
+using UniqueGlobal = Unique<HGLOBAL, GlobalTraits>;
 // A view from MapViewOfFile.
 using UniqueView = Unique<void*, ViewTraits>;
 

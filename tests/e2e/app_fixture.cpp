@@ -55,6 +55,7 @@ void AppTest::SetUp() {
   dir_ = MakeTempDir(L"app");
   // Every test is a first run: what another test chose is not remembered.
   ASSERT_TRUE(orvik::ProgramSettings().Clear());
+  orvik::RememberFileFormat(orvik::FileFormat::Avi);
   BeforeProgramStarts();
   if (HasFatalFailure()) return;
   StartPattern();
@@ -91,6 +92,8 @@ void AppTest::RunStart(const std::wstring& path, const std::wstring& codec, bool
         wchar_t folder[MAX_PATH] = {};
         SendMessageW(h, CDM_GETFOLDERPATH, MAX_PATH, reinterpret_cast<LPARAM>(folder));
         saveDialogFolder_ = folder;
+        ReadFileTypes(h);
+        if (saveTypeToChoose_ > 0) ChooseFileType(h, saveTypeToChoose_);
         if (path.empty()) {
           PressButton(h, IDCANCEL);
           return;
@@ -108,6 +111,29 @@ void AppTest::RunStart(const std::wstring& path, const std::wstring& codec, bool
     form2().start_Click();  // what the menu entry runs; returns when start has finished
   }
   // A dialog that never came (cancelled earlier) is not waited for: the watchers stop here.
+  codecDialogSeen_ = answer.Seen();
+}
+
+void AppTest::ReadFileTypes(HWND dialog) {
+  HWND types = GetDlgItem(dialog, kFileTypeBox);
+  saveDialogTypes_.clear();
+  const int count = static_cast<int>(SendMessageW(types, CB_GETCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) {
+    wchar_t text[256] = L"";
+    if (SendMessageW(types, CB_GETLBTEXTLEN, i, 0) < 256)
+      SendMessageW(types, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+    saveDialogTypes_.push_back(text);
+  }
+  saveDialogOpenedOn_ = static_cast<int>(SendMessageW(types, CB_GETCURSEL, 0, 0)) + 1;
+}
+
+// As a pick in the list tells the dialog (Wine's dialog takes the type at CBN_SELENDOK).
+void AppTest::ChooseFileType(HWND dialog, int type) {
+  HWND types = GetDlgItem(dialog, kFileTypeBox);
+  SendMessageW(types, CB_SETCURSEL, type - 1, 0);
+  for (WORD note : {CBN_SELENDOK, CBN_SELCHANGE})
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(kFileTypeBox, note),
+                 reinterpret_cast<LPARAM>(types));
 }
 
 void AppTest::StartViaMenu(const std::wstring& path, const std::wstring& codec) {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "frame/form1.h"
 #include "frame/forms.h"
@@ -24,6 +25,7 @@ namespace testsupport {
 constexpr int kPatternX = 100;
 constexpr int kPatternY = 100;
 constexpr int kFileNameBox = 0x47c;
+constexpr int kFileTypeBox = 0x470;
 
 // The full path of a program built next to the test (pattern_window.exe, hotkey_helper.exe).
 std::wstring TestProgram(const std::wstring& name);
@@ -60,17 +62,29 @@ class AppTest : public ::testing::Test {
 
   // The pattern's time (performance-counter ms) when the recording started.
   uint32_t RecordingStartMs() const;
-  // Runs before the program's windows are made, with the remembered choices cleared.
+  // Runs before the program's windows are made, with the remembered choices cleared and AVI
+  // remembered as the file type (the flow with the codec dialog most tests drive); a test of
+  // MP4 recordings remembers that instead.
   virtual void BeforeProgramStarts() {}
 
   std::wstring dir_;
-  // The folder the last save dialog showed when it opened.
+  // The folder the last save dialog showed when it opened, the file types it offered and the
+  // one it opened on (counted from 1).
   std::wstring saveDialogFolder_;
+  std::vector<std::wstring> saveDialogTypes_;
+  int saveDialogOpenedOn_ = 0;
+  // The file type the next save dialog chooses before the name is typed (0: the one it opened
+  // on), as a user picks one from the list.
+  int saveTypeToChoose_ = 0;
+  // Whether the last start showed the codec dialog.
+  bool codecDialogSeen_ = false;
   PROCESS_INFORMATION pattern_{};
 
  private:
   void StartPattern();
   void RunStart(const std::wstring& path, const std::wstring& codec, bool viaMenu);
+  void ReadFileTypes(HWND dialog);
+  void ChooseFileType(HWND dialog, int type);
 };
 
 }  // namespace testsupport

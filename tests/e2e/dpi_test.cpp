@@ -258,6 +258,21 @@ TEST_P(DpiTest, CaptionAndFaceTextsFitAndTheTitleButtonsReactWhereTheyAreDrawn) 
     lastBottom = r.bottom;
   }
   EXPECT_GE(shownLines, 6);
+  // The commands (laid out, though hidden until a recording) side by side within the face's
+  // width, each caption whole on its button.
+  LONG lastRight = face.left;
+  for (int c = 0; c < orvik::RecorderFace::kCommands; ++c) {
+    const HWND button = f.Face().CommandButton(static_cast<orvik::RecorderFace::Command>(c));
+    const std::wstring caption = TextOf(button);
+    SCOPED_TRACE(Utf8(caption));
+    const RECT r = ScreenRect(button);
+    EXPECT_GE(r.left, lastRight) << Str(r);
+    EXPECT_LE(r.right, face.right) << Str(r) << " face " << Str(face);
+    const SIZE size =
+        TextSize(reinterpret_cast<HFONT>(SendMessageW(button, WM_GETFONT, 0, 0)), caption);
+    EXPECT_LT(size.cx, r.right - r.left) << Str(r);
+    lastRight = r.right;
+  }
 
   // The skin is drawn for this scaling: each piece's picture is as large as the piece, never a
   // 100% picture in a larger place or one stretched over it.

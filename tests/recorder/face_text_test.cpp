@@ -7,7 +7,8 @@ using namespace orvik;
 TEST(FaceText, TheStartSummarySaysWhatAStartWillRecord) {
   StartFacts f;
   f.width = 1920, f.height = 1080, f.framesPerSecond = 15, f.cursor = false, f.clicks = true;
-  f.sound = SoundChoice::Both, f.codec = L"Orvik lossless screen codec (ZMBV)";
+  f.sound = SoundChoice::Both, f.format = FileFormat::Avi,
+  f.codec = L"Orvik lossless screen codec (ZMBV)";
   f.folder = L"C:\\Videos", f.stopKey = L"Ctrl+Shift+F9";
   auto lines = StartSummary(f);
   ASSERT_EQ(lines.size(), 7u);
@@ -23,6 +24,8 @@ TEST(FaceText, TheStartSummarySaysWhatAStartWillRecord) {
   lines = StartSummary(f);
   EXPECT_EQ(lines[0], L"区域 640 x 480，位于 (-100, 20)");
   EXPECT_EQ(lines[4], L"编码：（开始时选择）");
+  f.format = FileFormat::Mp4;  // needs no codec dialog
+  EXPECT_EQ(StartSummary(f)[4], L"编码：MP4（H.264 + AAC）");
 }
 
 TEST(FaceText, TheLastRecordingsLengthSizeAndWhyItEnded) {

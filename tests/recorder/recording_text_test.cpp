@@ -5,13 +5,16 @@
 using namespace orvik;
 
 namespace {
-std::wstring Path(const std::wstring& chosen) { return AviPathFromChoice(chosen).path; }
-AviNameProblem ProblemOf(const std::wstring& chosen) { return AviPathFromChoice(chosen).problem; }
+std::wstring Path(const std::wstring& chosen, SaveType type = SaveType::Avi) {
+  return SavePathFromChoice(chosen, type, FileFormat::Mp4).path;
+}
+SaveNameProblem ProblemOf(const std::wstring& chosen) {
+  return SavePathFromChoice(chosen, SaveType::Mp4, FileFormat::Mp4).problem;
+}
 }  // namespace
 
-TEST(AviName, ExtensionIsForcedCaseSensitivelyAfterWhatTheSystemTrims) {
+TEST(SaveName, TheChosenTypesExtensionIsAddedAfterWhatTheSystemTrims) {
   EXPECT_EQ(Path(L"C:\\v\\clip"), L"C:\\v\\clip.avi");
-  EXPECT_EQ(Path(L"C:\\v\\clip.AVI"), L"C:\\v\\clip.AVI.avi");
   EXPECT_EQ(Path(L"C:\\v\\clip.avi"), L"C:\\v\\clip.avi");
   EXPECT_EQ(Path(L"  C:\\v\\a b  "), L"C:\\v\\a b.avi");
   EXPECT_EQ(Path(L"avi"), L"avi.avi");
@@ -19,18 +22,65 @@ TEST(AviName, ExtensionIsForcedCaseSensitivelyAfterWhatTheSystemTrims) {
   EXPECT_EQ(Path(L"C:\\v\\clip.avi."), L"C:\\v\\clip.avi");
   EXPECT_EQ(Path(L"C:\\v\\clip. . "), L"C:\\v\\clip.avi");
   EXPECT_EQ(Path(L"C:\\v\\clip\t"), L"C:\\v\\clip.avi");
-  EXPECT_EQ(Path(L"\u3000C:\\v\\clip\u3000"), L"C:\\v\\clip.avi");
+  EXPECT_EQ(Path(L"\u3000C:\\v\\clip\u3000", SaveType::Mp4), L"C:\\v\\clip.mp4");
   EXPECT_EQ(Path(L"C:\\v\\CONSOLE"), L"C:\\v\\CONSOLE.avi");  // only whole device names
-  EXPECT_EQ(Path(L"C:\\v\\COM10"), L"C:\\v\\COM10.avi");
+  EXPECT_EQ(Path(L"C:\\v\\COM10", SaveType::Mp4), L"C:\\v\\COM10.mp4");
+  EXPECT_EQ(Path(L"C:\\v\\clip.txt", SaveType::Mp4), L"C:\\v\\clip.txt.mp4");
+  EXPECT_EQ(Path(L"C:\\v.mp4\\clip", SaveType::Avi), L"C:\\v.mp4\\clip.avi");
 }
 
-TEST(AviName, DeviceNamesAndFolderOnlyNamesAreRefused) {
+TEST(SaveName, ATypedExtensionInAnyCaseWinsOverTheChosenType) {
+  struct Case {
+    const wchar_t* chosen;
+    SaveType type;
+    FileFormat remembered;
+    const wchar_t* path;
+    FileFormat format;
+  };
+  const FileFormat mp4 = FileFormat::Mp4, avi = FileFormat::Avi;
+  const Case cases[] = {
+      {L"C:\\v\\clip.AVI", SaveType::Mp4, mp4, L"C:\\v\\clip.AVI", avi},
+      {L"C:\\v\\clip.Mp4", SaveType::Avi, avi, L"C:\\v\\clip.Mp4", mp4},
+      {L"C:\\v\\clip.mp4.", SaveType::AllFiles, avi, L"C:\\v\\clip.mp4", mp4},
+      {L"C:\\v\\clip", SaveType::Mp4, avi, L"C:\\v\\clip.mp4", mp4},
+      {L"C:\\v\\clip", SaveType::Avi, mp4, L"C:\\v\\clip.avi", avi},
+      // All Files has no extension of its own: the remembered format's is added.
+      {L"C:\\v\\clip", SaveType::AllFiles, avi, L"C:\\v\\clip.avi", avi},
+      {L"C:\\v\\clip.mov", SaveType::AllFiles, mp4, L"C:\\v\\clip.mov.mp4", mp4},
+  };
+  for (const Case& c : cases) {
+    const SaveName name = SavePathFromChoice(c.chosen, c.type, c.remembered);
+    EXPECT_EQ(name.problem, SaveNameProblem::None) << c.chosen;
+    EXPECT_EQ(name.path, c.path) << c.chosen;
+    EXPECT_EQ(name.format, c.format) << c.chosen;
+  }
+  // The dialog opens on the remembered format's type; what a type leaves open is decided by
+  // the caller.
+  EXPECT_EQ(SaveTypeOf(avi), SaveType::Avi);
+  EXPECT_EQ(SaveTypeOf(mp4), SaveType::Mp4);
+  EXPECT_EQ(FormatOfSaveType(SaveType::AllFiles, avi), avi);
+  EXPECT_EQ(FormatOfSaveType(SaveType::Mp4, avi), mp4);
+}
+
+TEST(SaveName, DeviceNamesAndFolderOnlyNamesAreRefused) {
   for (const wchar_t* device : {L"CON", L"C:\\v\\nul", L"C:\\v\\Aux.avi", L"C:\\v\\com1",
-                                L"C:\\v\\LPT9.txt", L"C:\\v\\prn .avi"})
-    EXPECT_EQ(ProblemOf(device), AviNameProblem::DeviceName) << device;
+                                L"C:\\v\\LPT9.txt", L"C:\\v\\prn .mp4"})
+    EXPECT_EQ(ProblemOf(device), SaveNameProblem::DeviceName) << device;
   for (const wchar_t* folder : {L"C:\\v\\", L"C:\\v/", L"   ", L"C:\\v\\..", L""})
-    EXPECT_EQ(ProblemOf(folder), AviNameProblem::NoFileName) << folder;
-  EXPECT_NE(AviNameMessage(L"NUL", AviNameProblem::DeviceName).find(L"NUL"), std::wstring::npos);
+    EXPECT_EQ(ProblemOf(folder), SaveNameProblem::NoFileName) << folder;
+  EXPECT_NE(SaveNameMessage(L"NUL", SaveNameProblem::DeviceName).find(L"NUL"), std::wstring::npos);
+}
+
+TEST(LeftOverRecording, OnlyAnMp4IsRepairedAndTheMessageSaysWhereAndHowLong) {
+  EXPECT_TRUE(MayNeedRepair(L"C:\\v\\clip.mp4"));
+  EXPECT_TRUE(MayNeedRepair(L"C:\\v\\CLIP.MP4"));
+  EXPECT_FALSE(MayNeedRepair(L"C:\\v\\clip.avi"));
+  EXPECT_FALSE(MayNeedRepair(L"C:\\v.mp4\\clip"));
+  EXPECT_FALSE(MayNeedRepair(L""));
+  EXPECT_EQ(RepairedRecordingMessage(L"C:\\v\\clip.mp4", 754.9),
+            L"上次的录像没有正常结束，已修复：\r\nC:\\v\\clip.mp4\r\n保留时长 12:34");
+  EXPECT_NE(UnrepairedRecordingMessage(L"C:\\v\\clip.mp4").find(L"C:\\v\\clip.mp4"),
+            std::wstring::npos);
 }
 
 TEST(ProgressCaption, GeneralFormatWithTheUsersSeparator) {

@@ -30,6 +30,8 @@ class CodecDialogAnswer {
   explicit CodecDialogAnswer(std::wstring codec, DWORD timeoutMs = 20000);
   // Blocks until the dialog was answered or the wait gave up; true when it was seen.
   bool Wait() { return watcher_->Wait(); }
+  // Whether the dialog has appeared.
+  bool Seen() const { return watcher_->Seen(); }
   // Whether the codec was found in the list and chosen.
   bool Chosen() const { return chosen_; }
   // Every entry the dialog listed.
