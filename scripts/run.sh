@@ -49,6 +49,7 @@ orvik_start_xvfb
 # The scene's ticks play into this server's speakers, whose monitor is the system sound here.
 orvik_start_pulse
 orvik_start_wineserver
+orvik_prefix_without_browser
 # The program records the system's sound beside the picture. Wine's default output here is
 # its "PulseAudio" device, which has no monitor of its own name: the speakers' monitor is named.
 timeout 60 "$ORVIK_WINE" reg add 'HKCU\Software\Orvik' /v Sound /d system /f >/dev/null 2>&1 ||
