@@ -3,11 +3,11 @@
 # - With a working display: starts the program there and waits until it is closed.
 # - Without one: starts a virtual display, puts a moving demo scene on it (a clock, a
 #   bouncing ball, marching bars, Latin and Chinese text), makes a real 5-second recording of
-#   it by driving the program as a person would (the menu, the save dialog, the codec dialog,
-#   stop), with the system's sound (a private sound server's speakers, into which the scene
-#   ticks every second), writes a contact sheet of six frames of the recording and a picture
-#   of its sound, and prints where the AVI file, a screenshot and these are and what ffprobe
-#   says of the file.
+#   it by driving the program as a person would (the menu, the save dialog, stop), with the
+#   system's sound (a private sound server's speakers, into which the scene
+#   ticks every second), as MP4, then a second one as lossless AVI (the codec dialog too);
+#   writes a contact sheet of six frames of the MP4 and a picture of its sound, and prints
+#   where the files, a screenshot and these are and what ffprobe says of the files.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
@@ -36,11 +36,12 @@ fi
 
 out="$root/out"
 mkdir -p "$out"
-avi="$out/demo.avi"
+video="$out/demo.mp4"
+lossless="$out/demo-lossless.avi"
 shot="$out/demo-recording.png"
 sheet="$out/demo-contact-sheet.png"
 waveform="$out/demo-waveform.png"
-rm -f "$avi" "$shot" "$sheet" "$waveform"
+rm -f "$video" "$lossless" "$shot" "$sheet" "$waveform"
 
 trap 'kill "${app:-0}" "${demo:-0}" 2>/dev/null || true; orvik_stop_all; orvik_stop_pulse' EXIT
 export ORVIK_SCREEN=${ORVIK_SCREEN:-1280x720x24}
@@ -48,13 +49,14 @@ orvik_start_xvfb
 # The scene's ticks play into this server's speakers, whose monitor is the system sound here.
 orvik_start_pulse
 orvik_start_wineserver
+orvik_prefix_without_browser
 # The program records the system's sound beside the picture. Wine's default output here is
 # its "PulseAudio" device, which has no monitor of its own name: the speakers' monitor is named.
 timeout 60 "$ORVIK_WINE" reg add 'HKCU\Software\Orvik' /v Sound /d system /f >/dev/null 2>&1 ||
   true
 timeout 60 "$ORVIK_WINE" reg add 'HKCU\Software\Orvik' /v SystemSoundDevice \
   /d 'Monitor of Speakers' /f >/dev/null 2>&1 || true
-echo "No display: recording 5 seconds of a demo scene on a virtual display ($DISPLAY)"
+echo "No display: recording a demo scene on a virtual display ($DISPLAY): 5 s as MP4, 4 s as lossless AVI"
 
 # Every wait is bounded: a window that never comes fails the run instead of hanging it.
 wait_window() {  # title regex
@@ -71,64 +73,77 @@ app=$!
 frame=$(wait_window '^Orvik Screen Recorder')
 sleep 1
 
-# 文件(F) > 开始: the menu opens on its first entry.
-xdotool key --delay 150 alt+f Return
-save=$(wait_window '^保存文件$')
-sleep 0.5
-xdotool windowfocus --sync "$save"
-xdotool key ctrl+a
-xdotool type --delay 20 "Z:${avi//\//\\}"
-xdotool key Return
-
-codec=$(wait_window '^Video Compression$')
-sleep 0.5
-xdotool windowfocus --sync "$codec"
-# The dialog opens on our lossless codec; Return is OK.
-xdotool key Return
-
-echo "Recording..."
-started=$(date +%s.%N)
-# Something to see: the pointer (painted into every frame) draws a slow circle.
-for a in $(seq 0 10 350); do
-  xdotool mousemove "$(awk -v a="$a" 'BEGIN { print int(640 + 200 * cos(a * 3.14159 / 180)) }')" \
-    "$(awk -v a="$a" 'BEGIN { print int(360 + 200 * sin(a * 3.14159 / 180)) }')"
-  sleep 0.05
-done
-import -window root -display "$DISPLAY" "$shot"
-# Restoring the window and choosing 停止 take about three of the five seconds.
-sleep "$(echo "$started" | awk -v now="$(date +%s.%N)" '{ t = 2.0 - (now - $1); print (t > 0 ? t : 0) }')"
-
-# The window went to the task bar when the recording started. Without a window manager
-# there is no task bar: the window menu (Alt+Space), whose first entry is Restore, brings it
-# back; Wine shows that menu only once the next key arrives, hence Return until it is back.
-frame_width() { xdotool getwindowgeometry --shell "$frame" | awk -F= '/^WIDTH=/ { print $2 }'; }
-xdotool key alt+space
-for _ in 1 2 3 4 5; do
-  sleep 1
-  [ "$(frame_width)" -gt 300 ] && break
+# One recording through the menus into `$1` (its extension picks the format), lasting about
+# `$2` seconds. An AVI asks for its codec in the system's dialog, which opens on our lossless
+# codec; an MP4 starts at once.
+record() {
+  local file=$1 seconds=$2
+  # 文件(F) > 开始: the menu opens on its first entry.
+  xdotool key --delay 150 alt+f Return
+  local save
+  save=$(wait_window '^保存文件$')
+  sleep 0.5
+  xdotool windowfocus --sync "$save"
+  xdotool key ctrl+a
+  xdotool type --delay 20 "Z:${file//\//\\}"
   xdotool key Return
-done
-sleep 0.5
-# 文件(F) > 停止 (the third entry).
-xdotool key --delay 150 alt+f Down Down Return
-sleep 2
+  if [ "${file##*.}" = avi ]; then
+    local codec
+    codec=$(wait_window '^Video Compression$')
+    sleep 0.5
+    xdotool windowfocus --sync "$codec"
+    xdotool key Return
+  fi
+
+  echo "Recording $(basename "$file")..."
+  local started
+  started=$(date +%s.%N)
+  # Something to see: the pointer (painted into every frame) draws a slow circle.
+  for a in $(seq 0 10 350); do
+    xdotool mousemove "$(awk -v a="$a" 'BEGIN { print int(640 + 200 * cos(a * 3.14159 / 180)) }')" \
+      "$(awk -v a="$a" 'BEGIN { print int(360 + 200 * sin(a * 3.14159 / 180)) }')"
+    sleep 0.05
+  done
+  [ "$file" = "$video" ] && import -window root -display "$DISPLAY" "$shot"
+  # Restoring the window and choosing 停止 take about three seconds.
+  sleep "$(echo "$started" | awk -v s="$seconds" -v now="$(date +%s.%N)" \
+    '{ t = s - 3.0 - (now - $1); print (t > 0 ? t : 0) }')"
+
+  # The window went to the task bar when the recording started. Without a window manager
+  # there is no task bar: the window menu (Alt+Space), whose first entry is Restore, brings it
+  # back; Wine shows that menu only once the next key arrives, hence Return until it is back.
+  xdotool key alt+space
+  for _ in 1 2 3 4 5; do
+    sleep 1
+    [ "$(frame_width)" -gt 300 ] && break
+    xdotool key Return
+  done
+  sleep 0.5
+  # 文件(F) > 停止 (the third entry).
+  xdotool key --delay 150 alt+f Down Down Return
+  sleep 2
+}
+frame_width() { xdotool getwindowgeometry --shell "$frame" | awk -F= '/^WIDTH=/ { print $2 }'; }
+
+record "$video" 5
+record "$lossless" 4
 # 文件(F) > 退出 ends the program.
 xdotool key --delay 150 alt+f Down Down Down Return
 timeout 20 tail --pid="$app" -f /dev/null || true
 kill "$demo" 2>/dev/null || true
 
 # Six frames spread over the recording, side by side, a third of their size.
-ffmpeg -v error -y -i "$avi" \
+ffmpeg -v error -y -i "$video" \
   -vf "select='not(mod(n\,9))',scale=iw/3:-1,tile=3x2:margin=6:padding=6:color=white" \
   -frames:v 1 "$sheet" || true
 
 # The sound as a picture: the scene's ticks stand a second apart, as its header flashes do.
 has_sound() {
-  ffprobe -v error -select_streams a -show_entries stream=index -of csv=p=0 "$avi" 2>/dev/null |
+  ffprobe -v error -select_streams a -show_entries stream=index -of csv=p=0 "$video" 2>/dev/null |
     grep -q .
 }
 if has_sound; then
-  ffmpeg -v error -y -i "$avi" -filter_complex \
+  ffmpeg -v error -y -i "$video" -filter_complex \
     "[0:a:0]showwavespic=s=1280x240:split_channels=1:colors=0x2060c0|0xc06020[wave];
      color=white:s=1280x240[paper];[paper][wave]overlay=format=auto" \
     -frames:v 1 "$waveform" || true
@@ -142,11 +157,14 @@ else
 fi
 
 echo
-echo "Recording: $avi"
+echo "Recording (MP4: H.264 + AAC): $video"
+echo "The same scene, lossless (AVI, our codec): $lossless"
 echo "Screenshot during the recording: $shot"
 echo "Contact sheet (frames 0, 9, 18, 27, 36 and 45): $sheet"
 echo "$sound_line"
-echo "ffprobe says:"
-ffprobe -v error -count_frames -show_entries \
-  stream=codec_type,codec_name,width,height,r_frame_rate,nb_read_frames:format=duration,size \
-  -of default=nw=1 "$avi"
+for f in "$video" "$lossless"; do
+  echo "ffprobe says of $(basename "$f"):"
+  ffprobe -v error -count_frames -show_entries \
+    stream=codec_type,codec_name,width,height,r_frame_rate,nb_read_frames:format=duration,size \
+    -of default=nw=1 "$f"
+done

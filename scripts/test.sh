@@ -56,12 +56,17 @@ if [ $# -eq 0 ]; then
   orvik_stop_pulse
   trap - EXIT
   demo=$(DISPLAY='' ORVIK_RUN_TREE=$win timeout 600 bash scripts/run.sh 2>&1) || true
-  printf '%s\n' "$demo" | tail -n 20
-  # The video's frames: a sound stream has a frame count of its own.
-  frames=$(printf '%s\n' "$demo" |
-    awk -F= '/^codec_type=/ { type = $2 } /^nb_read_frames=/ && type == "video" { print $2 }')
-  if [ "${frames:-0}" -lt 40 ]; then
-    echo "FAILED: the run command did not leave a playable recording"
+  printf '%s\n' "$demo" | tail -n 40
+  # Each file's video frame count (a sound stream has a frame count of its own): the MP4 of about
+  # 5 s, then the lossless AVI of about 4 s.
+  counts=($(printf '%s\n' "$demo" |
+    awk -F= '/^codec_type=/ { type = $2 } /^nb_read_frames=/ && type == "video" { print $2 }'))
+  if [ "${counts[0]:-0}" -lt 40 ] || [ "${counts[1]:-0}" -lt 30 ]; then
+    echo "FAILED: the run command did not leave two playable recordings (frames: ${counts[*]:-none})"
+    status=1
+  fi
+  if ! ffmpeg -v error -xerror -i "$root/out/demo.mp4" -f null - >/dev/null 2>&1; then
+    echo "FAILED: ffmpeg -xerror finds errors in the run command's MP4"
     status=1
   fi
   if [ ! -s "$root/out/demo-contact-sheet.png" ]; then
@@ -69,7 +74,7 @@ if [ $# -eq 0 ]; then
     status=1
   fi
   if ffprobe -v error -select_streams a -show_entries stream=index -of csv=p=0 \
-    "$root/out/demo.avi" 2>/dev/null | grep -q . && [ ! -s "$root/out/demo-waveform.png" ]; then
+    "$root/out/demo.mp4" 2>/dev/null | grep -q . && [ ! -s "$root/out/demo-waveform.png" ]; then
     echo "FAILED: the recording has sound, but the run command drew no waveform of it"
     status=1
   fi
