@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs every Debian package the build, the tests and the run command need.
-# Safe to run again: apt-get skips what is already there.
+# Installs every Debian package the build, the tests and the run command need, then the encoders'
+# libraries (cross-built once from Debian's source packages, see build-codec-deps.sh).
+# Safe to run again: apt-get skips what is already there, and the libraries are cached.
 set -euo pipefail
 
 # Named one by one, also what another package only recommends: a machine set up with
@@ -36,12 +37,12 @@ missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -qq
+  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
-export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+bash "$(dirname "${BASH_SOURCE[0]}")/build-codec-deps.sh"

@@ -8,9 +8,6 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
 bash scripts/install-deps.sh
-# The encoders' libraries, cross-built once into a cache outside the tree (a few minutes the first
-# time, nothing after); only their own test uses them yet.
-bash scripts/build-codec-deps.sh
 . scripts/wine-env.sh
 . scripts/pulse-env.sh
 
