@@ -8,15 +8,11 @@
 #include <vector>
 
 #include "avi/avi_format.h"
+#include "io/sink.h"
 
 namespace avi {
 
-// How a write or a flush ended.
-enum class IoStatus {
-  Ok,
-  DiskFull,  // the disk was full
-  Failed,    // any other failure
-};
+using IoStatus = io::IoStatus;
 
 // Why the writer refused its last call (returned false).
 enum class Refusal {
@@ -28,18 +24,8 @@ enum class Refusal {
                   // not whole sample blocks, a format or options the writer cannot use
 };
 
-// Where the file's bytes go. The writer only writes at explicit offsets (it rewrites headers in
-// place). Like an operating system's file cache, a sink may put writes on the disk in any
-// order, partly or not at all until Flush returns: a power cut keeps an unknown subset of the
-// writes since the last flush. A flush that fails may have lost any of them for good (Linux drops
-// the pages it could not write back and reports that once; the next flush then succeeds).
-class Sink {
- public:
-  virtual ~Sink() = default;
-  virtual IoStatus WriteAt(uint64_t offset, const void* data, size_t size) = 0;
-  // Returns Ok once everything written before it is on the disk.
-  virtual IoStatus Flush() = 0;
-};
+// Where the file's bytes go (io/sink.h).
+using Sink = io::Sink;
 
 struct VideoFormat {
   uint32_t width = 0, height = 0;  // pixels

@@ -21,16 +21,12 @@
 #include <cstdint>
 #include <vector>
 
+#include "io/sink.h"
 #include "mp4/mp4_boxes.h"
 
 namespace mp4 {
 
-// How a write or a flush ended.
-enum class IoStatus {
-  Ok,
-  DiskFull,  // the disk was full
-  Failed,    // any other failure
-};
+using IoStatus = io::IoStatus;
 
 // Why the writer refused its last call (returned false).
 enum class Refusal {
@@ -40,15 +36,8 @@ enum class Refusal {
   BadCall,         // not open, a slot already written, no sound track, a format it cannot use
 };
 
-// Where the file's bytes go; the writer writes at explicit offsets. Like an operating system's
-// file cache, a sink may put writes on the disk in any order, partly or not at all until Flush
-// returns Ok; a flush that fails may have lost any write since the last one that succeeded.
-class Sink {
- public:
-  virtual ~Sink() = default;
-  virtual IoStatus WriteAt(uint64_t offset, const void* data, size_t size) = 0;
-  virtual IoStatus Flush() = 0;
-};
+// Where the file's bytes go (io/sink.h).
+using Sink = io::Sink;
 
 // H.264 with 4-byte NAL unit lengths, its SPS and PPS out of band; frames in time slots.
 struct VideoFormat {

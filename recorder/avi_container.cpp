@@ -14,24 +14,7 @@ static_assert(avi::kChunkRoomBefore <= kFrameRoomBefore && avi::kChunkRoomAfter 
 constexpr uint32_t kVideoStream = 0;
 constexpr uint32_t kSoundStream = 1;
 
-avi::IoStatus IoStatusOf(DiskStatus status) {
-  switch (status) {
-    case DiskStatus::Ok:
-      return avi::IoStatus::Ok;
-    case DiskStatus::Full:
-      return avi::IoStatus::DiskFull;
-    default:
-      return avi::IoStatus::Failed;
-  }
-}
-
 }  // namespace
-
-avi::IoStatus AviContainer::DiskSink::WriteAt(uint64_t offset, const void* data, size_t size) {
-  return IoStatusOf(disk->WriteAt(offset, data, size));
-}
-
-avi::IoStatus AviContainer::DiskSink::Flush() { return IoStatusOf(disk->Flush()); }
 
 AviContainer::AviContainer(uint64_t segmentBytes) : segmentBytes_(segmentBytes) {}
 

@@ -6,6 +6,7 @@
 
 #include "avi/avi_writer.h"
 #include "recorder/container_writer.h"
+#include "recorder/disk_sink.h"
 
 namespace orvik {
 
@@ -28,14 +29,6 @@ class AviContainer : public ContainerWriter {
   Slot Slots() const override;
 
  private:
-  // The writer's sink over the recording's disk.
-  class DiskSink : public avi::Sink {
-   public:
-    RecordingDisk* disk = nullptr;
-    avi::IoStatus WriteAt(uint64_t offset, const void* data, size_t size) override;
-    avi::IoStatus Flush() override;
-  };
-
   uint64_t segmentBytes_;
   DiskSink sink_;
   avi::Writer writer_;

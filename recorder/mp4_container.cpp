@@ -10,24 +10,7 @@ namespace {
 // short frame, each at most 6144 bits a channel.
 constexpr uint64_t kSoundDrainBytes = 4 * 2 * 768;
 
-mp4::IoStatus IoStatusOf(DiskStatus status) {
-  switch (status) {
-    case DiskStatus::Ok:
-      return mp4::IoStatus::Ok;
-    case DiskStatus::Full:
-      return mp4::IoStatus::DiskFull;
-    default:
-      return mp4::IoStatus::Failed;
-  }
-}
-
 }  // namespace
-
-mp4::IoStatus Mp4Container::DiskSink::WriteAt(uint64_t offset, const void* data, size_t size) {
-  return IoStatusOf(disk->WriteAt(offset, data, size));
-}
-
-mp4::IoStatus Mp4Container::DiskSink::Flush() { return IoStatusOf(disk->Flush()); }
 
 Mp4Container::Mp4Container(std::unique_ptr<SoundEncoder> sound) : sound_(std::move(sound)) {}
 

@@ -8,6 +8,7 @@
 
 #include "mp4/mp4_writer.h"
 #include "recorder/container_writer.h"
+#include "recorder/disk_sink.h"
 #include "recorder/sound_encoder.h"
 
 namespace orvik {
@@ -29,14 +30,6 @@ class Mp4Container : public ContainerWriter {
   Slot Slots() const override { return writer_.SlotCount(); }
 
  private:
-  // The writer's sink over the recording's disk.
-  class DiskSink : public mp4::Sink {
-   public:
-    RecordingDisk* disk = nullptr;
-    mp4::IoStatus WriteAt(uint64_t offset, const void* data, size_t size) override;
-    mp4::IoStatus Flush() override;
-  };
-
   bool WritePacket(const uint8_t* data, uint32_t size);
   bool SoundFailed();
 

@@ -56,7 +56,8 @@ class RecordingSession {
   RecordingSession& operator=(const RecordingSession&) = delete;
 
   // Saves the black template frame from `surface` (sized to the area), checks that the output
-  // file can be made, and opens the writer, whose codec dialog the user answers.
+  // file can be made, and opens the writer in the setup's format (AVI after the codec dialog the
+  // user answers, MP4 at once).
   StartOutcome Start(const Setup& setup, tk::PictureBox& surface);
   // What kept the output file from being made, after StartOutcome::FileNotCreatable.
   const OutputFileProblem& StartFileProblem() const { return fileProblem_; }

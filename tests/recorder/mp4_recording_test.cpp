@@ -204,17 +204,18 @@ TEST_F(Mp4Recording, FinishedFilePlaysEverywhereWithSoundStartingWithThePicture)
   // The pictures: red is BT.709's red in limited range (luma 63; BT.601 would give 81); the
   // brightest lower half is the flash's, at 1.0 s.
   const std::wstring raw = *dir_ + L"\\luma.raw";
-  Shell("ffmpeg -v error -y -i " + file + " -fps_mode passthrough -f rawvideo -pix_fmt gray " +
+  Shell("ffmpeg -v error -y -i " + file + " -fps_mode passthrough -f rawvideo -pix_fmt yuv420p " +
         Unix(raw));
   const std::string luma = ReadWholeFile(raw);
-  const size_t frameBytes = 160 * 120;
+  // The stream's own samples (a gray output would be stretched to full range).
+  const size_t lumaBytes = 160 * 120, frameBytes = lumaBytes * 3 / 2;
   ASSERT_EQ(luma.size(), frameBytes * kSlots);
   EXPECT_NEAR(static_cast<uint8_t>(luma[30 * 160 + 80]), 63, 2);
   int brightest = -1;
   double most = 0;
   for (int n = 0; n < kSlots; ++n) {
     double sum = 0;
-    for (size_t i = 60 * 160; i < frameBytes; ++i)
+    for (size_t i = 60 * 160; i < lumaBytes; ++i)
       sum += static_cast<uint8_t>(luma[n * frameBytes + i]);
     if (sum > most) most = sum, brightest = n;
   }
