@@ -32,10 +32,12 @@ orvik_pulse_add_paced_mic
 case $win in /*) ;; *) win=$root/$win ;; esac
 orvik_prefix_init "$win/wineprefix"
 orvik_start_wineserver
+orvik_prefix_without_browser
 # The tests at other scalings run in prefixes of their own, each with its server.
 for dpi in $ORVIK_TEST_DPIS; do
   orvik_dpi_prefix_init "$win/wineprefix" "$dpi"
   orvik_start_wineserver
+  orvik_prefix_without_browser
 done
 export WINEPREFIX=$win/wineprefix
 # Test discovery runs during the build, so the display and the server must be up first.

@@ -60,6 +60,14 @@ orvik_prefix_init() {
   touch "$prefix/.orvik-ready"
 }
 
+# The program opens its web page at every start (Wine hands it to xdg-open, which may start a
+# real browser: Chromium is installed for the tests). Under the tests and on a virtual display
+# the page goes nowhere: an empty browser list makes Wine's launcher give up at once.
+orvik_prefix_without_browser() {
+  timeout 60 "$ORVIK_WINE" reg add 'HKCU\Software\Wine\WineBrowser' /v Browsers /d '' /f \
+    >/dev/null 2>&1 || true
+}
+
 # The scalings the tests run at besides 100%: 125%, 150% and 200%.
 ORVIK_TEST_DPIS="120 144 192"
 
