@@ -22,6 +22,11 @@ packages=(
   pulseaudio pulseaudio-utils sox
   # The paced microphone's feeder (scripts/paced-feed.py), for the sync tests.
   python3
+  # A real browser that plays our MP4 files headless (tests/support/browser_play.py).
+  chromium
+  # What Wine's Media Foundation reads MP4 through (its demuxer and the H.264 and AAC decoders
+  # come from GStreamer): without these MFCreateSourceReaderFromURL fails with E_FAIL.
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
   fonts-droid-fallback
   clang libclang-rt-14-dev zlib1g-dev
   googletest

@@ -1,13 +1,27 @@
 #include "mp4/mp4_tools.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
+#ifdef _WIN32
+#include "support/unix_tools.h"
+#else
 #include "avi/avi_tools.h"
+#endif
 
 namespace mp4test {
 
 namespace {
+
+// The machine's ffmpeg, also from a test under Wine (which starts Unix programs).
+int RunTool(const std::string& command, std::string* log) {
+#ifdef _WIN32
+  return testsupport::RunShell(command, log);
+#else
+  return avitest::Run(command, log);
+#endif
+}
 
 // The NAL units of an Annex-B stream, without start codes or the zeros before them.
 std::vector<std::vector<uint8_t>> NalUnits(const std::vector<uint8_t>& s) {
@@ -74,7 +88,12 @@ AacStream SplitAdts(const std::vector<uint8_t>& adts) {
 }
 
 std::vector<uint8_t> ReadFile(const std::string& path) {
+#ifdef _WIN32
+  // Under Wine a Unix path is found on drive Z:, Wine's mapping of the Unix root.
+  std::ifstream in(path.rfind('/', 0) == 0 ? "Z:" + path : path, std::ios::binary);
+#else
   std::ifstream in(path, std::ios::binary);
+#endif
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
@@ -96,7 +115,7 @@ bool MakeTestStreams(const std::string& dir, uint32_t width, uint32_t height, ui
       "sample_rate=48000 -ac 2 -t " +
       std::to_string(seconds) + " -c:a aac -b:a 160k -f adts \"" + out->adtsPath + "\" 2>&1";
   std::string log;
-  if (avitest::Run(video, &log) != 0 || avitest::Run(sound, &log) != 0) return false;
+  if (RunTool(video, &log) != 0 || RunTool(sound, &log) != 0) return false;
   out->video = SplitAnnexB(ReadFile(out->h264Path));
   out->sound = SplitAdts(ReadFile(out->adtsPath));
   out->videoFormat.width = width;
@@ -109,6 +128,34 @@ bool MakeTestStreams(const std::string& dir, uint32_t width, uint32_t height, ui
   out->soundFormat.channels = out->sound.channels;
   out->soundSamples = uint64_t{48000} * static_cast<uint64_t>(seconds);
   return !out->video.frames.empty() && !out->sound.frames.empty();
+}
+
+bool RecordTestStreams(const TestStreams& s, mp4::Sink& sink, size_t frames, size_t commitEvery,
+                       bool close) {
+  mp4::Writer w;
+  if (frames > s.video.frames.size() || !w.Open(sink, s.videoFormat, &s.soundFormat)) return false;
+  const uint32_t fps = s.videoFormat.framesPerSecond;
+  size_t sound = 0;
+  const auto writeSound = [&](uint64_t upTo) {
+    for (; sound < s.sound.frames.size() && sound * mp4::kAacFrameSamples < upTo; ++sound) {
+      const std::vector<uint8_t>& f = s.sound.frames[sound];
+      if (!w.WriteSound(f.data(), static_cast<uint32_t>(f.size()))) return false;
+    }
+    return true;
+  };
+  for (size_t i = 0; i < frames; ++i) {
+    const std::vector<uint8_t>& f = s.video.frames[i];
+    const uint32_t slot = static_cast<uint32_t>(i);
+    if (!w.WriteVideo(slot, f.data(), static_cast<uint32_t>(f.size()), s.video.keys[i]) ||
+        !writeSound(mp4::kAacPriming + uint64_t{slot + 1} * s.soundFormat.sampleRate / fps))
+      return false;
+    if ((i + 1) % commitEvery == 0 && !w.Flush()) return false;
+  }
+  if (!close) return true;
+  if (frames == s.video.frames.size() && !writeSound(UINT64_MAX)) return false;
+  w.SetSoundLength(
+      std::min<uint64_t>(s.soundSamples, uint64_t{frames} * s.soundFormat.sampleRate / fps));
+  return w.Close();
 }
 
 std::vector<std::pair<uint32_t, uint64_t>> TopLevelBoxes(const std::vector<uint8_t>& file) {

@@ -42,6 +42,13 @@ struct TestStreams {
 bool MakeTestStreams(const std::string& dir, uint32_t width, uint32_t height, uint32_t fps,
                      int seconds, int gop, TestStreams* out);
 
+// A recording of the first `frames` pictures as the program makes one: a picture in every slot,
+// the sound kept just ahead of it, a commit every `commitEvery` pictures. Closed when `close`,
+// else left as fragments, as a killed recorder leaves it (what came after the last commit is
+// lost). False when the writer refused a call.
+bool RecordTestStreams(const TestStreams& streams, mp4::Sink& sink, size_t frames,
+                       size_t commitEvery, bool close);
+
 std::vector<uint8_t> ReadFile(const std::string& path);
 
 // The top-level boxes of a file: type and offset, up to the first that does not fit.
