@@ -34,14 +34,15 @@ constexpr double kFirstKill = 0.6, kLastKill = 4.0;  // seconds after the child'
 constexpr double kSlot = 1.0 / 30;                   // the child's clock runs at 30 fps
 // How far before the kill the file's picture may end: the commit rhythm (0.5 s), the writer's
 // wait for a frame before it looks at the rhythm (its take times out after 0.1 s) and the
-// commit's two flushes. Measured here: 0.58 s at most in 20 kills, over 0.5 s in 5 of them.
+// commit's two flushes. Measured here in 20 kills: 0.58 s at most, and over 0.5 s in 5 of them,
+// while other builds ran; 0.49 s at most on a quieter machine.
 constexpr double kPictureBehind = 0.5 + 0.1 + 0.05;
 // How far the sound may end before the picture: it goes into the file 0.3 s behind the clock,
 // and the encoder holds two frames back.
 constexpr double kSoundBehind = 0.3 + 2 * 1024 / 48000.0 + kSlot;
-// A browser check costs 4 to 12 s here, 20 of them made the test last 4.5 minutes: every file is
-// played in ffmpeg, every fourth in Chromium too, and every one killed before its second commit
-// (a file of a single fragment).
+// A browser check costs 3 to 12 s here, and 20 of them made the test last 4.5 minutes (about 2
+// without): every file is played in ffmpeg, every fourth in Chromium too, and every one killed
+// before its second commit (a file of a single fragment).
 bool PlayInBrowser(int kill, double after) { return kill % 4 == 0 || after < 1.1; }
 
 std::wstring TestExeFolder() {
