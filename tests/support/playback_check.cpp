@@ -1,5 +1,6 @@
 #include "support/playback_check.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <sstream>
 
@@ -8,6 +9,15 @@
 namespace testsupport {
 
 namespace {
+
+double StreamEnd(const std::string& file, const char* stream) {
+  std::string out;
+  RunShell(std::string("ffprobe -v error -select_streams ") + stream +
+               " -show_entries stream=start_time,duration -of csv=p=0 " + file,
+           &out);
+  double start = 0, duration = 0;
+  return std::sscanf(out.c_str(), "%lf,%lf", &start, &duration) == 2 ? start + duration : 0;
+}
 
 StreamPackets ProbePackets(const std::string& file, const char* stream) {
   StreamPackets packets;
@@ -18,11 +28,21 @@ StreamPackets ProbePackets(const std::string& file, const char* stream) {
     return packets;
   std::istringstream lines(out);
   std::string line;
+  bool unknown = false;
   while (std::getline(lines, line)) {
-    double time = 0, duration = 0;
-    if (std::sscanf(line.c_str(), "%lf,%lf", &time, &duration) != 2) continue;
+    double time = 0, duration = -1;
+    if (std::sscanf(line.c_str(), "%lf,%lf", &time, &duration) < 1) continue;
     packets.times.push_back(time);
     packets.durations.push_back(duration);
+    unknown = unknown || duration < 0;
+  }
+  // ffprobe 5.1 gives the pictures of a file holding a single fragment no duration ("N/A"):
+  // each lasts until the next, the last until the stream's end.
+  for (size_t i = 0; unknown && i < packets.times.size(); ++i) {
+    if (packets.durations[i] >= 0) continue;
+    const double next =
+        i + 1 < packets.times.size() ? packets.times[i + 1] : StreamEnd(file, stream);
+    packets.durations[i] = std::max(next - packets.times[i], 0.0);
   }
   return packets;
 }
