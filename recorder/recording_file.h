@@ -1,7 +1,7 @@
 #pragma once
 // One recording's file. The frames captured for it go through a small queue to a thread of its
 // own, which opens the encoder, compresses each frame, hands it to the container and commits the
-// file to the disk twice a second; the sound is taken from its source on the same rhythm. At
+// file to the disk every 0.4 s; the sound is taken from its source on the same rhythm. At
 // the end it holds the picture to the recording's last moment, finishes the file and closes the
 // encoder, which is used on that one thread only, from open to close.
 //

@@ -600,7 +600,7 @@ TEST_F(AviTest, AKilledRecordingWithSoundPlaysItsSoundUpToTheLastCommit) {
   orvik::ProgramSettings().Clear();
   const Sound sound = SoundOf(avi);
   ASSERT_TRUE(sound.Ok()) << sound.Error();
-  // Committed twice a second, a little behind the clock: at most a second lost.
+  // Committed every 0.4 s, a little behind the clock: at most a second lost.
   EXPECT_GE(sound.Seconds(), killedAfter - 1.0);
   EXPECT_LE(sound.Seconds(), killedAfter + 0.2);
   EXPECT_NEAR(sound.Between(1.0, sound.Seconds() - 0.1).Frequency(), 1000, 2);

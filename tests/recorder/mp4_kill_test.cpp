@@ -32,11 +32,11 @@ namespace {
 constexpr int kKills = 20;
 constexpr double kFirstKill = 0.6, kLastKill = 4.0;  // seconds after the child's first frame
 constexpr double kSlot = 1.0 / 30;                   // the child's clock runs at 30 fps
-// How far before the kill the file's picture may end: the commit rhythm (0.5 s), the writer's
-// wait for a frame before it looks at the rhythm (its take times out after 0.1 s) and the
-// commit's two flushes. Measured here in 20 kills: 0.58 s at most, and over 0.5 s in 5 of them,
-// while other builds ran; 0.49 s at most on a quieter machine.
-constexpr double kPictureBehind = 0.5 + 0.1 + 0.05;
+// How far before the kill the file's picture may end: what a recording promises to keep. The
+// commit rhythm (0.4 s), the writer's wait for a frame before it looks at the rhythm (50 ms) and
+// the commit's two flushes stay within it (a rhythm of 0.5 s lost up to 0.58 s while other
+// builds ran).
+constexpr double kPictureBehind = 0.5;
 // How far the sound may end before the picture: it goes into the file 0.3 s behind the clock,
 // and the encoder holds two frames back.
 constexpr double kSoundBehind = 0.3 + 2 * 1024 / 48000.0 + kSlot;

@@ -122,7 +122,7 @@ class Mp4Recording : public ::testing::Test {
     delete dir_;
   }
 
-  // kSlots slots at 20 ms each (the file commits twice a second of real time); a copy of the
+  // kSlots slots at 20 ms each (the file commits every 0.4 s of real time); a copy of the
   // file is taken after kCopyAfterSlot, while it is still being written.
   static void Record() {
     const std::wstring templ = *dir_ + L"\\template.bmp";
@@ -239,7 +239,7 @@ TEST_F(Mp4Recording, CopyTakenMidRecordingIsRepairedIntoAPlainMp4) {
   const mp4::RepairReport report = orvik::RepairLeftOverMp4(CutPath());
   ASSERT_EQ(report.result, mp4::RepairResult::Repaired);
   EXPECT_GE(report.bytesCut, 3000u);
-  // Commits come twice a second; the copy was taken at 2.6 s of pictures.
+  // Commits come every 0.4 s; the copy was taken at 2.6 s of pictures.
   EXPECT_GT(report.seconds, 1.0);
   EXPECT_LE(report.seconds, (kCopyAfterSlot + 1.0) / kRate + 1e-6);
   EXPECT_EQ(TopLevelBoxes(CutPath()), (std::vector<std::string>{"ftyp", "mdat", "moov"}));
