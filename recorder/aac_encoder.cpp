@@ -3,6 +3,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/channel_layout.h>
+#include <libavutil/log.h>
 }
 
 #include <algorithm>
@@ -48,6 +49,9 @@ class AacEncoder : public SoundEncoder {
 };
 
 bool AacEncoder::Open(uint32_t sampleRate, uint16_t channels) {
+  // The library's notes (its average quantiser at every close) would go to the program's
+  // stderr; only its errors are worth a line there.
+  av_log_set_level(AV_LOG_ERROR);
   const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_AAC);
   if (!codec || channels == 0 || channels > 2) return false;
   ctx_.reset(avcodec_alloc_context3(codec));
