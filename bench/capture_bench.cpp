@@ -14,15 +14,17 @@
 //   3. where a frame's time goes: the pieces of a recording (the copy into the writer's
 //      buffer, the cursor, the codec, the write, the commits) made one by one in a loop;
 //   4. what the 1 ms timer costs while no slot is due.
-// Options: capture_bench [rate] [raw|orvik] [scene.exe] [sound|clicks]: the frame rate (10), the
-// codec of our recording ("Full Frames", or our lossless one, which ffmpeg then meets with
-// libx264rgb lossless and its zmbv encoder instead of raw video), a program to show on the display
-// first (the demo scene: text, a clock, moving shapes; or the bench's own, OrvikVideoScene: text
-// beside a 640x360 video playing), and with "sound" instead of all else: the
-// recording without sound and with the system's sound and the microphone, back to back; with
-// "clicks", the recording with 显示点击 off and on while the left button is clicked four times a
-// second. Figures only; nothing is asserted. Under Wine the process CPU comes from /proc in 10 ms
-// steps, which is why per-frame figures are taken over whole seconds.
+// Options: capture_bench [rate] [raw|orvik] [scene.exe] [sound|clicks|face|mp4]: the frame rate
+// (10), the codec of our recording ("Full Frames", or our lossless one, which ffmpeg then meets
+// with libx264rgb lossless and its zmbv encoder instead of raw video), a program to show on the
+// display first (the demo scene: text, a clock, moving shapes; or the bench's own, OrvikVideoScene:
+// text beside a 640x360 video playing), and with "sound" instead of all else: the recording without
+// sound and with the system's sound and the microphone, back to back; with "clicks", the recording
+// with 显示点击 off and on while the left button is clicked four times a second; with "mp4", at
+// each of the rates given as "10,30": the scene alone, the bare copy, the recording as MP4 (H.264)
+// and as our lossless AVI, then where an MP4 frame's time goes, and a table of CPU per frame, fresh
+// slots and size a minute side by side. Figures only; nothing is asserted. Under Wine the process
+// CPU comes from /proc in 10 ms steps, which is why per-frame figures are taken over whole seconds.
 #include <windows.h>
 #include <commdlg.h>
 
@@ -34,8 +36,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -43,12 +47,15 @@
 #include "frame/form1.h"
 #include "frame/forms.h"
 #include "panel/form2.h"
+#include "recorder/aac_encoder.h"
 #include "recorder/avi_container.h"
 #include "recorder/windows_disk.h"
 #include "codec/zmbv_driver.h"
 #include "recorder/avidecs.h"
 #include "recorder/frame_queue.h"
 #include "recorder/frame_surfaces.h"
+#include "recorder/h264_encoder.h"
+#include "recorder/mp4_container.h"
 #include "recorder/recording_clock.h"
 #include "recorder/remembered_choices.h"
 #include "recorder/screen_capture.h"
@@ -62,6 +69,10 @@
 #include "toolkit/screen.h"
 #include "toolkit/timer.h"
 #include "toolkit/window_testing.h"
+
+#ifdef ORVIK_HAVE_CODEC_DEPS
+#include "recorder/bgra_to_i420.h"
+#endif
 
 namespace {
 
@@ -369,26 +380,29 @@ void PumpUntil(double deadline) {
 
 // ---- ffprobe ----
 
+// A file's video packets; their times as slots of the recording's rate (an AVI's frame numbers,
+// an MP4's 1/90000 s ticks).
 struct Packets {
   long listed = 0, nonEmpty = 0, lastPts = -1;
   std::vector<long> nonEmptyPts;
 };
 
-Packets ProbePackets(const std::wstring& avi) {
+Packets ProbePackets(const std::wstring& avi, int rate) {
   Packets p;
   std::string out;
-  if (RunShell("ffprobe -v error -select_streams v:0 -show_entries packet=pts,size -of csv=p=0 " +
-                   Quote(UnixPath(avi)),
-               &out, 180000) != 0)
-    return p;
+  const std::string probe =
+      "ffprobe -v error -select_streams v:0 -show_entries packet=pts_time,size -of csv=p=0 ";
+  if (RunShell(probe + Quote(UnixPath(avi)), &out, 180000) != 0) return p;
   std::istringstream lines(out);
   std::string line;
   while (std::getline(lines, line)) {
-    long pts = 0, size = 0;
+    double seconds = 0;
+    long size = 0;
     // H.264 in AVI has no packet pts ("N/A"): such a packet still counts, at pts 0.
-    if (std::sscanf(line.c_str(), "%ld,%ld", &pts, &size) != 2 &&
+    if (std::sscanf(line.c_str(), "%lf,%ld", &seconds, &size) != 2 &&
         std::sscanf(line.c_str(), "%*[^,],%ld", &size) != 1)
       continue;
+    const long pts = std::lround(seconds * rate);
     ++p.listed;
     p.lastPts = std::max(p.lastPts, pts);
     if (size > 0) {
@@ -425,8 +439,36 @@ struct Recording {
   double gdiProbeMs = 0;
   Packets packets;
   ThreadSplit threads;  // over the same time as `total`
+  bool mp4 = false;
+  int rate = 0;
+  // Frames the capture handed to the writer, and the slots begun, just before the stop.
+  long captured = 0, slotsBeforeStop = 0;
+
+  long Slots() const { return static_cast<long>(std::floor(elapsed * rate + 1e-9)); }
+  // Slots whose picture in the file is a fresh one. An MP4 holds no picture where the encoder
+  // found nothing changed, so for an MP4 of a still screen this counts low; `captured` does not.
+  long FreshSlots() const {
+    const long slots = Slots();
+    long fresh = 0;
+    for (long pts : packets.nonEmptyPts) fresh += pts < slots ? 1 : 0;
+    return fresh;
+  }
+  double FreshPercent() const { return Slots() ? 100.0 * FreshSlots() / Slots() : 0; }
+  double CapturedPercent() const {
+    return slotsBeforeStop ? 100.0 * captured / slotsBeforeStop : 0;
+  }
+  double MbPerMinute() const { return elapsed > 0 ? fileBytes / 1e6 * 60 / elapsed : 0; }
 };
 
+const char* CodecName(bool mp4) {
+  return mp4 ? "MP4, H.264" : g_orvikCodec ? "our lossless codec" : "Full Frames";
+}
+
+bool IsMp4(const std::wstring& path) {
+  return path.size() > 4 && path.compare(path.size() - 4, 4, L".mp4") == 0;
+}
+
+// The file's type is the name's: an MP4 starts at once, an AVI asks for its codec.
 bool StartRecording(const std::wstring& avi) {
   testsupport::DialogWatcher save(
       L"保存文件",
@@ -435,12 +477,14 @@ bool StartRecording(const std::wstring& avi) {
         testsupport::PressButton(h, IDOK);
       },
       30000);
-  testsupport::CodecDialogAnswer codec(
-      g_orvikCodec ? testsupport::kCodecOrvik : testsupport::kCodecFullFrames, 30000);
+  std::unique_ptr<testsupport::CodecDialogAnswer> codec;
+  if (!IsMp4(avi))
+    codec = std::make_unique<testsupport::CodecDialogAnswer>(
+        g_orvikCodec ? testsupport::kCodecOrvik : testsupport::kCodecFullFrames, 30000);
   form2().CheckFrameRate(g_rate);
   form2().start_Click();
   save.Wait();
-  codec.Wait();
+  if (codec) codec->Wait();
   return form1().Recording();
 }
 
@@ -453,6 +497,8 @@ int TimedGdiProbe(double* ms) {
 
 Recording RecordWithTheProgram(const Servers& servers, const std::wstring& avi) {
   Recording r;
+  r.mp4 = IsMp4(avi);
+  r.rate = g_rate;
   r.gdiIdle = TimedGdiProbe(&r.gdiProbeMs);
   if (!StartRecording(avi)) return r;
   if (g_restoredDuringRecording) form1().SetWindowState(tk::kStateNormal);
@@ -493,10 +539,13 @@ Recording RecordWithTheProgram(const Servers& servers, const std::wstring& avi) 
   r.threads = SplitByThread(ReadThreadCpu() - threadsFirst - probed);
   r.frames = form1().Session().FrameCount() - firstFrames;
   r.gdiAtEnd = TimedGdiProbe(&r.gdiProbeMs);
+  r.captured = form1().Session().FrameCount();
+  r.slotsBeforeStop =  // begun: slot 0 at once
+      static_cast<long>(std::floor(form1().Session().Clock().Elapsed(Now()) * g_rate + 1e-9)) + 1;
   form1().stop_click();
   r.dropped = form1().Session().Output().Dropped();
   r.elapsed = form1().Session().Clock().Elapsed(Now());
-  r.packets = ProbePackets(avi);
+  r.packets = ProbePackets(avi, g_rate);
   r.fileBytes = tk::FileLength(avi).value_or(0);
   tk::RemoveFile(avi);
   r.ok = true;
@@ -505,8 +554,7 @@ Recording RecordWithTheProgram(const Servers& servers, const std::wstring& avi) 
 
 void PrintRecording(const Recording& r) {
   std::printf("\n1. The program recording %d x %d for %.0f s at %d fps (%s, cursor on)\n",
-              form1().aviwidth, form1().aviheight, kRecordSeconds, g_rate,
-              g_orvikCodec ? "our lossless codec" : "Full Frames");
+              form1().aviwidth, form1().aviheight, kRecordSeconds, g_rate, CodecName(r.mp4));
   if (!r.ok) {
     std::printf("   the recording did not start\n");
     return;
@@ -543,15 +591,14 @@ void PrintRecording(const Recording& r) {
 
   std::printf(
       "   file %.1f MB = %.1f MB a minute; slots left empty because the writer was busy: %u\n",
-      r.fileBytes / 1e6, r.fileBytes / 1e6 * 60 / r.elapsed, r.dropped);
-  const long slots = static_cast<long>(std::floor(r.elapsed * g_rate + 1e-9));
-  long fresh = 0;
-  for (long pts : r.packets.nonEmptyPts) fresh += pts < slots ? 1 : 0;
+      r.fileBytes / 1e6, r.MbPerMinute(), r.dropped);
   std::printf(
       "   ffprobe: %ld packets listed, %ld with a frame, last pts %ld; slots in %.3f s: %ld; "
       "filled with fresh frames: %ld = %.1f%% (targets: 99.5%% at 10 fps, 95%% at 30)\n",
-      r.packets.listed, r.packets.nonEmpty, r.packets.lastPts, r.elapsed, slots, fresh,
-      slots ? 100.0 * fresh / slots : 0.0);
+      r.packets.listed, r.packets.nonEmpty, r.packets.lastPts, r.elapsed, r.Slots(), r.FreshSlots(),
+      r.FreshPercent());
+  std::printf("   captured: %ld frames handed to the writer in %ld slots = %.1f%%\n", r.captured,
+              r.slotsBeforeStop, r.CapturedPercent());
 }
 
 // Per-frame CPU of the recording: median over whole seconds of (CPU in that second / frames
@@ -625,7 +672,7 @@ Ffmpeg RecordWithFfmpeg(const Servers& servers, const std::wstring& avi, int rat
   if (rc != 0 || f.cpu < 0) {
     std::printf("   ffmpeg at %d fps failed (exit %d): %s\n", rate, rc, out.c_str());
   } else {
-    f.packets = ProbePackets(avi);
+    f.packets = ProbePackets(avi, rate);
     f.ok = f.packets.nonEmpty > 0;
     f.codec = codec;
     f.fileBytes = tk::FileLength(avi).value_or(0);
@@ -751,20 +798,64 @@ struct Stage {
 };
 
 struct Stages {
+  bool mp4 = false;
   // On the GUI thread.
   Stage capture, cursor;
-  // On the writer's thread.
-  Stage compress, write, commit;
+  // On the writer's thread; `convert` is the conversion to I420 alone, which an MP4's codec
+  // then makes again inside `compress`.
+  Stage convert, compress, write, commit;
   std::vector<double> total;
   double cpuPerFrame = 0, serverPerFrame = 0, xvfbPerFrame = 0;
 };
 
+// How many frames the writer takes between two commits (one every 0.4 s).
+int FramesPerCommit() { return std::max(1, static_cast<int>(std::lround(0.4 * g_rate))); }
+
+// The file format's codec and container, as a recording of `format` at the bench's rate opens
+// them; null when this build has no encoder for it.
+std::unique_ptr<orvik::FrameEncoder> StageEncoder(bool mp4, const std::vector<uint8_t>& format) {
+  if (mp4) return orvik::MakeH264Encoder(format, g_rate);
+  orvik::CodecSettings settings;
+  settings.handler = g_orvikCodec ? orvik::zmbv::kZmbvFourCC : mmioFOURCC('D', 'I', 'B', ' ');
+  return orvik::MakeFrameEncoder(settings, format, g_rate);
+}
+
+std::unique_ptr<orvik::ContainerWriter> StageContainer(bool mp4) {
+  if (mp4) return std::make_unique<orvik::Mp4Container>(orvik::MakeAacEncoder());
+  return std::make_unique<orvik::AviContainer>();
+}
+
+// An MP4's codec converts each frame to I420 first: that conversion alone, on its own converter.
+class ConversionAlone {
+ public:
+  bool Open(int width, int height) {
+#ifdef ORVIK_HAVE_CODEC_DEPS
+    return converter_.Open(width, height);
+#else
+    return width > 0 && height > 0;
+#endif
+  }
+  void Convert(const uint8_t* bits) {
+#ifdef ORVIK_HAVE_CODEC_DEPS
+    converter_.Convert(bits);
+#else
+    (void)bits;
+#endif
+  }
+
+ private:
+#ifdef ORVIK_HAVE_CODEC_DEPS
+  orvik::BgraToI420 converter_;
+#endif
+};
+
 // The pieces a recording's frame goes through, one after the other on this thread, on the
-// live screen: the copy into one of the writer's frame buffers, the cursor, the fourth byte of
-// uncompressed pixels, the codec, the chunk's write, and the commits (two flushes to the disk
-// every half second of frames, counted per frame).
-Stages MeasureStages(const Servers& servers, const std::wstring& dir) {
+// live screen: the copy into one of the writer's frame buffers, the cursor, for an MP4 the
+// conversion to I420 alone, the codec, the frame's write, and the commits (every 0.4 s of
+// frames, counted per frame).
+Stages MeasureStages(const Servers& servers, const std::wstring& dir, bool mp4 = false) {
   Stages st;
+  st.mp4 = mp4;
   orvik::Form1& f = form1();
   BITMAPINFOHEADER bi{};
   bi.biSize = sizeof bi;
@@ -776,21 +867,22 @@ Stages MeasureStages(const Servers& servers, const std::wstring& dir) {
   const std::vector<uint8_t> format(reinterpret_cast<uint8_t*>(&bi),
                                     reinterpret_cast<uint8_t*>(&bi) + sizeof bi);
   orvik::FrameSurfaces surfaces;
-  orvik::CodecSettings settings;
-  settings.handler = g_orvikCodec ? orvik::zmbv::kZmbvFourCC : mmioFOURCC('D', 'I', 'B', ' ');
-  const auto codec = orvik::MakeFrameEncoder(settings, format, g_rate);
-  if (!surfaces.Create(format, bi.biSizeImage, 1) || !codec || !codec->Open()) return st;
-  const std::wstring avi = dir + L"\\stages.avi";
-  orvik::WindowsDisk file(avi);
-  orvik::AviContainer writer;
-  if (!file.Create() || !writer.Open(file, codec->Video(), g_rate, false) || !file.TakeName())
+  const auto codec = StageEncoder(mp4, format);
+  ConversionAlone converter;
+  if (!surfaces.Create(format, bi.biSizeImage, 1) || !codec || !codec->Open() ||
+      (mp4 && !converter.Open(f.aviwidth, f.aviheight)))
+    return st;
+  const std::wstring path = dir + (mp4 ? L"\\stages.mp4" : L"\\stages.avi");
+  orvik::WindowsDisk file(path);
+  const auto writer = StageContainer(mp4);
+  if (!file.Create() || !writer->Open(file, codec->Video(), g_rate, false) || !file.TakeName())
     return st;
   uint8_t* bits = surfaces.Bits()[0];
   HDC dc = surfaces.DcOf(bits);
   tk::WindowDc screen(nullptr);
   orvik::CursorPainter cursor;
   const orvik::CaptureArea area{0, 0, f.aviwidth, f.aviheight};
-  const int perCommit = std::max(1, g_rate / 2);
+  const int perCommit = FramesPerCommit();
   const Cpu before = ReadCpu(servers);
   for (int i = 0; i < kStageFrames; ++i) {
     const double t0 = Now();
@@ -802,16 +894,21 @@ Stages MeasureStages(const Servers& servers, const std::wstring& dir) {
     cursor.Draw(dc, area);
     GdiFlush();
     st.cursor.End();
+    if (mp4) {
+      st.convert.Begin();
+      converter.Convert(bits);
+      st.convert.End();
+    }
     orvik::EncodedFrame encoded;
     st.compress.Begin();
     codec->Encode(bits, surfaces.HaveRoom(), &encoded);
     st.compress.End();
     st.write.Begin();
-    writer.WriteFrame(static_cast<orvik::Slot>(i), encoded);
+    writer->WriteFrame(static_cast<orvik::Slot>(i), encoded);
     st.write.End();
     if (i % perCommit == perCommit - 1) {
       st.commit.Begin();
-      writer.Commit();
+      writer->Commit();
       st.commit.End();
     }
     st.total.push_back((Now() - t0) * 1000);
@@ -820,9 +917,9 @@ Stages MeasureStages(const Servers& servers, const std::wstring& dir) {
   st.cpuPerFrame = used.process * 1000 / kStageFrames;
   st.serverPerFrame = used.server * 1000 / kStageFrames;
   st.xvfbPerFrame = used.xvfb * 1000 / kStageFrames;
-  writer.Close();
+  writer->Close();
   file.Close();
-  tk::RemoveFile(avi);
+  tk::RemoveFile(path);
   return st;
 }
 
@@ -835,8 +932,8 @@ void PrintStage(const char* name, const Stage& st, int callsPerFrame = 1) {
 void PrintStages(const Stages& st) {
   std::printf(
       "\n3. Where a frame's time goes: %d frames of the live screen through the pieces "
-      "of a recording, one after the other (%s)\n",
-      kStageFrames, g_orvikCodec ? "our lossless codec" : "Full Frames");
+      "of a recording, one after the other (%s, %d fps)\n",
+      kStageFrames, CodecName(st.mp4), g_rate);
   if (st.total.empty()) {
     std::printf("   could not set the pieces up\n");
     return;
@@ -844,12 +941,15 @@ void PrintStages(const Stages& st) {
   std::printf("   %-44s %6s %6s %6s   %6s\n", "(ms)", "median", "mean", "p95", "CPU a frame");
   PrintStage("GUI thread: BitBlt into the writer's buffer", st.capture);
   PrintStage("GUI thread: cursor (GetCursorInfo, DrawIconEx)", st.cursor);
-  PrintStage("writer: codec", st.compress);
-  PrintStage("writer: the chunk's write", st.write);
-  const int perCommit = std::max(1, g_rate / 2);
+  PrintStage("writer: BGRA to I420 alone (libswscale)", st.convert);
+  PrintStage(st.mp4 ? "writer: codec (I420 again + openh264)" : "writer: codec", st.compress);
+  PrintStage(st.mp4 ? "writer: the sample's write (to memory)" : "writer: the chunk's write",
+             st.write);
+  const int perCommit = FramesPerCommit();
   std::printf("   %-44s %6.2f %6.2f %6.2f   %6.2f   (every %d frames)\n",
-              "writer: commit, two flushes to the disk", Median(st.commit.ms), Mean(st.commit.ms),
-              Percentile(st.commit.ms, 0.95), st.commit.CpuPerCallMs() / perCommit, perCommit);
+              st.mp4 ? "writer: commit, a fragment and two flushes" : "writer: commit, two flushes",
+              Median(st.commit.ms), Mean(st.commit.ms), Percentile(st.commit.ms, 0.95),
+              st.commit.CpuPerCallMs() / perCommit, perCommit);
   std::printf("   %-44s %6.2f %6.2f %6.2f\n", "whole frame", Median(st.total), Mean(st.total),
               Percentile(st.total, 0.95));
   std::printf(
@@ -944,11 +1044,8 @@ void PrintSummary(const PerFrame& ours, const Bare& bare, const Recording& rec,
         ours.medianWithServers / bare.PerFrameWithServersMs(),
         ours.overallWithServers / bare.PerFrameWithServersMs());
   if (bare.frames > 0) PrintAgainstTheFloor(bare, rec, scene, ours);
-  const long slots = static_cast<long>(std::floor(rec.elapsed * g_rate + 1e-9));
-  long fresh = 0;
-  for (long pts : rec.packets.nonEmptyPts) fresh += pts < slots ? 1 : 0;
-  std::printf("   fresh slots: %ld of %ld = %.2f%% (target 99%% at 30 fps)\n", fresh, slots,
-              slots ? 100.0 * fresh / slots : 0.0);
+  std::printf("   fresh slots: %ld of %ld = %.2f%% (target 99%% at 30 fps)\n", rec.FreshSlots(),
+              rec.Slots(), rec.FreshPercent());
   for (const Ffmpeg* f : {&ff10, &ff60}) {
     if (!f->ok) continue;
     const double frames = static_cast<double>(f->packets.nonEmpty);
@@ -967,6 +1064,17 @@ void CompareWithTheFloorAndFfmpeg(const Servers& servers, const std::wstring& di
 void CompareSound(const Servers& servers, const std::wstring& dir);
 void CompareClicks(const Servers& servers, const std::wstring& dir);
 void CompareFace(const Servers& servers, const std::wstring& dir);
+void CompareMp4(const Servers& servers, const std::wstring& dir, const std::vector<int>& rates);
+
+// "10,30": the rates, in order.
+std::vector<int> RatesOf(const std::string& list) {
+  std::vector<int> rates;
+  std::istringstream parts(list);
+  std::string part;
+  while (std::getline(parts, part, ','))
+    if (std::atoi(part.c_str()) > 0) rates.push_back(std::atoi(part.c_str()));
+  return rates;
+}
 
 }  // namespace
 
@@ -1008,6 +1116,8 @@ int main(int argc, char** argv) {
     CompareClicks(servers, dir);
   } else if (argc > 4 && std::string(argv[4]) == "face") {
     CompareFace(servers, dir);
+  } else if (argc > 4 && std::string(argv[4]) == "mp4") {
+    CompareMp4(servers, dir, RatesOf(argv[1]));
   } else {
     CompareWithTheFloorAndFfmpeg(servers, dir);
   }
@@ -1071,7 +1181,7 @@ BothWays RecordBothWays(const Servers& servers, const std::wstring& avi,
     PrintRecording(rec);
     if (!rec.ok) break;
     both.perFrame[i] = PerFrameOf(rec);
-    both.mbPerMinute[i] = rec.fileBytes / 1e6 * 60 / rec.elapsed;
+    both.mbPerMinute[i] = rec.MbPerMinute();
     both.ok = i == 1;
   }
   set(0);
@@ -1157,6 +1267,102 @@ void CompareFace(const Servers& servers, const std::wstring& dir) {
   const BothWays both = RecordBothWays(servers, dir + L"\\face.avi",
                                        [](int i) { g_restoredDuringRecording = i == 1; });
   PrintBothWays("The main window during a recording", "minimized", "restored", both, 0.3);
+}
+
+// One frame rate of the MP4 comparison: everything measured at it, in the order measured.
+struct Mp4Round {
+  int rate = 0;
+  SceneAlone scene;
+  Bare bare;
+  Recording mp4, avi;
+};
+
+void PrintMp4Row(const char* what, const std::string& bare, const char* format, double mp4,
+                 double avi, double bareMs) {
+  std::printf("   %-40s %9s", what, bare.c_str());
+  for (double ms : {mp4, avi}) {
+    char cell[64];
+    std::snprintf(cell, sizeof cell, format, ms);
+    if (bareMs > 0) std::snprintf(cell + std::strlen(cell), 16, " (%.2fx)", ms / bareMs);
+    std::printf(" %18s", cell);
+  }
+  std::printf("\n");
+}
+
+std::string Ms(double ms) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f", ms);
+  return text;
+}
+
+// Per frame rate: CPU a frame (the median of per-second batches) as a whole and by thread, the
+// bare copy beside it, fresh slots and size, MP4 and lossless AVI side by side.
+void PrintMp4Table(const std::vector<Mp4Round>& rounds) {
+  std::printf(
+      "\nSummary: %d x %d, the same scene, no sound, cursor on: MP4 (H.264) against our lossless "
+      "AVI against the bare screen copy\n",
+      form1().aviwidth, form1().aviheight);
+  std::printf("   %-40s %9s %18s %18s\n", "(CPU in ms a frame; x bare copy)", "bare copy", "MP4",
+              "lossless AVI");
+  for (const Mp4Round& r : rounds) {
+    if (!r.mp4.ok || !r.avi.ok || r.bare.frames == 0) continue;
+    std::printf("   -- %d fps\n", r.rate);
+    const PerFrame mp4 = PerFrameOf(r.mp4), avi = PerFrameOf(r.avi);
+    const double share = r.scene.PerSecondMs(r.scene.used.server + r.scene.used.xvfb) / r.rate;
+    const double bareAll = r.bare.PerFrameWithServersMs();
+    PrintMp4Row("this process", Ms(r.bare.PerFrameMs()), "%.2f", mp4.median, avi.median,
+                r.bare.PerFrameMs());
+    PrintMp4Row("+ wine server + Xvfb", Ms(bareAll), "%.2f", mp4.medianWithServers,
+                avi.medianWithServers, bareAll);
+    PrintMp4Row("+ servers, the scene's drawing taken off", Ms(bareAll - share), "%.2f",
+                mp4.medianWithServers - share, avi.medianWithServers - share, bareAll - share);
+    const auto perFrame = [](const Recording& rec, double seconds) {
+      return rec.frames ? seconds * 1000 / rec.frames : 0.0;
+    };
+    PrintMp4Row("GUI thread (capture, cursor)", "", "%.2f", perFrame(r.mp4, r.mp4.threads.gui),
+                perFrame(r.avi, r.avi.threads.gui), 0);
+    PrintMp4Row("writer thread (codec, file)", "", "%.2f", perFrame(r.mp4, r.mp4.threads.writer),
+                perFrame(r.avi, r.avi.threads.writer), 0);
+    PrintMp4Row("wine server + Xvfb", "", "%.2f",
+                perFrame(r.mp4, r.mp4.total.server + r.mp4.total.xvfb),
+                perFrame(r.avi, r.avi.total.server + r.avi.total.xvfb), 0);
+    PrintMp4Row("fresh slots in the file (%)", "", "%.2f", r.mp4.FreshPercent(),
+                r.avi.FreshPercent(), 0);
+    PrintMp4Row("slots captured (%)", "", "%.2f", r.mp4.CapturedPercent(), r.avi.CapturedPercent(),
+                0);
+    PrintMp4Row("file, MB a minute", "", "%.2f", r.mp4.MbPerMinute(), r.avi.MbPerMinute(), 0);
+    std::printf("   MP4 / lossless AVI: CPU %.2fx (with servers), file %.3fx\n",
+                mp4.medianWithServers / avi.medianWithServers,
+                r.avi.MbPerMinute() > 0 ? r.mp4.MbPerMinute() / r.avi.MbPerMinute() : 0.0);
+  }
+  std::printf(
+      "   targets: MP4 at most 1.5x the bare copy at 10 fps; at 30 fps at least 99%% fresh "
+      "slots\n");
+}
+
+// At each rate, back to back: the scene alone, the bare copy, the recording as MP4, then as our
+// lossless AVI; then where an MP4 frame's time goes (and an AVI frame's) at the last rate.
+void CompareMp4(const Servers& servers, const std::wstring& dir, const std::vector<int>& rates) {
+  form2().CheckSound(orvik::SoundChoice::None);
+  g_orvikCodec = true;
+  std::vector<Mp4Round> rounds;
+  for (int rate : rates) {
+    g_rate = rate;
+    Mp4Round r;
+    r.rate = rate;
+    r.scene = MeasureSceneAlone(servers, kRecordSeconds / 4);
+    PrintSceneAlone(r.scene);
+    r.bare = RecordBare(servers, kRecordSeconds / 2);
+    PrintBare(r.bare);
+    r.mp4 = RecordWithTheProgram(servers, dir + L"\\ours.mp4");
+    PrintRecording(r.mp4);
+    r.avi = RecordWithTheProgram(servers, dir + L"\\ours.avi");
+    PrintRecording(r.avi);
+    rounds.push_back(r);
+  }
+  PrintStages(MeasureStages(servers, dir, true));
+  PrintStages(MeasureStages(servers, dir, false));
+  PrintMp4Table(rounds);
 }
 
 }  // namespace
