@@ -1277,12 +1277,14 @@ struct Mp4Round {
   Recording mp4, avi;
 };
 
-void PrintMp4Row(const char* what, const std::string& bare, const char* format, double mp4,
-                 double avi, double bareMs) {
+// A row of the table: what is measured, then the bare copy's figure (if any), MP4's and the
+// AVI's, those two as ratios to `bareMs` when it is given.
+void PrintMp4Row(const char* what, const std::string& bare, double mp4, double avi,
+                 double bareMs = 0) {
   std::printf("   %-40s %9s", what, bare.c_str());
   for (double ms : {mp4, avi}) {
     char cell[64];
-    std::snprintf(cell, sizeof cell, format, ms);
+    std::snprintf(cell, sizeof cell, "%.2f", ms);
     if (bareMs > 0) std::snprintf(cell + std::strlen(cell), 16, " (%.2fx)", ms / bareMs);
     std::printf(" %18s", cell);
   }
@@ -1310,27 +1312,24 @@ void PrintMp4Table(const std::vector<Mp4Round>& rounds) {
     const PerFrame mp4 = PerFrameOf(r.mp4), avi = PerFrameOf(r.avi);
     const double share = r.scene.PerSecondMs(r.scene.used.server + r.scene.used.xvfb) / r.rate;
     const double bareAll = r.bare.PerFrameWithServersMs();
-    PrintMp4Row("this process", Ms(r.bare.PerFrameMs()), "%.2f", mp4.median, avi.median,
+    PrintMp4Row("this process", Ms(r.bare.PerFrameMs()), mp4.median, avi.median,
                 r.bare.PerFrameMs());
-    PrintMp4Row("+ wine server + Xvfb", Ms(bareAll), "%.2f", mp4.medianWithServers,
-                avi.medianWithServers, bareAll);
-    PrintMp4Row("+ servers, the scene's drawing taken off", Ms(bareAll - share), "%.2f",
+    PrintMp4Row("+ wine server + Xvfb", Ms(bareAll), mp4.medianWithServers, avi.medianWithServers,
+                bareAll);
+    PrintMp4Row("+ servers, the scene's drawing taken off", Ms(bareAll - share),
                 mp4.medianWithServers - share, avi.medianWithServers - share, bareAll - share);
     const auto perFrame = [](const Recording& rec, double seconds) {
       return rec.frames ? seconds * 1000 / rec.frames : 0.0;
     };
-    PrintMp4Row("GUI thread (capture, cursor)", "", "%.2f", perFrame(r.mp4, r.mp4.threads.gui),
-                perFrame(r.avi, r.avi.threads.gui), 0);
-    PrintMp4Row("writer thread (codec, file)", "", "%.2f", perFrame(r.mp4, r.mp4.threads.writer),
-                perFrame(r.avi, r.avi.threads.writer), 0);
-    PrintMp4Row("wine server + Xvfb", "", "%.2f",
-                perFrame(r.mp4, r.mp4.total.server + r.mp4.total.xvfb),
-                perFrame(r.avi, r.avi.total.server + r.avi.total.xvfb), 0);
-    PrintMp4Row("fresh slots in the file (%)", "", "%.2f", r.mp4.FreshPercent(),
-                r.avi.FreshPercent(), 0);
-    PrintMp4Row("slots captured (%)", "", "%.2f", r.mp4.CapturedPercent(), r.avi.CapturedPercent(),
-                0);
-    PrintMp4Row("file, MB a minute", "", "%.2f", r.mp4.MbPerMinute(), r.avi.MbPerMinute(), 0);
+    PrintMp4Row("GUI thread (capture, cursor)", "", perFrame(r.mp4, r.mp4.threads.gui),
+                perFrame(r.avi, r.avi.threads.gui));
+    PrintMp4Row("writer thread (codec, file)", "", perFrame(r.mp4, r.mp4.threads.writer),
+                perFrame(r.avi, r.avi.threads.writer));
+    PrintMp4Row("wine server + Xvfb", "", perFrame(r.mp4, r.mp4.total.server + r.mp4.total.xvfb),
+                perFrame(r.avi, r.avi.total.server + r.avi.total.xvfb));
+    PrintMp4Row("fresh slots in the file (%)", "", r.mp4.FreshPercent(), r.avi.FreshPercent());
+    PrintMp4Row("slots captured (%)", "", r.mp4.CapturedPercent(), r.avi.CapturedPercent());
+    PrintMp4Row("file, MB a minute", "", r.mp4.MbPerMinute(), r.avi.MbPerMinute());
     std::printf("   MP4 / lossless AVI: CPU %.2fx (with servers), file %.3fx\n",
                 mp4.medianWithServers / avi.medianWithServers,
                 r.avi.MbPerMinute() > 0 ? r.mp4.MbPerMinute() / r.avi.MbPerMinute() : 0.0);
