@@ -457,6 +457,7 @@ struct Recording {
   double CapturedPercent() const {
     return slotsBeforeStop ? 100.0 * captured / slotsBeforeStop : 0;
   }
+  double DroppedPercent() const { return slotsBeforeStop ? 100.0 * dropped / slotsBeforeStop : 0; }
   double MbPerMinute() const { return elapsed > 0 ? fileBytes / 1e6 * 60 / elapsed : 0; }
 };
 
@@ -1329,6 +1330,9 @@ void PrintMp4Table(const std::vector<Mp4Round>& rounds) {
                 perFrame(r.avi, r.avi.total.server + r.avi.total.xvfb));
     PrintMp4Row("fresh slots in the file (%)", "", r.mp4.FreshPercent(), r.avi.FreshPercent());
     PrintMp4Row("slots captured (%)", "", r.mp4.CapturedPercent(), r.avi.CapturedPercent());
+    // The rest of the slots were missed by the GUI thread (a late tick, a slow capture).
+    PrintMp4Row("slots dropped, the writer busy (%)", "", r.mp4.DroppedPercent(),
+                r.avi.DroppedPercent());
     PrintMp4Row("file, MB a minute", "", r.mp4.MbPerMinute(), r.avi.MbPerMinute());
     std::printf("   MP4 / lossless AVI: CPU %.2fx (with servers), file %.3fx\n",
                 mp4.medianWithServers / avi.medianWithServers,
