@@ -131,8 +131,10 @@ TEST(KilledMp4Recording, PlaysUpToItsLastCommitAndIsRepairedIntoAPlainMp4) {
   std::mt19937 random(seed);
   std::uniform_real_distribution<double> moment(kFirstKill, kLastKill);
   double mostBehind = 0;
-  std::wstring lastRepaired;
-  size_t lastPictures = 0;
+  // The longest repaired file goes to Windows' media API: this Wine's source reader hands over
+  // no sound at all from a track of only a couple of AAC frames (it drops the first and last).
+  std::wstring longestRepaired;
+  size_t longestPictures = 0;
   for (int k = 0; k < kKills; ++k) {
     const double after = moment(random);
     SCOPED_TRACE("kill " + std::to_string(k) + " after " + std::to_string(after) + " s");
@@ -176,8 +178,10 @@ TEST(KilledMp4Recording, PlaysUpToItsLastCommitAndIsRepairedIntoAPlainMp4) {
                       .c_str());
     EXPECT_NEAR(length, report.seconds, 0.002);
     EXPECT_EQ(orvik::RepairLeftOverMp4(path).result, mp4::RepairResult::Finished);
-    lastRepaired = path;
-    lastPictures = r.video.times.size();
+    if (r.video.times.size() > longestPictures) {
+      longestRepaired = path;
+      longestPictures = r.video.times.size();
+    }
     std::printf(
         "[ killed   ] %2d after %.3f s, clock %.3f: %3zu pictures to %.3f s (%.3f behind), sound "
         "to %.3f s; repaired %.3f s; ffmpeg %lu ms, browser %lu ms\n",
@@ -187,10 +191,10 @@ TEST(KilledMp4Recording, PlaysUpToItsLastCommitAndIsRepairedIntoAPlainMp4) {
   std::printf("[ kills    ] picture ended at most %.3f s before the kill\n", mostBehind);
 
   // Windows' media API reads a repaired file whole.
-  const SourceReading reading = ReadWithSourceReader(lastRepaired);
+  const SourceReading reading = ReadWithSourceReader(longestRepaired);
   EXPECT_TRUE(reading.ok()) << Describe(reading);
   EXPECT_TRUE(reading.video.ended && reading.audio.ended) << Describe(reading);
-  EXPECT_EQ(reading.video.times.size(), lastPictures);
+  EXPECT_EQ(reading.video.times.size(), longestPictures);
   EXPECT_GT(reading.audio.audioFrames, 0u);
   orvik::ProgramSettings().Clear();
   RemoveTree(dir);
