@@ -68,4 +68,8 @@ std::wstring LiveText(double seconds, int64_t frames) {
   return L"正在录制 " + ClockText(seconds) + L" · " + std::to_wstring(frames) + L" 帧";
 }
 
+std::wstring CountdownText(int secondsLeft) {
+  return std::to_wstring(secondsLeft) + L" 秒后开始录制";
+}
+
 }  // namespace orvik

@@ -42,5 +42,7 @@ std::wstring ClockText(double seconds);
 std::wstring SizeText(uint64_t bytes);
 // While recording: "正在录制 mm:ss · N 帧".
 std::wstring LiveText(double seconds, int64_t frames);
+// While the countdown before the first frame runs: "3 秒后开始录制".
+std::wstring CountdownText(int secondsLeft);
 
 }  // namespace orvik

@@ -1,5 +1,6 @@
 #include "recorder/remembered_choices.h"
 
+#include "recorder/countdown.h"
 #include "recorder/recording_choices.h"
 #include "toolkit/app.h"
 #include "toolkit/files.h"
@@ -13,6 +14,7 @@ constexpr wchar_t kSoundValue[] = L"Sound";
 constexpr wchar_t kSystemSoundDeviceValue[] = L"SystemSoundDevice";
 constexpr wchar_t kMicrophoneDeviceValue[] = L"MicrophoneDevice";
 constexpr wchar_t kShowClicksValue[] = L"ShowClicks";
+constexpr wchar_t kCountdownValue[] = L"Countdown";
 constexpr wchar_t kFormatValue[] = L"Format";
 constexpr wchar_t kInProgressValue[] = L"RecordingInProgress";
 }  // namespace
@@ -44,6 +46,14 @@ bool RememberedShowClicks() {
 
 void RememberShowClicks(bool show) {
   ProgramSettings().WriteNumber(kShowClicksValue, show ? 1 : 0);
+}
+
+int RememberedCountdown() {
+  return CountdownFromStored(ProgramSettings().ReadNumber(kCountdownValue));
+}
+
+void RememberCountdown(int seconds) {
+  ProgramSettings().WriteNumber(kCountdownValue, static_cast<uint32_t>(seconds));
 }
 
 FileFormat RememberedFileFormat() {

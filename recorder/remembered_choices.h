@@ -24,6 +24,9 @@ void RememberSoundChoice(SoundChoice choice);
 // Whether 显示点击 is on (off unless it was turned on).
 bool RememberedShowClicks();
 void RememberShowClicks(bool show);
+// The seconds of 倒计时 before the first frame: one the menu offers, else 0 (none).
+int RememberedCountdown();
+void RememberCountdown(int seconds);
 // The endpoint names of the devices to record instead of the defaults (empty: the defaults).
 std::wstring NamedSystemSoundDevice();
 std::wstring NamedMicrophoneDevice();
