@@ -9,27 +9,13 @@ namespace {
 // window out of screen captures.
 constexpr DWORD kExcludeFromCapture = 0x11;
 
-tk::FormOptions BorderOptions() {
-  tk::FormOptions o;
-  o.style = WS_POPUP;
-  // WS_EX_LAYERED with WS_EX_TRANSPARENT lets every click through to what lies below.
-  o.exStyle =
-      WS_EX_LAYERED | WS_EX_TRANSPARENT | WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW | WS_EX_TOPMOST;
-  o.left = 0;
-  o.top = 0;
-  o.clientWidth = 0;
-  o.clientHeight = 0;
-  o.backColor = kAreaBorderColor;
-  return o;
-}
-
 void Fill(HDC dc, const RECT& r, COLORREF color) {
   SetDCBrushColor(dc, color);
   FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
 }
 }  // namespace
 
-AreaBorder::AreaBorder() : tk::Form(BorderOptions()) {}
+AreaBorder::AreaBorder() : tk::Form(tk::FormOptions::ClickThroughPopup(kAreaBorderColor)) {}
 
 void AreaBorder::ShowAround(const CaptureArea& area) {
   HWND h = hWnd();
@@ -93,12 +79,8 @@ std::optional<LRESULT> AreaBorder::Form_Message(UINT msg, WPARAM wParam, LPARAM)
     case WM_ERASEBKGND:
       PaintBand(reinterpret_cast<HDC>(wParam));
       return 1;
-    case WM_NCHITTEST:
-      return HTTRANSPARENT;
-    case WM_MOUSEACTIVATE:
-      return MA_NOACTIVATE;
     default:
-      return std::nullopt;
+      return tk::ClickThroughAnswer(msg);
   }
 }
 

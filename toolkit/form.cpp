@@ -55,6 +55,25 @@ FormOptions FormOptions::BorderlessPopup() {
   return o;
 }
 
+FormOptions FormOptions::ClickThroughPopup(COLORREF backColor) {
+  FormOptions o;
+  o.style = WS_POPUP;
+  o.exStyle =
+      WS_EX_LAYERED | WS_EX_TRANSPARENT | WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW | WS_EX_TOPMOST;
+  o.left = 0;
+  o.top = 0;
+  o.clientWidth = 0;
+  o.clientHeight = 0;
+  o.backColor = backColor;
+  return o;
+}
+
+std::optional<LRESULT> ClickThroughAnswer(UINT msg) {
+  if (msg == WM_NCHITTEST) return HTTRANSPARENT;
+  if (msg == WM_MOUSEACTIVATE) return MA_NOACTIVATE;
+  return std::nullopt;
+}
+
 Form::Form(FormOptions options) : options_(std::move(options)), font_(detail::DefaultFont()) {
   backColor_ = options_.backColor == CLR_INVALID ? GetSysColor(COLOR_BTNFACE) : options_.backColor;
   backBrush_.reset(CreateSolidBrush(backColor_));

@@ -53,7 +53,14 @@ struct FormOptions {
   static FormOptions Sizable(std::wstring caption, double clientWidth, double clientHeight);
   // A window without border or caption, e.g. a full-screen overlay.
   static FormOptions BorderlessPopup();
+  // A topmost window on the screen that takes neither the focus nor a click (a layered one with
+  // WS_EX_TRANSPARENT: every click goes through to what lies below); placed when shown.
+  static FormOptions ClickThroughPopup(COLORREF backColor);
 };
+
+// What such a window answers when the system asks where a click lands (nowhere of its) and
+// whether a click activates it (no); nothing for any other message.
+std::optional<LRESULT> ClickThroughAnswer(UINT msg);
 
 class Form {
  public:
