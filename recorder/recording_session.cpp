@@ -52,12 +52,19 @@ StartOutcome RecordingSession::Start(const Setup& setup, tk::PictureBox& surface
     return OutcomeOf(output_.OpenError());
   }
   active_ = true;
+  begun_ = false;
   frameCount_ = 0;
   screen_ = std::make_unique<tk::WindowDc>(nullptr);
-  clock_.Start(tk::MonotonicSeconds());
   showClicks_ = setup_.showClicks && rings_.Create(setup_.dpi);
-  ListenToPresses(showClicks_);
+  if (!setup_.beginsLater) Begin();
   return StartOutcome::Started;
+}
+
+void RecordingSession::Begin() {
+  if (!active_ || begun_) return;
+  begun_ = true;
+  clock_.Start(tk::MonotonicSeconds());
+  ListenToPresses(showClicks_);
 }
 
 // The devices start reading before the recording does (the codec dialog comes between); what
@@ -75,7 +82,7 @@ void RecordingSession::Pause() {
 
 void RecordingSession::Resume() {
   clock_.Resume(tk::MonotonicSeconds());
-  ListenToPresses(active_ && showClicks_);
+  ListenToPresses(Begun() && showClicks_);
 }
 
 void RecordingSession::ListenToPresses(bool listen) {
@@ -95,7 +102,7 @@ void RecordingSession::DrawRings(HDC surface) {
 }
 
 TickOutcome RecordingSession::Tick(bool drawCursor) {
-  if (!active_) return TickOutcome::Waiting;
+  if (!active_ || !begun_) return TickOutcome::Waiting;
   if (!output_.Accepting()) return TickOutcome::WriterClosed;
   const std::optional<Slot> slot = clock_.ClaimSlot(tk::MonotonicSeconds());
   if (!slot) return TickOutcome::Waiting;

@@ -47,6 +47,8 @@ class RecordingSession {
     sound::SoundRecorder::Wanted sound;  // nothing wanted: a recording without sound
     bool showClicks = false;             // rings where the mouse's buttons are pressed
     int dpi = 96;                        // the screen's: the rings are drawn to its scale
+    // The clock waits for Begin (a countdown runs between the dialogs and the first frame).
+    bool beginsLater = false;
   };
 
   RecordingSession() = default;
@@ -57,8 +59,12 @@ class RecordingSession {
 
   // Saves the black template frame from `surface` (sized to the area), checks that the output
   // file can be made, and opens the writer in the setup's format (AVI after the codec dialog the
-  // user answers, MP4 at once).
+  // user answers, MP4 at once). The clock starts too, unless the setup begins later.
   StartOutcome Start(const Setup& setup, tk::PictureBox& surface);
+  // Starts the clock of a session started to begin later: the first frame is taken from now.
+  void Begin();
+  // Started, and its clock running or paused: frames are being taken.
+  bool Begun() const { return active_ && begun_; }
   // What kept the output file from being made, after StartOutcome::FileNotCreatable.
   const OutputFileProblem& StartFileProblem() const { return fileProblem_; }
   // Which sound sources record, and why a wanted one does not (after a start).
@@ -127,6 +133,7 @@ class RecordingSession {
   OutputFileProblem fileProblem_;
   int32_t frameCount_ = 0;
   bool active_ = false;
+  bool begun_ = false;
 };
 
 }  // namespace orvik
