@@ -14,6 +14,7 @@
 
 #include "controls/button.h"
 #include "frame/area_border.h"
+#include "frame/countdown_window.h"
 #include "frame/frame_layout.h"
 #include "frame/recorder_face.h"
 #include "hook/msghook.h"
@@ -37,6 +38,9 @@ class Form1 : public tk::Form {
   void PauseRecording();
   void ResumeRecording();
   bool Recording() const { return Timer1.Interval() + Timer2.Interval() != 0; }
+  // The countdown before the first frame runs: the file is open, no frame is taken yet.
+  bool CountingDown() const { return countdown_.Running(); }
+  const CountdownWindow& Countdown() const { return countdown_; }
   std::wstring TempBitmapPath() const { return temppath + L"tem.bmp"; }
   const RecordingSession& Session() const { return session_; }
   // The border around a recorded area; not loaded when none is shown.
@@ -180,10 +184,19 @@ class Form1 : public tk::Form {
   void SetIdleMenus();
   void StartRecording();
   bool AbandonStartIfClosing();
+  void BeginRecording(const RecordingSession::Setup& setup);
+  // The countdown between the dialogs and the first frame.
+  void CountDownThenBegin(const RecordingSession::Setup& setup, int seconds);
+  void BeginAfterCountdown();
+  void CancelCountdown();
+  void SetCountdownMenus();
 
   RecordingSession session_;
   RecorderFace face_;
   AreaBorder areaBorder_;
+  CountdownWindow countdown_;
+  RecordingSession::Setup countdownSetup_;  // of the session the countdown begins
+  int stateBeforeCountdown_ = tk::kStateNormal;
   // Load runs pending messages while it fades in; what arrives then waits for the end.
   bool loadFinished_ = false;
   bool closePending_ = false;

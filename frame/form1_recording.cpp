@@ -103,6 +103,7 @@ void Form1::SetRecordingMenus() {
   panel.recordareae->SetEnabled(false);
   panel.framerate->SetEnabled(false);
   panel.sound->SetEnabled(false);
+  panel.countdown->SetEnabled(false);
 }
 
 void Form1::SetIdleMenus() {
@@ -116,10 +117,11 @@ void Form1::SetIdleMenus() {
   panel.recordareae->SetEnabled(true);
   panel.framerate->SetEnabled(true);
   panel.sound->SetEnabled(true);
+  panel.countdown->SetEnabled(true);
 }
 
 void Form1::start_click() {
-  if (Recording() || starting_) return;
+  if (Recording() || starting_ || CountingDown()) return;
   starting_ = true;
   StartRecording();
   starting_ = false;
@@ -155,11 +157,23 @@ void Form1::StartRecording() {
   setup.sound.microphoneDevice = NamedMicrophoneDevice();
   setup.showClicks = form2().showclicks->Checked();
   setup.dpi = UiDpi();
+  const int countdown = form2().Countdown();
+  setup.beginsLater = countdown > 0;
   const StartOutcome outcome = StartSession(setup);
   if (!ReportStart(outcome)) return;
+  if (setup.beginsLater) {
+    CountDownThenBegin(setup, countdown);
+    return;
+  }
   RememberRecordingInProgress(avipath);
   tk::DoEvents();
   if (AbandonStartIfClosing()) return;
+  BeginRecording(setup);
+}
+
+// The first frame is due: the menus, the face and the timers turn to the recording.
+void Form1::BeginRecording(const RecordingSession::Setup& setup) {
+  const bool fullScreen = !form2().recordareae->Checked();
   RememberSaveFolder(avipath);
   SetRecordingMenus();
   face_.ShowLive(0, 0);
@@ -231,6 +245,10 @@ bool Form1::AbandonStartIfClosing() {
 }
 
 void Form1::stop_click() {
+  if (CountingDown()) {
+    CancelCountdown();
+    return;
+  }
   Timer1.SetInterval(0);
   Timer2.SetInterval(0);
   areaBorder_.Remove();
@@ -264,7 +282,7 @@ void Form1::ShowLastRecording(EngineError error) {
 }
 
 void Form1::ShowWhatAStartWillDo() {
-  if (face_.ShowsRecording() || Recording() || !form2().IsLoaded()) return;
+  if (face_.ShowsRecording() || Recording() || CountingDown() || !form2().IsLoaded()) return;
   Form2& panel = form2();
   StartFacts facts;
   facts.fullScreen = !panel.recordareae->Checked();
@@ -302,6 +320,7 @@ void Form1::TellWhyTheRecordingEnded(EngineError error) {
 // Logging off or shutting down: the file is finished now, every frame up to here in it, as a
 // stop would; the process may not live to its destructor, and nobody is there to be told.
 void Form1::FinishRecordingAsTheSessionEnds() {
+  if (CountingDown()) CancelCountdown();
   if (!Recording()) return;
   Timer1.SetInterval(0);
   Timer2.SetInterval(0);
@@ -381,6 +400,7 @@ void Form1::Form_Unload(int& cancel) {
     cancel = 1;
     return;
   }
+  if (CountingDown()) CancelCountdown();
   if (Recording()) {
     PauseRecording();
     const int answer = tk::MsgBox(L"正在录制，是否停止？", MB_YESNO, L"");

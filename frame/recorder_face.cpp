@@ -112,6 +112,7 @@ void RecorderFace::Place(int left, int top, int width, int height) {
 }
 
 void RecorderFace::ShowStart(const StartFacts& facts) {
+  beforeCountdown_.reset();
   showsRecording_ = false;
   picture_ = nullptr;
   ShowCommands(false);
@@ -119,13 +120,44 @@ void RecorderFace::ShowStart(const StartFacts& facts) {
 }
 
 void RecorderFace::ShowLive(double seconds, int64_t frames) {
+  beforeCountdown_.reset();
   showsRecording_ = false;
   picture_ = nullptr;
   ShowCommands(false);
   SetLines({LiveText(seconds, frames)});
 }
 
+void RecorderFace::ShowCountdown(int secondsLeft) {
+  if (!beforeCountdown_) beforeCountdown_ = Shown{ShownLines(), showsRecording_, picture_};
+  showsRecording_ = false;
+  picture_ = nullptr;
+  ShowCommands(false);
+  SetLines({CountdownText(secondsLeft)});
+}
+
+void RecorderFace::ShowBeforeCountdown() {
+  if (!beforeCountdown_) return;
+  const Shown before = std::exchange(beforeCountdown_, std::nullopt).value();
+  showsRecording_ = before.recording;
+  picture_ = before.picture;
+  SetLines(before.lines);
+  ShowCommands(before.recording);
+  InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+std::vector<std::wstring> RecorderFace::ShownLines() const {
+  std::vector<std::wstring> texts;
+  for (HWND line : lines_) {
+    if (!(GetWindowLongW(line, GWL_STYLE) & WS_VISIBLE)) break;
+    wchar_t text[1024] = L"";
+    GetWindowTextW(line, text, 1024);
+    texts.push_back(text);
+  }
+  return texts;
+}
+
 void RecorderFace::ShowRecording(const RecordingFacts& facts, HBITMAP picture) {
+  beforeCountdown_.reset();
   showsRecording_ = true;
   picture_ = picture;
   path_ = facts.path;

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,10 @@ class RecorderFace {
 
   void ShowStart(const StartFacts& facts);
   void ShowLive(double seconds, int64_t frames);
+  // While the countdown before the first frame runs; what was shown before it comes back with
+  // ShowBeforeCountdown, when the recording does not begin after all.
+  void ShowCountdown(int secondsLeft);
+  void ShowBeforeCountdown();
   // After a recording: `picture` (a frame of it, owned by the caller and kept while shown;
   // null for none) and its facts; the commands act on `facts.path`.
   void ShowRecording(const RecordingFacts& facts, HBITMAP picture);
@@ -72,6 +77,14 @@ class RecorderFace {
   std::wstring path_;
   bool showsRecording_ = false;
   WNDPROC buttonDefault_ = nullptr;
+  // What the countdown covered: the lines, and whether the last recording was shown.
+  struct Shown {
+    std::vector<std::wstring> lines;
+    bool recording = false;
+    HBITMAP picture = nullptr;
+  };
+  std::optional<Shown> beforeCountdown_;
+  std::vector<std::wstring> ShownLines() const;
 };
 
 }  // namespace orvik

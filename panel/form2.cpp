@@ -40,6 +40,13 @@ void Form2::BuildMenu() {
     sounds[i] = &sound->Add(SoundCaption(choice), [this, choice] { sound_Click(choice); });
   }
   CheckSound(SoundChoice::None);
+  countdown = &setting->Add(L"倒计时");
+  for (size_t i = 0; i < countdowns.size(); ++i) {
+    const int seconds = kCountdownChoices[i];
+    countdowns[i] =
+        &countdown->Add(CountdownCaption(seconds), [this, seconds] { countdown_Click(seconds); });
+  }
+  CheckCountdown(0);
   访问官方网站 = &setting->Add(L"访问官网", [this] { 访问官方网站_Click(); });
   recordcursor->SetChecked(true);
   recordareae->SetChecked(true);  // load turns it off: the program starts in full-screen mode
@@ -63,6 +70,7 @@ void Form2::Form_Load() {
   CheckFrameRate(RememberedFrameRate());
   CheckSound(RememberedSoundChoice());
   showclicks->SetChecked(RememberedShowClicks());
+  CheckCountdown(RememberedCountdown());
 }
 
 // The sizing frame's thickness: 4 pixels at 100%, as the system draws it at this DPI.
@@ -164,6 +172,23 @@ SoundChoice Form2::Sound() const {
 
 void Form2::CheckSound(SoundChoice choice) {
   for (size_t i = 0; i < sounds.size(); ++i) sounds[i]->SetChecked(kSoundChoices[i] == choice);
+}
+
+void Form2::countdown_Click(int seconds) {
+  CheckCountdown(seconds);
+  RememberCountdown(seconds);
+}
+
+int Form2::Countdown() const {
+  for (size_t i = 0; i < countdowns.size(); ++i) {
+    if (countdowns[i]->Checked()) return kCountdownChoices[i];
+  }
+  return 0;
+}
+
+void Form2::CheckCountdown(int seconds) {
+  for (size_t i = 0; i < countdowns.size(); ++i)
+    countdowns[i]->SetChecked(kCountdownChoices[i] == seconds);
 }
 
 void Form2::recordareae_Click() {

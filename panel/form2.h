@@ -6,6 +6,7 @@
 #include <string>
 
 #include "toolkit/form.h"
+#include "recorder/countdown.h"
 #include "recorder/recording_choices.h"
 #include "toolkit/menu.h"
 
@@ -35,6 +36,8 @@ class Form2 : public tk::Form {
   std::array<tk::MenuItem*, kFrameRateChoices.size()> rates{};
   tk::MenuItem* sound = nullptr;  // 声音: one entry per choice of kSoundChoices
   std::array<tk::MenuItem*, kSoundChoices.size()> sounds{};
+  tk::MenuItem* countdown = nullptr;  // 倒计时: one entry per length of kCountdownChoices
+  std::array<tk::MenuItem*, kCountdownChoices.size()> countdowns{};
   tk::MenuItem* 访问官方网站 = nullptr;
 
   void start_Click();
@@ -55,6 +58,11 @@ class Form2 : public tk::Form {
   void sound_Click(SoundChoice choice);
   SoundChoice Sound() const;
   void CheckSound(SoundChoice choice);
+  // The chosen length is checked, counted down before the next recordings and remembered.
+  void countdown_Click(int seconds);
+  // The seconds of the checked length (0: none).
+  int Countdown() const;
+  void CheckCountdown(int seconds);
   void 访问官方网站_Click();
 
  protected:

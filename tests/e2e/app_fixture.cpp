@@ -64,7 +64,7 @@ void AppTest::SetUp() {
 }
 
 void AppTest::TearDown() {
-  if (form1().IsLoaded() && form1().Recording()) form1().stop_click();
+  if (form1().IsLoaded() && (form1().Recording() || form1().CountingDown())) form1().stop_click();
   ClipCursor(nullptr);
   if (pattern_.hProcess) {
     TerminateProcess(pattern_.hProcess, 0);
@@ -112,6 +112,7 @@ void AppTest::RunStart(const std::wstring& path, const std::wstring& codec, bool
   }
   // A dialog that never came (cancelled earlier) is not waited for: the watchers stop here.
   codecDialogSeen_ = answer.Seen();
+  codecOkMs_ = answer.OkPressedMs();
 }
 
 void AppTest::ReadFileTypes(HWND dialog) {

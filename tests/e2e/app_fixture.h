@@ -76,8 +76,9 @@ class AppTest : public ::testing::Test {
   // The file type the next save dialog chooses before the name is typed (0: the one it opened
   // on), as a user picks one from the list.
   int saveTypeToChoose_ = 0;
-  // Whether the last start showed the codec dialog.
+  // Whether the last start showed the codec dialog, and when its OK was pressed (NowMs; 0: not).
   bool codecDialogSeen_ = false;
+  uint32_t codecOkMs_ = 0;
   PROCESS_INFORMATION pattern_{};
 
  private:

@@ -1,5 +1,7 @@
 #include "support/codec_dialog.h"
 
+#include "support/time_blocks.h"
+
 namespace testsupport {
 
 CodecDialogAnswer::CodecDialogAnswer(std::wstring codec, DWORD timeoutMs)
@@ -23,6 +25,7 @@ void CodecDialogAnswer::Answer(HWND dialog) {
     preselected_ = offered_[static_cast<size_t>(current)];
   if (codec_ == kCodecAsOpened) {
     chosen_ = true;
+    okPressedMs_ = NowMs();
     PressButton(dialog, IDOK);
     return;
   }
@@ -40,6 +43,7 @@ void CodecDialogAnswer::Answer(HWND dialog) {
   SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(kCodecComboId, CBN_SELCHANGE),
                reinterpret_cast<LPARAM>(combo));
   chosen_ = true;
+  okPressedMs_ = NowMs();
   PressButton(dialog, IDOK);
 }
 

@@ -3,6 +3,8 @@
 // writer's open) from a watcher thread, the way a user picks a codec by its name.
 #include <windows.h>
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,6 +40,8 @@ class CodecDialogAnswer {
   const std::vector<std::wstring>& Offered() const { return offered_; }
   // The entry selected when the dialog opened.
   const std::wstring& Preselected() const { return preselected_; }
+  // The performance-counter ms just before OK was pressed (0: it was not).
+  uint32_t OkPressedMs() const { return okPressedMs_; }
 
  private:
   void Answer(HWND dialog);
@@ -46,6 +50,7 @@ class CodecDialogAnswer {
   bool chosen_ = false;
   std::vector<std::wstring> offered_;
   std::wstring preselected_;
+  std::atomic<uint32_t> okPressedMs_{0};
   std::unique_ptr<DialogWatcher> watcher_;
 };
 

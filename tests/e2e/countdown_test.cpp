@@ -1,0 +1,178 @@
+// The countdown before the first frame: a real recording whose frames are decoded, and starts
+// given up with real keys.
+#include <cstdlib>
+#include <initializer_list>
+#include <iterator>
+#include <vector>
+
+#include "e2e/app_fixture.h"
+#include "frame/countdown_window.h"
+#include "recorder/remembered_choices.h"
+#include "toolkit/files.h"
+#include "toolkit/units.h"
+
+using namespace testsupport;
+
+namespace {
+
+std::wstring FaceLine() {
+  const auto& lines = form1().Face().Lines();
+  wchar_t text[1024] = L"";
+  if (!lines.empty()) GetWindowTextW(lines[0], text, 1024);
+  return text;
+}
+
+// Keys from the keyboard, through the system's input queue (the digits never have the focus).
+void PressKeys(std::initializer_list<WORD> keys) {
+  std::vector<INPUT> in;
+  for (WORD k : keys) {
+    in.push_back(INPUT{});
+    in.back().type = INPUT_KEYBOARD;
+    in.back().ki.wVk = k;
+  }
+  for (auto it = std::rbegin(keys); it != std::rend(keys); ++it) {
+    in.push_back(INPUT{});
+    in.back().type = INPUT_KEYBOARD;
+    in.back().ki.wVk = *it;
+    in.back().ki.dwFlags = KEYEVENTF_KEYUP;
+  }
+  SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
+}
+
+bool NearCountdownColor(const uint8_t* bgr) {
+  return std::abs(bgr[0] - GetBValue(orvik::kCountdownColor)) +
+             std::abs(bgr[1] - GetGValue(orvik::kCountdownColor)) +
+             std::abs(bgr[2] - GetRValue(orvik::kCountdownColor)) <
+         40;
+}
+
+// A start given up during the countdown leaves no file, nothing in progress, and the window,
+// its menus, caption and face as they were.
+void ExpectAsBeforeTheStart(const std::wstring& path, const std::wstring& faceBefore) {
+  ASSERT_TRUE(PumpUntil([] { return !form1().CountingDown(); }, 3000));
+  PumpFor(300);
+  EXPECT_FALSE(form1().Recording());
+  EXPECT_FALSE(form1().Session().Active());
+  EXPECT_FALSE(tk::FileExists(path));
+  EXPECT_FALSE(orvik::RecordingLeftInProgress());
+  EXPECT_TRUE(form2().start->Enabled());
+  EXPECT_FALSE(form2().pause->Enabled());
+  EXPECT_FALSE(form2().done->Enabled());
+  EXPECT_TRUE(form2().countdown->Enabled());
+  EXPECT_EQ(form1().Caption(), L"Orvik");
+  EXPECT_EQ(FaceLine(), faceBefore);
+  EXPECT_FALSE(IsIconic(form1().Handle()));
+  EXPECT_FALSE(form1().Countdown().IsLoaded());
+}
+
+}  // namespace
+
+TEST_F(AppTest, CountdownComesBetweenTheDialogsAndTheFirstFrameAndIsNeverRecorded) {
+  Command(form2().countdowns[1]);
+  PumpFor(300);
+  ASSERT_TRUE(form2().countdowns[1]->Checked());
+  EXPECT_FALSE(form2().countdowns[0]->Checked());
+  EXPECT_EQ(orvik::ProgramSettings().ReadNumber(L"Countdown"), 3u);
+  const std::wstring avi = Path(L"countdown.avi");
+  StartViaCommand(avi, kCodecOrvik);
+  const uint32_t okMs = codecOkMs_;
+  ASSERT_NE(okMs, 0u);
+  ASSERT_TRUE(form1().CountingDown());
+  EXPECT_FALSE(form1().Recording());
+  EXPECT_FALSE(orvik::RecordingLeftInProgress());  // a kill now leaves nothing to repair
+  EXPECT_FALSE(form2().start->Enabled());
+  EXPECT_FALSE(form2().pause->Enabled());
+  EXPECT_TRUE(form2().done->Enabled());
+  EXPECT_FALSE(form2().countdown->Enabled());
+  EXPECT_EQ(FaceLine(), L"3 秒后开始录制");
+
+  // On the screen, centred, never active, letting clicks through; the digits count down.
+  HWND digits = form1().Countdown().Handle();
+  const int cx = GetSystemMetrics(SM_CXSCREEN) / 2, cy = GetSystemMetrics(SM_CYSCREEN) / 2;
+  const int side = orvik::ScaledPixels(orvik::kCountdownDiameter);
+  RECT r{};
+  GetWindowRect(digits, &r);
+  EXPECT_EQ((r.left + r.right) / 2, cx);
+  EXPECT_EQ((r.top + r.bottom) / 2, cy);
+  EXPECT_EQ(r.right - r.left, side);
+  const LONG_PTR ex = GetWindowLongPtrW(digits, GWL_EXSTYLE);
+  EXPECT_EQ(ex & (WS_EX_TRANSPARENT | WS_EX_NOACTIVATE | WS_EX_TOPMOST),
+            WS_EX_TRANSPARENT | WS_EX_NOACTIVATE | WS_EX_TOPMOST);
+  PumpFor(200);
+  {
+    tk::WindowDc screen(nullptr);
+    const COLORREF seen = GetPixel(screen.get(), cx - side * 3 / 8, cy);
+    EXPECT_EQ(seen, orvik::kCountdownColor);
+  }
+  int framesDuringCountdown = 0;
+  bool sawTwo = false, sawOne = false;
+  ASSERT_TRUE(PumpUntil(
+      [&] {
+        EXPECT_NE(GetForegroundWindow(), digits);
+        if (form1().CountingDown()) framesDuringCountdown += form1().Session().FrameCount();
+        sawTwo = sawTwo || FaceLine() == L"2 秒后开始录制";
+        sawOne = sawOne || FaceLine() == L"1 秒后开始录制";
+        return form1().Recording();
+      },
+      6000));
+  EXPECT_EQ(framesDuringCountdown, 0);
+  EXPECT_TRUE(sawTwo && sawOne);
+  EXPECT_FALSE(form1().Countdown().IsLoaded());
+  EXPECT_GE(static_cast<int32_t>(RecordingStartMs() - okMs), 3000);
+  EXPECT_EQ(orvik::RecordingLeftInProgress(), avi);
+  EXPECT_TRUE(form2().pause->Enabled());
+  PumpFor(1500);
+  form2().done_Click();
+
+  // The first frame shows the pattern at least the countdown's length after OK; every frame
+  // is in its slot of a clock that started then.
+  const RegionFrames pattern =
+      DecodeRegion(avi, kPatternX, kPatternY, kPatternWidth, kPatternHeight);
+  ASSERT_GE(pattern.frames.size(), 10u);
+  const auto first =
+      ReadTimeBlocks(pattern.frames[0], pattern.width, pattern.height, kMargin, kMargin);
+  ASSERT_TRUE(first);
+  EXPECT_GE(static_cast<int32_t>(*first - okMs), 3000);
+  ExpectFramesInTheirSlots(pattern, RecordingStartMs(), form2().FrameRate());
+  // Not a pixel of the disc where it stood, from the first frame on.
+  const RegionFrames middle = DecodeRegion(avi, cx - side / 2, cy - side / 2, side, side);
+  ASSERT_EQ(middle.frames.size(), pattern.frames.size());
+  int discPixels = 0;
+  for (const auto& frame : middle.frames) {
+    for (size_t i = 0; i + 2 < frame.size(); i += 3) discPixels += NearCountdownColor(&frame[i]);
+  }
+  EXPECT_EQ(discPixels, 0);
+
+  // Esc from the keyboard gives the next start up; so does 停止's hot key.
+  const std::wstring lastRecording = FaceLine();
+  const std::wstring escaped = Path(L"escaped.avi");
+  form1().SetWindowState(tk::kStateNormal);  // as the user left it before this start
+  PumpFor(200);
+  StartViaCommand(escaped, kCodecOrvik);
+  ASSERT_TRUE(form1().CountingDown());
+  EXPECT_TRUE(tk::FileExists(escaped));  // opened before the countdown
+  PumpFor(500);
+  PressKeys({VK_ESCAPE});
+  ExpectAsBeforeTheStart(escaped, lastRecording);
+  EXPECT_TRUE(form1().Face().ShowsRecording());
+
+  const std::wstring stopped = Path(L"stopped.avi");
+  StartViaCommand(stopped, kCodecOrvik);
+  ASSERT_TRUE(form1().CountingDown());
+  PumpFor(500);
+  PressKeys({VK_CONTROL, VK_SHIFT, static_cast<WORD>(orvik::Form1::kStopKey)});
+  ExpectAsBeforeTheStart(stopped, lastRecording);
+  // Esc is the countdown's only while it runs.
+  EXPECT_TRUE(RegisterHotKey(nullptr, 77, 0, VK_ESCAPE));
+  UnregisterHotKey(nullptr, 77);
+
+  // Closing the program during the countdown gives the start up, then closes, asking nothing.
+  const std::wstring closed = Path(L"closed.avi");
+  StartViaCommand(closed, kCodecOrvik);
+  ASSERT_TRUE(form1().CountingDown());
+  PostMessageW(form1().Handle(), WM_CLOSE, 0, 0);
+  EXPECT_TRUE(PumpUntil([] { return !form1().IsLoaded(); }, 5000));
+  EXPECT_FALSE(tk::FileExists(closed));
+  EXPECT_FALSE(orvik::RecordingLeftInProgress());
+  EXPECT_FALSE(form1().Countdown().IsLoaded());
+}
