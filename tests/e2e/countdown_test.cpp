@@ -81,6 +81,8 @@ TEST_F(AppTest, CountdownComesBetweenTheDialogsAndTheFirstFrameAndIsNeverRecorde
   EXPECT_TRUE(form2().done->Enabled());
   EXPECT_FALSE(form2().countdown->Enabled());
   EXPECT_EQ(FaceLine(), L"3 秒后开始录制");
+  EXPECT_EQ(form1().Caption(), L"3 秒后开始录制");
+  EXPECT_TRUE(IsIconic(form1().Handle()));
 
   // On the screen, centred, never active, letting clicks through; the digits count down.
   HWND digits = form1().Countdown().Handle();
