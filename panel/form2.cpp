@@ -176,6 +176,7 @@ void Form2::recordareae_Click() {
   }
   form1().aviwidth = tk::ScreenWidthPixels();
   form1().aviheight = tk::ScreenHeightPixels();
+  form1().followedWindow = nullptr;
   form1().ShowWhatAStartWillDo();
 }
 
