@@ -1286,10 +1286,20 @@ double FollowLookMs(HWND window, const orvik::FollowedFrame& frame) {
   return (ProcessCpuSeconds() - cpu0) * 1000 / kFollowLooks;
 }
 
+// Moves the scene's window by 200 px and back, a move each call. Asked of the window's own thread
+// (SWP_ASYNCWINDOWPOS posts the request), so the move's work is the scene's, not this process's;
+// an X-side move (xdotool windowmove) would not do, as this Wine does not see it.
+HWND g_movedScene = nullptr;
+void CALLBACK MoveTheScene(HWND, UINT, UINT_PTR, DWORD) {
+  static bool aside = false;
+  aside = !aside;
+  SetWindowPos(g_movedScene, nullptr, aside ? -200 : 0, 0, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_ASYNCWINDOWPOS);
+}
+
 // The same 800 x 450 part of the scene's window recorded as a plain area and as a followed
-// window, back to back, while xdotool moves the window by 200 px and back every second through
-// both (so what the moves cost the servers and the scene is in both): what following costs a
-// frame.
+// window, back to back, while the window moves every second through both (so what the moves
+// cost the servers and the scene is in both): what following costs a frame.
 void CompareFollow(const Servers& servers, const std::wstring& dir) {
   HWND scene = FindWindowW(L"OrvikVideoScene", nullptr);
   if (!scene) scene = FindWindowW(L"OrvikDemoScene", nullptr);
@@ -1303,18 +1313,13 @@ void CompareFollow(const Servers& servers, const std::wstring& dir) {
   f.x0 = frame.offsetX, f.y0 = frame.offsetY, f.aviwidth = w, f.aviheight = h;
   f.followedFrame = frame;
   form2().recordareae->SetChecked(true);
-  std::string mover;
-  RunShell(
-      "(id=$(xdotool search --name '^Orvik (video|demo) scene$' | head -n 1); "
-      "for i in $(seq 60); do xdotool windowmove $id -200 0; sleep 1; xdotool windowmove $id 0 0; "
-      "sleep 1; done) >/dev/null 2>&1 & echo $!",
-      &mover);
+  g_movedScene = scene;
+  const UINT_PTR mover = SetTimer(nullptr, 0, 1000, MoveTheScene);
   const BothWays both = RecordBothWays(servers, dir + L"\\follow.avi", [&](int i) {
     form1().followedWindow = i == 1 ? scene : nullptr;
   });
-  RunShell("kill " + Trim(mover), nullptr);
-  RunShell("xdotool search --name '^Orvik (video|demo) scene$' windowmove 0 0", nullptr);
-  PumpUntil(Now() + 0.5);
+  KillTimer(nullptr, mover);
+  SetWindowPos(scene, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   const double lookMs = FollowLookMs(scene, frame);
   form2().recordareae->SetChecked(false);
   PrintBothWays("A window moved every second", "plain area", "followed", both, 0.3);
