@@ -18,6 +18,8 @@ BOOL CALLBACK AddIfPickable(HWND window, LPARAM param) {
   DWORD process = 0;
   GetWindowThreadProcessId(window, &process);
   if (process == GetCurrentProcessId() || !tk::ShowsOnScreen(window)) return TRUE;
+  // A window clicks go through (another program's overlay or marker) is not what is pointed at.
+  if (GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TRANSPARENT) return TRUE;
   RECT frame{}, shown{};
   if (!tk::VisibleFrame(window, &frame) || !IntersectRect(&shown, &frame, &list.screen))
     return TRUE;
