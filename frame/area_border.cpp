@@ -21,6 +21,7 @@ void AreaBorder::ShowAround(const CaptureArea& area) {
   HWND h = hWnd();
   if (!h) return;
   dashed_ = false;
+  around_ = area;
   // A layered window shows nothing until its attributes are set.
   SetLayeredWindowAttributes(h, 0, 255, LWA_ALPHA);
   ExcludeFromCapture();
@@ -29,6 +30,18 @@ void AreaBorder::ShowAround(const CaptureArea& area) {
   CutOutArea(width, height);
   SetWindowPos(h, HWND_TOPMOST, area.x0 - outset, area.y0 - outset, width, height,
                SWP_NOACTIVATE | SWP_SHOWWINDOW);
+}
+
+void AreaBorder::MoveAround(const CaptureArea& area) {
+  if (!IsLoaded() || (area.x0 == around_.x0 && area.y0 == around_.y0)) return;
+  if (area.width != around_.width || area.height != around_.height) {
+    ShowAround(area);
+    return;
+  }
+  around_ = area;
+  const int outset = AreaBorderPixels(kAreaBorderGap) + AreaBorderPixels(kAreaBorderWidth);
+  SetWindowPos(Handle(), HWND_TOPMOST, area.x0 - outset, area.y0 - outset, 0, 0,
+               SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
 void AreaBorder::SetDashed(bool dashed) {

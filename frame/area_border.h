@@ -30,6 +30,9 @@ class AreaBorder : public tk::Form {
 
   // Shows the border, solid, around `area` (screen pixels), without activating it.
   void ShowAround(const CaptureArea& area);
+  // Moves the border shown to `area` of the same size (a followed window moved); nothing when
+  // it is there already.
+  void MoveAround(const CaptureArea& area);
   // Dashed while the recording is paused, solid again when it goes on.
   void SetDashed(bool dashed);
   // Takes the border off the screen (its window goes); nothing happens when none is shown.
@@ -44,6 +47,7 @@ class AreaBorder : public tk::Form {
   void PaintBand(HDC dc);
 
   bool dashed_ = false;
+  CaptureArea around_;
 };
 
 }  // namespace orvik

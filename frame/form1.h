@@ -86,6 +86,10 @@ class Form1 : public tk::Form {
   int32_t aviheight = 0;
   int32_t x0 = 0;
   int32_t y0 = 0;
+  // The window the area follows, picked with a click on the overlay (another program's: not
+  // owned; null: the area stays put), and where the area lay in it then.
+  HWND followedWindow = nullptr;
+  FollowedFrame followedFrame;
   HMENU sysmenu = nullptr;
   int16_t icondblclicked = 0;
   std::wstring temppath;  // ends in a path separator
@@ -190,6 +194,7 @@ class Form1 : public tk::Form {
   void BeginAfterCountdown();
   void CancelCountdown();
   void SetCountdownMenus();
+  bool FollowsAWindow();
 
   RecordingSession session_;
   RecorderFace face_;

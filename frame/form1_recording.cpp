@@ -19,6 +19,7 @@
 #include "toolkit/files.h"
 #include "toolkit/screen.h"
 #include "toolkit/units.h"
+#include "toolkit/window_frame.h"
 
 namespace orvik {
 
@@ -157,6 +158,10 @@ void Form1::StartRecording() {
   setup.sound.microphoneDevice = NamedMicrophoneDevice();
   setup.showClicks = form2().showclicks->Checked();
   setup.dpi = UiDpi();
+  if (!fullScreen && FollowsAWindow()) {
+    setup.followWindow = followedWindow;
+    setup.followFrame = followedFrame;
+  }
   const int countdown = form2().Countdown();
   setup.beginsLater = countdown > 0;
   const StartOutcome outcome = StartSession(setup);
@@ -278,6 +283,7 @@ void Form1::ShowLastRecording(EngineError error) {
   facts.bytes = *bytes;
   facts.path = avipath;
   if (EndsARecording(error)) facts.endedBecause = WhyTheRecordingStopped(error);
+  facts.followedWindowClosed = session_.FollowedWindowClosed();
   face_.ShowRecording(facts, session_.LastPicture());
 }
 
@@ -290,6 +296,9 @@ void Form1::ShowWhatAStartWillDo() {
   if (facts.fullScreen) {
     facts.x = facts.y = 0;
     facts.width = tk::ScreenWidthPixels(), facts.height = tk::ScreenHeightPixels();
+  } else if (FollowsAWindow()) {
+    facts.followedTitle = tk::WindowTitle(followedWindow);
+    facts.followsWindow = true;
   }
   facts.framesPerSecond = panel.FrameRate();
   facts.cursor = panel.recordcursor->Checked();
@@ -364,6 +373,12 @@ void Form1::ResumeRecording() {
   areaBorder_.SetDashed(false);
 }
 
+// Whether the area follows a picked window; one closed since the pick is forgotten.
+bool Form1::FollowsAWindow() {
+  if (followedWindow && !IsWindow(followedWindow)) followedWindow = nullptr;
+  return followedWindow != nullptr;
+}
+
 void Form1::Timer1_Timer() { CaptureTick(true); }
 void Form1::Timer2_Timer() { CaptureTick(false); }
 
@@ -377,6 +392,8 @@ void Form1::CaptureTick(bool fullScreen) {
     stop_click();  // tells the user why
     return;
   }
+  if (outcome == TickOutcome::Written && session_.Following())
+    areaBorder_.MoveAround(session_.FrameArea());
   // Restored during a recording, the face counts along; minimized, nothing is drawn.
   if (outcome == TickOutcome::Written && !IsIconic(Handle()))
     face_.ShowLive(session_.ElapsedSeconds(), session_.FrameCount());

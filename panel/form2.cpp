@@ -201,6 +201,7 @@ void Form2::recordareae_Click() {
   }
   form1().aviwidth = tk::ScreenWidthPixels();
   form1().aviheight = tk::ScreenHeightPixels();
+  form1().followedWindow = nullptr;
   form1().ShowWhatAStartWillDo();
 }
 

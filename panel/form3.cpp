@@ -9,11 +9,18 @@
 #include "toolkit/handles.h"
 #include "toolkit/screen.h"
 #include "toolkit/units.h"
+#include "toolkit/window_frame.h"
 
 namespace orvik {
 
 namespace {
 constexpr COLORREF kPen = RGB(255, 0, 0);
+// The outline of the window under the pointer: apart from the rectangle's red, inside the frame
+// so that it shows at the screen's edges too.
+constexpr COLORREF kOutline = RGB(0, 120, 215);
+constexpr int kOutlinePixels = 3;
+// A press and release this close together (screen pixels at 100%) is a click, not a drag.
+constexpr int kClickSlop = 4;
 // White on a dark box with a white edge: readable over light and dark screens alike.
 constexpr COLORREF kReadoutText = RGB(255, 255, 255);
 constexpr COLORREF kReadoutBack = RGB(32, 32, 32);
@@ -57,6 +64,8 @@ void Form3::TakeScreenImage() {
   Move(0, 0, tk::ScreenWidthTwips(), tk::ScreenHeightTwips());
   surface_.Move(0, 0, tk::ScreenWidthTwips(), tk::ScreenHeightTwips());
   tk::Picture image = tk::Picture::Solid(w, h, RGB(0, 0, 0));
+  windows_ = PickableWindows(w, h);
+  hovered_ = nullptr;
   {
     tk::WindowDc screen(nullptr);
     tk::UniqueMemDc dc(CreateCompatibleDC(screen.get()));
@@ -120,30 +129,80 @@ void Form3::Form_MouseDown(int button, int shift, float x, float y) {
   if (button == tk::kRightButton) {
     surface_.Cls();
     surface_.Refresh();
-    sel_.Reset();  // a confinement set before stays until the next release or close
+    sel_.Reset();        // a confinement set before stays until the next release or close
+    hovered_ = nullptr;  // outlined again at the next move
   }
 }
 
 void Form3::Commit() {
   const std::optional<CaptureArea> area = sel_.Commit();
   if (!area) return;
+  form1().followedWindow = nullptr;
+  HandOver(*area);
+}
+
+// The frame window records this area from now on; the overlay goes.
+void Form3::HandOver(const CaptureArea& area) {
   Form1& frame = form1();
-  frame.x0 = area->x0;
-  frame.y0 = area->y0;
-  frame.aviwidth = area->width;
-  frame.aviheight = area->height;
+  frame.x0 = area.x0;
+  frame.y0 = area.y0;
+  frame.aviwidth = area.width;
+  frame.aviheight = area.height;
   frame.ShowWhatAStartWillDo();
   ClipCursor(nullptr);
   Unload();
   ClipCursor(nullptr);
 }
 
+// The window's visible frame at the pick, and the part of it on the screen, which the frames
+// keep the size of.
+bool Form3::PickWindowAt(float x, float y) {
+  const PickableWindow* picked = WindowAt(windows_, TwipsToPixels(x), TwipsToPixels(y));
+  RECT now{};
+  if (!picked || !IsWindow(picked->window) || !tk::VisibleFrame(picked->window, &now)) return false;
+  const ScreenRect screen{0, 0, tk::ScreenWidthPixels(), tk::ScreenHeightPixels()};
+  const FollowedFrame frame =
+      FollowedFrameAtPick(ScreenRect{now.left, now.top, now.right, now.bottom}, screen);
+  if (frame.width <= 0 || frame.height <= 0) return false;
+  Form1& owner = form1();
+  owner.followedWindow = picked->window;
+  owner.followedFrame = frame;
+  HandOver(
+      CaptureArea{now.left + frame.offsetX, now.top + frame.offsetY, frame.width, frame.height});
+  return true;
+}
+
+void Form3::HoverAt(float x, float y) {
+  const PickableWindow* under = WindowAt(windows_, TwipsToPixels(x), TwipsToPixels(y));
+  const HWND window = under ? under->window : nullptr;
+  if (window == hovered_) return;
+  hovered_ = window;
+  surface_.Cls();
+  if (under) DrawOutline(under->frame);
+  surface_.Refresh();
+}
+
+void Form3::DrawOutline(const PixelRect& frame) {
+  const int w = ScaledPixels(kOutlinePixels);
+  const auto band = [this](int l, int t, int r, int b) {
+    surface_.Fill(PixelsToTwips(l), PixelsToTwips(t), PixelsToTwips(r - 1), PixelsToTwips(b - 1),
+                  kOutline);
+  };
+  band(frame.left, frame.top, frame.right, frame.top + w);
+  band(frame.left, frame.bottom - w, frame.right, frame.bottom);
+  band(frame.left, frame.top, frame.left + w, frame.bottom);
+  band(frame.right - w, frame.top, frame.right, frame.bottom);
+}
+
 void Form3::Form_MouseMove(int button, int shift, float x, float y) {
   (void)shift;
-  if (button == 0 && sel_.placing) {
+  if (button == 0 && !sel_.placing) {
+    HoverAt(x, y);
+  } else if (button == 0 && sel_.placing) {
     sel_.CentreOn(x, y);
     DrawRectangle(x, y);
   } else if (button == tk::kLeftButton) {
+    hovered_ = nullptr;
     sel_.DragTo(x, y);
     DrawRectangle(x, y);
   }
@@ -151,7 +210,11 @@ void Form3::Form_MouseMove(int button, int shift, float x, float y) {
 
 void Form3::Form_MouseUp(int button, int shift, float x, float y) {
   (void)shift;
-  if (button != tk::kLeftButton || !sel_.ReleaseAt(x, y)) return;
+  if (button != tk::kLeftButton) return;
+  if (!sel_.placing && sel_.IsClickAt(x, y, ScaledPixels(kClickSlop)) &&
+      PickWindowAt(sel_.x1, sel_.y1))
+    return;
+  if (!sel_.ReleaseAt(x, y)) return;
   int32_t cx, cy;
   sel_.Centre(&cx, &cy);
   SetCursorPos(cx, cy);

@@ -22,6 +22,11 @@ bool Selection::ReleaseAt(float x, float y) {
   return true;
 }
 
+bool Selection::IsClickAt(float x, float y, int32_t slopPixels) const {
+  const double slop = slopPixels * TwipsPerPixel();
+  return std::fabs(x - x1) <= slop && std::fabs(y - y1) <= slop;
+}
+
 void Selection::CentreOn(float x, float y) {
   const float dx = x - (x2 - x1) / 2 - x1;
   const float dy = y - (y2 - y1) / 2 - y1;

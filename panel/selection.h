@@ -30,6 +30,9 @@ struct Selection {
   // Release of the left button at (x, y): starts placing when the rectangle has a size in both
   // directions (a click, or a line of zero width or height, places nothing). True if it did.
   bool ReleaseAt(float x, float y);
+  // Whether a release at (x, y) lies within `slopPixels` of the press: a click, which picks the
+  // window under it rather than drawing a rectangle.
+  bool IsClickAt(float x, float y, int32_t slopPixels) const;
   // Placing: the rectangle keeps its size and is centred on the pointer.
   void CentreOn(float x, float y);
   // The pointer position (pixels) at the rectangle's centre.

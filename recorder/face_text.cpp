@@ -12,9 +12,13 @@ std::wstring KeyOrNone(const std::wstring& key) { return key.empty() ? L"（未�
 std::vector<std::wstring> StartSummary(const StartFacts& f) {
   const std::wstring size = std::to_wstring(f.width) + L" x " + std::to_wstring(f.height);
   std::vector<std::wstring> lines;
-  lines.push_back(f.fullScreen ? L"全屏 " + size
-                               : L"区域 " + size + L"，位于 (" + std::to_wstring(f.x) + L", " +
-                                     std::to_wstring(f.y) + L")");
+  if (!f.fullScreen && f.followsWindow)
+    lines.push_back(L"窗口：" + (f.followedTitle.empty() ? L"（无标题）" : f.followedTitle) +
+                    L"  " + size);
+  else
+    lines.push_back(f.fullScreen ? L"全屏 " + size
+                                 : L"区域 " + size + L"，位于 (" + std::to_wstring(f.x) + L", " +
+                                       std::to_wstring(f.y) + L")");
   lines.push_back(L"帧率：" + std::to_wstring(f.framesPerSecond) + L" 帧/秒");
   lines.push_back(std::wstring(L"光标：") + (f.cursor ? L"录制" : L"不录制") + L"    显示点击：" +
                   (f.clicks ? L"开" : L"关"));
@@ -31,6 +35,7 @@ std::vector<std::wstring> StartSummary(const StartFacts& f) {
 std::vector<std::wstring> RecordingSummary(const RecordingFacts& f) {
   std::vector<std::wstring> lines;
   if (!f.endedBecause.empty()) lines.push_back(f.endedBecause);
+  if (f.followedWindowClosed) lines.push_back(L"跟随的窗口已关闭：之后保持最后的画面");
   lines.push_back(L"时长 " + ClockText(f.seconds) + L" · " + std::to_wstring(f.frames) + L" 帧 · " +
                   SizeText(f.bytes));
   lines.push_back(f.path);

@@ -22,6 +22,9 @@ struct StartFacts {
   std::wstring folder;   // where the save dialog starts
   std::wstring stopKey;  // "Ctrl+Shift+F9"; empty when another program holds the key
   std::wstring pauseKey;
+  // The area follows a window picked on the overlay: its title.
+  bool followsWindow = false;
+  std::wstring followedTitle;
 };
 std::vector<std::wstring> StartSummary(const StartFacts& facts);
 
@@ -32,6 +35,7 @@ struct RecordingFacts {
   uint64_t bytes = 0;
   std::wstring path;
   std::wstring endedBecause;  // why it ended by itself; empty when the user stopped it
+  bool followedWindowClosed = false;
 };
 std::vector<std::wstring> RecordingSummary(const RecordingFacts& facts);
 

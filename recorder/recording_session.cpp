@@ -56,6 +56,8 @@ StartOutcome RecordingSession::Start(const Setup& setup, tk::PictureBox& surface
   frameCount_ = 0;
   screen_ = std::make_unique<tk::WindowDc>(nullptr);
   showClicks_ = setup_.showClicks && rings_.Create(setup_.dpi);
+  follow_.Follow(setup_.followWindow, setup_.followFrame);
+  frameArea_ = setup_.area;
   if (!setup_.beginsLater) Begin();
   return StartOutcome::Started;
 }
@@ -95,10 +97,10 @@ void RecordingSession::ListenToPresses(bool listen) {
 }
 
 // The presses taken up to now, drawn as they show at the frame's moment.
-void RecordingSession::DrawRings(HDC surface) {
+void RecordingSession::DrawRings(HDC surface, const CaptureArea& area) {
   if (!presses_) return;
   for (const PressEvent& event : presses_->Take()) marks_.Add(event);
-  rings_.Draw(surface, setup_.area, marks_.RingsAt(tk::MonotonicSeconds()));
+  rings_.Draw(surface, area, marks_.RingsAt(tk::MonotonicSeconds()));
 }
 
 TickOutcome RecordingSession::Tick(bool drawCursor) {
@@ -106,11 +108,21 @@ TickOutcome RecordingSession::Tick(bool drawCursor) {
   if (!output_.Accepting()) return TickOutcome::WriterClosed;
   const std::optional<Slot> slot = clock_.ClaimSlot(tk::MonotonicSeconds());
   if (!slot) return TickOutcome::Waiting;
+  std::optional<FollowedCopy> followed;
+  if (follow_.Active()) {
+    followed = follow_.Now();
+    // An empty slot: the file shows the last frame on (the first frame is always taken).
+    if (followed->kind != FollowedCopy::Kind::Copy && lastCapture_) return TickOutcome::Held;
+    if (followed->kind == FollowedCopy::Kind::Copy) frameArea_ = followed->frame;
+  }
   const std::optional<RecordingOutput::Capture> capture = output_.Acquire(*slot);
   if (!capture) return output_.Accepting() ? TickOutcome::Dropped : TickOutcome::WriterClosed;
-  CaptureScreen(capture->dc, screen_->get(), setup_.area);
-  DrawRings(capture->dc);
-  if (drawCursor) cursor_.Draw(capture->dc, setup_.area);
+  if (followed)
+    CaptureFollowed(capture->dc, screen_->get(), *followed, setup_.area.width, setup_.area.height);
+  else
+    CaptureScreen(capture->dc, screen_->get(), setup_.area);
+  DrawRings(capture->dc, frameArea_);
+  if (drawCursor) cursor_.Draw(capture->dc, frameArea_);
   lastCapture_ = capture->dc;
   output_.Submit(*capture);
   if (frameCount_ < INT32_MAX) ++frameCount_;

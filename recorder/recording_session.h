@@ -9,6 +9,7 @@
 #include <string>
 
 #include "recorder/engine_error.h"
+#include "recorder/followed_window.h"
 #include "recorder/output_file.h"
 #include "recorder/recording_output.h"
 #include "recorder/press_hook.h"
@@ -33,6 +34,7 @@ enum class TickOutcome {
   Written,       // a fresh frame went to its slot
   Dropped,       // the writer still had every frame buffer: this slot stays empty
   WriterClosed,  // the writer stopped taking frames: the recording must end (see Reason)
+  Held,          // the followed window is hidden or closed: the slot keeps the last picture
 };
 
 class RecordingSession {
@@ -49,6 +51,10 @@ class RecordingSession {
     int dpi = 96;                        // the screen's: the rings are drawn to its scale
     // The clock waits for Begin (a countdown runs between the dialogs and the first frame).
     bool beginsLater = false;
+    // A window the frames follow (another program's; null: the area stays put), and where the
+    // area lay in it when it was picked; the area gives the frames' size.
+    HWND followWindow = nullptr;
+    FollowedFrame followFrame;
   };
 
   RecordingSession() = default;
@@ -102,6 +108,11 @@ class RecordingSession {
   // The last frame of the last recording, made small as the recording stopped (null before
   // any, or when none was captured); it stays until the next stop.
   HBITMAP LastPicture() const { return lastPicture_.get(); }
+  // Whether the frames follow a window, where the last frame was taken on the screen, and
+  // whether the window was closed (the last picture held from then on; readable after a stop).
+  bool Following() const { return follow_.Active(); }
+  const CaptureArea& FrameArea() const { return frameArea_; }
+  bool FollowedWindowClosed() const { return follow_.Closed(); }
 
  private:
   // The one way out of a recording: the clock stops, the file is finished, the last picture kept
@@ -120,7 +131,9 @@ class RecordingSession {
   RingPainter rings_;
   bool showClicks_ = false;
   void ListenToPresses(bool listen);
-  void DrawRings(HDC surface);
+  void DrawRings(HDC surface, const CaptureArea& area);
+  FollowedWindow follow_;
+  CaptureArea frameArea_;
   // The screen's DC, kept for the whole recording: under Wine getting and releasing it cost
   // as much CPU as the copy itself (measured 11 ms a frame at 1920 x 1080).
   std::unique_ptr<tk::WindowDc> screen_;

@@ -9,6 +9,7 @@
 
 #include "recorder/capture_area.h"
 #include "recorder/click_marks.h"
+#include "recorder/followed_area.h"
 #include "toolkit/handles.h"
 
 namespace orvik {
@@ -16,6 +17,8 @@ namespace orvik {
 // A straight copy from the screen's DC: the clipboard, which holds the user's data, is not
 // used.
 void CaptureScreen(HDC surface, HDC screen, const CaptureArea& area);
+// A followed window's frame of `width` x `height`: the part of it on the screen, black around.
+void CaptureFollowed(HDC surface, HDC screen, const FollowedCopy& copy, int width, int height);
 
 // Draws the cursor showing right now, placed by its hot spot; nothing when it is hidden.
 // Keeps the hot spot of the last cursor it drew, which rarely changes between frames.

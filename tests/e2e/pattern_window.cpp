@@ -3,6 +3,7 @@
 // milliseconds (32 bits, most significant first, white = 1); row 2: the same bits inverted,
 // so a frame captured in the middle of a repaint is recognised as torn. A bar below moves
 // with the time, and a solid magenta margin surrounds it all. Usage: pattern_window.exe [x y]
+// [movable]: a movable pattern is dragged anywhere by the left button, as by a title bar.
 #include <windows.h>
 #include <mmsystem.h>
 
@@ -34,7 +35,10 @@ void PaintTime(HDC dc, uint32_t ms) {
   SetViewportOrgEx(dc, 0, 0, nullptr);
 }
 
+bool g_movable = false;
+
 LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_NCHITTEST && g_movable) return HTCAPTION;
   if (msg == WM_DESTROY) {
     PostQuitMessage(0);
     return 0;
@@ -57,6 +61,7 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int) {
     x = atoi(__argv[1]);
     y = atoi(__argv[2]);
   }
+  g_movable = __argc >= 4 && lstrcmpA(__argv[3], "movable") == 0;
   WNDCLASSW wc{};
   wc.lpfnWndProc = Proc;
   wc.hInstance = inst;

@@ -47,6 +47,10 @@ TEST(Selection, ClickOrFlatLinePlacesNothing) {
   EXPECT_FALSE(s.ReleaseAt(900, 500));  // zero height
   EXPECT_FALSE(s.ReleaseAt(505, 900));  // a third of a pixel wide rounds to zero
   EXPECT_FALSE(s.placing);
+  // A press and release a few pixels apart is still a click (it picks the window under it).
+  s.BeginAt(500 * T, 500 * T);
+  EXPECT_TRUE(s.IsClickAt(504 * T, 496 * T, 4));
+  EXPECT_FALSE(s.IsClickAt(505 * T, 500 * T, 4));
 }
 
 TEST(Selection, PlacingCarriesTheRectangleCentredOnThePointer) {

@@ -26,6 +26,10 @@ TEST(FaceText, TheStartSummarySaysWhatAStartWillRecord) {
   EXPECT_EQ(lines[4], L"编码：（开始时选择）");
   f.format = FileFormat::Mp4;  // needs no codec dialog
   EXPECT_EQ(StartSummary(f)[4], L"编码：MP4（H.264 + AAC）");
+  f.followsWindow = true, f.followedTitle = L"记事本";  // a window picked on the overlay
+  EXPECT_EQ(StartSummary(f)[0], L"窗口：记事本  640 x 480");
+  f.followedTitle.clear();
+  EXPECT_EQ(StartSummary(f)[0], L"窗口：（无标题）  640 x 480");
 }
 
 TEST(FaceText, TheLastRecordingsLengthSizeAndWhyItEnded) {
@@ -51,4 +55,6 @@ TEST(FaceText, TheLastRecordingsLengthSizeAndWhyItEnded) {
   lines = RecordingSummary(r);
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[0], r.endedBecause);
+  r.endedBecause.clear(), r.followedWindowClosed = true;
+  EXPECT_EQ(RecordingSummary(r)[0], L"跟随的窗口已关闭：之后保持最后的画面");
 }
