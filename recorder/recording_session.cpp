@@ -57,6 +57,8 @@ StartOutcome RecordingSession::Start(const Setup& setup, tk::PictureBox& surface
   clock_.Start(tk::MonotonicSeconds());
   showClicks_ = setup_.showClicks && rings_.Create(setup_.dpi);
   ListenToPresses(showClicks_);
+  showKeys_ = setup_.showKeys && keys_.Prepare(setup_.dpi, setup_.ownKeys);
+  keys_.Listen(showKeys_);
   return StartOutcome::Started;
 }
 
@@ -71,11 +73,13 @@ void RecordingSession::Pause() {
   sound_.CatchUp();  // the sound made up to the pause is recorded
   clock_.Pause(tk::MonotonicSeconds());
   ListenToPresses(false);
+  keys_.Listen(false);
 }
 
 void RecordingSession::Resume() {
   clock_.Resume(tk::MonotonicSeconds());
   ListenToPresses(active_ && showClicks_);
+  keys_.Listen(active_ && showKeys_);
 }
 
 void RecordingSession::ListenToPresses(bool listen) {
@@ -103,6 +107,7 @@ TickOutcome RecordingSession::Tick(bool drawCursor) {
   if (!capture) return output_.Accepting() ? TickOutcome::Dropped : TickOutcome::WriterClosed;
   CaptureScreen(capture->dc, screen_->get(), setup_.area);
   DrawRings(capture->dc);
+  keys_.Draw(capture->dc, setup_.area);
   if (drawCursor) cursor_.Draw(capture->dc, setup_.area);
   lastCapture_ = capture->dc;
   output_.Submit(*capture);
@@ -115,6 +120,7 @@ EngineError RecordingSession::Finish(bool keepFile) {
   active_ = false;
   screen_.reset();
   ListenToPresses(false);
+  keys_.Listen(false);
   sound_.CatchUp();                      // the sound made up to the stop is recorded
   clock_.Pause(tk::MonotonicSeconds());  // the recording's length stays readable
   const EngineError result = output_.Close();

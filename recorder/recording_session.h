@@ -11,6 +11,7 @@
 #include "recorder/engine_error.h"
 #include "recorder/output_file.h"
 #include "recorder/recording_output.h"
+#include "recorder/keys_shown.h"
 #include "recorder/press_hook.h"
 #include "recorder/recording_choices.h"
 #include "recorder/recording_clock.h"
@@ -47,6 +48,8 @@ class RecordingSession {
     sound::SoundRecorder::Wanted sound;  // nothing wanted: a recording without sound
     bool showClicks = false;             // rings where the mouse's buttons are pressed
     int dpi = 96;                        // the screen's: the rings are drawn to its scale
+    bool showKeys = false;               // a caption of the shortcuts pressed
+    std::vector<KeyCombo> ownKeys;       // the program's hot keys, which the caption leaves out
   };
 
   RecordingSession() = default;
@@ -66,7 +69,8 @@ class RecordingSession {
   // After a stop: where a source's sound is missing, and why.
   const std::vector<sound::SoundGap>& SoundGaps() const { return sound_.Gaps(); }
 
-  // Presses while paused are not listened to, and rings from before a pause end with it.
+  // Presses and keys while paused are not listened to, and rings and captions from before a
+  // pause end with it.
   void Pause();
   void Resume();
   // Takes a frame when a new slot has begun since the last one: the screen is copied straight
@@ -115,6 +119,8 @@ class RecordingSession {
   bool showClicks_ = false;
   void ListenToPresses(bool listen);
   void DrawRings(HDC surface);
+  KeysShown keys_;  // while keys are shown
+  bool showKeys_ = false;
   // The screen's DC, kept for the whole recording: under Wine getting and releasing it cost
   // as much CPU as the copy itself (measured 11 ms a frame at 1920 x 1080).
   std::unique_ptr<tk::WindowDc> screen_;
