@@ -24,6 +24,9 @@ void RememberSoundChoice(SoundChoice choice);
 // Whether 显示点击 is on (off unless it was turned on).
 bool RememberedShowClicks();
 void RememberShowClicks(bool show);
+// Whether 显示按键 is on (off unless it was turned on).
+bool RememberedShowKeys();
+void RememberShowKeys(bool show);
 // The endpoint names of the devices to record instead of the defaults (empty: the defaults).
 std::wstring NamedSystemSoundDevice();
 std::wstring NamedMicrophoneDevice();
