@@ -38,8 +38,11 @@ LRESULT CALLBACK KeyHook::OnKey(int code, WPARAM message, LPARAM data) {
   auto* events = HookEvents<KeyEvent>::Current();
   const bool down = message == WM_KEYDOWN || message == WM_SYSKEYDOWN;
   const bool up = message == WM_KEYUP || message == WM_SYSKEYUP;
-  if (code == HC_ACTION && events && (down || up) && !FocusIsInPasswordField()) {
-    const auto* info = reinterpret_cast<const KBDLLHOOKSTRUCT*>(data);
+  const auto* info = reinterpret_cast<const KBDLLHOOKSTRUCT*>(data);
+  // The modifiers count as held with the next key (read from the key state), never alone:
+  // their own events are not queued, which spares the focus check for most events.
+  if (code == HC_ACTION && events && (down || up) && !IsModifierKey(info->vkCode) &&
+      !FocusIsInPasswordField()) {
     events->Push(KeyEvent{info->vkCode, down, HeldModifiers(), tk::MonotonicSeconds()});
   }
   return CallNextHookEx(nullptr, code, message, data);
