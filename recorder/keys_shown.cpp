@@ -13,11 +13,7 @@ bool KeysShown::Prepare(int dpi, std::vector<KeyCombo> ownKeys) {
 
 void KeysShown::Listen(bool listen) {
   caption_.Clear();
-  if (!listen) {
-    hook_.reset();
-  } else if (!hook_) {
-    hook_ = std::make_unique<KeyHook>();
-  }
+  if (listen != static_cast<bool>(hook_)) hook_ = listen ? std::make_unique<KeyHook>() : nullptr;
 }
 
 void KeysShown::Draw(HDC surface, const CaptureArea& area) {
