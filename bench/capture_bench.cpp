@@ -14,13 +14,14 @@
 //   3. where a frame's time goes: the pieces of a recording (the copy into the writer's
 //      buffer, the cursor, the codec, the write, the commits) made one by one in a loop;
 //   4. what the 1 ms timer costs while no slot is due.
-// Options: capture_bench [rate] [raw|orvik] [scene.exe] [sound|clicks|face|mp4]: the frame rate
+// Options: capture_bench [rate] [raw|orvik] [scene.exe] [sound|clicks|keys|face|mp4]: the fps
 // (10), the codec of our recording ("Full Frames", or our lossless one, which ffmpeg then meets
 // with libx264rgb lossless and its zmbv encoder instead of raw video), a program to show on the
 // display first (the demo scene: text, a clock, moving shapes; or the bench's own, OrvikVideoScene:
 // text beside a 640x360 video playing), and with "sound" instead of all else: the recording without
 // sound and with the system's sound and the microphone, back to back; with "clicks", the recording
-// with 显示点击 off and on while the left button is clicked four times a second; with "mp4", at
+// with 显示点击 off and on while the left button is clicked four times a second; with "keys", with
+// 显示按键 off and on while a shortcut is pressed twice a second; with "mp4", at
 // each of the rates given as "10,30": the scene alone, the bare copy, the recording as MP4 (H.264)
 // and as our lossless AVI, then where an MP4 frame's time goes, and a table of CPU per frame, fresh
 // slots and size a minute side by side. Figures only; nothing is asserted. Under Wine the process
@@ -35,6 +36,7 @@
 #include <vfw.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -44,6 +46,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "frame/form1.h"
@@ -58,6 +61,7 @@
 #include "recorder/followed_window.h"
 #include "recorder/frame_surfaces.h"
 #include "recorder/h264_encoder.h"
+#include "recorder/key_caption_painter.h"
 #include "recorder/mp4_container.h"
 #include "recorder/recording_clock.h"
 #include "recorder/remembered_choices.h"
@@ -1067,6 +1071,7 @@ void PrintSummary(const PerFrame& ours, const Bare& bare, const Recording& rec,
 void CompareWithTheFloorAndFfmpeg(const Servers& servers, const std::wstring& dir);
 void CompareSound(const Servers& servers, const std::wstring& dir);
 void CompareClicks(const Servers& servers, const std::wstring& dir);
+void CompareKeys(const Servers& servers, const std::wstring& dir);
 void CompareFace(const Servers& servers, const std::wstring& dir);
 void CompareFollow(const Servers& servers, const std::wstring& dir);
 void CompareMp4(const Servers& servers, const std::wstring& dir, const std::vector<int>& rates);
@@ -1121,6 +1126,8 @@ int main(int argc, char** argv) {
     CompareClicks(servers, dir);
   } else if (argc > 4 && std::string(argv[4]) == "follow") {
     CompareFollow(servers, dir);
+  } else if (argc > 4 && std::string(argv[4]) == "keys") {
+    CompareKeys(servers, dir);
   } else if (argc > 4 && std::string(argv[4]) == "face") {
     CompareFace(servers, dir);
   } else if (argc > 4 && std::string(argv[4]) == "mp4") {
@@ -1227,24 +1234,35 @@ void CompareSound(const Servers& servers, const std::wstring& dir) {
               both.mbPerMinute[1]);
 }
 
+// A 32-bit frame of the screen's size selected into a memory DC, as a tick draws into.
+struct ScreenFrame {
+  ScreenFrame() {
+    BITMAPINFO bmi{};
+    bmi.bmiHeader = {
+        sizeof(BITMAPINFOHEADER), area.width, area.height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    bitmap.reset(CreateDIBSection(nullptr, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0));
+    dc.reset(CreateCompatibleDC(nullptr));
+    if (bitmap && dc) selected = std::make_unique<tk::SelectGuard>(dc.get(), bitmap.get());
+  }
+  const orvik::CaptureArea area{0, 0, tk::ScreenWidthPixels(), tk::ScreenHeightPixels()};
+  tk::UniqueBitmap bitmap;
+  tk::UniqueMemDc dc;
+  std::unique_ptr<tk::SelectGuard> selected;
+};
+
 // Two rings drawn into a 32-bit frame of the screen's size, as a tick draws them: CPU a frame.
 constexpr int kRingFrames = 2000;
 double TwoRingsMs() {
-  const int w = tk::ScreenWidthPixels(), h = tk::ScreenHeightPixels();
-  BITMAPINFO bmi{};
-  bmi.bmiHeader = {sizeof(BITMAPINFOHEADER), w, h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-  void* bits = nullptr;
-  tk::UniqueBitmap frame(CreateDIBSection(nullptr, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0));
-  tk::UniqueMemDc dc(CreateCompatibleDC(nullptr));
-  if (!frame || !dc) return 0;
-  tk::SelectGuard selected(dc.get(), frame.get());
+  ScreenFrame frame;
+  if (!frame.selected) return 0;
+  const int w = frame.area.width, h = frame.area.height;
   orvik::RingPainter rings;
   if (!rings.Create(orvik::kDesignDpi)) return 0;
-  const orvik::CaptureArea area{0, 0, w, h};
   const std::vector<orvik::VisibleRing> shown = {{orvik::PressButton::Left, w / 2, h / 2, 0.6f},
                                                  {orvik::PressButton::Right, w / 3, h / 3, 1.0f}};
   const double cpu0 = ProcessCpuSeconds();
-  for (int i = 0; i < kRingFrames; ++i) rings.Draw(dc.get(), area, shown);
+  for (int i = 0; i < kRingFrames; ++i) rings.Draw(frame.dc.get(), frame.area, shown);
   return (ProcessCpuSeconds() - cpu0) * 1000 / kRingFrames;
 }
 
@@ -1266,6 +1284,65 @@ void CompareClicks(const Servers& servers, const std::wstring& dir) {
       "   (per-second figures come in 1 ms steps at 10 fps; the rings alone: two drawn into a "
       "frame of the screen's size cost %.3f ms, CPU over %d frames)\n",
       ringsMs, kRingFrames);
+}
+
+// The caption drawn into a 32-bit frame of the screen's size, as a tick draws it: CPU a frame
+// when only its opacity changes (most frames), and when its text changes each frame.
+struct CaptionCost {
+  double blendMs = 0, newTextMs = 0;
+};
+CaptionCost CaptionMs() {
+  CaptionCost cost;
+  ScreenFrame frame;
+  orvik::KeyCaptionPainter painter;
+  if (!frame.selected || !painter.Create(orvik::kDesignDpi)) return cost;
+  auto run = [&](bool newText) {
+    const double cpu0 = ProcessCpuSeconds();
+    for (int i = 0; i < kRingFrames; ++i) {
+      const int count = newText ? i + 2 : 3;
+      painter.Draw(frame.dc.get(), frame.area,
+                   {orvik::CaptionText({orvik::kKeyCtrl | orvik::kKeyShift, 'S'}, count), 0.6f});
+    }
+    return (ProcessCpuSeconds() - cpu0) * 1000 / kRingFrames;
+  };
+  cost.blendMs = run(false);
+  cost.newTextMs = run(true);
+  return cost;
+}
+
+// Ctrl + Shift + S pressed every half second through the system's input, until `stop`: the
+// same combination, so the caption's text changes with each press ("×2", "×3").
+void PressShortcuts(const std::atomic<bool>& stop) {
+  auto key = [](WORD vk, bool up) {
+    INPUT in{};
+    in.type = INPUT_KEYBOARD;
+    in.ki.wVk = vk;
+    in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    return in;
+  };
+  while (!stop) {
+    INPUT keys[] = {key(VK_CONTROL, false), key(VK_SHIFT, false), key('S', false),
+                    key('S', true),         key(VK_SHIFT, true),  key(VK_CONTROL, true)};
+    SendInput(6, keys, sizeof(INPUT));
+    for (int i = 0; i < 10 && !stop; ++i) Sleep(50);
+  }
+}
+
+// The same recording with 显示按键 off and on, back to back, while a shortcut is pressed twice a
+// second through both: what the hook and the caption cost a frame.
+void CompareKeys(const Servers& servers, const std::wstring& dir) {
+  std::atomic<bool> stop{false};
+  std::thread presser([&] { PressShortcuts(stop); });
+  const BothWays both = RecordBothWays(servers, dir + L"\\keys.avi",
+                                       [](int i) { form2().showkeys->SetChecked(i == 1); });
+  stop = true;
+  presser.join();
+  const CaptionCost caption = CaptionMs();
+  PrintBothWays("Keys shown (a shortcut every 0.5 s)", "off", "on", both, 0.3);
+  std::printf(
+      "   (the caption alone, in a frame of the screen's size, CPU over %d frames: %.3f ms a frame "
+      "blended, %.3f ms when its text changes every frame)\n",
+      kRingFrames, caption.blendMs, caption.newTextMs);
 }
 
 // The same recording with the main window minimized (as a start leaves it) and restored, back to

@@ -101,6 +101,7 @@ void Form1::SetRecordingMenus() {
   panel.quit->SetEnabled(false);
   panel.recordcursor->SetEnabled(false);
   panel.showclicks->SetEnabled(false);
+  panel.showkeys->SetEnabled(false);
   panel.recordareae->SetEnabled(false);
   panel.framerate->SetEnabled(false);
   panel.sound->SetEnabled(false);
@@ -115,6 +116,7 @@ void Form1::SetIdleMenus() {
   panel.quit->SetEnabled(true);
   panel.recordcursor->SetEnabled(true);
   panel.showclicks->SetEnabled(true);
+  panel.showkeys->SetEnabled(true);
   panel.recordareae->SetEnabled(true);
   panel.framerate->SetEnabled(true);
   panel.sound->SetEnabled(true);
@@ -158,6 +160,8 @@ void Form1::StartRecording() {
   setup.sound.microphoneDevice = NamedMicrophoneDevice();
   setup.showClicks = form2().showclicks->Checked();
   setup.dpi = UiDpi();
+  setup.showKeys = form2().showkeys->Checked();
+  setup.ownKeys = {{kHotKeyModifiers, kStopKey}, {kHotKeyModifiers, kPauseKey}};
   if (!fullScreen && FollowsAWindow()) {
     setup.followWindow = followedWindow;
     setup.followFrame = followedFrame;
@@ -303,6 +307,7 @@ void Form1::ShowWhatAStartWillDo() {
   facts.framesPerSecond = panel.FrameRate();
   facts.cursor = panel.recordcursor->Checked();
   facts.clicks = panel.showclicks->Checked();
+  facts.keys = panel.showkeys->Checked();
   facts.sound = panel.Sound();
   facts.format = RememberedFileFormat();
   facts.codec = CodecDescription(AVIDecs::AviNextCodec());

@@ -27,6 +27,7 @@ void Form2::BuildMenu() {
   setting = &menu_.Add(L"设置(&O)");
   recordcursor = &setting->Add(L"录制光标", [this] { recordcursor_Click(); });
   showclicks = &setting->Add(L"显示点击", [this] { showclicks_Click(); });
+  showkeys = &setting->Add(L"显示按键", [this] { showkeys_Click(); });
   recordareae = &setting->Add(L"录制区域", [this] { recordareae_Click(); });
   framerate = &setting->Add(L"帧率");
   for (size_t i = 0; i < rates.size(); ++i) {
@@ -71,6 +72,7 @@ void Form2::Form_Load() {
   CheckSound(RememberedSoundChoice());
   showclicks->SetChecked(RememberedShowClicks());
   CheckCountdown(RememberedCountdown());
+  showkeys->SetChecked(RememberedShowKeys());
 }
 
 // The sizing frame's thickness: 4 pixels at 100%, as the system draws it at this DPI.
@@ -122,6 +124,12 @@ void Form2::recordcursor_Click() {
 void Form2::showclicks_Click() {
   showclicks->SetChecked(!showclicks->Checked());
   RememberShowClicks(showclicks->Checked());
+  form1().ShowWhatAStartWillDo();
+}
+
+void Form2::showkeys_Click() {
+  showkeys->SetChecked(!showkeys->Checked());
+  RememberShowKeys(showkeys->Checked());
   form1().ShowWhatAStartWillDo();
 }
 

@@ -31,6 +31,7 @@ class Form2 : public tk::Form {
   tk::MenuItem* setting = nullptr;
   tk::MenuItem* recordcursor = nullptr;
   tk::MenuItem* showclicks = nullptr;  // 显示点击: rings where buttons are pressed
+  tk::MenuItem* showkeys = nullptr;    // 显示按键: a caption of the shortcuts pressed
   tk::MenuItem* recordareae = nullptr;
   tk::MenuItem* framerate = nullptr;  // 帧率: one entry per rate of kFrameRateChoices
   std::array<tk::MenuItem*, kFrameRateChoices.size()> rates{};
@@ -47,6 +48,7 @@ class Form2 : public tk::Form {
   void recordcursor_Click();
   // Turned on or off for the next recordings, and remembered for the next run.
   void showclicks_Click();
+  void showkeys_Click();
   void recordareae_Click();
   // The chosen rate is checked, used by the next recording and remembered for the next run.
   void framerate_Click(int framesPerSecond);

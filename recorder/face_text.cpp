@@ -21,7 +21,7 @@ std::vector<std::wstring> StartSummary(const StartFacts& f) {
                                        std::to_wstring(f.y) + L")");
   lines.push_back(L"帧率：" + std::to_wstring(f.framesPerSecond) + L" 帧/秒");
   lines.push_back(std::wstring(L"光标：") + (f.cursor ? L"录制" : L"不录制") + L"    显示点击：" +
-                  (f.clicks ? L"开" : L"关"));
+                  (f.clicks ? L"开" : L"关") + L"    显示按键：" + (f.keys ? L"开" : L"关"));
   lines.push_back(std::wstring(L"声音：") + SoundCaption(f.sound));
   if (f.format == FileFormat::Mp4)
     lines.push_back(L"编码：MP4（H.264 + AAC）");

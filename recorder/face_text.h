@@ -16,6 +16,7 @@ struct StartFacts {
   int framesPerSecond = kDefaultFrameRate;
   bool cursor = true;
   bool clicks = false;
+  bool keys = false;
   SoundChoice sound = SoundChoice::None;
   FileFormat format = FileFormat::Mp4;
   std::wstring codec;    // an AVI's: the codec the dialog opens on

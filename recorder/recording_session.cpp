@@ -58,6 +58,7 @@ StartOutcome RecordingSession::Start(const Setup& setup, tk::PictureBox& surface
   showClicks_ = setup_.showClicks && rings_.Create(setup_.dpi);
   follow_.Follow(setup_.followWindow, setup_.followFrame);
   frameArea_ = setup_.area;
+  showKeys_ = setup_.showKeys && keys_.Prepare(setup_.dpi, setup_.ownKeys);
   if (!setup_.beginsLater) Begin();
   return StartOutcome::Started;
 }
@@ -67,6 +68,7 @@ void RecordingSession::Begin() {
   begun_ = true;
   clock_.Start(tk::MonotonicSeconds());
   ListenToPresses(showClicks_);
+  keys_.Listen(showKeys_);
 }
 
 // The devices start reading before the recording does (the codec dialog comes between); what
@@ -80,11 +82,13 @@ void RecordingSession::Pause() {
   sound_.CatchUp();  // the sound made up to the pause is recorded
   clock_.Pause(tk::MonotonicSeconds());
   ListenToPresses(false);
+  keys_.Listen(false);
 }
 
 void RecordingSession::Resume() {
   clock_.Resume(tk::MonotonicSeconds());
   ListenToPresses(Begun() && showClicks_);
+  keys_.Listen(Begun() && showKeys_);
 }
 
 void RecordingSession::ListenToPresses(bool listen) {
@@ -122,6 +126,7 @@ TickOutcome RecordingSession::Tick(bool drawCursor) {
   else
     CaptureScreen(capture->dc, screen_->get(), setup_.area);
   DrawRings(capture->dc, frameArea_);
+  keys_.Draw(capture->dc, setup_.area);
   if (drawCursor) cursor_.Draw(capture->dc, frameArea_);
   lastCapture_ = capture->dc;
   output_.Submit(*capture);
@@ -134,6 +139,7 @@ EngineError RecordingSession::Finish(bool keepFile) {
   active_ = false;
   screen_.reset();
   ListenToPresses(false);
+  keys_.Listen(false);
   sound_.CatchUp();                      // the sound made up to the stop is recorded
   clock_.Pause(tk::MonotonicSeconds());  // the recording's length stays readable
   const EngineError result = output_.Close();

@@ -12,6 +12,7 @@
 #include "recorder/followed_window.h"
 #include "recorder/output_file.h"
 #include "recorder/recording_output.h"
+#include "recorder/keys_shown.h"
 #include "recorder/press_hook.h"
 #include "recorder/recording_choices.h"
 #include "recorder/recording_clock.h"
@@ -55,6 +56,8 @@ class RecordingSession {
     // area lay in it when it was picked; the area gives the frames' size.
     HWND followWindow = nullptr;
     FollowedFrame followFrame;
+    bool showKeys = false;          // a caption of the shortcuts pressed
+    std::vector<KeyCombo> ownKeys;  // the program's hot keys, which the caption leaves out
   };
 
   RecordingSession() = default;
@@ -78,7 +81,8 @@ class RecordingSession {
   // After a stop: where a source's sound is missing, and why.
   const std::vector<sound::SoundGap>& SoundGaps() const { return sound_.Gaps(); }
 
-  // Presses while paused are not listened to, and rings from before a pause end with it.
+  // Presses and keys while paused are not listened to, and rings and captions from before a
+  // pause end with it.
   void Pause();
   void Resume();
   // Takes a frame when a new slot has begun since the last one: the screen is copied straight
@@ -134,6 +138,9 @@ class RecordingSession {
   void DrawRings(HDC surface, const CaptureArea& area);
   FollowedWindow follow_;
   CaptureArea frameArea_;
+  void DrawRings(HDC surface);
+  KeysShown keys_;  // while keys are shown
+  bool showKeys_ = false;
   // The screen's DC, kept for the whole recording: under Wine getting and releasing it cost
   // as much CPU as the copy itself (measured 11 ms a frame at 1920 x 1080).
   std::unique_ptr<tk::WindowDc> screen_;

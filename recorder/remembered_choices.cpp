@@ -15,6 +15,7 @@ constexpr wchar_t kSystemSoundDeviceValue[] = L"SystemSoundDevice";
 constexpr wchar_t kMicrophoneDeviceValue[] = L"MicrophoneDevice";
 constexpr wchar_t kShowClicksValue[] = L"ShowClicks";
 constexpr wchar_t kCountdownValue[] = L"Countdown";
+constexpr wchar_t kShowKeysValue[] = L"ShowKeys";
 constexpr wchar_t kFormatValue[] = L"Format";
 constexpr wchar_t kInProgressValue[] = L"RecordingInProgress";
 }  // namespace
@@ -40,13 +41,21 @@ void RememberSoundChoice(SoundChoice choice) {
   ProgramSettings().WriteText(kSoundValue, StoredSoundChoice(choice));
 }
 
-bool RememberedShowClicks() {
-  return ProgramSettings().ReadNumber(kShowClicksValue).value_or(0) != 0;
+// An on/off choice kept as a DWORD, off unless it was turned on.
+namespace {
+bool RememberedSwitch(const wchar_t* value) {
+  return ProgramSettings().ReadNumber(value).value_or(0) != 0;
 }
 
-void RememberShowClicks(bool show) {
-  ProgramSettings().WriteNumber(kShowClicksValue, show ? 1 : 0);
+void RememberSwitch(const wchar_t* value, bool on) {
+  ProgramSettings().WriteNumber(value, on ? 1 : 0);
 }
+}  // namespace
+
+bool RememberedShowClicks() { return RememberedSwitch(kShowClicksValue); }
+void RememberShowClicks(bool show) { RememberSwitch(kShowClicksValue, show); }
+bool RememberedShowKeys() { return RememberedSwitch(kShowKeysValue); }
+void RememberShowKeys(bool show) { RememberSwitch(kShowKeysValue, show); }
 
 int RememberedCountdown() {
   return CountdownFromStored(ProgramSettings().ReadNumber(kCountdownValue));

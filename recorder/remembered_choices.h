@@ -27,6 +27,9 @@ void RememberShowClicks(bool show);
 // The seconds of 倒计时 before the first frame: one the menu offers, else 0 (none).
 int RememberedCountdown();
 void RememberCountdown(int seconds);
+// Whether 显示按键 is on (off unless it was turned on).
+bool RememberedShowKeys();
+void RememberShowKeys(bool show);
 // The endpoint names of the devices to record instead of the defaults (empty: the defaults).
 std::wstring NamedSystemSoundDevice();
 std::wstring NamedMicrophoneDevice();

@@ -40,15 +40,16 @@ for exe in "$win"/bench/*.exe; do
   # The whole-recording bench runs with our codec at 10 and 30 fps on its own scene (text beside
   # a 640x360 video playing, as people record), beside the bare screen copy and ffmpeg's
   # lossless encoders, then uncompressed at 10 fps, then on the demo scene without and with
-  # sound, then with clicks shown off and on, then with the main window minimized and restored,
-  # then at 10 and 30 fps as MP4 beside our lossless AVI and the bare copy, then a part of its
-  # own scene's window followed while it moves, beside the same part recorded as a plain area.
+  # sound, then with clicks shown off and on, then with keys shown off and on, then with the main
+  # window minimized and restored, then at 10 and 30 fps as MP4 beside our lossless AVI and the
+  # bare copy, then a part of its own scene's window followed while it moves, beside the same
+  # part recorded as a plain area.
   variants=("")
   scene="Z:${win//\//\\}\\demo\\OrvikDemoScene.exe"
   video="Z:${win//\//\\}\\bench\\scenes\\OrvikVideoScene.exe"
   [ "$name" = capture_bench ] &&
     variants=("10 orvik $video" "30 orvik $video" "10 raw" "10 orvik $scene sound"
-      "10 orvik $scene clicks" "10 orvik $scene face" "10,30 orvik $scene mp4"
+      "10 orvik $scene clicks" "10 orvik $scene keys" "10 orvik $scene face" "10,30 orvik $scene mp4"
       "10 orvik $video follow")
   for args in "${variants[@]}"; do
     [ -z "$only" ] || [ "${args##* }" = "$only" ] || continue

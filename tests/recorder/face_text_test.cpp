@@ -14,7 +14,7 @@ TEST(FaceText, TheStartSummarySaysWhatAStartWillRecord) {
   ASSERT_EQ(lines.size(), 7u);
   EXPECT_EQ(lines[0], L"全屏 1920 x 1080");
   EXPECT_EQ(lines[1], L"帧率：15 帧/秒");
-  EXPECT_EQ(lines[2], L"光标：不录制    显示点击：开");
+  EXPECT_EQ(lines[2], L"光标：不录制    显示点击：开    显示按键：关");
   EXPECT_EQ(lines[3], L"声音：系统声音和麦克风");
   EXPECT_EQ(lines[4], L"编码：Orvik lossless screen codec (ZMBV)");
   EXPECT_EQ(lines[5], L"保存到：C:\\Videos");
