@@ -279,7 +279,9 @@ TEST_P(DpiTest, CaptionAndFaceTextsFitAndTheTitleButtonsReactWhereTheyAreDrawn) 
   auto expectFills = [](const char* name, const tk::Picture& picture, HWND piece, bool width) {
     const RECT r = ScreenRect(piece);
     EXPECT_EQ(picture.Height(), r.bottom - r.top) << name;
-    if (width) EXPECT_EQ(picture.Width(), r.right - r.left) << name;
+    if (width) {
+      EXPECT_EQ(picture.Width(), r.right - r.left) << name;
+    }
   };
   expectFills("caption band", f.backcaption.GetPicture(), f.backcaption.hWnd(), false);
   expectFills("caption icon", f.leftcaption.GetPicture(), f.leftcaption.hWnd(), true);

@@ -392,9 +392,10 @@ TEST_F(AppTest, AnOpenMenuDoesNotStallTheCapture) {
     if (times[k]) spanTimes.insert(*times[k]);
   }
   EXPECT_GE(spanPts.size(), 10u) << "too few frames while the menu was open";
-  if (!spanPts.empty())
+  if (!spanPts.empty()) {
     EXPECT_EQ(spanPts.back() - spanPts.front() + 1, static_cast<long>(spanPts.size()))
         << "slots of the span without a frame";
+  }
   EXPECT_GE(spanTimes.size() * 2, spanPts.size()) << "the span shows old pictures";
   ExpectFramesInTheirSlots(frames, start, 10);
 }
