@@ -308,6 +308,7 @@ void Form1::ShowWhatAStartWillDo() {
   facts.cursor = panel.recordcursor->Checked();
   facts.clicks = panel.showclicks->Checked();
   facts.keys = panel.showkeys->Checked();
+  facts.countdownSeconds = panel.Countdown();
   facts.sound = panel.Sound();
   facts.format = RememberedFileFormat();
   facts.codec = CodecDescription(AVIDecs::AviNextCodec());

@@ -185,6 +185,7 @@ void Form2::CheckSound(SoundChoice choice) {
 void Form2::countdown_Click(int seconds) {
   CheckCountdown(seconds);
   RememberCountdown(seconds);
+  form1().ShowWhatAStartWillDo();
 }
 
 int Form2::Countdown() const {

@@ -19,7 +19,10 @@ std::vector<std::wstring> StartSummary(const StartFacts& f) {
     lines.push_back(f.fullScreen ? L"全屏 " + size
                                  : L"区域 " + size + L"，位于 (" + std::to_wstring(f.x) + L", " +
                                        std::to_wstring(f.y) + L")");
-  lines.push_back(L"帧率：" + std::to_wstring(f.framesPerSecond) + L" 帧/秒");
+  std::wstring rate = L"帧率：" + std::to_wstring(f.framesPerSecond) + L" 帧/秒";
+  if (f.countdownSeconds > 0)
+    rate += L"    倒计时：" + std::to_wstring(f.countdownSeconds) + L" 秒";
+  lines.push_back(rate);
   lines.push_back(std::wstring(L"光标：") + (f.cursor ? L"录制" : L"不录制") + L"    显示点击：" +
                   (f.clicks ? L"开" : L"关") + L"    显示按键：" + (f.keys ? L"开" : L"关"));
   lines.push_back(std::wstring(L"声音：") + SoundCaption(f.sound));

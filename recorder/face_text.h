@@ -17,6 +17,7 @@ struct StartFacts {
   bool cursor = true;
   bool clicks = false;
   bool keys = false;
+  int countdownSeconds = 0;  // before the first frame; 0: none
   SoundChoice sound = SoundChoice::None;
   FileFormat format = FileFormat::Mp4;
   std::wstring codec;    // an AVI's: the codec the dialog opens on

@@ -30,6 +30,8 @@ TEST(FaceText, TheStartSummarySaysWhatAStartWillRecord) {
   EXPECT_EQ(StartSummary(f)[0], L"窗口：记事本  640 x 480");
   f.followedTitle.clear();
   EXPECT_EQ(StartSummary(f)[0], L"窗口：（无标题）  640 x 480");
+  f.countdownSeconds = 5;
+  EXPECT_EQ(StartSummary(f)[1], L"帧率：15 帧/秒    倒计时：5 秒");
 }
 
 TEST(FaceText, TheLastRecordingsLengthSizeAndWhyItEnded) {
