@@ -171,7 +171,6 @@ void Form1::PaintToolbarGradient() {
 
 // Whatever was asked for while the window faded in runs now, in the order it came.
 void Form1::FinishLoad() {
-  // Before any command runs: a start must not reuse the name while it is repaired.
   RepairWhatTheLastRunLeft();
   loadFinished_ = true;
   ShowWhatAStartWillDo();
@@ -294,6 +293,9 @@ std::optional<LRESULT> Form1::Form_Message(UINT msg, WPARAM wParam, LPARAM lPara
       return 0;
     case WM_DPICHANGED:
       MoveToNewScaling(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+      return 0;
+    case kRepairsChangedMessage:
+      ShowRepairs();
       return 0;
     default:
       break;

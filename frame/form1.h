@@ -18,6 +18,7 @@
 #include "frame/frame_layout.h"
 #include "frame/recorder_face.h"
 #include "hook/msghook.h"
+#include "recorder/left_over_mp4.h"
 #include "recorder/recording_session.h"
 #include "toolkit/form.h"
 #include "toolkit/label.h"
@@ -80,6 +81,8 @@ class Form1 : public tk::Form {
   static constexpr UINT kPauseKey = VK_F8;
   static constexpr int32_t kStopHotKeyId = 1;
   static constexpr int32_t kPauseHotKeyId = 2;
+  // Posted by the thread that repairs what earlier runs left: news to show or tell.
+  static constexpr UINT kRepairsChangedMessage = WM_APP + 0x52;
 
   // Recording state; the capture rectangle is written by the area overlay and the panel.
   int32_t aviwidth = 0;
@@ -177,7 +180,11 @@ class Form1 : public tk::Form {
   void TellWhatSoundIsMissing(const sound::SoundRecorder::Wanted& wanted);
   void ShowLastRecording(EngineError error);
   void NoteTheFileIsFinished(EngineError error);
+  // What earlier runs left unfinished, finished beside the window.
   void RepairWhatTheLastRunLeft();
+  void ShowRepairs();
+  void TellWhatBecameOf(const LeftOverRepairs::Finished& finished);
+  bool BeingRepaired(const std::wstring& path) const;
   // Start helpers.
   bool AskForOutputFile(std::wstring* path, FileFormat* format);
   StartOutcome StartSession(const RecordingSession::Setup& setup);
@@ -197,6 +204,8 @@ class Form1 : public tk::Form {
   bool FollowsAWindow();
 
   RecordingSession session_;
+  LeftOverRepairs repairs_;
+  bool tellingRepairs_ = false;  // a message about a repair is up
   RecorderFace face_;
   AreaBorder areaBorder_;
   CountdownWindow countdown_;

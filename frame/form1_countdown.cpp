@@ -36,7 +36,7 @@ void Form1::SetCountdownMenus() {
 void Form1::BeginAfterCountdown() {
   countdown_.Remove();
   session_.Begin();
-  RememberRecordingInProgress(avipath);
+  RememberUnfinished(session_.Output().Unfinished());
   BeginRecording(countdownSetup_);
 }
 

@@ -12,7 +12,6 @@
 #include "panel/form2.h"
 #include "panel/form3.h"
 #include "recorder/avidecs.h"
-#include "recorder/left_over_mp4.h"
 #include "recorder/recording_text.h"
 #include "recorder/remembered_choices.h"
 #include "toolkit/app.h"
@@ -140,6 +139,11 @@ void Form1::StartRecording() {
   FileFormat format = FileFormat::Mp4;
   if (!AskForOutputFile(&path, &format)) return;
   if (closePending_) return;
+  if (BeingRepaired(path)) {
+    tk::MsgBox(L"这个文件正在修复，请稍后再试，或换一个文件名。\r\n" + path,
+               MB_OK | MB_ICONWARNING);
+    return;
+  }
   if (!ConfirmReplace(path)) return;
   avipath = path;
   tk::DoEvents();
@@ -174,7 +178,7 @@ void Form1::StartRecording() {
     CountDownThenBegin(setup, countdown);
     return;
   }
-  RememberRecordingInProgress(avipath);
+  RememberUnfinished(session_.Output().Unfinished());
   tk::DoEvents();
   if (AbandonStartIfClosing()) return;
   BeginRecording(setup);
@@ -249,7 +253,7 @@ bool Form1::ReportStart(StartOutcome outcome) {
 bool Form1::AbandonStartIfClosing() {
   if (!closePending_) return false;
   session_.Abandon();
-  ForgetRecordingInProgress();
+  ForgetUnfinished(session_.Output().Unfinished().id);
   return true;
 }
 
@@ -276,7 +280,9 @@ void Form1::stop_click() {
 // path, and why it ended when it ended by itself. A recording that left no file shows what a
 // start will do instead.
 void Form1::ShowLastRecording(EngineError error) {
-  const std::optional<uint64_t> bytes = tk::FileLength(avipath);
+  // A file of that name the recording did not replace is not this recording.
+  const std::optional<uint64_t> bytes =
+      session_.Output().Named() ? tk::FileLength(avipath) : std::nullopt;
   if (!bytes) {
     ShowWhatAStartWillDo();
     return;
@@ -325,7 +331,8 @@ void Form1::TellWhyTheRecordingEnded(EngineError error) {
   std::wstring text;
   if (EndsARecording(error)) {
     text = WhyTheRecordingStopped(error);
-    if (tk::FileExists(avipath)) text += L"\r\n已录制的内容保存在：\r\n" + avipath;
+    if (session_.Output().Named() && tk::FileExists(avipath))
+      text += L"\r\n已录制的内容保存在：\r\n" + avipath;
   }
   if (const std::wstring gaps = SoundGapsMessage(session_.SoundGaps()); !gaps.empty())
     text += (text.empty() ? L"" : L"\r\n\r\n") + gaps;
@@ -344,25 +351,11 @@ void Form1::FinishRecordingAsTheSessionEnds() {
   ShutdownBlockReasonDestroy(Handle());
 }
 
-// A file the writer could not finish (a full disk, a failed write) stays named for the next
+// A file the writer could not finish (a full disk, a failed write) stays noted for the next
 // start, which finishes it if it is still in fragments.
 void Form1::NoteTheFileIsFinished(EngineError error) {
-  if (!EndsARecording(error)) ForgetRecordingInProgress();
-}
-
-// A recording the last run left unfinished (it was killed, or the power went) is finished now
-// into a plain file, and the user is told where it is and how much of it was kept. Asked once:
-// a file that cannot be repaired is not brought up at every start.
-void Form1::RepairWhatTheLastRunLeft() {
-  const std::optional<std::wstring> path = RecordingLeftInProgress();
-  if (!path) return;
-  ForgetRecordingInProgress();
-  if (!MayNeedRepair(*path) || !tk::FileExists(*path)) return;
-  const mp4::RepairReport report = RepairLeftOverMp4(*path);
-  if (report.result == mp4::RepairResult::Repaired)
-    tk::MsgBox(RepairedRecordingMessage(*path, report.seconds), MB_OK | MB_ICONINFORMATION);
-  else if (report.result == mp4::RepairResult::Failed)
-    tk::MsgBox(UnrepairedRecordingMessage(*path), MB_OK | MB_ICONWARNING);
+  if (!EndsARecording(error) || !session_.Output().Named())
+    ForgetUnfinished(session_.Output().Unfinished().id);
 }
 
 void Form1::PauseRecording() {
@@ -441,6 +434,8 @@ void Form1::Form_Unload(int& cancel) {
     NoteTheFileIsFinished(error);
     TellWhyTheRecordingEnded(error);
   }
+  // A repair cut off before it writes leaves its file as it was, noted for the next start.
+  repairs_.Stop(3);
   UnhookWindows();
   zmbv::UnregisterOrvikCodec();
   Hide();

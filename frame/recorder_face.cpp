@@ -23,7 +23,7 @@ constexpr COLORREF kFaceText = RGB(21, 66, 139);
 int Margin() { return ScaledPixels(10); }
 int ButtonWidth() { return ScaledPixels(84); }
 int ButtonHeight() { return ScaledPixels(26); }
-constexpr int kLinesShown = 8;
+constexpr int kLinesShown = 10;  // the longest summary and a notice
 
 bool RegisterFaceClass(WNDPROC proc) {
   static bool registered = false;
@@ -145,15 +145,12 @@ void RecorderFace::ShowBeforeCountdown() {
   InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
-std::vector<std::wstring> RecorderFace::ShownLines() const {
-  std::vector<std::wstring> texts;
-  for (HWND line : lines_) {
-    if (!(GetWindowLongW(line, GWL_STYLE) & WS_VISIBLE)) break;
-    wchar_t text[1024] = L"";
-    GetWindowTextW(line, text, 1024);
-    texts.push_back(text);
-  }
-  return texts;
+std::vector<std::wstring> RecorderFace::ShownLines() const { return content_; }
+
+void RecorderFace::SetNotice(const std::wstring& notice) {
+  if (notice == notice_) return;
+  notice_ = notice;
+  ShowLines();
 }
 
 void RecorderFace::ShowRecording(const RecordingFacts& facts, HBITMAP picture) {
@@ -165,8 +162,15 @@ void RecorderFace::ShowRecording(const RecordingFacts& facts, HBITMAP picture) {
   ShowCommands(true);
 }
 
-// Only what changed is set again: a live line repaints itself, nothing else.
 void RecorderFace::SetLines(const std::vector<std::wstring>& texts) {
+  content_ = texts;
+  ShowLines();
+}
+
+// Only what changed is set again: a live line repaints itself, nothing else.
+void RecorderFace::ShowLines() {
+  std::vector<std::wstring> texts = content_;
+  if (!notice_.empty()) texts.push_back(notice_);
   bool layoutChanged = false;
   for (size_t i = 0; i < lines_.size(); ++i) {
     const bool shown = i < texts.size();

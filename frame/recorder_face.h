@@ -44,6 +44,8 @@ class RecorderFace {
   // null for none) and its facts; the commands act on `facts.path`.
   void ShowRecording(const RecordingFacts& facts, HBITMAP picture);
   bool ShowsRecording() const { return showsRecording_; }
+  // A line of its own under whatever is shown (a repair running beside); empty: none.
+  void SetNotice(const std::wstring& notice);
 
   // The controls, for keyboard focus and for tests: the text lines in order, the commands.
   const std::vector<HWND>& Lines() const { return lines_; }
@@ -59,6 +61,7 @@ class RecorderFace {
   static LRESULT CALLBACK ButtonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
   LRESULT Handle(UINT msg, WPARAM wParam, LPARAM lParam);
   void SetLines(const std::vector<std::wstring>& texts);
+  void ShowLines();
   void ShowCommands(bool show);
   void LayOut();
   void PaintPicture(HDC dc);
@@ -75,6 +78,8 @@ class RecorderFace {
   tk::UniqueBrush back_;
   HBITMAP picture_ = nullptr;  // the caller's
   std::wstring path_;
+  std::vector<std::wstring> content_;  // the lines shown, without the notice
+  std::wstring notice_;
   bool showsRecording_ = false;
   WNDPROC buttonDefault_ = nullptr;
   // What the countdown covered: the lines, and whether the last recording was shown.

@@ -4,7 +4,9 @@
 // cut there and finished as Close finishes it. The reader trusts nothing in the file: it is
 // fuzzed. No <windows.h>.
 #include <cstddef>
+#include <array>
 #include <cstdint>
+#include <functional>
 
 #include "mp4/mp4_boxes.h"
 #include "mp4/mp4_writer.h"
@@ -44,6 +46,7 @@ enum class RepairResult {
   Finished,  // nothing to do
   Repaired,
   Failed,  // a read, write, flush or truncation failed: the file may be repaired again
+  Cancelled,
 };
 
 struct RepairReport {
@@ -51,7 +54,12 @@ struct RepairReport {
   uint32_t videoSamples = 0, soundSamples = 0;
   double seconds = 0;     // the length kept
   uint64_t bytesCut = 0;  // what followed the last whole fragment
+  bool fileChanged = false;
 };
+
+using RecordingId = std::array<uint8_t, 16>;
+using RepairProgress = std::function<bool(uint64_t done, uint64_t total)>;
+RepairReport Repair(RepairFile& file, const RecordingId& ours, const RepairProgress& progress = {});
 
 // Cuts the file after its last whole fragment (flushed), then lays the moov there (flushed) and
 // turns the placeholder into the mdat header (flushed): a repair cut off on the way leaves a

@@ -16,6 +16,8 @@ enum class EngineError {
   OutOfMemory,         // the writer could not get the memory a frame needed
   NotAnswering,        // the codec or the disk stopped answering; the file keeps what was
                        // committed before
+  NameNotTaken,        // the file of the chosen name could not be replaced as the first frame
+                       // came (another program holds it): it stays, the new file goes
 };
 
 // True for the errors that end a recording that was running (as opposed to one that never
@@ -23,7 +25,8 @@ enum class EngineError {
 constexpr bool EndsARecording(EngineError e) {
   return e == EngineError::DiskFull || e == EngineError::WriteFailed ||
          e == EngineError::CodecFailed || e == EngineError::FileFull ||
-         e == EngineError::OutOfMemory || e == EngineError::NotAnswering;
+         e == EngineError::OutOfMemory || e == EngineError::NotAnswering ||
+         e == EngineError::NameNotTaken;
 }
 
 }  // namespace orvik

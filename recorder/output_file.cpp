@@ -42,12 +42,13 @@ OutputFileProblem CheckOutputFile(const std::wstring& path, uint64_t minimumFree
   const DWORD attributes = GetFileAttributesW(longPath.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
     return Problem(OutputFileError::IsFolder);
-  // An existing file is opened for writing without being shortened; a new name is made and
-  // removed again.
+  // An existing file is opened for writing without being shortened, and as a rename over it
+  // opens it (a player that holds it may forbid that); a new name is made and removed again.
   const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
-  tk::UniqueFile probe(CreateFileW(
-      longPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-      nullptr, exists ? OPEN_EXISTING : CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  tk::UniqueFile probe(CreateFileW(longPath.c_str(), GENERIC_WRITE | (exists ? DELETE : 0),
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   exists ? OPEN_EXISTING : CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                   nullptr));
   if (!probe) {
     const DWORD code = GetLastError();
     return Problem(FromSystem(code), code);

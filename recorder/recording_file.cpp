@@ -69,6 +69,7 @@ struct RecordingFile::State {
   bool DiskCanTake(uint32_t size);
   bool HoldPictureToTheEnd();
   bool Commit();
+  bool TakeName();
   bool WriteSound(double behind);
   void Finish();
   void StopItself(EngineError why);
@@ -86,6 +87,10 @@ struct RecordingFile::State {
   std::thread thread;
 
   std::atomic<bool> opened{false}, finished{false};
+  // Set by the owner before it closes the queue: the file goes, whatever it holds.
+  std::atomic<bool> discard{false};
+  // The file has the recording's name (its first frame is on the disk); the writer's own.
+  std::atomic<bool> named{false};
   EngineError openResult = EngineError::None;    // set before `opened`
   EngineError finishResult = EngineError::None;  // set before `finished`
   std::atomic<EngineError> stoppedBy{EngineError::None};
@@ -130,8 +135,7 @@ EngineError RecordingFile::State::OpenOnThisThread() {
   if (!encoder.Open()) return EngineError::CodecRefused;
   if (!disk.Create()) return EngineError::FileNotCreated;
   const bool withSound = setup.sound != nullptr;
-  if (!container.Open(disk, encoder.Video(), setup.framesPerSecond, withSound) ||
-      !disk.TakeName()) {
+  if (!container.Open(disk, encoder.Video(), setup.framesPerSecond, withSound)) {
     disk.Remove();
     return EngineError::FileNotCreated;
   }
@@ -152,9 +156,11 @@ void RecordingFile::State::WriteUntilClosed() {
       uncommitted = true;
     }
     // Sound keeps coming while no frame does (a still screen is still a frame a slot; a pause
-    // is not): it is committed on the same rhythm.
+    // is not): it is committed on the same rhythm. The first frame is committed at once, so
+    // that the file takes its name as the recording really begins.
     const double now = setup.now();
-    if ((uncommitted || setup.sound) && now - lastCommit >= kCommitSeconds) {
+    const bool first = uncommitted && !named;
+    if (first || ((uncommitted || setup.sound) && now - lastCommit >= kCommitSeconds)) {
       if (!Commit()) return;
       lastCommit = now;
       uncommitted = false;
@@ -209,11 +215,26 @@ bool RecordingFile::State::HoldPictureToTheEnd() {
   return false;
 }
 
-// The sound so far, then the file made consistent on the disk.
+// The sound so far, then the file made consistent on the disk; with its first frame there, it
+// takes the recording's name.
 bool RecordingFile::State::Commit() {
   if (!WriteSound(kSoundBehindSeconds)) return false;
-  if (container.Commit()) return true;
-  StopItself(ErrorOf(container.Failure()));
+  if (!container.Commit()) {
+    StopItself(ErrorOf(container.Failure()));
+    return false;
+  }
+  return named || framesWritten == 0 || TakeName();
+}
+
+// Replaces the file the user agreed to replace. Refused (another program holds that file in a
+// way that forbids it): the recording ends, and its file, which holds less than a commit,
+// goes at the finish.
+bool RecordingFile::State::TakeName() {
+  if (disk.TakeName()) {
+    named = true;
+    return true;
+  }
+  StopItself(EngineError::NameNotTaken);
   return false;
 }
 
@@ -233,8 +254,14 @@ bool RecordingFile::State::WriteSound(double behind) {
 
 // Picture and sound both up to the recording's end (its clock is stopped by now), so they end
 // together even when the last slots got no frame (a machine too busy to capture); then the file
-// is finished with every frame written whole, whatever stopped the writing.
+// is finished with every frame written whole, whatever stopped the writing. A file that never
+// took the recording's name (no frame reached the disk, or the start was given up) is removed:
+// a file of that name stays as it was.
 void RecordingFile::State::Finish() {
+  if (discard || !named) {
+    disk.Remove();
+    return;
+  }
   if (stoppedBy == EngineError::None && HoldPictureToTheEnd()) WriteSound(0);
   if (!container.Close() && stoppedBy == EngineError::None)
     finishResult = ErrorOf(container.Failure());
@@ -257,6 +284,7 @@ EngineError RecordingFile::Open(Setup setup) {
   Close();
   result_ = stoppedBy_ = EngineError::None;
   dropped_ = framesWritten_ = 0;
+  named_ = false;
   nextSlot_ = 0;
   if (!setup.encoder || !setup.container || !setup.disk || setup.buffers.empty() ||
       setup.frameBytes == 0)
@@ -293,6 +321,7 @@ bool RecordingFile::WaitForWriter(const std::atomic<bool>& flag) {
 // What the owner still reads of a recording that ended is kept; the writer's state goes (its
 // queue holds synchronisation handles, its encoder and container memory).
 void RecordingFile::LetGo() {
+  named_ = s_->named && !s_->discard;
   stoppedBy_ = s_->stoppedBy;
   dropped_ = s_->queue.Dropped();
   framesWritten_ = s_->framesWritten;
@@ -316,9 +345,13 @@ void RecordingFile::Submit(const QueuedFrame& frame) {
   if (s_) s_->queue.Submit(frame);
 }
 
-EngineError RecordingFile::Close() {
+EngineError RecordingFile::Close(bool keep) {
   if (!running_) return result_;
   running_ = false;
+  if (!keep) {
+    s_->discard = true;
+    s_->queue.Discard();
+  }
   s_->queue.Close();
   if (!WaitForWriter(s_->finished)) return result_;
   s_->thread.join();
@@ -335,6 +368,8 @@ bool RecordingFile::Accepting() const {
 EngineError RecordingFile::StoppedBy() const { return s_ ? s_->stoppedBy.load() : stoppedBy_; }
 
 uint32_t RecordingFile::Dropped() const { return s_ ? s_->queue.Dropped() : dropped_; }
+
+bool RecordingFile::Named() const { return s_ ? s_->named && !s_->discard : named_; }
 
 uint32_t RecordingFile::FramesWritten() const {
   return s_ ? s_->framesWritten.load() : framesWritten_;

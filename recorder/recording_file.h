@@ -65,9 +65,10 @@ class RecordingFile {
   RecordingFile& operator=(const RecordingFile&) = delete;
 
   // Starts the writer's thread, which opens the encoder and only then makes the file under a
-  // name of its own, puts down an empty file that plays and gives it the recording's name.
-  // Returns once that is done: None when frames can come; CodecRefused, FileNotCreated (nothing
-  // left on the disk, a file of that name untouched) or NotAnswering otherwise.
+  // name of its own and puts down an empty file that plays. Returns once that is done: None
+  // when frames can come; CodecRefused, FileNotCreated (nothing left on the disk) or
+  // NotAnswering otherwise. A file of the recording's name stays untouched until the first
+  // frame is on the disk: only then does the new file take that name.
   EngineError Open(Setup setup);
 
   // A buffer to capture the frame of `slot` into; none when the slot is not after the last one
@@ -79,7 +80,9 @@ class RecordingFile {
   // Writes what is queued, holds the picture to the end, finishes the file and closes the
   // encoder. Returns what ended the recording badly, if anything: the error that stopped the
   // writer's thread earlier, or one met while finishing. Safe to call again (returns the same).
-  EngineError Close();
+  // Without `keep` (a start given up), what is queued is dropped and the file removed. A file
+  // that never took the recording's name is removed either way.
+  EngineError Close(bool keep = true);
 
   bool Accepting() const;
   // The first slot not handed over yet: earlier ones are refused.
@@ -87,6 +90,9 @@ class RecordingFile {
   // What stopped the writer's thread by itself; None while it runs well.
   EngineError StoppedBy() const;
   uint32_t Dropped() const;
+  // Whether the file has the recording's name, which it takes with its first frame on the disk
+  // (after Close: whether it stayed).
+  bool Named() const;
   // Frames in the file so far (slots left empty are not frames).
   uint32_t FramesWritten() const;
 
@@ -102,6 +108,7 @@ class RecordingFile {
   // What stays readable once the writer's thread is done.
   EngineError result_ = EngineError::None, stoppedBy_ = EngineError::None;
   uint32_t dropped_ = 0, framesWritten_ = 0;
+  bool named_ = false;
 };
 
 }  // namespace orvik

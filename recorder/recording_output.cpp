@@ -3,7 +3,6 @@
 #include "recorder/aac_encoder.h"
 #include "recorder/h264_encoder.h"
 #include "recorder/mp4_container.h"
-#include "recorder/windows_disk.h"
 #include "toolkit/app.h"
 #include "toolkit/screen.h"
 
@@ -42,6 +41,8 @@ void RecordingOutput::SetSound(sound::SoundSource* sound, std::function<double()
 EngineError RecordingOutput::Open(const Request& request) {
   Close();
   path_ = request.path;
+  id_ = NewRecordingId();
+  made_ = std::make_shared<MadeFile>();
   openError_ = EngineError::None;
   RecordingFile::Setup setup;
   setup.encoder = EncoderFor(request);
@@ -57,7 +58,7 @@ EngineError RecordingOutput::Open(const Request& request) {
   setup.buffersOwner = surfaces_;
   setup.frameBytes = request.frameBytes;
   setup.framesPerSecond = request.framesPerSecond;
-  setup.disk = std::make_unique<WindowsDisk>(request.path);
+  setup.disk = std::make_unique<WindowsDisk>(request.path, made_);
   setup.sound = sound_;
   setup.elapsed = elapsed_;
   setup.now = tk::MonotonicSeconds;
@@ -84,7 +85,18 @@ void RecordingOutput::Submit(const Capture& capture) {
   file_.Submit(capture.frame);
 }
 
-EngineError RecordingOutput::Close() { return file_.Close(); }
+EngineError RecordingOutput::Close(bool keep) { return file_.Close(keep); }
+
+UnfinishedRecording RecordingOutput::Unfinished() const {
+  UnfinishedRecording r;
+  r.id = id_;
+  r.path = path_;
+  if (made_) {
+    r.partialPath = made_->partialPath;
+    if (made_->identity) r.file = {made_->identity->volume, made_->identity->index};
+  }
+  return r;
+}
 
 EngineError RecordingOutput::Error() const {
   return openError_ != EngineError::None ? openError_ : file_.StoppedBy();

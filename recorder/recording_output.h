@@ -17,7 +17,9 @@
 #include "recorder/frame_surfaces.h"
 #include "recorder/recording_choices.h"
 #include "recorder/recording_file.h"
+#include "recorder/unfinished_recording.h"
 #include "recorder/vcm_compressor.h"
+#include "recorder/windows_disk.h"
 #include "sound/sound_source.h"
 
 namespace orvik {
@@ -51,7 +53,7 @@ class RecordingOutput {
   void Submit(const Capture& capture);
   // Finishes the file (see RecordingFile::Close). The surfaces stay, and what was last captured
   // into them readable, until ReleaseSurfaces or the next Open.
-  EngineError Close();
+  EngineError Close(bool keep = true);
   void ReleaseSurfaces() { surfaces_.reset(); }
 
   bool Accepting() const { return file_.Accepting(); }
@@ -60,7 +62,13 @@ class RecordingOutput {
   EngineError OpenError() const { return openError_; }
   uint32_t Dropped() const { return file_.Dropped(); }
   uint32_t FramesWritten() const { return file_.FramesWritten(); }
+  // Whether the recording's file has its name (see RecordingFile::Named): after a stop, whether
+  // there is a recording at Path().
+  bool Named() const { return file_.Named(); }
   const std::wstring& Path() const { return path_; }
+  // What the next start needs to find this recording's file after a kill and to know it for
+  // ours (after a successful Open; its identity unknown when the system did not say).
+  UnfinishedRecording Unfinished() const;
 
  private:
   RecordingFile file_;
@@ -68,6 +76,8 @@ class RecordingOutput {
   sound::SoundSource* sound_ = nullptr;
   std::function<double()> elapsed_;
   std::wstring path_;
+  RecordingId id_{};
+  std::shared_ptr<MadeFile> made_;
   EngineError openError_ = EngineError::None;
 };
 

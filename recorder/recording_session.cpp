@@ -142,14 +142,12 @@ EngineError RecordingSession::Finish(bool keepFile) {
   keys_.Listen(false);
   sound_.CatchUp();                      // the sound made up to the stop is recorded
   clock_.Pause(tk::MonotonicSeconds());  // the recording's length stays readable
-  const EngineError result = output_.Close();
+  const EngineError result = output_.Close(keepFile);
   if (keepFile) KeepLastPicture();
   lastCapture_ = nullptr;
   output_.ReleaseSurfaces();
   sound_.Stop();
   AVIDecs::AviUseRecording(nullptr);
-  // The file is made at start with its headers; one that got no frame is no recording.
-  if (!keepFile || output_.FramesWritten() == 0) tk::RemoveFile(setup_.outputPath);
   return result;
 }
 

@@ -88,7 +88,8 @@ class RecordingSession {
   // Takes a frame when a new slot has begun since the last one: the screen is copied straight
   // into one of the writer's frame buffers.
   TickOutcome Tick(bool drawCursor);
-  // Finishes the file; a file that holds no frame is removed. Returns what ended the recording
+  // Finishes the file; a file that holds no frame is removed (and a file of that name the new
+  // one was to replace stays). Returns what ended the recording
   // badly, if anything (the writer stopping by itself, or finishing the file failing); None
   // when all of it is on the disk. The frame count starts again at 0 and the recording's
   // length stays readable until the next start.

@@ -1,5 +1,7 @@
 #include "recorder/recording_text.h"
 
+#include <algorithm>
+
 #include <cstdio>
 #include <cwchar>
 
@@ -152,6 +154,8 @@ std::wstring WhyTheRecordingStopped(EngineError error) {
       return L"内存不足，录制已停止。";
     case EngineError::NotAnswering:
       return L"编码器或磁盘没有响应，录制已停止；录像保留到最近一次保存（最多丢失半秒）。";
+    case EngineError::NameNotTaken:
+      return L"无法替换同名文件（它可能正被其它程序使用），录制已停止；原来的文件保持原样。";
     default:
       return L"无法继续写入录像文件，录制已停止。";
   }
@@ -245,9 +249,21 @@ std::wstring RepairedRecordingMessage(const std::wstring& path, double seconds) 
          MinutesSeconds(seconds);
 }
 
-std::wstring UnrepairedRecordingMessage(const std::wstring& path) {
-  return L"上次的录像没有正常结束，未能修复：\r\n" + path +
-         L"\r\n文件保持原样，浏览器等播放器仍可播放已保存的部分。";
+std::wstring UnrepairedRecordingMessage(const std::wstring& path, UnrepairedBecause why,
+                                        bool fileChanged) {
+  static const wchar_t* const kWhy[] = {L"文件正被其它程序使用。", L"文件所在的位置现在无法访问。",
+                                        L"读写文件时出错。"};
+  const std::wstring reason = kWhy[static_cast<int>(why)];
+  if (fileChanged)
+    return L"上次的录像没有正常结束，修复没有完成：\r\n" + path + L"\r\n" + reason +
+           L"\r\n下次启动时将继续修复。";
+  return L"上次的录像没有正常结束，暂时无法修复：\r\n" + path + L"\r\n" + reason +
+         L"\r\n文件保持原样，浏览器等播放器仍可播放已保存的部分；下次启动时再试。";
+}
+
+std::wstring RepairNotice(const std::wstring& path, double done) {
+  const int percent = static_cast<int>(std::clamp(done, 0.0, 1.0) * 100);
+  return L"正在修复上次的录像（" + std::to_wstring(percent) + L"%）：" + path;
 }
 
 }  // namespace orvik

@@ -78,8 +78,12 @@ std::wstring ProgressCaption(int64_t frameCount, float seconds,
 // Whether a recording the last run left unfinished may need its repair: an MP4, by its name.
 bool MayNeedRepair(const std::wstring& path);
 // Told at start once a recording the last run left unfinished was repaired, with its path and
-// the length kept (mm:ss); or that it could not be.
+// the length kept (mm:ss); or why it could not be this time, and whether its file is as it was.
 std::wstring RepairedRecordingMessage(const std::wstring& path, double seconds);
-std::wstring UnrepairedRecordingMessage(const std::wstring& path);
+enum class UnrepairedBecause { InUse, Unreachable, Failed };
+std::wstring UnrepairedRecordingMessage(const std::wstring& path, UnrepairedBecause why,
+                                        bool fileChanged);
+// On the main window while one is repaired: which, and how much of it has been read (0..1).
+std::wstring RepairNotice(const std::wstring& path, double done);
 
 }  // namespace orvik

@@ -17,7 +17,14 @@ constexpr wchar_t kShowClicksValue[] = L"ShowClicks";
 constexpr wchar_t kCountdownValue[] = L"Countdown";
 constexpr wchar_t kShowKeysValue[] = L"ShowKeys";
 constexpr wchar_t kFormatValue[] = L"Format";
-constexpr wchar_t kInProgressValue[] = L"RecordingInProgress";
+// Where an older version kept the one recording in progress, as a bare path: nothing in it
+// proves that the file there is still ours.
+constexpr wchar_t kOldInProgressValue[] = L"RecordingInProgress";
+
+const tk::Settings& UnfinishedSettings() {
+  static const tk::Settings settings(L"Software\\Orvik\\Unfinished");
+  return settings;
+}
 }  // namespace
 
 const tk::Settings& ProgramSettings() {
@@ -73,17 +80,27 @@ void RememberFileFormat(FileFormat format) {
   ProgramSettings().WriteText(kFormatValue, StoredFileFormat(format));
 }
 
-void RememberRecordingInProgress(const std::wstring& path) {
-  ProgramSettings().WriteText(kInProgressValue, path);
+bool RememberUnfinished(const UnfinishedRecording& recording) {
+  return UnfinishedSettings().WriteText(StoredName(recording.id), StoredValue(recording));
 }
 
-// Emptied rather than deleted: an empty value reads as nothing left.
-void ForgetRecordingInProgress() { ProgramSettings().WriteText(kInProgressValue, L""); }
+void ForgetUnfinished(const RecordingId& id) { UnfinishedSettings().Remove(StoredName(id)); }
 
-std::optional<std::wstring> RecordingLeftInProgress() {
-  std::optional<std::wstring> path = ProgramSettings().ReadText(kInProgressValue);
-  if (path && path->empty()) return std::nullopt;
-  return path;
+// A value this program did not write is dropped as it is read.
+std::vector<UnfinishedRecording> UnfinishedRecordings() {
+  ProgramSettings().Remove(kOldInProgressValue);
+  std::vector<UnfinishedRecording> found;
+  const tk::Settings& settings = UnfinishedSettings();
+  for (const std::wstring& name : settings.ValueNames()) {
+    const std::optional<std::wstring> value = settings.ReadText(name);
+    std::optional<UnfinishedRecording> r =
+        value ? UnfinishedFromStored(name, *value) : std::nullopt;
+    if (r)
+      found.push_back(std::move(*r));
+    else
+      settings.Remove(name);
+  }
+  return found;
 }
 
 std::wstring NamedSystemSoundDevice() {

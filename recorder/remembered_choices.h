@@ -6,8 +6,10 @@
 // the next run can finish one a kill or a power cut left behind.
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "recorder/recording_choices.h"
+#include "recorder/unfinished_recording.h"
 #include "toolkit/settings.h"
 
 namespace orvik {
@@ -38,11 +40,12 @@ std::wstring NamedMicrophoneDevice();
 FileFormat RememberedFileFormat();
 void RememberFileFormat(FileFormat format);
 
-// The file of the recording that is running, kept from its start until it is finished; what a
-// run that ended in the middle of one left (nothing when it was finished).
-void RememberRecordingInProgress(const std::wstring& path);
-void ForgetRecordingInProgress();
-std::optional<std::wstring> RecordingLeftInProgress();
+// The recordings not finished yet, each from its first frame until its file is finished, or a
+// later start finds that the file is not ours: what runs that ended in the middle of one left,
+// and files a start could not finish yet. Under HKCU\Software\Orvik\Unfinished.
+bool RememberUnfinished(const UnfinishedRecording& recording);
+void ForgetUnfinished(const RecordingId& id);
+std::vector<UnfinishedRecording> UnfinishedRecordings();
 
 // Where the save dialog starts: the folder last saved to while it exists; otherwise the
 // program's folder when it can be written to, else the user's Videos folder.

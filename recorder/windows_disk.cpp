@@ -4,11 +4,13 @@
 
 namespace orvik {
 
-WindowsDisk::WindowsDisk(std::wstring path) : path_(std::move(path)) {}
+WindowsDisk::WindowsDisk(std::wstring path, std::shared_ptr<MadeFile> made)
+    : path_(std::move(path)), note_(std::move(made)) {}
 
 bool WindowsDisk::Create() {
   made_ = path_ + L"." + std::to_wstring(GetCurrentProcessId()) + L".partial";
   file_ = tk::File::Open(made_, tk::FileMode::CreateNew);
+  if (note_) *note_ = MadeFile{made_, file_.Identify()};
   return file_.IsOpen();
 }
 
@@ -18,11 +20,14 @@ bool WindowsDisk::TakeName() {
   return true;
 }
 
-DiskStatus WindowsDisk::WriteAt(uint64_t offset, const void* data, size_t size) {
-  if (file_.WriteAt(offset, data, size)) return DiskStatus::Ok;
+DiskStatus DiskStatusOfLastError() {
   const DWORD error = GetLastError();
   return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ? DiskStatus::Full
                                                                      : DiskStatus::Failed;
+}
+
+DiskStatus WindowsDisk::WriteAt(uint64_t offset, const void* data, size_t size) {
+  return file_.WriteAt(offset, data, size) ? DiskStatus::Ok : DiskStatusOfLastError();
 }
 
 DiskStatus WindowsDisk::Flush() {

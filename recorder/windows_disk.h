@@ -4,6 +4,8 @@
 // was; flushes reach the disk (FlushFileBuffers); a write the disk had no room for says so.
 #include <windows.h>
 
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "recorder/recording_disk.h"
@@ -11,9 +13,19 @@
 
 namespace orvik {
 
+// The file a disk made, for its owner to note where a kill would leave it: set on the writer's
+// thread by Create, read once the open has returned.
+struct MadeFile {
+  std::wstring partialPath;
+  std::optional<tk::File::Identity> identity;
+};
+
+// What the last failed write on this thread says about the disk: full, or failed otherwise.
+DiskStatus DiskStatusOfLastError();
+
 class WindowsDisk : public RecordingDisk {
  public:
-  explicit WindowsDisk(std::wstring path);
+  explicit WindowsDisk(std::wstring path, std::shared_ptr<MadeFile> made = nullptr);
 
   bool Create() override;
   bool TakeName() override;
@@ -26,6 +38,7 @@ class WindowsDisk : public RecordingDisk {
  private:
   std::wstring path_, made_;  // the recording's name; the name the file has now
   tk::File file_;
+  std::shared_ptr<MadeFile> note_;
 };
 
 }  // namespace orvik

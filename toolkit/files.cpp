@@ -33,6 +33,9 @@ File File::Open(const std::wstring& path, FileMode mode, OpenError* error, DWORD
     access |= GENERIC_WRITE;
     share = FILE_SHARE_READ;
     disposition = OPEN_ALWAYS;
+  } else if (mode == FileMode::Update) {
+    access |= GENERIC_WRITE;
+    share = FILE_SHARE_READ;
   } else if (mode == FileMode::Replace) {
     access |= GENERIC_WRITE;
     share = FILE_SHARE_READ;
@@ -106,6 +109,13 @@ bool File::Rename(const std::wstring& path) {
   std::memcpy(info->FileName, target.data(), nameBytes);
   return SetFileInformationByHandle(h_.get(), FileRenameInfo, info,
                                     static_cast<DWORD>(buffer.size())) != 0;
+}
+
+std::optional<File::Identity> File::Identify() const {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!IsOpen() || !GetFileInformationByHandle(h_.get(), &info)) return std::nullopt;
+  return Identity{info.dwVolumeSerialNumber,
+                  static_cast<uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
 }
 
 std::optional<uint64_t> FileLength(const std::wstring& path) {

@@ -16,6 +16,7 @@ enum class OpenError { None, NotFound, PermissionDenied, Other };
 enum class FileMode {
   Read,       // existing file, read only, others may read and write
   ReadWrite,  // created when missing, never shortened
+  Update,     // existing file, read and written, others may only read meanwhile
   Replace,    // created or emptied, then written
   CreateNew,  // made new (never an existing file), written, and open to be renamed
 };
@@ -35,6 +36,12 @@ class File {
   bool Truncate(uint64_t length);
   // Gives the open file (CreateNew) the name `path`, replacing a file of that name.
   bool Rename(const std::wstring& path);
+  // The file itself, whatever its name: its volume's serial number and its index on it.
+  struct Identity {
+    uint32_t volume = 0;
+    uint64_t index = 0;
+  };
+  std::optional<Identity> Identify() const;
   void Close() { h_.reset(); }
   HANDLE handle() const { return h_.get(); }
 

@@ -7,8 +7,8 @@
 namespace tk {
 
 namespace {
-// Longer texts are not ours: a path is at most this long.
-constexpr DWORD kMaxTextBytes = 32768 * sizeof(wchar_t);
+// Longer texts are not ours: a path is at most 32767 characters, and a value holds two.
+constexpr DWORD kMaxTextBytes = 3 * 32768 * sizeof(wchar_t);
 
 bool Write(const std::wstring& subKey, const std::wstring& name, DWORD type, const void* data,
            DWORD bytes) {
@@ -59,6 +59,27 @@ bool Settings::WriteText(const std::wstring& name, const std::wstring& value) co
   const DWORD bytes = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
   if (bytes > kMaxTextBytes) return false;
   return Write(subKey_, name, REG_SZ, value.c_str(), bytes);
+}
+
+std::vector<std::wstring> Settings::ValueNames() const {
+  std::vector<std::wstring> names;
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, subKey_.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+    return names;
+  wchar_t name[16384];  // the longest value name the registry allows, and its NUL
+  for (DWORD i = 0;; ++i) {
+    DWORD chars = 16384;
+    if (RegEnumValueW(key, i, name, &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+      break;
+    names.emplace_back(name, chars);
+  }
+  RegCloseKey(key);
+  return names;
+}
+
+bool Settings::Remove(const std::wstring& name) const {
+  const LONG r = RegDeleteKeyValueW(HKEY_CURRENT_USER, subKey_.c_str(), name.c_str());
+  return r == ERROR_SUCCESS || r == ERROR_FILE_NOT_FOUND;
 }
 
 bool Settings::Clear() const {

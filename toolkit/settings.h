@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tk {
 
@@ -18,6 +19,10 @@ class Settings {
   // The key is created when missing. False when the system refused.
   bool WriteNumber(const std::wstring& name, uint32_t value) const;
   bool WriteText(const std::wstring& name, const std::wstring& value) const;
+  // The names of the values under the key; none when it is missing.
+  std::vector<std::wstring> ValueNames() const;
+  // Removes one value; true when it is gone (or never was).
+  bool Remove(const std::wstring& name) const;
   // Removes the key and everything under it; true when it is gone (or never was).
   bool Clear() const;
 

@@ -8,6 +8,7 @@
 #include "e2e/app_fixture.h"
 #include "frame/countdown_window.h"
 #include "recorder/remembered_choices.h"
+#include "toolkit/app.h"
 #include "toolkit/files.h"
 #include "toolkit/units.h"
 
@@ -42,15 +43,14 @@ bool NearCountdownColor(const uint8_t* p) {
          40;
 }
 
-// A start given up during the countdown leaves no file, nothing in progress, and the window,
-// its menus, caption and face as they were.
-void ExpectAsBeforeTheStart(const std::wstring& path, const std::wstring& faceBefore) {
+// A start given up during the countdown leaves nothing noted as unfinished, and the window, its
+// menus, caption and face as they were.
+void ExpectAsBeforeTheStart(const std::wstring& faceBefore) {
   ASSERT_TRUE(PumpUntil([] { return !form1().CountingDown(); }, 3000));
   PumpFor(300);
   EXPECT_FALSE(form1().Recording());
   EXPECT_FALSE(form1().Session().Active());
-  EXPECT_FALSE(tk::FileExists(path));
-  EXPECT_FALSE(orvik::RecordingLeftInProgress());
+  EXPECT_TRUE(orvik::UnfinishedRecordings().empty());
   EXPECT_TRUE(form2().start->Enabled());
   EXPECT_FALSE(form2().pause->Enabled());
   EXPECT_FALSE(form2().done->Enabled());
@@ -75,7 +75,7 @@ TEST_F(AppTest, CountdownComesBetweenTheDialogsAndTheFirstFrameAndIsNeverRecorde
   ASSERT_NE(okMs, 0u);
   ASSERT_TRUE(form1().CountingDown());
   EXPECT_FALSE(form1().Recording());
-  EXPECT_FALSE(orvik::RecordingLeftInProgress());  // a kill now leaves nothing to repair
+  EXPECT_TRUE(orvik::UnfinishedRecordings().empty());  // a kill now leaves nothing to repair
   EXPECT_FALSE(form2().start->Enabled());
   EXPECT_FALSE(form2().pause->Enabled());
   EXPECT_TRUE(form2().done->Enabled());
@@ -112,7 +112,8 @@ TEST_F(AppTest, CountdownComesBetweenTheDialogsAndTheFirstFrameAndIsNeverRecorde
   EXPECT_TRUE(sawTwo && sawOne);
   EXPECT_FALSE(form1().Countdown().IsLoaded());
   EXPECT_GE(static_cast<int32_t>(RecordingStartMs() - okMs), 3000);
-  EXPECT_EQ(orvik::RecordingLeftInProgress(), avi);
+  ASSERT_EQ(orvik::UnfinishedRecordings().size(), 1u);
+  EXPECT_EQ(orvik::UnfinishedRecordings()[0].path, avi);
   EXPECT_TRUE(form2().pause->Enabled());
   PumpFor(1500);
   form2().done_Click();
@@ -136,36 +137,47 @@ TEST_F(AppTest, CountdownComesBetweenTheDialogsAndTheFirstFrameAndIsNeverRecorde
   }
   EXPECT_EQ(discPixels, 0);
 
-  // Esc from the keyboard gives the next start up; so does 停止's hot key.
+  // Esc from the keyboard gives the next start up; so do 停止's hot key and closing the
+  // program. Each start goes over the recording just made, the user agreeing to replace it: it
+  // stays, byte for byte, and nothing is left beside it.
+  const std::string recorded = ReadWholeFile(avi);
+  const std::vector<std::wstring> files = FilesIn(dir_);
+  const auto startOverTheRecording = [&] {
+    DialogWatcher replace(
+        tk::AppTitle(), [](HWND h) { PressButton(h, IDYES); }, 30000);
+    StartViaCommand(avi, kCodecOrvik);
+    EXPECT_TRUE(replace.Wait());
+    ASSERT_TRUE(form1().CountingDown());
+    EXPECT_EQ(FilesIn(dir_).size(), files.size() + 1);  // the new file, under a name of its own
+  };
+  const auto expectTheRecordingAsItWas = [&] {
+    EXPECT_EQ(ReadWholeFile(avi), recorded);
+    EXPECT_EQ(FilesIn(dir_), files);
+  };
   const std::wstring lastRecording = FaceLine();
-  const std::wstring escaped = Path(L"escaped.avi");
   form1().SetWindowState(tk::kStateNormal);  // as the user left it before this start
   PumpFor(200);
-  StartViaCommand(escaped, kCodecOrvik);
-  ASSERT_TRUE(form1().CountingDown());
-  EXPECT_TRUE(tk::FileExists(escaped));  // opened before the countdown
+  startOverTheRecording();
   PumpFor(500);
   PressKeys({VK_ESCAPE});
-  ExpectAsBeforeTheStart(escaped, lastRecording);
+  ExpectAsBeforeTheStart(lastRecording);
   EXPECT_TRUE(form1().Face().ShowsRecording());
+  expectTheRecordingAsItWas();
 
-  const std::wstring stopped = Path(L"stopped.avi");
-  StartViaCommand(stopped, kCodecOrvik);
-  ASSERT_TRUE(form1().CountingDown());
+  startOverTheRecording();
   PumpFor(500);
   PressKeys({VK_CONTROL, VK_SHIFT, static_cast<WORD>(orvik::Form1::kStopKey)});
-  ExpectAsBeforeTheStart(stopped, lastRecording);
+  ExpectAsBeforeTheStart(lastRecording);
+  expectTheRecordingAsItWas();
   // Esc is the countdown's only while it runs.
   EXPECT_TRUE(RegisterHotKey(nullptr, 77, 0, VK_ESCAPE));
   UnregisterHotKey(nullptr, 77);
 
   // Closing the program during the countdown gives the start up, then closes, asking nothing.
-  const std::wstring closed = Path(L"closed.avi");
-  StartViaCommand(closed, kCodecOrvik);
-  ASSERT_TRUE(form1().CountingDown());
+  startOverTheRecording();
   PostMessageW(form1().Handle(), WM_CLOSE, 0, 0);
   EXPECT_TRUE(PumpUntil([] { return !form1().IsLoaded(); }, 5000));
-  EXPECT_FALSE(tk::FileExists(closed));
-  EXPECT_FALSE(orvik::RecordingLeftInProgress());
+  expectTheRecordingAsItWas();
+  EXPECT_TRUE(orvik::UnfinishedRecordings().empty());
   EXPECT_FALSE(form1().Countdown().IsLoaded());
 }

@@ -1,16 +1,11 @@
 // What a recording is written as, chosen in the save dialog: MP4 (H.264 + AAC) with no codec
-// dialog, or AVI with it; the file itself on the clipboard; and an MP4 a run left in fragments,
-// finished at the next start.
+// dialog, or AVI with it; and the file itself on the clipboard.
 #include <windows.h>
 // shellapi.h and shlobj.h need windows.h before them.
 #include <shellapi.h>
 #include <shlobj.h>
 
-#include <cstring>
-#include <memory>
-
 #include "e2e/app_fixture.h"
-#include "mp4/memory_file.h"
 #include "recorder/remembered_choices.h"
 #include "support/sound_tools.h"
 #include "toolkit/app.h"
@@ -64,24 +59,6 @@ std::wstring Stored(const wchar_t* value) {
   return orvik::ProgramSettings().ReadText(value).value_or(L"(none)");
 }
 
-// The types of a file's top-level boxes, up to the first that does not fit.
-std::vector<std::string> TopLevelBoxes(const std::string& file) {
-  std::vector<std::string> types;
-  uint64_t at = 0;
-  auto byte = [&](uint64_t i) { return static_cast<uint64_t>(static_cast<uint8_t>(file[i])); };
-  while (at + 8 <= file.size()) {
-    uint64_t size = byte(at) << 24 | byte(at + 1) << 16 | byte(at + 2) << 8 | byte(at + 3);
-    if (size == 1 && at + 16 <= file.size()) {
-      size = 0;
-      for (int i = 0; i < 8; ++i) size = size << 8 | byte(at + 8 + i);
-    }
-    if (size < 8 || size > file.size() - at) break;
-    types.push_back(file.substr(at + 4, 4));
-    at += size;
-  }
-  return types;
-}
-
 enum SaveTypes { kMp4Type = 1, kAviType = 2, kAllFilesType = 3 };
 
 // A new user, with the system's sound chosen: the dialog opens on MP4.
@@ -118,10 +95,18 @@ TEST_F(FormatTest, Mp4StartsWithoutTheCodecDialogAndTheTypeChosenLastIsRemembere
   ASSERT_TRUE(form1().Recording());
   EXPECT_FALSE(codecDialogSeen_);
   EXPECT_EQ(form1().avipath, mp4);
-  EXPECT_EQ(Stored(L"RecordingInProgress"), mp4);
+  // Noted for the next start, which finishes the file should this run end here: its name, and
+  // the file itself, which keeps its identity as it takes the name.
   RecordFor(1.5);
+  const std::vector<orvik::UnfinishedRecording> noted = orvik::UnfinishedRecordings();
+  ASSERT_EQ(noted.size(), 1u);
+  EXPECT_EQ(noted[0].path, mp4);
+  EXPECT_EQ(noted[0].id, form1().Session().Output().Unfinished().id);
+  const auto file = tk::File::Open(mp4, tk::FileMode::Read).Identify();
+  ASSERT_TRUE(file);
+  EXPECT_EQ(noted[0].file, (orvik::FileIdentity{file->volume, file->index}));
   form1().stop_click();
-  EXPECT_EQ(Stored(L"RecordingInProgress"), L"");  // finished: nothing for the next start
+  EXPECT_TRUE(orvik::UnfinishedRecordings().empty());  // finished: nothing for the next start
   EXPECT_EQ(ProbeStreams(mp4), "h264\naac\n");
   EXPECT_EQ(Stored(L"Format"), L"mp4");
 
@@ -156,65 +141,4 @@ TEST_F(FormatTest, Mp4StartsWithoutTheCodecDialogAndTheTypeChosenLastIsRemembere
   StartCancellingTheCodec(Path(L"fourth"));
   EXPECT_FALSE(tk::FileExists(Path(L"fourth.mp4")));
   EXPECT_EQ(Stored(L"Format"), L"avi");
-}
-
-namespace {
-
-// A run that was killed in the middle of an MP4 recording: two whole fragments of 10 pictures
-// on the disk, and a third cut short; the program kept its name.
-class LeftOverTest : public AppTest {
- protected:
-  void BeforeProgramStarts() override {
-    path_ = Path(L"killed.mp4");
-    mp4test::MemoryFile file;
-    mp4::Writer writer;
-    mp4::VideoFormat video;
-    video.width = 64, video.height = 48, video.framesPerSecond = 10;
-    video.sps = {0x67, 0x42, 0xC0, 0x0A, 0x8C, 0x8D, 0x40};
-    video.pps = {0x68, 0xCE, 0x3C, 0x80};
-    ASSERT_TRUE(writer.Open(file, video, nullptr));
-    const std::vector<uint8_t> picture(300, 0x5A);
-    for (uint32_t slot = 0; slot < 20; ++slot) {
-      ASSERT_TRUE(writer.WriteVideo(slot, picture.data(), 300, slot % 10 == 0));
-      if (slot % 10 == 9) {
-        ASSERT_TRUE(writer.Flush());
-      }
-    }
-    const uint64_t whole = file.image.size();
-    file.image.resize(whole + 200, 0);  // a fragment the power cut in its header
-    file.image[whole + 3] = 0xF0;
-    std::memcpy(&file.image[whole + 4], "moof", 4);
-    tk::UniqueFile out(CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    DWORD written = 0;
-    ASSERT_TRUE(WriteFile(out.get(), file.image.data(), static_cast<DWORD>(file.image.size()),
-                          &written, nullptr));
-    out.reset();
-    orvik::RememberRecordingInProgress(path_);
-    told_ = std::make_unique<DialogWatcher>(
-        tk::AppTitle(), [](HWND h) { PressButton(h, IDOK); }, 20000);
-  }
-
-  std::wstring path_;
-  std::unique_ptr<DialogWatcher> told_;
-};
-
-}  // namespace
-
-TEST_F(LeftOverTest, TheNextStartFinishesItAndSaysWhereAndHowLong) {
-  ASSERT_TRUE(told_->Wait());
-  const std::wstring told = L"上次的录像没有正常结束，已修复：\r\n" + path_ + L"\r\n保留时长 00:02";
-  EXPECT_NE(told_->Text().find(told), std::wstring::npos) << Utf8(told_->Text());
-  EXPECT_EQ(Stored(L"RecordingInProgress"), L"");
-  // A plain MP4 now: the placeholder became the mdat over the fragments, the index at the
-  // end, the cut fragment gone.
-  EXPECT_EQ(TopLevelBoxes(ReadWholeFile(path_)),
-            (std::vector<std::string>{"ftyp", "mdat", "moov"}));
-  std::string out;
-  RunShell("ffprobe -v error -show_entries format=duration -of csv=p=0 " +
-               ShellQuote(UnixPath(path_)) + " 2>/dev/null",
-           &out);
-  EXPECT_NEAR(std::atof(out.c_str()), 2.0, 0.01) << out;
-  // Told once: the next start has nothing left to finish.
-  EXPECT_FALSE(orvik::RecordingLeftInProgress());
 }

@@ -21,6 +21,7 @@
 #include "support/sound_tools.h"
 #include "support/unix_tools.h"
 #include "toolkit/files.h"
+#include "recorder/recording_output.h"
 
 using namespace testsupport;
 
@@ -136,6 +137,7 @@ class Mp4Recording : public ::testing::Test {
     output.SetSound(&clicks, [&] { return elapsed.load(); });
     AVIDecs::AviUseRecording(&output);
     ASSERT_TRUE(AVIDecs::Mp4OpenWriter(templ, Path(), kRate));
+    id_ = output.Unfinished().id;
     for (int n = 0; n < kSlots; ++n) {
       const auto capture = output.Acquire(static_cast<orvik::Slot>(n), true);
       ASSERT_TRUE(capture);
@@ -154,9 +156,21 @@ class Mp4Recording : public ::testing::Test {
   static std::wstring CutPath() { return *dir_ + L"\\cut.mp4"; }
   static std::string Unix(const std::wstring& p) { return ShellQuote(UnixPath(p)); }
 
+  // As the next start finishes the copy: the recording's note, naming the copy's file.
+  static orvik::LeftOverResult FinishCopy() {
+    orvik::UnfinishedRecording note;
+    note.id = id_;
+    note.path = CutPath();
+    const auto file = tk::File::Open(CutPath(), tk::FileMode::Read).Identify();
+    if (file) note.file = {file->volume, file->index};
+    return orvik::FinishLeftOver(note);
+  }
+
   static std::wstring* dir_;
+  static orvik::RecordingId id_;
 };
 std::wstring* Mp4Recording::dir_ = nullptr;
+orvik::RecordingId Mp4Recording::id_{};
 
 TEST_F(Mp4Recording, FinishedFilePlaysEverywhereWithSoundStartingWithThePicture) {
   const std::string file = Unix(Path());
@@ -231,12 +245,15 @@ TEST_F(Mp4Recording, FinishedFilePlaysEverywhereWithSoundStartingWithThePicture)
 }
 
 TEST_F(Mp4Recording, CopyTakenMidRecordingIsRepairedIntoAPlainMp4) {
-  // A torn fragment after the last whole one, as a power cut in the middle of a write leaves.
-  Shell("head -c 3000 /dev/urandom >> " + Unix(CutPath()));
+  // What a power cut in the middle of a write leaves after the last whole fragment: the file
+  // grown, the data never written.
+  Shell("head -c 3000 /dev/zero >> " + Unix(CutPath()));
   const std::string before = Unix(CutPath());
   Shell("ffmpeg -v error -i " + before + " -f null -");  // the fragments play as they are
 
-  const mp4::RepairReport report = orvik::RepairLeftOverMp4(CutPath());
+  const orvik::LeftOverResult finished = FinishCopy();
+  EXPECT_EQ(finished.outcome, orvik::LeftOverOutcome::Repaired);
+  const mp4::RepairReport& report = finished.report;
   ASSERT_EQ(report.result, mp4::RepairResult::Repaired);
   EXPECT_GE(report.bytesCut, 3000u);
   // Commits come every 0.4 s; the copy was taken at 2.6 s of pictures.
@@ -248,9 +265,7 @@ TEST_F(Mp4Recording, CopyTakenMidRecordingIsRepairedIntoAPlainMp4) {
       Shell("ffprobe -v error -show_entries format=duration -of default=nw=1 " + before);
   EXPECT_NEAR(std::atof(Field(d, "duration").c_str()), report.seconds, 0.1) << d;
 
-  EXPECT_EQ(orvik::RepairLeftOverMp4(CutPath()).result, mp4::RepairResult::Finished);
-  EXPECT_EQ(orvik::RepairLeftOverMp4(*dir_ + L"\\none.mp4").result, mp4::RepairResult::NotOurs);
-  EXPECT_FALSE(tk::FileExists(*dir_ + L"\\none.mp4"));
+  EXPECT_EQ(FinishCopy().report.result, mp4::RepairResult::Finished);
 }
 
 }  // namespace

@@ -87,6 +87,7 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (mp4) {
     if (!AVIDecs::Mp4OpenWriter(templ, avi, 30)) return 4;
+    orvik::RememberUnfinished(recording.Unfinished());  // as the program notes its recording
   } else {
     testsupport::CodecDialogAnswer answer(testsupport::kCodecFullFrames);
     if (!AVIDecs::AviOpenWriter(nullptr, templ, avi, 30)) return 4;

@@ -7,9 +7,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -118,7 +122,7 @@ class TestEncoder : public UncompressedEncoder {
 class ToneSource : public sound::SoundSource {
  public:
   void Produce(double until, std::vector<int16_t>* pcm) override {
-    const auto end = static_cast<uint64_t>(std::floor(until * 48000));
+    const auto end = static_cast<uint64_t>(std::floor(std::max(until, 0.0) * 48000));
     for (; produced < end; ++produced) {
       const auto v = static_cast<int16_t>(8000 * std::sin(produced * 2 * M_PI * 1000 / 48000));
       pcm->push_back(v);
@@ -181,10 +185,10 @@ TEST_F(RecordingFileTest, CommitsOnTheClocksRhythmAndEndsPictureAndSoundTogether
   const int flushesAtOpen = knobs_->flushes;
   for (Slot slot = 0; slot < 30; ++slot) ASSERT_TRUE(Hand(slot)) << slot;
   // 2.9 s of clock in steps of 0.1 s: six or seven commits of two flushes each (a commit may
-  // add one for a new label).
+  // add one for a new label), and the first frame's at once.
   const int commits = (knobs_->flushes - flushesAtOpen) / 2;
-  EXPECT_GE(commits, 6);
-  EXPECT_LE(commits, 8);
+  EXPECT_GE(commits, 7);
+  EXPECT_LE(commits, 9);
   EXPECT_LE(knobs_->freeAsked, 7);
   elapsed_ = 3.45;  // stopped 0.55 s after the last frame: a busy machine captured nothing more
   EXPECT_EQ(file_.Close(), EngineError::None);
@@ -207,6 +211,49 @@ TEST_F(RecordingFileTest, CommitsOnTheClocksRhythmAndEndsPictureAndSoundTogether
               avitest::DibFrame(kW, kH, 32, static_cast<uint32_t>(std::min<int64_t>(p.pts, 29))),
               kW, kH, 32)))
           << "pts " << p.pts << " picture " << pictures++;
+}
+
+// The file keeps a name of its own until its first frame is on the disk: a file of the
+// recording's name, which the user agreed to replace, stays as it was through a stop before any
+// frame, a start given up and a first frame the disk has no room for, and nothing is left
+// beside it.
+// The first frame committed replaces it at once.
+TEST_F(RecordingFileTest, AFileOfTheRecordingsNameStaysUntilTheFirstFrameIsOnTheDisk) {
+  const std::string theUsers = "the user's own file";
+  const auto write = [&] { std::ofstream(path_, std::ios::binary) << theUsers; };
+  const auto asItWas = [&] {
+    std::ifstream in(path_, std::ios::binary);
+    const std::string now((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const auto files = std::distance(std::filesystem::directory_iterator(dir_.path()),
+                                     std::filesystem::directory_iterator());
+    return now == theUsers && files == 1;
+  };
+  write();
+  ASSERT_EQ(Open(TestEncoder::Fault::None, 1 << 30, true), EngineError::None);
+  elapsed_ = now_ = 1.0;  // sound is committed, and names nothing
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  EXPECT_FALSE(file_.Named());
+  EXPECT_EQ(file_.Close(), EngineError::None);
+  EXPECT_TRUE(asItWas());
+
+  ASSERT_EQ(Open(), EngineError::None);
+  EXPECT_EQ(file_.Close(false), EngineError::None);
+  EXPECT_TRUE(asItWas());
+
+  ASSERT_EQ(Open(), EngineError::None);
+  knobs_->capacity = std::filesystem::file_size(path_ + ".partial") + 1024;  // no room for a frame
+  EXPECT_FALSE(Hand(0));
+  EXPECT_EQ(file_.Close(), EngineError::DiskFull);
+  EXPECT_FALSE(file_.Named());
+  EXPECT_TRUE(asItWas());
+
+  knobs_->capacity = UINT64_MAX;
+  ASSERT_EQ(Open(), EngineError::None);
+  ASSERT_TRUE(Hand(0));
+  EXPECT_TRUE(file_.Named());  // at once, not at the next commit
+  EXPECT_FALSE(asItWas());
+  EXPECT_EQ(file_.Close(), EngineError::None);
+  EXPECT_EQ(Probe().at(0).at("nb_frames"), "1");
 }
 
 // The disk is asked for its free space again before the writer says it is full; it stops

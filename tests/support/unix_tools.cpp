@@ -1,5 +1,6 @@
 #include "support/unix_tools.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <regex>
 #include <sstream>
@@ -82,6 +83,19 @@ std::string ReadWholeFile(const std::wstring& path) {
   while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) out.append(buf, got);
   CloseHandle(h);
   return out;
+}
+
+std::vector<std::wstring> FilesIn(const std::wstring& folder) {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW found{};
+  HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &found);
+  if (h == INVALID_HANDLE_VALUE) return names;
+  do {
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
+  } while (FindNextFileW(h, &found));
+  FindClose(h);
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 // Wine starts Unix programs but hands back no process handle that can be waited on, so the

@@ -16,6 +16,8 @@ std::wstring Wide(const std::string& s);
 
 // A whole file's bytes; empty when it cannot be read.
 std::string ReadWholeFile(const std::wstring& path);
+// The names of the files (not folders) in `folder`, sorted.
+std::vector<std::wstring> FilesIn(const std::wstring& folder);
 
 // One word for /bin/sh, whatever it holds.
 std::string ShellQuote(const std::string& s);
