@@ -90,10 +90,13 @@ std::wstring CaptionText(const KeyCombo& combo, int count) {
   return text;
 }
 
-bool KeyCaption::Shows(const KeyCombo& combo) const {
+bool IsShortcut(const KeyCombo& combo) {
   if (KeyName(combo.virtualKey).empty()) return false;
-  if (std::find(leftOut_.begin(), leftOut_.end(), combo) != leftOut_.end()) return false;
   return (combo.modifiers & (kKeyCtrl | kKeyAlt | kKeyWin)) || IsSpecialKey(combo.virtualKey);
+}
+
+bool KeyCaption::Shows(const KeyCombo& combo) const {
+  return IsShortcut(combo) && std::find(leftOut_.begin(), leftOut_.end(), combo) == leftOut_.end();
 }
 
 void KeyCaption::Add(const KeyEvent& event) {

@@ -77,6 +77,10 @@ bool IsModifierKey(uint32_t virtualKey);
 // The key's name as printed on the keyboard ("S", "F5", "Enter", "PgDn"); empty for keys
 // without one (media keys, IME keys), which are never shown.
 std::wstring KeyName(uint32_t virtualKey);
+// Whether a key pressed with these modifiers is a shortcut the caption may show: a key with a
+// name, pressed with Ctrl, Alt or Win, or one that acts alone (Enter, Esc, Tab, Backspace,
+// Delete, the arrows, Home/End, PgUp/PgDn, F1-F24). Anything else is typing.
+bool IsShortcut(const KeyCombo& combo);
 // "Ctrl + Shift + S", modifiers in the order Ctrl, Shift, Alt, Win; "Ctrl + Z ×3" from the
 // second press of the same combination on.
 std::wstring CaptionText(const KeyCombo& combo, int count);

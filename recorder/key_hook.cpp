@@ -1,23 +1,27 @@
 #include "recorder/key_hook.h"
 
 #include <cwchar>
+#include <optional>
+#include <utility>
 
+#include "recorder/shortcut_filter.h"
 #include "toolkit/screen.h"
 
 namespace orvik {
 
 namespace {
-bool Held(int key) { return (GetAsyncKeyState(key) & 0x8000) != 0; }
-
-// The modifiers held as the key went: the key's own state is not yet updated when the hook
-// is called, but the modifiers pressed before it are.
-uint32_t HeldModifiers() {
-  uint32_t modifiers = 0;
-  if (Held(VK_CONTROL)) modifiers |= kKeyCtrl;
-  if (Held(VK_SHIFT)) modifiers |= kKeyShift;
-  if (Held(VK_MENU)) modifiers |= kKeyAlt;
-  if (Held(VK_LWIN) || Held(VK_RWIN)) modifiers |= kKeyWin;
-  return modifiers;
+// The modifier keys held before this event, one bit a side: the key's own state is not yet
+// updated when the hook is called, but the keys pressed before it are.
+uint32_t HeldSides() {
+  const std::pair<int, uint32_t> sides[] = {
+      {VK_LCONTROL, kHeldLeftCtrl}, {VK_RCONTROL, kHeldRightCtrl}, {VK_LSHIFT, kHeldLeftShift},
+      {VK_RSHIFT, kHeldRightShift}, {VK_LMENU, kHeldLeftAlt},      {VK_RMENU, kHeldRightAlt},
+      {VK_LWIN, kHeldLeftWin},      {VK_RWIN, kHeldRightWin}};
+  uint32_t held = 0;
+  for (const auto& [key, bit] : sides) {
+    if (GetAsyncKeyState(key) & 0x8000) held |= bit;
+  }
+  return held;
 }
 }  // namespace
 
@@ -35,15 +39,17 @@ bool FocusIsInPasswordField() {
 KeyHook::KeyHook() : EventHook(WH_KEYBOARD_LL, OnKey) {}
 
 LRESULT CALLBACK KeyHook::OnKey(int code, WPARAM message, LPARAM data) {
+  // One filter a hook: each hook has a thread of its own, and the filter follows every event
+  // that hook is told of.
+  static thread_local ShortcutFilter filter;
   auto* events = HookEvents<KeyEvent>::Current();
-  const bool down = message == WM_KEYDOWN || message == WM_SYSKEYDOWN;
-  const bool up = message == WM_KEYUP || message == WM_SYSKEYUP;
   const auto* info = reinterpret_cast<const KBDLLHOOKSTRUCT*>(data);
-  // The modifiers count as held with the next key (read from the key state), never alone:
-  // their own events are not queued, which spares the focus check for most events.
-  if (code == HC_ACTION && events && (down || up) && !IsModifierKey(info->vkCode) &&
-      !FocusIsInPasswordField()) {
-    events->Push(KeyEvent{info->vkCode, down, HeldModifiers(), tk::MonotonicSeconds()});
+  if (code == HC_ACTION && events) {
+    const RawKey key{info->vkCode, info->scanCode, info->flags, info->time};
+    // Typing is dropped here, before anything is kept; the focus is looked at only for the
+    // few events that are shortcuts.
+    const std::optional<KeyEvent> shortcut = filter.Pass(key, HeldSides(), tk::MonotonicSeconds());
+    if (shortcut && !FocusIsInPasswordField()) events->Push(*shortcut);
   }
   return CallNextHookEx(nullptr, code, message, data);
 }

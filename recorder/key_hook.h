@@ -1,8 +1,8 @@
 #pragma once
-// The keys pressed anywhere, for the caption the frames show: a low-level keyboard hook (see
-// LowLevelHook), there only while a recording runs and is not paused. A key pressed while the
-// focus is in a password field is dropped in the hook itself; the keys go nowhere but into
-// the frames' caption.
+// The shortcuts pressed anywhere, for the caption the frames show: a low-level keyboard hook
+// (see LowLevelHook), there only while a recording runs and is not paused. Typing (see
+// ShortcutFilter), and every key while the focus is in a password field, are dropped in the
+// hook itself; the keys kept go nowhere but into the frames' caption.
 #include <windows.h>
 
 #include "recorder/key_caption.h"

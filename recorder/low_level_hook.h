@@ -7,11 +7,11 @@
 
 #include <atomic>
 #include <memory>
-#include <mutex>
 #include <thread>
 #include <utility>
 #include <vector>
 
+#include "recorder/latest_events.h"
 #include "toolkit/handles.h"
 
 namespace orvik {
@@ -49,25 +49,17 @@ class LowLevelHook {
   std::thread thread_;
 };
 
-// The events a hook's procedure queues for the thread that takes them.
+// The events a hook's procedure queues for the thread that takes them (the newest only, see
+// LatestEvents).
 template <class Event>
 struct HookEvents : LowLevelHook::Shared {
-  void Push(const Event& event) {
-    std::lock_guard<std::mutex> lock(mutex);
-    events.push_back(event);
-  }
+  void Push(const Event& event) { events.Push(event); }
   // The events since the last call, in the order they came.
-  std::vector<Event> Take() {
-    std::vector<Event> taken;
-    std::lock_guard<std::mutex> lock(mutex);
-    taken.swap(events);
-    return taken;
-  }
+  std::vector<Event> Take() { return events.Take(); }
   // The events of the hook running on this thread, or null.
   static HookEvents* Current() { return static_cast<HookEvents*>(LowLevelHook::Current()); }
 
-  std::mutex mutex;
-  std::vector<Event> events;
+  LatestEvents<Event> events;
 };
 
 // A hook whose procedure queues events of one kind for its owner to take.

@@ -3,6 +3,9 @@
 #include <cmath>
 #include <cstring>
 #include <optional>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "e2e/app_fixture.h"
 #include "recorder/key_caption.h"
@@ -24,6 +27,14 @@ constexpr int kBandX = 560, kBandY = 940, kBandW = 800, kBandH = 120;
 
 LRESULT CALLBACK PadProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
   return DefWindowProcW(h, msg, w, l);
+}
+
+// The pad, kept above the program's own windows.
+tk::UniqueWindow MakePad() {
+  tk::UniqueWindow pad = MakeCanvas(L"OrvikKeyPad", PadProc, kPadX, kPadY, kPadW, kPadH);
+  SetWindowTextW(pad.get(), L"OrvikKeyPad");
+  SetWindowPos(pad.get(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  return pad;
 }
 
 HWND MakeEdit(HWND pad, int x, DWORD style) {
@@ -90,12 +101,50 @@ std::pair<double, double> Keys(const std::string& what) {
   return {before, Now()};
 }
 
+// A key event sent through the system as a keyboard makes it: its scan code, flags and time
+// (`ms` after the first) reach a low-level hook as they are given.
+struct SentKey {
+  WORD vk, scan;
+  DWORD flags, ms;
+};
+
+// Sends `keys`; returns the recording's time before and after.
+std::pair<double, double> Send(const std::vector<SentKey>& keys) {
+  const double before = Now();
+  const DWORD start = GetTickCount();
+  std::vector<INPUT> inputs;
+  for (const SentKey& k : keys) {
+    INPUT in{};
+    in.type = INPUT_KEYBOARD;
+    in.ki.wVk = k.vk;
+    in.ki.wScan = k.scan;
+    in.ki.dwFlags = k.flags;
+    in.ki.time = start + k.ms;
+    inputs.push_back(in);
+  }
+  EXPECT_EQ(SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)),
+            inputs.size());
+  PumpFor(300);
+  return {before, Now()};
+}
+
+constexpr DWORD kExtended = KEYEVENTF_EXTENDEDKEY, kUp = KEYEVENTF_KEYUP;
+
+// AltGr + `vk` on a layout with AltGr, as Windows reports it: a left Ctrl it makes up (scan
+// code 0x21D) at the right Alt's time, the right Alt, the key, both let go.
+std::vector<SentKey> AltGr(WORD vk, WORD scan) {
+  return {{VK_LCONTROL, 0x21D, 0, 0},
+          {VK_RMENU, 0x38, kExtended, 0},
+          {vk, scan, 0, 60},
+          {vk, scan, kUp, 100},
+          {VK_LCONTROL, 0x21D, kUp, 150},
+          {VK_RMENU, 0x38, kExtended | kUp, 150}};
+}
+
 }  // namespace
 
 TEST_F(AppTest, ShortcutsShowAsACaptionNeverTypingPasswordsOrWhilePaused) {
-  tk::UniqueWindow pad = MakeCanvas(L"OrvikKeyPad", PadProc, kPadX, kPadY, kPadW, kPadH);
-  SetWindowTextW(pad.get(), L"OrvikKeyPad");
-  SetWindowPos(pad.get(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  tk::UniqueWindow pad = MakePad();
   HWND plain = MakeEdit(pad.get(), 10, 0);
   HWND password = MakeEdit(pad.get(), 330, ES_PASSWORD);
   Command(form2().showkeys);
@@ -180,4 +229,61 @@ TEST_F(AppTest, ShortcutsShowAsACaptionNeverTypingPasswordsOrWhilePaused) {
   form2().done_Click();
   for (const auto& frame : DecodeRegion(plainAvi, kBandX, kBandY, kBandW, kBandH).frames)
     EXPECT_EQ(Look(frame).dark, 0);
+}
+
+// This Wine makes no AltGr of an X keyboard's: with a German X layout the key reaches a hook
+// as VK_OEM_8 or not at all when the program started with it, as a plain right Alt when the
+// layout changed later. So the sequences Windows makes for AltGr are sent through SendInput.
+TEST_F(AppTest, AltGrAndAltNumpadTypingShowNothingAShortcutRightAfterDoes) {
+  tk::UniqueWindow pad = MakePad();
+  HWND plain = MakeEdit(pad.get(), 10, 0);
+  Command(form2().showkeys);
+  Command(form2().recordcursor);
+  PumpFor(300);
+  ASSERT_TRUE(form2().showkeys->Checked());
+  const std::wstring avi = Path(L"altgr.avi");
+  StartViaCommand(avi, kCodecOrvik);
+  ASSERT_TRUE(form1().Recording());
+  SetWindowPos(pad.get(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  FocusOn(pad.get(), plain);
+
+  Send(AltGr('Q', 0x10));  // German @
+  Send(AltGr('E', 0x12));  // €
+  Send(AltGr('A', 0x1E));  // Polish ą
+  // Alt + Num 0 2 2 5: å.
+  std::vector<SentKey> altCode{{VK_LMENU, 0x38, 0, 0}};
+  const std::pair<WORD, WORD> digits[] = {
+      {VK_NUMPAD0, 0x52}, {VK_NUMPAD2, 0x50}, {VK_NUMPAD2, 0x50}, {VK_NUMPAD5, 0x4C}};
+  for (const auto& [vk, scan] : digits) {
+    const DWORD ms = altCode.back().ms + 40;
+    altCode.push_back({vk, scan, 0, ms});
+    altCode.push_back({vk, scan, kUp, ms + 30});
+  }
+  altCode.push_back({VK_LMENU, 0x38, kUp, altCode.back().ms + 40});
+  Send(altCode);
+  PumpFor(1000);
+  // Ctrl + Alt + T with the left Alt, sent the same way.
+  const auto shortcut = Send({{VK_LCONTROL, 0x1D, 0, 0},
+                              {VK_LMENU, 0x38, 0, 50},
+                              {'T', 0x14, 0, 100},
+                              {'T', 0x14, kUp, 150},
+                              {VK_LMENU, 0x38, kUp, 200},
+                              {VK_LCONTROL, 0x1D, kUp, 250}});
+  PumpFor(1000);
+  form2().done_Click();
+
+  const RegionFrames band = DecodeRegion(avi, kBandX, kBandY, kBandW, kBandH);
+  std::optional<double> firstShown;
+  for (size_t k = 0; k < band.frames.size(); ++k) {
+    const double t = SlotStart(band.pts[k]);
+    const bool shown = Look(band.frames[k]).Shown();
+    SCOPED_TRACE("frame at " + std::to_string(t) + " s");
+    if (t < shortcut.first) {
+      EXPECT_FALSE(shown) << "AltGr or Alt + numpad typing showed";
+    } else if (shown && !firstShown) {
+      firstShown = t;
+    }
+  }
+  ASSERT_TRUE(firstShown) << "no caption after Ctrl + Alt + T";
+  EXPECT_LE(*firstShown, shortcut.second + 0.3);
 }
