@@ -30,7 +30,7 @@ std::unique_ptr<ContainerWriter> ContainerFor(const RecordingOutput::Request& re
     return std::make_unique<AviContainer>(request.segmentBytes);
   std::unique_ptr<SoundEncoder> aac = MakeAacEncoder();
   if (!aac) return nullptr;
-  return std::make_unique<Mp4Container>(std::move(aac));
+  return std::make_unique<Mp4Container>(std::move(aac), request.recordingId);
 }
 }  // namespace
 

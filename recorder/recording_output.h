@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "mp4/mp4_boxes.h"
 #include "recorder/avi_container.h"
 #include "recorder/engine_error.h"
 #include "recorder/frame_surfaces.h"
@@ -32,6 +33,7 @@ class RecordingOutput {
     CodecSettings codec;  // AVI only
     int framesPerSecond = 10;
     uint64_t segmentBytes = kDefaultSegmentBytes;  // AVI only
+    mp4::RecordingId recordingId{};                // MP4 only: named in the file for the repair
   };
   // A frame surface lent to the capture for one slot.
   struct Capture {
