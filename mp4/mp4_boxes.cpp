@@ -19,6 +19,9 @@ constexpr uint32_t kUuid = FourCC('u', 'u', 'i', 'd');
 constexpr uint8_t kIdentityType[16] = {0xDF, 0x11, 0xF1, 0x64, 0xCE, 0x7F, 0x43, 0x20,
                                        0x8F, 0xBA, 0xD5, 0xDD, 0x69, 0x8F, 0xE4, 0xF3};
 constexpr char kProgramName[] = "Orvik";
+// The edit's length while the movie's is not known yet: 0, which ffmpeg and Chromium take as
+// "up to the end of the media" and which a finished moov replaces by the real length.
+constexpr uint64_t kOpenEditDuration = 0;
 
 uint64_t Rescale(uint64_t value, uint32_t to, uint32_t from) {
   if (from == 0) return 0;
@@ -186,7 +189,8 @@ void Trak(BoxBuilder& b, const Track& t, uint32_t movieScale, bool fragmented) {
   const uint64_t presented = fragmented ? 0 : PresentedDuration(t, movieScale);
   const size_t trak = b.Open(FourCC('t', 'r', 'a', 'k'));
   Tkhd(b, t, presented);
-  if (!fragmented && t.priming > 0) Edts(b, t, presented);
+  // Also while recording: a file left as fragments plays its sound in step with the picture.
+  if (t.priming > 0) Edts(b, t, fragmented ? kOpenEditDuration : presented);
   const size_t mdia = b.Open(FourCC('m', 'd', 'i', 'a'));
   const size_t mdhd = b.OpenFull(FourCC('m', 'd', 'h', 'd'), 1, 0);
   b.Zeros(16);

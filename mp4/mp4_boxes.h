@@ -29,6 +29,7 @@ constexpr uint32_t kSoundHandler = FourCC('s', 'o', 'u', 'n');
 // over everything after it once it is finished.
 constexpr size_t kPlaceholderBytes = 16;
 // Samples AAC encoders put before the sound (libavcodec's among them): an edit list skips them.
+// The encoder says how many; this is what libavcodec's says.
 constexpr uint32_t kAacPriming = 1024;
 constexpr uint32_t kAacFrameSamples = 1024;
 // trun sample flags: a sync sample depends on nothing; any other is not a sync sample.
@@ -127,8 +128,8 @@ std::vector<uint8_t> BuildAvc1(uint32_t width, uint32_t height, const std::vecto
 // The mp4a sample entry of AAC from its AudioSpecificConfig.
 std::vector<uint8_t> BuildMp4a(uint32_t sampleRate, uint16_t channels,
                                const std::vector<uint8_t>& audioSpecificConfig);
-// The movie box while recording (mvex, no samples; its size a multiple of 4 so that fragments
-// start aligned), or at the end, at `at` in the file (every
+// The movie box while recording (mvex, no samples, the sound's edit list open-ended; its size a
+// multiple of 4 so that fragments start aligned), or at the end, at `at` in the file (every
 // sample, co64, the sound's edit list). Empty when a box would pass 4 GiB.
 std::vector<uint8_t> BuildMoov(const Movie& movie, bool fragmented, uint64_t at = 0);
 

@@ -20,7 +20,7 @@ bool Usable(const VideoFormat& v) {
 
 bool Usable(const SoundFormat& s) {
   return s.audioSpecificConfig.size() >= 2 && s.audioSpecificConfig.size() <= kLargestAudioConfig &&
-         s.sampleRate > 0 && s.sampleRate <= 0xFFFF && s.channels > 0;
+         s.sampleRate > 0 && s.sampleRate <= 0xFFFF && s.channels > 0 && s.priming < s.sampleRate;
 }
 
 // Bytes of the mdat payload after the samples that keep the next fragment 4-byte aligned, so
@@ -79,7 +79,7 @@ bool Writer::Open(Sink& sink, const VideoFormat& video, const SoundFormat* sound
     s.id = kSoundTrackId;
     s.handler = kSoundHandler;
     s.timescale = sound->sampleRate;
-    s.priming = kAacPriming;
+    s.priming = sound->priming;
     s.sampleEntry = BuildMp4a(sound->sampleRate, sound->channels, sound->audioSpecificConfig);
     movie_.tracks.push_back(std::move(s));
   }

@@ -5,14 +5,15 @@
 // file handle.
 //
 // The file while recording: ftyp, a 16-byte 'free' placeholder, a moov with mvex and no samples
-// (with our identity box naming the recording, by which the repair knows the file), then one
-// fragment (moof + mdat) per commit. A fragment goes out with its moof labelled 'free', is flushed,
-// and only then is named 'moof' and flushed again: a named fragment whose data is not on the disk
-// stops a browser dead, an unnamed one is skipped. Close writes a complete moov after the last
-// fragment (every sample, 64-bit chunk offsets, an edit list removing the AAC priming), flushes it,
-// and only then turns the placeholder into a 64-bit mdat header over everything after it (the
-// fragments' moofs are just bytes in it), flushed: a plain MP4. A file left as fragments is
-// finished the same way by the repair (mp4_repair.h).
+// (with the sound's edit list, so that the fragments play in step, and our identity box naming
+// the recording, by which the repair knows the file), then one fragment (moof + mdat) per
+// commit. A fragment goes out with its moof labelled 'free', is flushed, and only then is named
+// 'moof' and flushed again: a named fragment whose data is not on the disk stops a browser dead,
+// an unnamed one is skipped. Close writes a complete moov after
+// the last fragment (every sample, 64-bit chunk offsets, an edit list removing the AAC priming),
+// flushes it, and only then turns the placeholder into a 64-bit mdat header over everything after
+// it (the fragments' moofs are just bytes in it), flushed: a plain MP4. A file left as fragments
+// is finished the same way by the repair (mp4_repair.h).
 //
 // A failed write or flush: nothing is named past the last flush that succeeded. A fragment whose
 // data a flush put on the disk stays in the file even if naming it failed, since the moov at
@@ -48,11 +49,13 @@ struct VideoFormat {
   uint32_t framesPerSecond = 10;
 };
 
-// AAC, 1024 samples a frame, the encoder's first kAacPriming samples before the sound.
+// AAC, 1024 samples a frame, the encoder's first `priming` samples before the sound (what the
+// encoder says: the edit list skips them, less than a second of them).
 struct SoundFormat {
   std::vector<uint8_t> audioSpecificConfig;
   uint32_t sampleRate = 48000;
   uint16_t channels = 2;
+  uint32_t priming = kAacPriming;
 };
 
 struct WriterOptions {

@@ -30,13 +30,12 @@ bool Mp4Container::Open(RecordingDisk& disk, const EncodedVideo& video, int fram
   mp4::WriterOptions options;
   options.recordingId = id_;
   if (!withSound) return writer_.Open(sink_, picture, nullptr, options);
-  if (!sound_ || !sound_->Open(sound::kOutputRate, sound::kOutputChannels) ||
-      sound_->Priming() != mp4::kAacPriming)
-    return false;
+  if (!sound_ || !sound_->Open(sound::kOutputRate, sound::kOutputChannels)) return false;
   mp4::SoundFormat aac;
   aac.audioSpecificConfig = sound_->DecoderConfig();
   aac.sampleRate = sound::kOutputRate;
   aac.channels = sound::kOutputChannels;
+  aac.priming = sound_->Priming();
   return writer_.Open(sink_, picture, &aac, options);
 }
 
