@@ -12,6 +12,12 @@ constexpr uint64_t kLargestFtyp = 1024;
 constexpr uint64_t kLargestMoov = 16u << 20;
 constexpr uint64_t kLargestMoof = 16u << 20;
 constexpr uint32_t kNonSyncSample = 0x00010000;
+constexpr uint32_t kTrunDataOffset = 0x000001;
+constexpr uint32_t kTrunFirstFlags = 0x000004;
+constexpr uint32_t kTrunDuration = 0x000100;
+constexpr uint32_t kTrunSize = 0x000200;
+constexpr uint32_t kTrunFlags = 0x000400;
+constexpr uint32_t kTrunCompositionOffsets = 0x000800;
 
 // A box inside a buffer: its type and body (after the header, and after version and flags for
 // a full box when asked through Full).
@@ -155,34 +161,49 @@ bool ReadTfhd(const Box& tfhd, uint64_t moofAt, uint32_t* id, TrackDefaults* d) 
          field(0x20, 4, [&](const uint8_t* p) { d->flags = Load32(p); });
 }
 
+// `base` moved by a signed 32-bit offset, in unsigned arithmetic; false when it leaves
+// [0, 2^64).
+bool Offset(uint64_t base, uint32_t offset, uint64_t* at) {
+  if (offset & 0x80000000u) {
+    const uint64_t back = (uint64_t{1} << 32) - offset;
+    if (back > base) return false;
+    *at = base - back;
+    return true;
+  }
+  if (offset > UINT64_MAX - base) return false;
+  *at = base + offset;
+  return true;
+}
+
+// A track run as the writer lays it down: a data offset, and a duration and a size for every
+// sample (its flags too for the picture), no composition offsets. So each sample takes at least
+// 8 bytes of the box, and its count is bounded by the box's bytes: the samples kept in memory
+// cost at most a few bytes per byte read.
 bool ReadTrun(const Box& trun, const TrackDefaults& d, Run* run) {
-  if (trun.size < 8) return false;
+  constexpr uint32_t kRequired = kTrunDataOffset | kTrunDuration | kTrunSize;
+  if (trun.size < 12) return false;
   const uint32_t flags = Load32(trun.body) & 0xFFFFFF;
   const uint32_t count = Load32(trun.body + 4);
-  // A data offset is required; composition offsets are not ours (no B-frames).
-  if (!(flags & 0x001) || (flags & 0x800)) return false;
-  size_t at = 8;
-  if (trun.size < at + 4) return false;
-  const int32_t offset = static_cast<int32_t>(Load32(trun.body + at));
-  at += 4;
-  const int64_t dataAt = static_cast<int64_t>(d.base) + offset;
-  if (dataAt < 0) return false;
-  run->dataAt = static_cast<uint64_t>(dataAt);
+  if ((flags & kRequired) != kRequired || (flags & kTrunCompositionOffsets)) return false;
+  size_t at = 12;
+  if (!Offset(d.base, Load32(trun.body + 8), &run->dataAt)) return false;
   uint32_t firstFlags = d.flags;
-  if (flags & 0x004) {
+  if (flags & kTrunFirstFlags) {
     if (trun.size < at + 4) return false;
     firstFlags = Load32(trun.body + at);
     at += 4;
   }
-  const size_t each = 4 * (!!(flags & 0x100) + !!(flags & 0x200) + !!(flags & 0x400));
-  if (uint64_t{count} * each > trun.size - at || (each == 0 && count > trun.size)) return false;
-  for (uint32_t i = 0; i < count; ++i) {
-    uint32_t duration = d.duration, size = d.size, sampleFlags = i == 0 ? firstFlags : d.flags;
-    if (flags & 0x100) duration = Load32(trun.body + at), at += 4;
-    if (flags & 0x200) size = Load32(trun.body + at), at += 4;
-    if (flags & 0x400) sampleFlags = Load32(trun.body + at), at += 4;
-    run->durations.push_back(duration);
-    run->sizes.push_back(size);
+  const size_t each = (flags & kTrunFlags) ? 12 : 8;
+  if (uint64_t{count} * each > trun.size - at) return false;
+  run->durations.reserve(count);
+  run->sizes.reserve(count);
+  run->keys.reserve(count);
+  for (uint32_t i = 0; i < count; ++i, at += each) {
+    const uint32_t sampleFlags = (flags & kTrunFlags) ? Load32(trun.body + at + 8)
+                                 : i == 0             ? firstFlags
+                                                      : d.flags;
+    run->durations.push_back(Load32(trun.body + at));
+    run->sizes.push_back(Load32(trun.body + at + 4));
     run->keys.push_back(!(sampleFlags & kNonSyncSample));
   }
   return true;
@@ -283,8 +304,14 @@ bool ReadBox(RepairFile& file, uint64_t at, const Header& h, uint64_t largest,
   return file.ReadAt(at, bytes->data(), bytes->size());
 }
 
-// The fragment at `at`, taken into the tables when it is whole and named; returns where the
-// next one starts, or 0.
+size_t SampleCount(const Movie& movie) {
+  size_t samples = 0;
+  for (const Track& t : movie.tracks) samples += t.samples.size();
+  return samples;
+}
+
+// The fragment at `at`, taken into the tables when it is whole and named and the movie can hold
+// its samples; returns where the next one starts, or 0.
 uint64_t ReadFragment(RepairFile& file, uint64_t at, uint64_t fileSize, Movie* movie) {
   const Header moof = ReadHeader(file, at, fileSize);
   std::vector<uint8_t> bytes;
@@ -292,9 +319,11 @@ uint64_t ReadFragment(RepairFile& file, uint64_t at, uint64_t fileSize, Movie* m
   if (moof.type != kMoof || !ReadBox(file, at, moof, kLargestMoof, &bytes) ||
       !ReadMoof(bytes, at, *movie, &runs))
     return 0;
+  size_t samples = SampleCount(*movie);
+  for (const Run& r : runs) samples += r.sizes.size();
   const uint64_t mdatAt = at + moof.size;
   const Header mdat = ReadHeader(file, mdatAt, fileSize);
-  if (mdat.type != kMdat || mdat.size == 0 ||
+  if (samples > kMostSamples || mdat.type != kMdat || mdat.size == 0 ||
       !Fits(runs, *movie, mdatAt + mdat.header, mdatAt + mdat.size))
     return 0;
   Append(runs, movie);
