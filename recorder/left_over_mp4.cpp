@@ -35,7 +35,8 @@ class WindowsRepairFile : public mp4::RepairFile {
 
 }  // namespace
 
-mp4::RepairReport RepairLeftOverMp4(const std::wstring& path) {
+mp4::RepairReport RepairLeftOverMp4(const std::wstring& path, const mp4::RecordingId& ours,
+                                    const mp4::RepairProgress& progress) {
   mp4::RepairReport report;
   if (!tk::FileExists(path)) return report;  // opening for writing would make it
   tk::File file = tk::File::Open(path, tk::FileMode::ReadWrite);
@@ -44,7 +45,7 @@ mp4::RepairReport RepairLeftOverMp4(const std::wstring& path) {
     return report;
   }
   WindowsRepairFile repairFile(std::move(file));
-  return mp4::Repair(repairFile);
+  return mp4::Repair(repairFile, ours, progress);
 }
 
 }  // namespace orvik

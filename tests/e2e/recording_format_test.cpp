@@ -218,3 +218,49 @@ TEST_F(LeftOverTest, TheNextStartFinishesItAndSaysWhereAndHowLong) {
   // Told once: the next start has nothing left to finish.
   EXPECT_FALSE(orvik::RecordingLeftInProgress());
 }
+
+namespace {
+
+// Another program's fragmented MP4 named by a stale RecordingInProgress: ffmpeg's fragments at
+// key frames, laid out as ours are (a 16-byte 'free' after its ftyp), with no mark of ours.
+class ForeignLeftOverTest : public AppTest {
+ protected:
+  void BeforeProgramStarts() override {
+    path_ = Path(L"theirs.mp4");
+    std::string log;
+    ASSERT_EQ(RunShell("ffmpeg -v error -nostdin -y -f lavfi -i testsrc2=s=320x240:r=25 -f lavfi "
+                       "-i sine=f=440:sample_rate=48000 -t 6.2 -c:v libx264 -preset veryfast "
+                       "-g 25 -c:a aac -movflags frag_keyframe+empty_moov+default_base_moof " +
+                           ShellQuote(UnixPath(path_)) + " 2>&1",
+                       &log),
+              0)
+        << log;
+    bytes_ = ReadWholeFile(path_);
+    ASSERT_GT(bytes_.size(), 100000u);
+    const size_t ftyp = static_cast<uint8_t>(bytes_[3]);
+    const char placeholder[16] = {0, 0, 0, 16, 'f', 'r', 'e', 'e'};
+    bytes_.insert(ftyp, placeholder, sizeof placeholder);
+    tk::UniqueFile out(CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    ASSERT_TRUE(
+        WriteFile(out.get(), bytes_.data(), static_cast<DWORD>(bytes_.size()), &written, nullptr));
+    out.reset();
+    orvik::RememberRecordingInProgress(path_);
+    told_ = std::make_unique<DialogWatcher>(
+        tk::AppTitle(), [](HWND h) { PressButton(h, IDOK); }, 5000);
+  }
+
+  std::wstring path_;
+  std::string bytes_;
+  std::unique_ptr<DialogWatcher> told_;
+};
+
+}  // namespace
+
+TEST_F(ForeignLeftOverTest, TheNextStartLeavesItByteForByteAndSaysNothing) {
+  ASSERT_TRUE(PumpUntil([] { return form1().LoadFinished(); }, 20000));
+  EXPECT_EQ(Stored(L"RecordingInProgress"), L"");
+  EXPECT_TRUE(ReadWholeFile(path_) == bytes_);
+  EXPECT_FALSE(told_->Seen()) << Utf8(told_->Text());
+}
