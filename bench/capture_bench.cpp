@@ -829,7 +829,8 @@ std::unique_ptr<orvik::FrameEncoder> StageEncoder(bool mp4, const std::vector<ui
 }
 
 std::unique_ptr<orvik::ContainerWriter> StageContainer(bool mp4) {
-  if (mp4) return std::make_unique<orvik::Mp4Container>(orvik::MakeAacEncoder());
+  if (mp4)
+    return std::make_unique<orvik::Mp4Container>(orvik::MakeAacEncoder(), mp4::RecordingId{});
   return std::make_unique<orvik::AviContainer>();
 }
 

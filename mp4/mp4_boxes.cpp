@@ -1,6 +1,7 @@
 #include "mp4/mp4_boxes.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace mp4 {
 
@@ -13,6 +14,14 @@ constexpr uint32_t kTrunDataOffset = 0x000001;
 constexpr uint32_t kTrunDuration = 0x000100;
 constexpr uint32_t kTrunSize = 0x000200;
 constexpr uint32_t kTrunFlags = 0x000400;
+constexpr uint32_t kUuid = FourCC('u', 'u', 'i', 'd');
+// The identity box's type of our own, and the program it names.
+constexpr uint8_t kIdentityType[16] = {0xDF, 0x11, 0xF1, 0x64, 0xCE, 0x7F, 0x43, 0x20,
+                                       0x8F, 0xBA, 0xD5, 0xDD, 0x69, 0x8F, 0xE4, 0xF3};
+constexpr char kProgramName[] = "Orvik";
+// The edit's length while the movie's is not known yet: 0, which ffmpeg and Chromium take as
+// "up to the end of the media" and which a finished moov replaces by the real length.
+constexpr uint64_t kOpenEditDuration = 0;
 
 uint64_t Rescale(uint64_t value, uint32_t to, uint32_t from) {
   if (from == 0) return 0;
@@ -180,7 +189,8 @@ void Trak(BoxBuilder& b, const Track& t, uint32_t movieScale, bool fragmented) {
   const uint64_t presented = fragmented ? 0 : PresentedDuration(t, movieScale);
   const size_t trak = b.Open(FourCC('t', 'r', 'a', 'k'));
   Tkhd(b, t, presented);
-  if (!fragmented && t.priming > 0) Edts(b, t, presented);
+  // Also while recording: a file left as fragments plays its sound in step with the picture.
+  if (t.priming > 0) Edts(b, t, fragmented ? kOpenEditDuration : presented);
   const size_t mdia = b.Open(FourCC('m', 'd', 'i', 'a'));
   const size_t mdhd = b.OpenFull(FourCC('m', 'd', 'h', 'd'), 1, 0);
   b.Zeros(16);
@@ -266,7 +276,34 @@ size_t BoxBuilder::OpenFull(uint32_t type, uint8_t version, uint32_t flags) {
   return at;
 }
 
-void BoxBuilder::Close(size_t at) { Store32(&bytes_[at], static_cast<uint32_t>(Size() - at)); }
+void BoxBuilder::Close(size_t at) {
+  const size_t size = Size() - at;
+  overflowed_ |= size > UINT32_MAX;
+  Store32(&bytes_[at], static_cast<uint32_t>(size));
+}
+
+std::vector<uint8_t> BuildIdentity(const Identity& identity) {
+  BoxBuilder b;
+  const size_t box = b.Open(kUuid);
+  for (uint8_t v : kIdentityType) b.U8(v);
+  b.U32(0);  // version and flags
+  for (uint8_t v : identity.id) b.U8(v);
+  b.U64(identity.moovAt);
+  for (char c : kProgramName) b.U8(static_cast<uint8_t>(c));  // with its terminating zero
+  b.Close(box);
+  return std::move(b.Bytes());
+}
+
+bool ReadIdentity(const uint8_t* box, size_t size, Identity* identity) {
+  if (size != kIdentityBytes || Load32(box) != kIdentityBytes || Load32(box + 4) != kUuid ||
+      !std::equal(std::begin(kIdentityType), std::end(kIdentityType), box + 8) ||
+      Load32(box + 24) != 0 ||
+      !std::equal(std::begin(kProgramName), std::end(kProgramName), box + 52))
+    return false;
+  std::copy(box + 28, box + 44, identity->id.begin());
+  identity->moovAt = Load64(box + 44);
+  return true;
+}
 
 std::vector<uint8_t> BuildFtyp() {
   BoxBuilder b;
@@ -357,7 +394,7 @@ std::vector<uint8_t> BuildMp4a(uint32_t sampleRate, uint16_t channels,
   return std::move(b.Bytes());
 }
 
-std::vector<uint8_t> BuildMoov(const Movie& movie, bool fragmented) {
+std::vector<uint8_t> BuildMoov(const Movie& movie, bool fragmented, uint64_t at) {
   BoxBuilder b;
   const size_t moov = b.Open(kMoov);
   uint64_t duration = 0;
@@ -365,13 +402,15 @@ std::vector<uint8_t> BuildMoov(const Movie& movie, bool fragmented) {
     duration = std::max(duration, PresentedDuration(t, movie.timescale));
   Mvhd(b, movie, fragmented ? 0 : duration);
   for (const Track& t : movie.tracks) Trak(b, t, movie.timescale, fragmented);
+  if (fragmented) Mvex(b, movie);
+  b.Bytes(BuildIdentity({movie.recordingId, fragmented ? 0 : at}));
   if (fragmented) {
-    Mvex(b, movie);
     const size_t pad = b.Open(kFree);
     b.Zeros((4 - b.Size() % 4) % 4);
     b.Close(pad);
   }
   b.Close(moov);
+  if (b.Overflowed()) return {};
   return std::move(b.Bytes());
 }
 
@@ -423,7 +462,8 @@ std::vector<uint8_t> MdatHeader(uint64_t payload, bool large) {
 FinishWrites PlanFinish(const Movie& movie, uint64_t placeholderAt, uint64_t moovAt,
                         uint64_t reach) {
   FinishWrites w;
-  w.moov = BuildMoov(movie, false);
+  w.moov = BuildMoov(movie, false, moovAt);
+  if (w.moov.empty()) return w;
   const uint64_t end = moovAt + w.moov.size();
   const uint64_t tail = reach > end ? reach - end : 0;
   uint8_t cover[8];

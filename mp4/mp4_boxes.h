@@ -3,6 +3,7 @@
 // box with or without its samples, and one fragment's moof. The writer and the repair build the
 // final movie box from the same tables with the same code, so a repaired file is laid out as a
 // clean stop lays it out. Pure functions over plain values. No <windows.h>.
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -28,11 +29,34 @@ constexpr uint32_t kSoundHandler = FourCC('s', 'o', 'u', 'n');
 // over everything after it once it is finished.
 constexpr size_t kPlaceholderBytes = 16;
 // Samples AAC encoders put before the sound (libavcodec's among them): an edit list skips them.
+// The encoder says how many; this is what libavcodec's says.
 constexpr uint32_t kAacPriming = 1024;
 constexpr uint32_t kAacFrameSamples = 1024;
 // trun sample flags: a sync sample depends on nothing; any other is not a sync sample.
 constexpr uint32_t kSyncSampleFlags = 0x02000000;
 constexpr uint32_t kDeltaSampleFlags = 0x01010000;
+
+// Every track's samples together, at most: the finished moov's sample tables then stay well
+// under the 4 GiB its 32-bit box sizes can say (36 bytes a sample at worst: stts, stss, stsz, a
+// stsc and a co64 entry each). 2^25 is 86 hours at 60 pictures a second with sound.
+constexpr uint32_t kMostSamples = 1u << 25;
+static_assert(uint64_t{kMostSamples} * 36 < (uint64_t{1} << 31), "sample tables past 2 GiB");
+
+// The recording a file belongs to, as the moov's identity box names it.
+using RecordingId = std::array<uint8_t, 16>;
+
+// Our mark in the moov, while recording and once finished: a 'uuid' box of our own type naming
+// the program and the recording, and in a finished file where its moov starts (the moov's last
+// box, so that a repair cut off after laying its moov finds that moov from the file's end).
+// Players skip a 'uuid' box they do not know.
+constexpr size_t kIdentityBytes = 58;
+struct Identity {
+  RecordingId id{};
+  uint64_t moovAt = 0;  // 0 in the moov written while recording
+};
+std::vector<uint8_t> BuildIdentity(const Identity& identity);
+// `box` is a whole box of `size` bytes; true when it is our identity box.
+bool ReadIdentity(const uint8_t* box, size_t size, Identity* identity);
 
 uint16_t Load16(const uint8_t* p);
 uint32_t Load32(const uint8_t* p);
@@ -55,9 +79,12 @@ class BoxBuilder {
   void Close(size_t at);
   size_t Size() const { return bytes_.size(); }
   std::vector<uint8_t>& Bytes() { return bytes_; }
+  // A box closed past what its 32-bit size can say.
+  bool Overflowed() const { return overflowed_; }
 
  private:
   std::vector<uint8_t> bytes_;
+  bool overflowed_ = false;
 };
 
 // One sample as the movie box lists it: its decode time in the track's timescale.
@@ -91,6 +118,7 @@ struct Track {
 struct Movie {
   uint32_t timescale = 0;
   std::vector<Track> tracks;
+  RecordingId recordingId{};
 };
 
 std::vector<uint8_t> BuildFtyp();
@@ -100,9 +128,10 @@ std::vector<uint8_t> BuildAvc1(uint32_t width, uint32_t height, const std::vecto
 // The mp4a sample entry of AAC from its AudioSpecificConfig.
 std::vector<uint8_t> BuildMp4a(uint32_t sampleRate, uint16_t channels,
                                const std::vector<uint8_t>& audioSpecificConfig);
-// The movie box while recording (mvex, no samples; its size a multiple of 4 so that fragments
-// start aligned), or at the end (every sample, co64, the sound's edit list).
-std::vector<uint8_t> BuildMoov(const Movie& movie, bool fragmented);
+// The movie box while recording (mvex, no samples, the sound's edit list open-ended; its size a
+// multiple of 4 so that fragments start aligned), or at the end, at `at` in the file (every
+// sample, co64, the sound's edit list). Empty when a box would pass 4 GiB.
+std::vector<uint8_t> BuildMoov(const Movie& movie, bool fragmented, uint64_t at = 0);
 
 // One fragment's samples per track (tracks without samples are left out).
 struct FragmentTrack {
@@ -121,7 +150,8 @@ std::vector<uint8_t> MdatHeader(uint64_t payload, bool large);
 
 // The last two writes of a finished file: the complete moov at `moovAt`, covering any bytes up
 // to `reach` after it (left by a fragment given up) with a 'free' box; then the placeholder at
-// `placeholderAt` turned into the mdat header over everything between.
+// `placeholderAt` turned into the mdat header over everything between. Both empty when the moov
+// cannot be written (a box past 4 GiB).
 struct FinishWrites {
   std::vector<uint8_t> moov;
   std::vector<uint8_t> mdatHeader;

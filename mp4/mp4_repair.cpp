@@ -12,6 +12,18 @@ constexpr uint64_t kLargestFtyp = 1024;
 constexpr uint64_t kLargestMoov = 16u << 20;
 constexpr uint64_t kLargestMoof = 16u << 20;
 constexpr uint32_t kNonSyncSample = 0x00010000;
+constexpr uint32_t kTrunDataOffset = 0x000001;
+constexpr uint32_t kTrunFirstFlags = 0x000004;
+constexpr uint32_t kTrunDuration = 0x000100;
+constexpr uint32_t kTrunSize = 0x000200;
+constexpr uint32_t kTrunFlags = 0x000400;
+constexpr uint32_t kTrunCompositionOffsets = 0x000800;
+constexpr uint32_t kMfhd = FourCC('m', 'f', 'h', 'd');
+constexpr uint32_t kUuid = FourCC('u', 'u', 'i', 'd');
+// Children of a finished moov looked through for our identity box (ours has four at most).
+constexpr int kMostMoovChildren = 64;
+// Calls of the progress callback while the fragments are read, at most (and two more).
+constexpr uint64_t kProgressSteps = 256;
 
 // A box inside a buffer: its type and body (after the header, and after version and flags for
 // a full box when asked through Full).
@@ -19,6 +31,7 @@ struct Box {
   uint32_t type = 0;
   const uint8_t* body = nullptr;
   size_t size = 0;
+  size_t header = 8;
 };
 
 // Calls `each` for every box in [p, p + n); false when one does not fit or `each` says so.
@@ -36,7 +49,8 @@ bool ForEachBox(const uint8_t* p, size_t n, Each&& each) {
       size = n;
     }
     if (size < header || size > n) return false;
-    if (!each(Box{Load32(p + 4), p + header, static_cast<size_t>(size - header)})) return false;
+    if (!each(Box{Load32(p + 4), p + header, static_cast<size_t>(size - header), header}))
+      return false;
     p += size;
     n -= static_cast<size_t>(size);
   }
@@ -70,6 +84,18 @@ bool Version(const Box& b, size_t v0Bytes, size_t v1Bytes, uint8_t* version) {
   return b.size >= 4 + (*version == 1 ? v1Bytes : v0Bytes);
 }
 
+// The sound's priming: what the edit list skips (the writer writes one edit; none: nothing).
+bool ReadPriming(const Box& trak, Track* t) {
+  Box elst;
+  if (!Path(trak, {FourCC('e', 'd', 't', 's'), FourCC('e', 'l', 's', 't')}, &elst)) return true;
+  uint8_t v = 0;
+  if (!Version(elst, 4 + 12, 4 + 20, &v) || Load32(elst.body + 4) != 1) return false;
+  const uint64_t mediaTime = v == 1 ? Load64(elst.body + 16) : Load32(elst.body + 12);
+  if (mediaTime >= t->timescale) return false;  // as the writer takes it: under a second
+  t->priming = static_cast<uint32_t>(mediaTime);
+  return true;
+}
+
 bool ReadTrack(const Box& trak, Track* t) {
   Box tkhd, mdhd, hdlr, stsd;
   uint8_t v = 0;
@@ -94,30 +120,45 @@ bool ReadTrack(const Box& trak, Track* t) {
   const uint32_t entry = Load32(stsd.body + 8);
   if (entry < 8 || entry > stsd.size - 8) return false;
   t->sampleEntry.assign(stsd.body + 8, stsd.body + 8 + entry);
-  if (t->handler == kSoundHandler) t->priming = kAacPriming;
-  return t->id != 0 && t->timescale != 0 &&
-         (t->handler == kVideoHandler || t->handler == kSoundHandler);
+  if (t->id == 0 || t->timescale == 0) return false;
+  if (t->handler == kSoundHandler) return ReadPriming(trak, t);
+  return t->handler == kVideoHandler;
 }
 
-// The writer's moov while recording: a movie timescale, one or two tracks, and mvex.
-bool ReadMoov(const std::vector<uint8_t>& bytes, Movie* movie) {
+// Whether the moov holds our identity box naming `ours`.
+bool NamesRecording(const Box& moov, const RecordingId& ours) {
+  bool named = false;
+  ForEachBox(moov.body, moov.size, [&](const Box& b) {
+    Identity identity;
+    named |= ReadIdentity(b.body - b.header, b.size + b.header, &identity) && identity.id == ours;
+    return true;
+  });
+  return named;
+}
+
+// The writer's moov while recording for the recording `ours`: a movie timescale, a picture's
+// track and perhaps a sound's, and mvex.
+bool ReadMoov(const std::vector<uint8_t>& bytes, const RecordingId& ours, Movie* movie) {
   const Box moov{kMoov, bytes.data() + 8, bytes.size() - 8};
   Box mvhd, mvex;
   uint8_t v = 0;
-  if (!Child(moov, FourCC('m', 'v', 'h', 'd'), &mvhd) || !Version(mvhd, 20, 32, &v) ||
-      !Child(moov, FourCC('m', 'v', 'e', 'x'), &mvex))
+  if (!NamesRecording(moov, ours) || !Child(moov, FourCC('m', 'v', 'h', 'd'), &mvhd) ||
+      !Version(mvhd, 20, 32, &v) || !Child(moov, FourCC('m', 'v', 'e', 'x'), &mvex))
     return false;
   movie->timescale = Load32(mvhd.body + 4 + (v == 1 ? 16 : 8));
+  movie->recordingId = ours;
   const bool whole = ForEachBox(moov.body, moov.size, [&](const Box& b) {
     if (b.type != FourCC('t', 'r', 'a', 'k')) return true;
     Track t;
     if (!ReadTrack(b, &t) || movie->tracks.size() == 2) return false;
     for (const Track& other : movie->tracks)
-      if (other.id == t.id) return false;
+      if (other.id == t.id || other.handler == t.handler) return false;
     movie->tracks.push_back(std::move(t));
     return true;
   });
-  return whole && movie->timescale != 0 && !movie->tracks.empty();
+  const auto picture = [](const Track& t) { return t.handler == kVideoHandler; };
+  return whole && movie->timescale != 0 &&
+         std::any_of(movie->tracks.begin(), movie->tracks.end(), picture);
 }
 
 // One track run of a fragment: where its data lies and its samples.
@@ -155,34 +196,49 @@ bool ReadTfhd(const Box& tfhd, uint64_t moofAt, uint32_t* id, TrackDefaults* d) 
          field(0x20, 4, [&](const uint8_t* p) { d->flags = Load32(p); });
 }
 
+// `base` moved by a signed 32-bit offset, in unsigned arithmetic; false when it leaves
+// [0, 2^64).
+bool Offset(uint64_t base, uint32_t offset, uint64_t* at) {
+  if (offset & 0x80000000u) {
+    const uint64_t back = (uint64_t{1} << 32) - offset;
+    if (back > base) return false;
+    *at = base - back;
+    return true;
+  }
+  if (offset > UINT64_MAX - base) return false;
+  *at = base + offset;
+  return true;
+}
+
+// A track run as the writer lays it down: a data offset, and a duration and a size for every
+// sample (its flags too for the picture), no composition offsets. So each sample takes at least
+// 8 bytes of the box, and its count is bounded by the box's bytes: the samples kept in memory
+// cost at most a few bytes per byte read.
 bool ReadTrun(const Box& trun, const TrackDefaults& d, Run* run) {
-  if (trun.size < 8) return false;
+  constexpr uint32_t kRequired = kTrunDataOffset | kTrunDuration | kTrunSize;
+  if (trun.size < 12) return false;
   const uint32_t flags = Load32(trun.body) & 0xFFFFFF;
   const uint32_t count = Load32(trun.body + 4);
-  // A data offset is required; composition offsets are not ours (no B-frames).
-  if (!(flags & 0x001) || (flags & 0x800)) return false;
-  size_t at = 8;
-  if (trun.size < at + 4) return false;
-  const int32_t offset = static_cast<int32_t>(Load32(trun.body + at));
-  at += 4;
-  const int64_t dataAt = static_cast<int64_t>(d.base) + offset;
-  if (dataAt < 0) return false;
-  run->dataAt = static_cast<uint64_t>(dataAt);
+  if ((flags & kRequired) != kRequired || (flags & kTrunCompositionOffsets)) return false;
+  size_t at = 12;
+  if (!Offset(d.base, Load32(trun.body + 8), &run->dataAt)) return false;
   uint32_t firstFlags = d.flags;
-  if (flags & 0x004) {
+  if (flags & kTrunFirstFlags) {
     if (trun.size < at + 4) return false;
     firstFlags = Load32(trun.body + at);
     at += 4;
   }
-  const size_t each = 4 * (!!(flags & 0x100) + !!(flags & 0x200) + !!(flags & 0x400));
-  if (uint64_t{count} * each > trun.size - at || (each == 0 && count > trun.size)) return false;
-  for (uint32_t i = 0; i < count; ++i) {
-    uint32_t duration = d.duration, size = d.size, sampleFlags = i == 0 ? firstFlags : d.flags;
-    if (flags & 0x100) duration = Load32(trun.body + at), at += 4;
-    if (flags & 0x200) size = Load32(trun.body + at), at += 4;
-    if (flags & 0x400) sampleFlags = Load32(trun.body + at), at += 4;
-    run->durations.push_back(duration);
-    run->sizes.push_back(size);
+  const size_t each = (flags & kTrunFlags) ? 12 : 8;
+  if (uint64_t{count} * each > trun.size - at) return false;
+  run->durations.reserve(count);
+  run->sizes.reserve(count);
+  run->keys.reserve(count);
+  for (uint32_t i = 0; i < count; ++i, at += each) {
+    const uint32_t sampleFlags = (flags & kTrunFlags) ? Load32(trun.body + at + 8)
+                                 : i == 0             ? firstFlags
+                                                      : d.flags;
+    run->durations.push_back(Load32(trun.body + at));
+    run->sizes.push_back(Load32(trun.body + at + 4));
     run->keys.push_back(!(sampleFlags & kNonSyncSample));
   }
   return true;
@@ -283,8 +339,14 @@ bool ReadBox(RepairFile& file, uint64_t at, const Header& h, uint64_t largest,
   return file.ReadAt(at, bytes->data(), bytes->size());
 }
 
-// The fragment at `at`, taken into the tables when it is whole and named; returns where the
-// next one starts, or 0.
+size_t SampleCount(const Movie& movie) {
+  size_t samples = 0;
+  for (const Track& t : movie.tracks) samples += t.samples.size();
+  return samples;
+}
+
+// The fragment at `at`, taken into the tables when it is whole and named and the movie can hold
+// its samples; returns where the next one starts, or 0.
 uint64_t ReadFragment(RepairFile& file, uint64_t at, uint64_t fileSize, Movie* movie) {
   const Header moof = ReadHeader(file, at, fileSize);
   std::vector<uint8_t> bytes;
@@ -292,9 +354,11 @@ uint64_t ReadFragment(RepairFile& file, uint64_t at, uint64_t fileSize, Movie* m
   if (moof.type != kMoof || !ReadBox(file, at, moof, kLargestMoof, &bytes) ||
       !ReadMoof(bytes, at, *movie, &runs))
     return 0;
+  size_t samples = SampleCount(*movie);
+  for (const Run& r : runs) samples += r.sizes.size();
   const uint64_t mdatAt = at + moof.size;
   const Header mdat = ReadHeader(file, mdatAt, fileSize);
-  if (mdat.type != kMdat || mdat.size == 0 ||
+  if (samples > kMostSamples || mdat.type != kMdat || mdat.size == 0 ||
       !Fits(runs, *movie, mdatAt + mdat.header, mdatAt + mdat.size))
     return 0;
   Append(runs, movie);
@@ -306,9 +370,119 @@ bool Put(RepairFile& file, uint64_t at, const std::vector<uint8_t>& bytes) {
          file.Flush() == IoStatus::Ok;
 }
 
+// Whether [from, to) holds only zeros, as a power cut leaves where a write never landed.
+bool AllZeros(RepairFile& file, uint64_t from, uint64_t to) {
+  std::vector<uint8_t> chunk;
+  for (uint64_t at = from; at < to; at += chunk.size()) {
+    chunk.assign(static_cast<size_t>(std::min<uint64_t>(to - at, 64 << 10)), 0);
+    if (!file.ReadAt(at, chunk.data(), chunk.size()) ||
+        std::any_of(chunk.begin(), chunk.end(), [](uint8_t b) { return b != 0; }))
+      return false;
+  }
+  return true;
+}
+
+// Whether the moof labelled at `at` (`free` until the writer names it) is cut by the end of the
+// file or followed by its mdat cut, reaching the end, or not written at all. A named one must be
+// cut: a whole named fragment the reader did not take is kept.
+bool FragmentCutOrUnnamed(RepairFile& file, uint64_t mdatAt, uint64_t size, bool named) {
+  if (mdatAt >= size) return true;
+  const uint64_t left = size - mdatAt;
+  uint8_t h[16];
+  if (left < 8) return true;  // its header cut
+  if (!file.ReadAt(mdatAt, h, 8)) return false;
+  if (Load32(h + 4) != kMdat) return AllZeros(file, mdatAt, size);
+  uint64_t mdat = Load32(h);
+  if (mdat == 1) {
+    if (left < 16) return true;
+    if (!file.ReadAt(mdatAt + 8, h + 8, 8)) return false;
+    mdat = Load64(h + 8);
+  }
+  return mdat > left || (!named && mdat == left);
+}
+
+// Whether [at, size) is the next fragment of ours, torn or never named: a box labelled as the
+// writer labels a fragment, and then its mfhd numbering it `sequence`, or zeros to the end (the
+// label landed, nothing after it did).
+bool TornFragmentOfOurs(RepairFile& file, uint64_t at, uint64_t size, uint32_t sequence) {
+  if (at > size || size - at < 8) return false;
+  const uint64_t left = size - at;
+  uint8_t h[24];
+  if (!file.ReadAt(at, h, static_cast<size_t>(std::min<uint64_t>(left, sizeof h)))) return false;
+  const uint32_t label = Load32(h + 4), box = Load32(h);
+  if ((label != kFree && label != kMoof) || box < sizeof h || box > kLargestMoof) return false;
+  const bool numbered = left >= sizeof h && Load32(h + 8) == 16 && Load32(h + 12) == kMfhd &&
+                        Load32(h + 16) == 0 && Load32(h + 20) == sequence;
+  if (!numbered && left >= sizeof h) return AllZeros(file, at + 8, size);
+  return box >= left || FragmentCutOrUnnamed(file, at + box, size, label == kMoof);
+}
+
+// Where the moov a repair cut off on the way laid after the bytes it kept starts, when the file
+// ends with it: our identity box naming `ours` and that moov's place, from which a moov runs to
+// the end. 0 when there is none.
+uint64_t OurMoovAtTheEnd(RepairFile& file, uint64_t from, uint64_t size, const RecordingId& ours) {
+  uint8_t tail[kIdentityBytes];
+  Identity identity;
+  if (size < from || size - from < 8 + kIdentityBytes ||
+      !file.ReadAt(size - kIdentityBytes, tail, kIdentityBytes) ||
+      !ReadIdentity(tail, kIdentityBytes, &identity) || identity.id != ours ||
+      identity.moovAt < from || identity.moovAt > size - kIdentityBytes - 8)
+    return 0;
+  const Header moov = ReadHeader(file, identity.moovAt, size);
+  return moov.type == kMoov && moov.size == size - identity.moovAt ? identity.moovAt : 0;
+}
+
+// Where the finished moov goes: after the last whole fragment when what follows it (up to a
+// moov laid by a repair cut off on the way, which goes too) is provably ours to cut, else after
+// everything, which stays.
+uint64_t MoovPlace(RepairFile& file, const Fragments& f, uint64_t size) {
+  const uint64_t end = f.laidMoovAt != 0 ? f.laidMoovAt : size;
+  if (AllZeros(file, f.end, end) || TornFragmentOfOurs(file, f.end, end, f.fragments + 1))
+    return f.end;
+  return end;
+}
+
+// A finished file of the recording `ours`: its moov, where the mdat's size puts it, holds our
+// identity box.
+bool FinishedAndOurs(RepairFile& file, uint64_t placeholderAt, const Header& mdat, uint64_t size,
+                     const RecordingId& ours) {
+  const uint64_t moovAt = placeholderAt + mdat.size;
+  const Header moov = ReadHeader(file, moovAt, size);
+  if (moov.type != kMoov || moov.size == 0) return false;
+  uint64_t at = moovAt + moov.header;
+  for (int i = 0; i < kMostMoovChildren && at < moovAt + moov.size; ++i) {
+    const Header child = ReadHeader(file, at, moovAt + moov.size);
+    if (child.size == 0) return false;
+    uint8_t box[kIdentityBytes];
+    Identity identity;
+    if (child.type == kUuid && child.size == kIdentityBytes &&
+        file.ReadAt(at, box, kIdentityBytes) && ReadIdentity(box, kIdentityBytes, &identity))
+      return identity.id == ours;
+    at += child.size;
+  }
+  return false;
+}
+
+// Tells the callback where the reading is, every 1/kProgressSteps of the file or when asked.
+class Progress {
+ public:
+  Progress(const RepairProgress& callback, uint64_t total)
+      : callback_(callback), total_(total), step_(std::max<uint64_t>(total / kProgressSteps, 1)) {}
+  // False when the callback says stop.
+  bool At(uint64_t done, bool always = false) {
+    if (!callback_ || (!always && done < next_)) return true;
+    next_ = done + step_;
+    return callback_(std::min(done, total_), total_);
+  }
+
+ private:
+  const RepairProgress& callback_;
+  uint64_t total_, step_, next_ = 0;
+};
+
 }  // namespace
 
-Fragments ReadFragments(RepairFile& file) {
+Fragments ReadFragments(RepairFile& file, const RecordingId& ours, const RepairProgress& progress) {
   Fragments f;
   const uint64_t size = file.Size();
   const Header ftyp = ReadHeader(file, 0, size);
@@ -316,33 +490,48 @@ Fragments ReadFragments(RepairFile& file) {
     return f;
   const Header placeholder = ReadHeader(file, ftyp.size, size);
   if (placeholder.type == kMdat && placeholder.size > 0) {
-    f.kind = Fragments::Kind::Finished;
+    if (FinishedAndOurs(file, ftyp.size, placeholder, size, ours))
+      f.kind = Fragments::Kind::Finished;
     return f;
   }
   const uint64_t moovAt = ftyp.size + kPlaceholderBytes;
   const Header moov = ReadHeader(file, moovAt, size);
   std::vector<uint8_t> bytes;
   if (placeholder.type != kFree || placeholder.size != kPlaceholderBytes || moov.type != kMoov ||
-      !ReadBox(file, moovAt, moov, kLargestMoov, &bytes) || !ReadMoov(bytes, &f.movie))
+      !ReadBox(file, moovAt, moov, kLargestMoov, &bytes) || !ReadMoov(bytes, ours, &f.movie))
     return f;
   f.kind = Fragments::Kind::Fragmented;
   f.placeholderAt = ftyp.size;
   f.end = moovAt + moov.size;
-  for (uint64_t next; (next = ReadFragment(file, f.end, size, &f.movie)) != 0; f.end = next)
+  f.laidMoovAt = OurMoovAtTheEnd(file, f.end, size, ours);
+  const uint64_t limit = f.laidMoovAt != 0 ? f.laidMoovAt : size;
+  Progress told(progress, size);
+  if (!told.At(f.end, true)) f.kind = Fragments::Kind::Cancelled;
+  for (uint64_t next; f.kind == Fragments::Kind::Fragmented &&
+                      (next = ReadFragment(file, f.end, limit, &f.movie)) != 0;
+       f.end = next) {
     ++f.fragments;
+    if (!told.At(next)) f.kind = Fragments::Kind::Cancelled;
+  }
   return f;
 }
 
-RepairReport Repair(RepairFile& file) {
+RepairReport Repair(RepairFile& file, const RecordingId& ours, const RepairProgress& progress) {
   RepairReport report;
-  const Fragments f = ReadFragments(file);
-  if (f.kind != Fragments::Kind::Fragmented) {
-    report.result =
-        f.kind == Fragments::Kind::Finished ? RepairResult::Finished : RepairResult::NotOurs;
-    return report;
+  const Fragments f = ReadFragments(file, ours, progress);
+  switch (f.kind) {
+    case Fragments::Kind::NotOurs:
+      return report;
+    case Fragments::Kind::Finished:
+      report.result = RepairResult::Finished;
+      return report;
+    case Fragments::Kind::Cancelled:
+      report.result = RepairResult::Cancelled;
+      return report;
+    case Fragments::Kind::Fragmented:
+      break;
   }
-  const uint64_t size = file.Size();
-  report.bytesCut = size - f.end;
+  if (SampleCount(f.movie) == 0) return report;  // nothing to keep: left as it is
   for (const Track& t : f.movie.tracks) {
     const uint32_t samples = static_cast<uint32_t>(t.samples.size());
     if (t.handler == kVideoHandler) {
@@ -352,11 +541,22 @@ RepairReport Repair(RepairFile& file) {
       report.soundSamples = samples;
     }
   }
-  const FinishWrites w = PlanFinish(f.movie, f.placeholderAt, f.end, f.end);
+  const uint64_t size = file.Size();
+  const uint64_t moovAt = MoovPlace(file, f, size);
+  if (progress && !progress(size, size)) {
+    report.result = RepairResult::Cancelled;
+    return report;
+  }
+  report.bytesKept = moovAt - f.end;
+  report.bytesCut = size - moovAt;
+  const FinishWrites w = PlanFinish(f.movie, f.placeholderAt, moovAt, moovAt);
+  report.result = RepairResult::Failed;
+  if (w.moov.empty()) return report;  // cannot happen within kMostSamples
+  report.fileChanged = true;
   const bool cut =
-      size == f.end || (file.Truncate(f.end) == IoStatus::Ok && file.Flush() == IoStatus::Ok);
-  const bool ok = cut && Put(file, f.end, w.moov) && Put(file, f.placeholderAt, w.mdatHeader);
-  report.result = ok ? RepairResult::Repaired : RepairResult::Failed;
+      size == moovAt || (file.Truncate(moovAt) == IoStatus::Ok && file.Flush() == IoStatus::Ok);
+  if (cut && Put(file, moovAt, w.moov) && Put(file, f.placeholderAt, w.mdatHeader))
+    report.result = RepairResult::Repaired;
   return report;
 }
 

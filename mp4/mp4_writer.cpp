@@ -20,7 +20,7 @@ bool Usable(const VideoFormat& v) {
 
 bool Usable(const SoundFormat& s) {
   return s.audioSpecificConfig.size() >= 2 && s.audioSpecificConfig.size() <= kLargestAudioConfig &&
-         s.sampleRate > 0 && s.sampleRate <= 0xFFFF && s.channels > 0;
+         s.sampleRate > 0 && s.sampleRate <= 0xFFFF && s.channels > 0 && s.priming < s.sampleRate;
 }
 
 // Bytes of the mdat payload after the samples that keep the next fragment 4-byte aligned, so
@@ -66,6 +66,7 @@ bool Writer::Open(Sink& sink, const VideoFormat& video, const SoundFormat* sound
   const uint32_t timescale = kVideoTimescale % fps == 0 ? kVideoTimescale : fps * 1000;
   ticksPerSlot_ = timescale / fps;
   movie_.timescale = timescale;
+  movie_.recordingId = options.recordingId;
   Track picture;
   picture.id = 1;
   picture.timescale = timescale;
@@ -78,7 +79,7 @@ bool Writer::Open(Sink& sink, const VideoFormat& video, const SoundFormat* sound
     s.id = kSoundTrackId;
     s.handler = kSoundHandler;
     s.timescale = sound->sampleRate;
-    s.priming = kAacPriming;
+    s.priming = sound->priming;
     s.sampleEntry = BuildMp4a(sound->sampleRate, sound->channels, sound->audioSpecificConfig);
     movie_.tracks.push_back(std::move(s));
   }
@@ -105,6 +106,7 @@ bool Writer::WriteVideo(uint32_t slot, const void* data, uint32_t size, bool key
     return Refuse(Refusal::BadCall);
   if (failure_ != IoStatus::Ok) return Refuse(Refusal::Io);
   if (size >= kLargestSample) return Refuse(Refusal::SampleTooLarge);
+  if (size > 0 && MovieIsFull()) return Refuse(Refusal::MovieFull);
   if (size == 0) {
     nextSlot_ = slot + 1;
     return true;
@@ -122,6 +124,7 @@ bool Writer::WriteSound(const void* data, uint32_t size) {
     return Refuse(Refusal::BadCall);
   if (failure_ != IoStatus::Ok) return Refuse(Refusal::Io);
   if (size >= kLargestSample) return Refuse(Refusal::SampleTooLarge);
+  if (MovieIsFull()) return Refuse(Refusal::MovieFull);
   if (!CommitIfFull(size)) return Outcome(false);
   Add(kSound, data, size, true, uint64_t{given_[kSound]} * kAacFrameSamples);
   return true;
@@ -217,8 +220,13 @@ bool Writer::Flush() {
   return Outcome(Commit());
 }
 
+bool Writer::MovieIsFull() const {
+  return uint64_t{given_[kVideo]} + given_[kSound] >= kMostSamples;
+}
+
 bool Writer::Finish() {
   const FinishWrites w = PlanFinish(movie_, placeholderAt_, end_, reach_);
+  if (w.moov.empty()) return false;
   return Put(end_, w.moov) && FlushSink() && Put(placeholderAt_, w.mdatHeader) && FlushSink();
 }
 

@@ -4,10 +4,12 @@
 // play the fragments of one cut off. No <windows.h>: the Windows side passes a Sink over its own
 // file handle.
 //
-// The file while recording: ftyp, a 16-byte 'free' placeholder, a moov with mvex and no samples,
-// then one fragment (moof + mdat) per commit. A fragment goes out with its moof labelled 'free',
-// is flushed, and only then is named 'moof' and flushed again: a named fragment whose data is not
-// on the disk stops a browser dead, an unnamed one is skipped. Close writes a complete moov after
+// The file while recording: ftyp, a 16-byte 'free' placeholder, a moov with mvex and no samples
+// (with the sound's edit list, so that the fragments play in step, and our identity box naming
+// the recording, by which the repair knows the file), then one fragment (moof + mdat) per
+// commit. A fragment goes out with its moof labelled 'free', is flushed, and only then is named
+// 'moof' and flushed again: a named fragment whose data is not on the disk stops a browser dead,
+// an unnamed one is skipped. Close writes a complete moov after
 // the last fragment (every sample, 64-bit chunk offsets, an edit list removing the AAC priming),
 // flushes it, and only then turns the placeholder into a 64-bit mdat header over everything after
 // it (the fragments' moofs are just bytes in it), flushed: a plain MP4. A file left as fragments
@@ -34,6 +36,7 @@ enum class Refusal {
   Io,              // a write or a flush failed, in this call or before it: Failure() says how
   SampleTooLarge,  // a sample of kLargestSample bytes or more
   BadCall,         // not open, a slot already written, no sound track, a format it cannot use
+  MovieFull,       // kMostSamples samples given: the moov could list no more
 };
 
 // Where the file's bytes go (io/sink.h).
@@ -46,16 +49,21 @@ struct VideoFormat {
   uint32_t framesPerSecond = 10;
 };
 
-// AAC, 1024 samples a frame, the encoder's first kAacPriming samples before the sound.
+// AAC, 1024 samples a frame, the encoder's first `priming` samples before the sound (what the
+// encoder says: the edit list skips them, less than a second of them).
 struct SoundFormat {
   std::vector<uint8_t> audioSpecificConfig;
   uint32_t sampleRate = 48000;
   uint16_t channels = 2;
+  uint32_t priming = kAacPriming;
 };
 
 struct WriterOptions {
   // Samples waiting for a commit past this many bytes are committed by the writer itself.
   uint64_t fragmentBytes = 64ull << 20;
+  // Named in the moov's identity box: the repair finishes a file only for the recording it
+  // belongs to.
+  RecordingId recordingId{};
 };
 
 constexpr uint32_t kLargestSample = 1u << 30;
@@ -72,7 +80,8 @@ class Writer {
   // first picture shows from slot 0. Samples wait in memory for the next commit, which the
   // writer makes itself once they pass WriterOptions::fragmentBytes. Refused (false;
   // LastRefusal says why): a slot already written (BadCall), a sample of kLargestSample bytes or
-  // more (SampleTooLarge), anything once a write or flush has failed (Io).
+  // more (SampleTooLarge), one past kMostSamples samples of both tracks (MovieFull), anything
+  // once a write or flush has failed (Io).
   bool WriteVideo(uint32_t slot, const void* data, uint32_t size, bool keyFrame);
   // The next AAC frame (raw, no ADTS header); refused as a picture is, and in a file without
   // sound (BadCall).
@@ -115,6 +124,7 @@ class Writer {
   };
 
   bool Refuse(Refusal why);
+  bool MovieIsFull() const;
   bool Outcome(bool ok);
   bool Put(uint64_t offset, const std::vector<uint8_t>& bytes);
   bool FlushSink();

@@ -12,7 +12,8 @@ constexpr uint64_t kSoundDrainBytes = 4 * 2 * 768;
 
 }  // namespace
 
-Mp4Container::Mp4Container(std::unique_ptr<SoundEncoder> sound) : sound_(std::move(sound)) {}
+Mp4Container::Mp4Container(std::unique_ptr<SoundEncoder> sound, mp4::RecordingId id)
+    : sound_(std::move(sound)), id_(id) {}
 
 bool Mp4Container::Open(RecordingDisk& disk, const EncodedVideo& video, int framesPerSecond,
                         bool withSound) {
@@ -26,15 +27,16 @@ bool Mp4Container::Open(RecordingDisk& disk, const EncodedVideo& video, int fram
   picture.sps = video.sps;
   picture.pps = video.pps;
   picture.framesPerSecond = static_cast<uint32_t>(framesPerSecond);
-  if (!withSound) return writer_.Open(sink_, picture, nullptr);
-  if (!sound_ || !sound_->Open(sound::kOutputRate, sound::kOutputChannels) ||
-      sound_->Priming() != mp4::kAacPriming)
-    return false;
+  mp4::WriterOptions options;
+  options.recordingId = id_;
+  if (!withSound) return writer_.Open(sink_, picture, nullptr, options);
+  if (!sound_ || !sound_->Open(sound::kOutputRate, sound::kOutputChannels)) return false;
   mp4::SoundFormat aac;
   aac.audioSpecificConfig = sound_->DecoderConfig();
   aac.sampleRate = sound::kOutputRate;
   aac.channels = sound::kOutputChannels;
-  return writer_.Open(sink_, picture, &aac);
+  aac.priming = sound_->Priming();
+  return writer_.Open(sink_, picture, &aac, options);
 }
 
 bool Mp4Container::WriteFrame(Slot slot, const EncodedFrame& frame) {
@@ -79,6 +81,8 @@ ContainerError Mp4Container::Failure() const {
       return soundFailed_ ? ContainerError::WriteFailed : ContainerError::None;
     case mp4::Refusal::SampleTooLarge:
       return ContainerError::FrameTooLarge;
+    case mp4::Refusal::MovieFull:
+      return ContainerError::FileFull;
     case mp4::Refusal::Io:
       return writer_.Failure() == mp4::IoStatus::DiskFull ? ContainerError::DiskFull
                                                           : ContainerError::WriteFailed;

@@ -15,8 +15,9 @@ namespace orvik {
 
 class Mp4Container : public ContainerWriter {
  public:
-  // `sound` encodes the sound when Open is asked for it (AAC, priming mp4::kAacPriming).
-  explicit Mp4Container(std::unique_ptr<SoundEncoder> sound);
+  // `sound` encodes the sound when Open is asked for it (AAC; the edit list skips the priming it
+  // says). `id` is the recording's, named in the file for the repair (mp4::WriterOptions).
+  Mp4Container(std::unique_ptr<SoundEncoder> sound, mp4::RecordingId id);
 
   bool Open(RecordingDisk& disk, const EncodedVideo& video, int framesPerSecond,
             bool withSound) override;
@@ -34,6 +35,7 @@ class Mp4Container : public ContainerWriter {
   bool SoundFailed();
 
   std::unique_ptr<SoundEncoder> sound_;
+  mp4::RecordingId id_;
   DiskSink sink_;
   mp4::Writer writer_;
   bool withSound_ = false;

@@ -24,12 +24,13 @@ std::unique_ptr<FrameEncoder> EncoderFor(const RecordingOutput::Request& request
 }
 
 // Null when the program was built without MP4's sound encoder.
-std::unique_ptr<ContainerWriter> ContainerFor(const RecordingOutput::Request& request) {
+std::unique_ptr<ContainerWriter> ContainerFor(const RecordingOutput::Request& request,
+                                              const RecordingId& id) {
   if (request.format == FileFormat::Avi)
     return std::make_unique<AviContainer>(request.segmentBytes);
   std::unique_ptr<SoundEncoder> aac = MakeAacEncoder();
   if (!aac) return nullptr;
-  return std::make_unique<Mp4Container>(std::move(aac));
+  return std::make_unique<Mp4Container>(std::move(aac), id);
 }
 }  // namespace
 
@@ -46,7 +47,7 @@ EngineError RecordingOutput::Open(const Request& request) {
   openError_ = EngineError::None;
   RecordingFile::Setup setup;
   setup.encoder = EncoderFor(request);
-  setup.container = ContainerFor(request);
+  setup.container = ContainerFor(request, id_);
   surfaces_ = std::make_shared<FrameSurfaces>();
   if (!setup.encoder || !setup.container ||
       !surfaces_->Create(request.frameFormat, request.frameBytes, kQueuedFrames)) {

@@ -9,6 +9,10 @@
 
 namespace mp4test {
 
+// The recording the tests' and the fuzzer's files belong to.
+constexpr mp4::RecordingId kTestRecording = {0x52, 0x65, 0x63, 0x6F, 0x72, 0x64, 0x69, 0x6E,
+                                             0x67, 0x20, 0x6F, 0x66, 0x20, 0x74, 0x65, 0x73};
+
 class MemoryFile : public mp4::Sink, public mp4::RepairFile {
  public:
   MemoryFile() = default;

@@ -69,7 +69,10 @@ TEST(Mp4Clients, AFinishedFileAndOneLeftAsFragmentsPlayInEveryClient) {
     ASSERT_EQ(f.video.times.size(), c.kept) << all;
     for (size_t n = 0; n < c.kept; ++n) EXPECT_NEAR(f.video.times[n], n / double{kFps}, 1e-6);
     EXPECT_TRUE(f.browser.played) << all;
-    EXPECT_NEAR(f.browser.endTime, std::max(f.video.End(), f.audio.End()), 0.001) << all;
+    // A file left as fragments gives no length of its own: the browser's counts the sound from
+    // its first packet, the encoder's priming, which the edit list puts before 0.
+    const double priming = c.close ? 0 : mp4::kAacPriming / 48000.0;
+    EXPECT_NEAR(f.browser.endTime, std::max(f.video.End(), f.audio.End() + priming), 0.001) << all;
     EXPECT_EQ(f.browser.decodedFrames, static_cast<long>(c.kept)) << all;
     ExpectReaderMatchesFile(f, c.close);
     std::printf("[ clients  ] %s\n%s", testsupport::Utf8(c.name).c_str(), all.c_str());

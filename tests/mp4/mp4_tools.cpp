@@ -133,7 +133,10 @@ bool MakeTestStreams(const std::string& dir, uint32_t width, uint32_t height, ui
 bool RecordTestStreams(const TestStreams& s, mp4::Sink& sink, size_t frames, size_t commitEvery,
                        bool close) {
   mp4::Writer w;
-  if (frames > s.video.frames.size() || !w.Open(sink, s.videoFormat, &s.soundFormat)) return false;
+  mp4::WriterOptions options;
+  options.recordingId = kTestRecording;
+  if (frames > s.video.frames.size() || !w.Open(sink, s.videoFormat, &s.soundFormat, options))
+    return false;
   const uint32_t fps = s.videoFormat.framesPerSecond;
   size_t sound = 0;
   const auto writeSound = [&](uint64_t upTo) {

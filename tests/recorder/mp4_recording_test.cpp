@@ -17,11 +17,12 @@
 #include "recorder/avidecs.h"
 #include "recorder/bmp_samples.h"
 #include "recorder/left_over_mp4.h"
+#include "recorder/recording_output.h"
 #include "sound/sound_source.h"
+#include "support/sound_samples.h"
 #include "support/sound_tools.h"
 #include "support/unix_tools.h"
 #include "toolkit/files.h"
-#include "recorder/recording_output.h"
 
 using namespace testsupport;
 
@@ -156,10 +157,11 @@ class Mp4Recording : public ::testing::Test {
   static std::wstring CutPath() { return *dir_ + L"\\cut.mp4"; }
   static std::string Unix(const std::wstring& p) { return ShellQuote(UnixPath(p)); }
 
-  // As the next start finishes the copy: the recording's note, naming the copy's file.
-  static orvik::LeftOverResult FinishCopy() {
+  // As the next start finishes the copy: the recording's note, naming the copy's file and the
+  // recording `id`.
+  static orvik::LeftOverResult FinishCopy(const orvik::RecordingId& id) {
     orvik::UnfinishedRecording note;
-    note.id = id_;
+    note.id = id;
     note.path = CutPath();
     const auto file = tk::File::Open(CutPath(), tk::FileMode::Read).Identify();
     if (file) note.file = {file->volume, file->index};
@@ -245,17 +247,44 @@ TEST_F(Mp4Recording, FinishedFilePlaysEverywhereWithSoundStartingWithThePicture)
 }
 
 TEST_F(Mp4Recording, CopyTakenMidRecordingIsRepairedIntoAPlainMp4) {
-  // What a power cut in the middle of a write leaves after the last whole fragment: the file
-  // grown, the data never written.
-  Shell("head -c 3000 /dev/zero >> " + Unix(CutPath()));
   const std::string before = Unix(CutPath());
-  Shell("ffmpeg -v error -i " + before + " -f null -");  // the fragments play as they are
+  // As it is, the sound starts with the picture: the moov written at the start has the edit list
+  // that skips the priming the encoder said. ffmpeg keeping the file's times hears the click at
+  // the flash.
+  const std::wstring wav = *dir_ + L"\\cut.wav";
+  Shell("ffmpeg -v error -y -copyts -i " + before +
+        " -map 0:a -af atrim=start=0 -c:a pcm_s16le -f wav " + Unix(wav));
+  const std::vector<double> heard = Sound::FromWav(ReadWholeFile(wav)).Clicks(0.3, 0.5);
+  ASSERT_EQ(heard.size(), 1u);
+  EXPECT_NEAR(heard[0], kClickAt, 0.003);
 
-  const orvik::LeftOverResult finished = FinishCopy();
+  // Bytes after the fragments that nobody can say are a torn fragment of ours.
+  Shell("head -c 3000 /dev/urandom >> " + before);
+  Shell("ffmpeg -v error -i " + before + " -f null -");  // the fragments play as they are
+  const std::string copy = ReadWholeFile(CutPath());
+  orvik::RecordingId another = id_;
+  another[0] ^= 1;
+  const orvik::LeftOverResult notOurs = FinishCopy(another);
+  EXPECT_EQ(notOurs.outcome, orvik::LeftOverOutcome::Settled);
+  const mp4::RepairReport& other = notOurs.report;
+  EXPECT_EQ(other.result, mp4::RepairResult::NotOurs);
+  EXPECT_FALSE(other.fileChanged);
+  EXPECT_TRUE(ReadWholeFile(CutPath()) == copy);
+
+  const orvik::LeftOverResult finished = FinishCopy(id_);
   EXPECT_EQ(finished.outcome, orvik::LeftOverOutcome::Repaired);
   const mp4::RepairReport& report = finished.report;
   ASSERT_EQ(report.result, mp4::RepairResult::Repaired);
-  EXPECT_GE(report.bytesCut, 3000u);
+  EXPECT_TRUE(report.fileChanged);
+  EXPECT_EQ(report.bytesCut, 0u);
+  EXPECT_GE(report.bytesKept, 3000u);  // inside the mdat now
+  // Every byte of the copy is still there, but the placeholder after the ftyp (the mdat's
+  // header now); the moov follows them.
+  const std::string repaired = ReadWholeFile(CutPath());
+  const size_t at = mp4::Load32(reinterpret_cast<const uint8_t*>(copy.data()));
+  const size_t after = at + mp4::kPlaceholderBytes;
+  EXPECT_EQ(repaired.compare(0, at, copy, 0, at), 0);
+  EXPECT_EQ(repaired.compare(after, copy.size() - after, copy, after), 0);
   // Commits come every 0.4 s; the copy was taken at 2.6 s of pictures.
   EXPECT_GT(report.seconds, 1.0);
   EXPECT_LE(report.seconds, (kCopyAfterSlot + 1.0) / kRate + 1e-6);
@@ -265,7 +294,7 @@ TEST_F(Mp4Recording, CopyTakenMidRecordingIsRepairedIntoAPlainMp4) {
       Shell("ffprobe -v error -show_entries format=duration -of default=nw=1 " + before);
   EXPECT_NEAR(std::atof(Field(d, "duration").c_str()), report.seconds, 0.1) << d;
 
-  EXPECT_EQ(FinishCopy().report.result, mp4::RepairResult::Finished);
+  EXPECT_EQ(FinishCopy(id_).report.result, mp4::RepairResult::Finished);
 }
 
 }  // namespace
