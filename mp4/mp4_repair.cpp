@@ -560,16 +560,4 @@ RepairReport Repair(RepairFile& file, const RecordingId& ours, const RepairProgr
   return report;
 }
 
-// Placeholder until the identity box lands: the id is not checked yet.
-RepairReport Repair(RepairFile& file, const RecordingId&, const RepairProgress& progress) {
-  if (progress && !progress(0, file.Size())) {
-    RepairReport r;
-    r.result = RepairResult::Cancelled;
-    return r;
-  }
-  RepairReport r = Repair(file);
-  r.fileChanged = r.result == RepairResult::Repaired || r.result == RepairResult::Failed;
-  return r;
-}
-
 }  // namespace mp4
