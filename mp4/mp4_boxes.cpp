@@ -10,11 +10,6 @@ namespace {
 constexpr uint32_t kUnity = 0x00010000;
 constexpr uint16_t kUndeterminedLanguage = 0x55C4;  // 'und', 5 bits a letter
 constexpr uint32_t kDefaultBaseIsMoof = 0x020000;
-constexpr uint32_t kTrunDataOffset = 0x000001;
-constexpr uint32_t kTrunDuration = 0x000100;
-constexpr uint32_t kTrunSize = 0x000200;
-constexpr uint32_t kTrunFlags = 0x000400;
-constexpr uint32_t kUuid = FourCC('u', 'u', 'i', 'd');
 // The identity box's type of our own, and the program it names.
 constexpr uint8_t kIdentityType[16] = {0xDF, 0x11, 0xF1, 0x64, 0xCE, 0x7F, 0x43, 0x20,
                                        0x8F, 0xBA, 0xD5, 0xDD, 0x69, 0x8F, 0xE4, 0xF3};

@@ -32,6 +32,14 @@ constexpr size_t kPlaceholderBytes = 16;
 // The encoder says how many; this is what libavcodec's says.
 constexpr uint32_t kAacPriming = 1024;
 constexpr uint32_t kAacFrameSamples = 1024;
+constexpr uint32_t kUuid = FourCC('u', 'u', 'i', 'd');
+// trun flags: which fields it carries.
+constexpr uint32_t kTrunDataOffset = 0x000001;
+constexpr uint32_t kTrunFirstFlags = 0x000004;
+constexpr uint32_t kTrunDuration = 0x000100;
+constexpr uint32_t kTrunSize = 0x000200;
+constexpr uint32_t kTrunFlags = 0x000400;
+constexpr uint32_t kTrunCompositionOffsets = 0x000800;
 // trun sample flags: a sync sample depends on nothing; any other is not a sync sample.
 constexpr uint32_t kSyncSampleFlags = 0x02000000;
 constexpr uint32_t kDeltaSampleFlags = 0x01010000;

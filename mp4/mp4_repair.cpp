@@ -12,14 +12,7 @@ constexpr uint64_t kLargestFtyp = 1024;
 constexpr uint64_t kLargestMoov = 16u << 20;
 constexpr uint64_t kLargestMoof = 16u << 20;
 constexpr uint32_t kNonSyncSample = 0x00010000;
-constexpr uint32_t kTrunDataOffset = 0x000001;
-constexpr uint32_t kTrunFirstFlags = 0x000004;
-constexpr uint32_t kTrunDuration = 0x000100;
-constexpr uint32_t kTrunSize = 0x000200;
-constexpr uint32_t kTrunFlags = 0x000400;
-constexpr uint32_t kTrunCompositionOffsets = 0x000800;
 constexpr uint32_t kMfhd = FourCC('m', 'f', 'h', 'd');
-constexpr uint32_t kUuid = FourCC('u', 'u', 'i', 'd');
 // Children of a finished moov looked through for our identity box (ours has four at most).
 constexpr int kMostMoovChildren = 64;
 // Calls of the progress callback while the fragments are read, at most (and two more).
