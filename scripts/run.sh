@@ -41,7 +41,8 @@ lossless="$out/demo-lossless.avi"
 shot="$out/demo-recording.png"
 sheet="$out/demo-contact-sheet.png"
 waveform="$out/demo-waveform.png"
-rm -f "$video" "$lossless" "$shot" "$sheet" "$waveform"
+rm -f "$video" "$lossless" "$shot" "$sheet" "$waveform" "$out/LICENSE" "$out/THIRD-PARTY-NOTICES" \
+  "$out/COPYING.LGPLv2.1"
 
 trap 'kill "${app:-0}" "${demo:-0}" 2>/dev/null || true; orvik_stop_all; orvik_stop_pulse' EXIT
 export ORVIK_SCREEN=${ORVIK_SCREEN:-1280x720x24}
@@ -155,6 +156,11 @@ if has_sound; then
 else
   sound_line="The recording has no sound stream, so no waveform was drawn."
 fi
+
+# The licences that travel with the program, beside what it made.
+for notice in LICENSE THIRD-PARTY-NOTICES COPYING.LGPLv2.1; do
+  if [ -f "$(dirname "$exe")/$notice" ]; then cp "$(dirname "$exe")/$notice" "$out/"; fi
+done
 
 echo
 echo "Recording (MP4: H.264 + AAC): $video"
