@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "recorder/avi_container.h"
-#include "recorder/avidecs.h"
-#include "recorder/windows_disk.h"
+#include "recorder/file/avi_container.h"
+#include "recorder/output/avidecs.h"
+#include "recorder/file/windows_disk.h"
 #include "recorder/bmp_samples.h"
 #include "support/codec_dialog.h"
 #include "support/unix_tools.h"

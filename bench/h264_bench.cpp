@@ -16,8 +16,8 @@
 
 #include "codec/screen_scenes.h"
 #include "codec/zmbv.h"
-#include "recorder/bgra_to_i420.h"
-#include "recorder/h264_encoder.h"
+#include "recorder/encode/bgra_to_i420.h"
+#include "recorder/encode/h264_encoder.h"
 #include "support/unix_tools.h"
 #include "toolkit/bmp_format.h"
 #include "toolkit/files.h"

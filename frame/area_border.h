@@ -7,7 +7,7 @@
 
 #include <optional>
 
-#include "recorder/capture_area.h"
+#include "recorder/capture/capture_area.h"
 #include "toolkit/form.h"
 #include "toolkit/units.h"
 

@@ -7,8 +7,8 @@
 #include <functional>
 #include <optional>
 
-#include "recorder/capture_area.h"
-#include "recorder/countdown.h"
+#include "recorder/capture/capture_area.h"
+#include "recorder/session/countdown.h"
 #include "toolkit/form.h"
 #include "toolkit/handles.h"
 

@@ -3,8 +3,8 @@
 #include "frame/form1.h"
 #include "frame/forms.h"
 #include "panel/form2.h"
-#include "recorder/face_text.h"
-#include "recorder/remembered_choices.h"
+#include "frame/face_text.h"
+#include "settings/remembered_choices.h"
 
 namespace orvik {
 

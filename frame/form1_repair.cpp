@@ -6,8 +6,8 @@
 #include <cwctype>
 
 #include "frame/form1.h"
-#include "recorder/recording_text.h"
-#include "recorder/remembered_choices.h"
+#include "frame/recording_text.h"
+#include "settings/remembered_choices.h"
 #include "toolkit/app.h"
 
 namespace orvik {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "recorder/face_text.h"
+#include "frame/face_text.h"
 #include "toolkit/handles.h"
 
 namespace orvik {

@@ -5,7 +5,7 @@
 #include "frame/form1.h"
 #include "frame/forms.h"
 #include "panel/form3.h"
-#include "recorder/remembered_choices.h"
+#include "settings/remembered_choices.h"
 #include "toolkit/app.h"
 #include "toolkit/files.h"
 #include "toolkit/handles.h"

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "toolkit/form.h"
-#include "recorder/countdown.h"
-#include "recorder/recording_choices.h"
+#include "recorder/session/countdown.h"
+#include "settings/recording_choices.h"
 #include "toolkit/menu.h"
 
 namespace orvik {

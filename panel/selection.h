@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "recorder/capture_area.h"
+#include "recorder/capture/capture_area.h"
 
 namespace orvik {
 

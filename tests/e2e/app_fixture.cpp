@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "recorder/remembered_choices.h"
+#include "settings/remembered_choices.h"
 
 namespace testsupport {
 

@@ -1,6 +1,6 @@
 // What goes into the frames: the cursor where it really is, and closing mid-recording.
 #include "e2e/app_fixture.h"
-#include "recorder/avidecs.h"
+#include "recorder/output/avidecs.h"
 #include "toolkit/app.h"
 #include "toolkit/screen.h"
 

@@ -4,9 +4,9 @@
 #include <optional>
 
 #include "e2e/app_fixture.h"
-#include "recorder/click_marks.h"
-#include "recorder/press_hook.h"
-#include "recorder/remembered_choices.h"
+#include "recorder/marks/click_marks.h"
+#include "recorder/marks/press_hook.h"
+#include "settings/remembered_choices.h"
 #include "toolkit/handles.h"
 
 using namespace testsupport;

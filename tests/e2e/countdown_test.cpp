@@ -7,7 +7,7 @@
 
 #include "e2e/app_fixture.h"
 #include "frame/countdown_window.h"
-#include "recorder/remembered_choices.h"
+#include "settings/remembered_choices.h"
 #include "toolkit/app.h"
 #include "toolkit/files.h"
 #include "toolkit/units.h"

@@ -10,7 +10,7 @@
 
 #include "e2e/app_fixture.h"
 #include "e2e/frame_fixture.h"
-#include "recorder/click_marks.h"
+#include "recorder/marks/click_marks.h"
 #include "toolkit/handles.h"
 #include "toolkit/units.h"
 

@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "e2e/app_fixture.h"
-#include "recorder/remembered_choices.h"
+#include "settings/remembered_choices.h"
 #include "toolkit/app.h"
 #include "toolkit/screen.h"
 

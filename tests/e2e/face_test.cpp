@@ -7,7 +7,7 @@
 #include <algorithm>
 
 #include "e2e/frame_fixture.h"
-#include "recorder/face_text.h"
+#include "frame/face_text.h"
 #include "toolkit/app.h"
 #include "toolkit/files.h"
 #include "toolkit/screen.h"

@@ -1,7 +1,7 @@
 // The skin's title buttons with real clicks, and closing the program from every path.
 #include "e2e/app_fixture.h"
 #include "e2e/frame_fixture.h"
-#include "recorder/avidecs.h"
+#include "recorder/output/avidecs.h"
 #include "toolkit/files.h"
 #include "toolkit/screen.h"
 

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "e2e/app_fixture.h"
-#include "recorder/key_caption.h"
-#include "recorder/key_hook.h"
-#include "recorder/press_hook.h"
-#include "recorder/remembered_choices.h"
+#include "recorder/marks/key_caption.h"
+#include "recorder/marks/key_hook.h"
+#include "recorder/marks/press_hook.h"
+#include "settings/remembered_choices.h"
 #include "toolkit/handles.h"
 
 using namespace testsupport;

@@ -12,7 +12,7 @@
 
 #include "mp4/memory_file.h"
 #include "mp4/mp4_writer.h"
-#include "recorder/remembered_choices.h"
+#include "settings/remembered_choices.h"
 #include "support/dialogs.h"
 #include "support/ui_driver.h"
 #include "support/unix_tools.h"

@@ -10,7 +10,7 @@
 #include <sstream>
 
 #include "e2e/app_fixture.h"
-#include "recorder/remembered_choices.h"
+#include "settings/remembered_choices.h"
 #include "support/playback_check.h"
 #include "support/sound_tools.h"
 #include "toolkit/screen.h"

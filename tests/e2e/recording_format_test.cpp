@@ -6,7 +6,7 @@
 #include <shlobj.h>
 
 #include "e2e/app_fixture.h"
-#include "recorder/remembered_choices.h"
+#include "settings/remembered_choices.h"
 #include "support/sound_tools.h"
 #include "toolkit/app.h"
 #include "toolkit/files.h"

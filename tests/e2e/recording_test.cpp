@@ -7,7 +7,7 @@
 
 #include "e2e/app_fixture.h"
 #include "support/message_boxes.h"
-#include "recorder/avidecs.h"
+#include "recorder/output/avidecs.h"
 #include "toolkit/app.h"
 #include "toolkit/files.h"
 #include "toolkit/screen.h"

@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "e2e/app_fixture.h"
-#include "recorder/remembered_choices.h"
+#include "settings/remembered_choices.h"
 #include "sound/wasapi/wasapi_device.h"
 #include "support/message_boxes.h"
 #include "support/sound_tools.h"

@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "mp4/mp4_tools.h"
-#include "recorder/avidecs.h"
-#include "recorder/left_over_mp4.h"
-#include "recorder/remembered_choices.h"
+#include "recorder/output/avidecs.h"
+#include "recorder/file/left_over_mp4.h"
+#include "settings/remembered_choices.h"
 #include "sound/sound_sources.h"
 #include "support/playback_check.h"
 #include "support/sound_tools.h"

@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "recorder/avidecs.h"
+#include "recorder/output/avidecs.h"
 #include "recorder/bmp_samples.h"
-#include "recorder/left_over_mp4.h"
-#include "recorder/recording_output.h"
+#include "recorder/file/left_over_mp4.h"
+#include "recorder/output/recording_output.h"
 #include "sound/sound_source.h"
 #include "support/sound_samples.h"
 #include "support/sound_tools.h"

@@ -18,10 +18,10 @@
 #include <cstring>
 #include <string>
 
-#include "recorder/avidecs.h"
+#include "recorder/output/avidecs.h"
 #include "recorder/bmp_samples.h"
-#include "recorder/recording_clock.h"
-#include "recorder/remembered_choices.h"
+#include "recorder/session/recording_clock.h"
+#include "settings/remembered_choices.h"
 #include "sound/wasapi/sound_recorder.h"
 #include "support/codec_dialog.h"
 #include "toolkit/files.h"

@@ -1,0 +1,106 @@
+#include "recorder/output/recording_output.h"
+
+#include "recorder/encode/aac_encoder.h"
+#include "recorder/encode/h264_encoder.h"
+#include "recorder/file/mp4_container.h"
+#include "toolkit/app.h"
+#include "toolkit/screen.h"
+
+namespace orvik {
+
+namespace {
+// Frames waiting for the writer: enough to ride out a slow write, bounded in memory
+// (33 MB at 1920 x 1080 x 32).
+constexpr size_t kQueuedFrames = 4;
+
+bool WaitRunningSentMessages(const std::function<bool()>& done, double seconds) {
+  return tk::WaitUntil(done, static_cast<DWORD>(seconds * 1000));
+}
+
+std::unique_ptr<FrameEncoder> EncoderFor(const RecordingOutput::Request& request) {
+  if (request.format == FileFormat::Mp4)
+    return MakeH264Encoder(request.frameFormat, request.framesPerSecond);
+  return MakeFrameEncoder(request.codec, request.frameFormat, request.framesPerSecond);
+}
+
+// Null when the program was built without MP4's sound encoder.
+std::unique_ptr<ContainerWriter> ContainerFor(const RecordingOutput::Request& request,
+                                              const RecordingId& id) {
+  if (request.format == FileFormat::Avi)
+    return std::make_unique<AviContainer>(request.segmentBytes);
+  std::unique_ptr<SoundEncoder> aac = MakeAacEncoder();
+  if (!aac) return nullptr;
+  return std::make_unique<Mp4Container>(std::move(aac), id);
+}
+}  // namespace
+
+void RecordingOutput::SetSound(sound::SoundSource* sound, std::function<double()> elapsed) {
+  sound_ = sound;
+  elapsed_ = std::move(elapsed);
+}
+
+EngineError RecordingOutput::Open(const Request& request) {
+  Close();
+  path_ = request.path;
+  id_ = NewRecordingId();
+  made_ = std::make_shared<MadeFile>();
+  openError_ = EngineError::None;
+  RecordingFile::Setup setup;
+  setup.encoder = EncoderFor(request);
+  setup.container = ContainerFor(request, id_);
+  surfaces_ = std::make_shared<FrameSurfaces>();
+  if (!setup.encoder || !setup.container ||
+      !surfaces_->Create(request.frameFormat, request.frameBytes, kQueuedFrames)) {
+    surfaces_.reset();
+    return openError_ = EngineError::CodecRefused;  // nothing can take frames of this format
+  }
+  setup.buffers = surfaces_->Bits();
+  setup.buffersHaveRoom = surfaces_->HaveRoom();
+  setup.buffersOwner = surfaces_;
+  setup.frameBytes = request.frameBytes;
+  setup.framesPerSecond = request.framesPerSecond;
+  setup.disk = std::make_unique<WindowsDisk>(request.path, made_);
+  setup.sound = sound_;
+  setup.elapsed = elapsed_;
+  setup.now = tk::MonotonicSeconds;
+  setup.wait = WaitRunningSentMessages;
+  openError_ = file_.Open(std::move(setup));
+  if (openError_ != EngineError::None) surfaces_.reset();
+  return openError_;
+}
+
+void RecordingOutput::FailOpen(EngineError why) {
+  Close();
+  surfaces_.reset();
+  openError_ = why;
+}
+
+std::optional<RecordingOutput::Capture> RecordingOutput::Acquire(Slot slot, bool waitForRoom) {
+  const std::optional<QueuedFrame> frame = file_.Acquire(slot, waitForRoom);
+  if (!frame) return std::nullopt;
+  return Capture{*frame, surfaces_->DcOf(frame->bits)};
+}
+
+void RecordingOutput::Submit(const Capture& capture) {
+  GdiFlush();  // the drawing is in the pixels before the writer's thread reads them
+  file_.Submit(capture.frame);
+}
+
+EngineError RecordingOutput::Close(bool keep) { return file_.Close(keep); }
+
+UnfinishedRecording RecordingOutput::Unfinished() const {
+  UnfinishedRecording r;
+  r.id = id_;
+  r.path = path_;
+  if (made_) {
+    r.partialPath = made_->partialPath;
+    if (made_->identity) r.file = {made_->identity->volume, made_->identity->index};
+  }
+  return r;
+}
+
+EngineError RecordingOutput::Error() const {
+  return openError_ != EngineError::None ? openError_ : file_.StoppedBy();
+}
+
+}  // namespace orvik

@@ -1,0 +1,35 @@
+#include "recorder/session/countdown.h"
+
+#include <gtest/gtest.h>
+
+#include "frame/face_text.h"
+
+using namespace orvik;
+
+TEST(Countdown, DigitsCountDownAndLeaveTheScreenBeforeTheEnd) {
+  const CountdownTimeline three(3, 100.0);
+  EXPECT_EQ(three.DigitAt(100.0), 3);
+  EXPECT_EQ(three.DigitAt(100.99), 3);
+  EXPECT_EQ(three.DigitAt(101.0), 2);
+  EXPECT_EQ(three.DigitAt(102.5), 1);
+  // The last moment is the screen's, to repaint what lay under the digits.
+  EXPECT_EQ(three.DigitAt(103.0 - CountdownTimeline::kClearBeforeEnd - 0.01), 1);
+  EXPECT_EQ(three.DigitAt(103.0 - CountdownTimeline::kClearBeforeEnd + 0.01), 0);
+  EXPECT_FALSE(three.Over(102.999));
+  EXPECT_TRUE(three.Over(103.0));
+  EXPECT_EQ(three.DigitAt(104.0), 0);
+  // A clock read just before the start (another thread's) shows the first digit, not one more.
+  EXPECT_EQ(three.DigitAt(99.5), 3);
+  EXPECT_EQ(CountdownTimeline(10, 0).DigitAt(0.5), 10);
+}
+
+TEST(Countdown, OnlyTheOfferedLengthsAreRemembered) {
+  EXPECT_EQ(CountdownFromStored(std::nullopt), 0);  // a new user starts at once
+  for (int offered : kCountdownChoices)
+    EXPECT_EQ(CountdownFromStored(static_cast<uint32_t>(offered)), offered);
+  EXPECT_EQ(CountdownFromStored(4u), 0);
+  EXPECT_EQ(CountdownFromStored(0xFFFFFFFFu), 0);
+  EXPECT_EQ(CountdownCaption(0), L"无");
+  EXPECT_EQ(CountdownCaption(10), L"10 秒");
+  EXPECT_EQ(CountdownText(3), L"3 秒后开始录制");
+}
