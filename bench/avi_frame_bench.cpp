@@ -18,10 +18,10 @@
 #include <string>
 #include <vector>
 
-#include "recorder/file/avi_container.h"
-#include "recorder/output/avidecs.h"
-#include "recorder/file/windows_disk.h"
 #include "recorder/bmp_samples.h"
+#include "recorder/file/avi_container.h"
+#include "recorder/file/windows_disk.h"
+#include "recorder/output/avidecs.h"
 #include "support/codec_dialog.h"
 #include "support/unix_tools.h"
 #include "toolkit/files.h"
@@ -126,11 +126,9 @@ void WholeWriter(const std::wstring& dir, int frames) {
   f.WriteAt(0, bmp.data(), bmp.size());
   f.Close();
   orvik::RecordingOutput output;
-  AVIDecs::AviUseRecording(&output);
   testsupport::CodecDialogAnswer answer(testsupport::kCodecFullFrames);
-  if (!AVIDecs::AviOpenWriter(nullptr, templ, avi, 10)) {
+  if (!AVIDecs::AviOpenWriter(output, nullptr, templ, avi, 10)) {
     std::printf("the writer did not open\n");
-    AVIDecs::AviUseRecording(nullptr);
     return;
   }
   PrintUsage("writer open");
@@ -140,8 +138,7 @@ void WholeWriter(const std::wstring& dir, int frames) {
     Sleep(5);  // about what a capture costs: the worker keeps up or drops
   }
   PrintUsage("after the frames");
-  AVIDecs::AviCloseWriter();
-  AVIDecs::AviUseRecording(nullptr);
+  AVIDecs::AviCloseWriter(output);
   const double seconds = tk::MonotonicSeconds() - t0;
   std::printf("  whole writer: %d frames handed over in %.2f s, %u dropped (queue full)\n", frames,
               seconds, output.Dropped());
@@ -161,14 +158,12 @@ int LongRecording(const std::wstring& dir) {
     f.WriteAt(0, bmp.data(), bmp.size());
   }
   orvik::RecordingOutput output;
-  AVIDecs::AviUseRecording(&output);
   testsupport::CodecDialogAnswer answer(testsupport::kCodecFullFrames);
-  if (!AVIDecs::AviOpenWriter(nullptr, templ, avi, 10)) return 1;
+  if (!AVIDecs::AviOpenWriter(output, nullptr, templ, avi, 10)) return 1;
   const double t0 = tk::MonotonicSeconds();
   for (int i = 0; i < kFrames; ++i)
     Hand(output, static_cast<orvik::Slot>(i), bmp.data() + 54, bmp.size() - 54, true);
-  AVIDecs::AviCloseWriter();
-  AVIDecs::AviUseRecording(nullptr);
+  AVIDecs::AviCloseWriter(output);
   const double seconds = tk::MonotonicSeconds() - t0;
   const uint64_t bytes = tk::FileLength(avi).value_or(0);
   std::string out;

@@ -96,7 +96,7 @@ class Form1 : public tk::Form {
   HMENU sysmenu = nullptr;
   int16_t icondblclicked = 0;
   std::wstring temppath;  // ends in a path separator
-  std::wstring avipath;
+  std::wstring avipath;   // the recording's file, MP4 or AVI (the name is older than MP4)
   std::shared_ptr<msghook> tmsg;
 
   tk::Timer Timer1;  // full-screen capture

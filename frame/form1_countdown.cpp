@@ -1,9 +1,9 @@
 // The frame window's countdown between the start's dialogs and the first frame: the file is
 // open and the session waits; Esc or 停止 gives the start up as if it had not been made.
 #include "frame/form1.h"
+#include "frame/face_text.h"
 #include "frame/forms.h"
 #include "panel/form2.h"
-#include "frame/face_text.h"
 #include "settings/remembered_choices.h"
 
 namespace orvik {

@@ -5,14 +5,14 @@
 
 #include <vector>
 
-#include "frame/form1.h"
 #include "codec/zmbv_driver.h"
 #include "controls/codec_preselection.h"
+#include "frame/form1.h"
 #include "frame/forms.h"
+#include "frame/recording_text.h"
 #include "panel/form2.h"
 #include "panel/form3.h"
 #include "recorder/output/avidecs.h"
-#include "frame/recording_text.h"
 #include "settings/remembered_choices.h"
 #include "toolkit/app.h"
 #include "toolkit/files.h"

@@ -1,9 +1,10 @@
 #include "frame/recording_text.h"
 
 #include <algorithm>
-
 #include <cstdio>
 #include <cwchar>
+
+#include "toolkit/paths.h"
 
 namespace orvik {
 
@@ -58,12 +59,6 @@ FileFormat FormatOfSaveType(SaveType type, FileFormat otherwise) {
 }
 
 namespace {
-// The name's last four characters, without regard to case, are `extension` (".mp4").
-bool EndsInExtension(const std::wstring& name, const wchar_t* extension) {
-  const std::wstring wanted = Upper(extension);
-  return name.size() >= wanted.size() && Upper(name.substr(name.size() - wanted.size())) == wanted;
-}
-
 const wchar_t* ExtensionOf(FileFormat format) {
   return format == FileFormat::Avi ? L".avi" : L".mp4";
 }
@@ -78,7 +73,7 @@ SaveName SavePathFromChoice(const std::wstring& chosen, SaveType type, FileForma
   if (fileName.empty()) return {L"", remembered, SaveNameProblem::NoFileName};
   if (IsDeviceName(fileName)) return {L"", remembered, SaveNameProblem::DeviceName};
   for (FileFormat typed : {FileFormat::Mp4, FileFormat::Avi}) {
-    if (EndsInExtension(path, ExtensionOf(typed))) return {path, typed, SaveNameProblem::None};
+    if (tk::EndsInExtension(path, ExtensionOf(typed))) return {path, typed, SaveNameProblem::None};
   }
   const FileFormat format = FormatOfSaveType(type, remembered);
   return {path + ExtensionOf(format), format, SaveNameProblem::None};
@@ -241,8 +236,6 @@ std::wstring SoundGapsMessage(const std::vector<sound::SoundGap>& gaps) {
     text += L"\r\n……另有 " + std::to_wstring(gaps.size() - kLines) + L" 处中断。";
   return text;
 }
-
-bool MayNeedRepair(const std::wstring& path) { return EndsInExtension(path, L".mp4"); }
 
 std::wstring RepairedRecordingMessage(const std::wstring& path, double seconds) {
   return L"上次的录像没有正常结束，已修复：\r\n" + path + L"\r\n保留时长 " +

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "recorder/output/engine_error.h"
+#include "recorder/output/output_file.h"
 #include "settings/recording_choices.h"
 #include "sound/sound_sources.h"
 
@@ -40,19 +41,6 @@ SaveName SavePathFromChoice(const std::wstring& chosen, SaveType type, FileForma
 // The message for a name that cannot be used.
 std::wstring SaveNameMessage(const std::wstring& chosen, SaveNameProblem problem);
 
-// Why the output file of a recording cannot be made.
-enum class OutputFileError {
-  None,
-  IsFolder,        // a folder has that name
-  AccessDenied,    // the folder cannot be written to, or the file is read-only
-  InUse,           // another program holds the file
-  FolderNotFound,  // the folder is gone
-  NameTooLong,
-  DiskFull,
-  InvalidName,
-  Other,  // the caller adds the system's own description
-};
-
 // "无法创建录像文件：" with the path and the reason, for a message box.
 std::wstring OutputFileMessage(const std::wstring& path, OutputFileError error);
 
@@ -75,8 +63,6 @@ std::wstring GeneralNumber(double value, const std::wstring& decimalSeparator);
 std::wstring ProgressCaption(int64_t frameCount, float seconds,
                              const std::wstring& decimalSeparator);
 
-// Whether a recording the last run left unfinished may need its repair: an MP4, by its name.
-bool MayNeedRepair(const std::wstring& path);
 // Told at start once a recording the last run left unfinished was repaired, with its path and
 // the length kept (mm:ss); or why it could not be this time, and whether its file is as it was.
 std::wstring RepairedRecordingMessage(const std::wstring& path, double seconds);

@@ -358,7 +358,8 @@ uint64_t ReadFragment(RepairFile& file, uint64_t at, uint64_t fileSize, Movie* m
   return mdatAt + mdat.size;
 }
 
-bool Put(RepairFile& file, uint64_t at, const std::vector<uint8_t>& bytes) {
+// Writes `bytes` at `at`, then flushes them to the disk.
+bool WriteFlushed(RepairFile& file, uint64_t at, const std::vector<uint8_t>& bytes) {
   return file.WriteAt(at, bytes.data(), bytes.size()) == IoStatus::Ok &&
          file.Flush() == IoStatus::Ok;
 }
@@ -548,7 +549,8 @@ RepairReport Repair(RepairFile& file, const RecordingId& ours, const RepairProgr
   report.fileChanged = true;
   const bool cut =
       size == moovAt || (file.Truncate(moovAt) == IoStatus::Ok && file.Flush() == IoStatus::Ok);
-  if (cut && Put(file, moovAt, w.moov) && Put(file, f.placeholderAt, w.mdatHeader))
+  if (cut && WriteFlushed(file, moovAt, w.moov) &&
+      WriteFlushed(file, f.placeholderAt, w.mdatHeader))
     report.result = RepairResult::Repaired;
   return report;
 }

@@ -5,9 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "toolkit/form.h"
-#include "recorder/session/countdown.h"
 #include "settings/recording_choices.h"
+#include "toolkit/form.h"
 #include "toolkit/menu.h"
 
 namespace orvik {

@@ -1,5 +1,7 @@
 #include "settings/recording_choices.h"
 
+#include <algorithm>
+
 namespace orvik {
 
 int FrameRateFromStored(std::optional<uint32_t> stored) {
@@ -66,13 +68,15 @@ FileFormat FileFormatFromStored(const std::optional<std::wstring>& stored) {
   return stored && StoredWord(*stored) == L"avi" ? FileFormat::Avi : FileFormat::Mp4;
 }
 
-std::wstring FolderOfFile(const std::wstring& path) {
-  const size_t sep = path.find_last_of(L"\\/");
-  if (sep == std::wstring::npos) return L"";
-  // "C:\clip.avi": the drive's root keeps its separator, or "C:" would mean the current folder.
-  if (sep == 2 && path[1] == L':') return path.substr(0, 3);
-  if (sep == 0) return path.substr(0, 1);
-  return path.substr(0, sep);
+int CountdownFromStored(std::optional<uint32_t> stored) {
+  if (!stored) return 0;
+  const auto offered =
+      std::find(kCountdownChoices.begin(), kCountdownChoices.end(), static_cast<int64_t>(*stored));
+  return offered == kCountdownChoices.end() ? 0 : *offered;
+}
+
+std::wstring CountdownCaption(int seconds) {
+  return seconds <= 0 ? L"无" : std::to_wstring(seconds) + L" 秒";
 }
 
 std::wstring InitialSaveFolder(const SaveFolderFacts& facts) {

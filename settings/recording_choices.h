@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "recorder/output/file_format.h"
 #include "recorder/session/recording_clock.h"
 
 namespace orvik {
@@ -16,6 +17,15 @@ constexpr std::array<int, 5> kFrameRateChoices = {5, 10, 15, 20, 30};
 
 // A remembered rate when it is one the menu offers; otherwise the default rate.
 int FrameRateFromStored(std::optional<uint32_t> stored);
+
+// The countdown's lengths before the first frame, "倒计时" in the menu: seconds, in the menu's
+// order; 0 is 无: the recording starts at once.
+constexpr std::array<int, 4> kCountdownChoices = {0, 3, 5, 10};
+
+// A remembered length when it is one the menu offers; otherwise 0.
+int CountdownFromStored(std::optional<uint32_t> stored);
+// The menu's caption of a length: "无", "3 秒".
+std::wstring CountdownCaption(int seconds);
 
 // What a recording's sound comes from: the 声音 menu's entries, in its order.
 enum class SoundChoice { None, System, Microphone, Both };
@@ -34,17 +44,10 @@ constexpr bool WantsMicrophone(SoundChoice c) {
   return c == SoundChoice::Microphone || c == SoundChoice::Both;
 }
 
-// What a recording is written as: MP4 (H.264 + AAC) opens everywhere and needs no codec dialog;
-// AVI takes the codec the user picks in the system's dialog.
-enum class FileFormat { Mp4, Avi };
 // How a format is stored: "mp4", "avi".
 const wchar_t* StoredFileFormat(FileFormat format);
 // A stored format, read as a sound choice is; MP4 (what a new user gets) for anything else.
 FileFormat FileFormatFromStored(const std::optional<std::wstring>& stored);
-
-// The folder part of a saved file's path, without the trailing separator ("C:\" for a file in
-// a drive's root); empty when the path names no folder.
-std::wstring FolderOfFile(const std::wstring& path);
 
 // What the program knows about where a save dialog could start.
 struct SaveFolderFacts {

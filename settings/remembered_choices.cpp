@@ -1,9 +1,9 @@
 #include "settings/remembered_choices.h"
 
-#include "recorder/session/countdown.h"
 #include "settings/recording_choices.h"
 #include "toolkit/app.h"
 #include "toolkit/files.h"
+#include "toolkit/paths.h"
 
 namespace orvik {
 
@@ -135,7 +135,7 @@ std::wstring SaveDialogFolder() {
 }
 
 void RememberSaveFolder(const std::wstring& savedFile) {
-  const std::wstring folder = FolderOfFile(savedFile);
+  const std::wstring folder = tk::FolderOfFile(savedFile);
   if (!folder.empty()) ProgramSettings().WriteText(kSaveFolderValue, folder);
 }
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "settings/recording_choices.h"
 #include "recorder/file/unfinished_recording.h"
+#include "settings/recording_choices.h"
 #include "toolkit/settings.h"
 
 namespace orvik {

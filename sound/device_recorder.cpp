@@ -25,8 +25,6 @@ constexpr double kCatchUpSeconds = 0.2;
 constexpr auto kWake = std::chrono::milliseconds(40);
 // A device that failed is opened again this often.
 constexpr double kRetrySeconds = 2.0;
-// The waiting thread runs its messages at least this often.
-constexpr auto kWaitSlice = std::chrono::milliseconds(5);
 
 double Now() { return Seconds(Clock::now().time_since_epoch()).count(); }
 
@@ -303,20 +301,15 @@ DeviceRecorder::DeviceRecorder(std::shared_ptr<SoundSystem> system) : system_(st
 
 DeviceRecorder::~DeviceRecorder() { Stop(); }
 
+// The system's bounded wait, looking at `done` under `mutex`.
 template <typename Done>
-bool DeviceRecorder::WaitFor(std::mutex& mutex, std::condition_variable& changed, Done done,
-                             double seconds) {
-  const auto until = Clock::now() + std::chrono::duration_cast<Clock::duration>(Seconds(seconds));
-  std::unique_lock<std::mutex> lock(mutex);
-  while (!done()) {
-    const auto now = Clock::now();
-    if (now >= until) return false;
-    changed.wait_for(lock, std::min<Clock::duration>(until - now, kWaitSlice));
-    lock.unlock();
-    system_->WhileWaiting();
-    lock.lock();
-  }
-  return true;
+bool DeviceRecorder::WaitFor(std::mutex& mutex, Done done, double seconds) {
+  return system_->WaitUntil(
+      [&] {
+        std::lock_guard<std::mutex> lock(mutex);
+        return done();
+      },
+      seconds);
 }
 
 std::shared_ptr<DeviceRecorder::Reader> DeviceRecorder::StartReader(Slots slots, bool paused) {
@@ -352,11 +345,11 @@ DeviceRecorder::Started DeviceRecorder::Start(const Wanted& wanted, RecordingTim
   const auto began = Clock::now();
   const std::shared_ptr<Reader> reader = StartReader({}, true);
   WaitFor(
-      reader->mutex, reader->changed, [&] { return reader->entered; }, kAnswerSeconds);
+      reader->mutex, [&] { return reader->entered; }, kAnswerSeconds);
   for (size_t i = 0; i < startup->slots.size(); ++i) std::thread(Open, startup, i).detach();
   const double left = kAnswerSeconds - Seconds(Clock::now() - began).count();
   WaitFor(
-      startup->mutex, startup->changed,
+      startup->mutex,
       [&] {
         return std::all_of(startup->results.begin(), startup->results.end(),
                            [](const auto& r) { return r.has_value(); });
@@ -400,8 +393,7 @@ void DeviceRecorder::CatchUp() {
   }
   reader->changed.notify_all();
   WaitFor(
-      reader->mutex, reader->changed, [&] { return reader->passesDone >= pass || reader->exited; },
-      kCatchUpSeconds);
+      reader->mutex, [&] { return reader->passesDone >= pass || reader->exited; }, kCatchUpSeconds);
 }
 
 void DeviceRecorder::Stop() {
@@ -417,7 +409,7 @@ void DeviceRecorder::Stop() {
   }
   reader->changed.notify_all();
   WaitFor(
-      reader->mutex, reader->changed, [&] { return reader->exited; }, kAnswerSeconds);
+      reader->mutex, [&] { return reader->exited; }, kAnswerSeconds);
   std::shared_ptr<Slot> hung;
   {
     std::lock_guard<std::mutex> lock(reader->mutex);

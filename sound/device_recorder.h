@@ -18,6 +18,7 @@
 #include "sound/capture_device.h"
 #include "sound/sound_source.h"
 #include "sound/sound_sources.h"
+#include "toolkit/bounded_wait.h"
 
 namespace orvik::sound {
 
@@ -34,8 +35,11 @@ class SoundSystem {
   // Readies the calling thread for device calls until the token is let go; `reading`: the
   // thread that reads every device.
   virtual std::shared_ptr<void> EnterThread(bool reading) = 0;
-  // Called every few milliseconds on the thread that waits for the devices.
-  virtual void WhileWaiting() {}
+  // The wait for the devices (bounded: `seconds` at most); the plain one unless the system
+  // must let the waiting thread answer meanwhile.
+  virtual bool WaitUntil(const std::function<bool()>& done, double seconds) {
+    return tk::SleepUntil(done, seconds);
+  }
 };
 
 class DeviceRecorder : public SoundSource {
@@ -85,7 +89,7 @@ class DeviceRecorder : public SoundSource {
   static void Open(std::shared_ptr<Startup> startup, size_t index);
   void LeaveBehindAHungDevice();
   template <typename Done>
-  bool WaitFor(std::mutex& mutex, std::condition_variable& changed, Done done, double seconds);
+  bool WaitFor(std::mutex& mutex, Done done, double seconds);
 
   std::shared_ptr<SoundSystem> system_;
   std::shared_ptr<Shared> shared_;

@@ -76,20 +76,9 @@ void DoEvents() {
   }
 }
 
-bool WaitRunningSentMessages(HANDLE object, DWORD timeoutMs) {
-  const ULONGLONG until = GetTickCount64() + timeoutMs;
-  for (;;) {
-    const ULONGLONG now = GetTickCount64();
-    const auto wait = static_cast<DWORD>(until > now ? until - now : 0);
-    const DWORD r = MsgWaitForMultipleObjectsEx(1, &object, wait, QS_SENDMESSAGE, 0);
-    if (r == WAIT_OBJECT_0) return true;
-    if (r != WAIT_OBJECT_0 + 1) return false;  // timed out, or the handle is bad
-    RunSentMessages();
-  }
-}
-
-bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs) {
-  const ULONGLONG until = GetTickCount64() + timeoutMs;
+bool WaitUntil(const std::function<bool()>& done, double seconds) {
+  const ULONGLONG until =
+      GetTickCount64() + static_cast<ULONGLONG>(seconds > 0 ? seconds * 1000 : 0);
   while (!done()) {
     if (GetTickCount64() >= until) return false;
     if (MsgWaitForMultipleObjectsEx(0, nullptr, 1, QS_SENDMESSAGE, 0) == WAIT_OBJECT_0)

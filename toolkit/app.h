@@ -29,13 +29,11 @@ int MsgBox(const std::wstring& text, UINT flags, const std::wstring& title);
 // move/size loop is tracking, its mouse and key input is left to it.
 void DoEvents();
 
-// Waits for `object` to be signalled, running meanwhile the messages other threads send to this
-// one (a thread that waits with SendMessage on this one would otherwise wait forever); posted
-// messages, input and paints stay queued. False when `timeoutMs` passed first: every wait of the
-// GUI thread has a bound.
-bool WaitRunningSentMessages(HANDLE object, DWORD timeoutMs);
-// The same for a condition another thread makes true, looked at every millisecond.
-bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs);
+// The program's bounded wait (a tk::BoundedWait): returns true once `done` says so, looked at
+// every millisecond, or false when `seconds` have passed first. Meanwhile it runs the messages
+// other threads send to this one (a thread that waits with SendMessage on this one would
+// otherwise wait forever); posted messages, input and paints stay queued.
+bool WaitUntil(const std::function<bool()>& done, double seconds);
 // Runs the messages other threads have sent to this one and are waiting on; nothing else.
 void RunSentMessages();
 

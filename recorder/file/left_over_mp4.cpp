@@ -4,11 +4,10 @@
 #include <thread>
 #include <utility>
 
-#include "settings/recording_choices.h"
-#include "frame/recording_text.h"
 #include "recorder/file/windows_disk.h"
 #include "toolkit/app.h"
 #include "toolkit/files.h"
+#include "toolkit/paths.h"
 #include "toolkit/screen.h"
 
 namespace orvik {
@@ -60,8 +59,8 @@ LeftOverOutcome WhyNotOpened(DWORD error, const std::wstring& path) {
   switch (error) {
     case ERROR_FILE_NOT_FOUND:
       // Deleted by the user, or its drive is away.
-      return tk::FolderExists(FolderOfFile(path)) ? LeftOverOutcome::Settled
-                                                  : LeftOverOutcome::Unreachable;
+      return tk::FolderExists(tk::FolderOfFile(path)) ? LeftOverOutcome::Settled
+                                                      : LeftOverOutcome::Unreachable;
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
       return LeftOverOutcome::InUse;
@@ -178,7 +177,7 @@ bool LeftOverRepairs::Running() const { return s_ && !s_->done; }
 void LeftOverRepairs::Stop(double seconds) {
   if (!s_) return;
   s_->stop = true;
-  if (tk::WaitUntil([s = s_] { return s->done.load(); }, static_cast<DWORD>(seconds * 1000)))
+  if (tk::WaitUntil([s = s_] { return s->done.load(); }, seconds))
     s_->thread.join();
   else
     s_->thread.detach();

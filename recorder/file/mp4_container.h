@@ -7,9 +7,9 @@
 #include <memory>
 
 #include "mp4/mp4_writer.h"
+#include "recorder/encode/sound_encoder.h"
 #include "recorder/file/container_writer.h"
 #include "recorder/file/disk_sink.h"
-#include "recorder/encode/sound_encoder.h"
 
 namespace orvik {
 

@@ -2,6 +2,8 @@
 
 #include <random>
 
+#include "toolkit/paths.h"
+
 namespace orvik {
 
 namespace {
@@ -44,6 +46,8 @@ std::optional<RecordingId> IdFromHex(const std::wstring& text) {
 }
 
 }  // namespace
+
+bool MayNeedRepair(const std::wstring& path) { return tk::EndsInExtension(path, L".mp4"); }
 
 RecordingId NewRecordingId() {
   std::random_device random;

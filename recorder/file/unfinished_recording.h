@@ -29,6 +29,10 @@ struct UnfinishedRecording {
   std::wstring partialPath;  // the name the file has until its first frame is on the disk
 };
 
+// Whether a recording's file may be left in need of a repair: an MP4, by its name (an AVI plays
+// as a kill leaves it).
+bool MayNeedRepair(const std::wstring& path);
+
 // As kept: a value named by the id (32 hex digits) holding the identity and both paths.
 std::wstring StoredName(const RecordingId& id);
 std::wstring StoredValue(const UnfinishedRecording& recording);

@@ -1,6 +1,6 @@
 #include "recorder/file/windows_disk.h"
 
-#include "settings/recording_choices.h"
+#include "toolkit/paths.h"
 
 namespace orvik {
 
@@ -41,7 +41,7 @@ void WindowsDisk::Remove() {
 
 std::optional<uint64_t> WindowsDisk::FreeBytes() {
   ULARGE_INTEGER available{};
-  const std::wstring folder = tk::LongPath(FolderOfFile(path_));
+  const std::wstring folder = tk::LongPath(tk::FolderOfFile(path_));
   if (!GetDiskFreeSpaceExW(folder.empty() ? nullptr : folder.c_str(), &available, nullptr, nullptr))
     return std::nullopt;
   return available.QuadPart;

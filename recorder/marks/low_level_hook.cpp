@@ -6,19 +6,25 @@ namespace orvik {
 
 static thread_local LowLevelHook::Shared* t_hook = nullptr;
 
+namespace {
+std::function<bool()> Signalled(HANDLE event) {
+  return [event] { return WaitForSingleObject(event, 0) == WAIT_OBJECT_0; };
+}
+}  // namespace
+
 LowLevelHook::LowLevelHook(int kind, HOOKPROC proc, std::shared_ptr<Shared> shared,
                            std::atomic<int>* live)
     : s_(std::move(shared)) {
   if (!s_->ready || !s_->ended) return;
   thread_ = std::thread([kind, proc, s = s_, live] { Run(kind, proc, s, live); });
-  tk::WaitRunningSentMessages(s_->ready.get(), kHookAnswerMs);
+  tk::WaitUntil(Signalled(s_->ready.get()), kHookAnswerSeconds);
 }
 
 LowLevelHook::~LowLevelHook() {
   if (!thread_.joinable()) return;
   s_->quit = true;  // a thread that has no queue yet sees this instead
   if (const DWORD id = s_->threadId) PostThreadMessageW(id, WM_QUIT, 0, 0);
-  if (tk::WaitRunningSentMessages(s_->ended.get(), kHookAnswerMs))
+  if (tk::WaitUntil(Signalled(s_->ended.get()), kHookAnswerSeconds))
     thread_.join();
   else
     thread_.detach();  // it ends when it can, on memory of its own

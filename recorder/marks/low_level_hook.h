@@ -1,7 +1,7 @@
 #pragma once
 // A low-level hook (mouse or keyboard) on a thread of its own: it answers each event at once,
 // whatever the capture is doing on the GUI thread, so the user's input never waits for a
-// recording. Making and ending it waits for its thread at most kHookAnswerMs (letting sent
+// recording. Making and ending it waits for its thread at most kHookAnswerSeconds (letting sent
 // messages run); a thread that does not answer is left behind with what it uses.
 #include <windows.h>
 
@@ -16,7 +16,7 @@
 
 namespace orvik {
 
-constexpr DWORD kHookAnswerMs = 2000;
+constexpr double kHookAnswerSeconds = 2;
 
 class LowLevelHook {
  public:

@@ -3,8 +3,7 @@
 #include <vfw.h>
 
 #include <algorithm>
-#include <cstring>
-#include <vector>
+#include <optional>
 
 #include "codec/zmbv_driver.h"
 #include "recorder/output/cdib.h"
@@ -29,33 +28,15 @@ using UniqueStream = tk::Unique<PAVISTREAM, StreamTraits>;
 using UniqueAviFile = tk::Unique<PAVIFILE, AviFileTraits>;
 
 // What outlives a recording: the codec last chosen (handed to the next dialog as it was left)
-// and the segment size; and the recording in use. Never destroyed: a session that ends with the
-// process still puts its recording out of use after the statics are gone.
+// and the segment size. Never destroyed: a recording that ends with the process may still ask.
 struct Module {
   AVICOMPRESSOPTIONS compressOptions{};
   uint64_t segmentBytes = kDefaultSegmentBytes;
-  orvik::RecordingOutput* current = nullptr;
 };
 
 Module& M() {
   static Module& m = *new Module;
   return m;
-}
-
-// The template's info block for the codec. A palette bitmap that stores 0 colours (meaning
-// "all of them") gets the count of entries it really carries: Wine's RLE codec aborts the
-// whole process on a colour count of 0.
-std::vector<uint8_t> StreamFormat(const cDIB& dib) {
-  std::vector<uint8_t> format(dib.PointerToBitmapInfo(),
-                              dib.PointerToBitmapInfo() + dib.SizeBitmapInfo());
-  const int bits = dib.BitCount();
-  if (bits < 1 || bits > 8 || dib.ClrUsed() != 0) return format;
-  const size_t tableBytes = format.size() - static_cast<size_t>(dib.SizeInfoHeader());
-  const uint32_t colours =
-      static_cast<uint32_t>(std::min<size_t>(tableBytes / 4, size_t{1} << bits));
-  constexpr size_t kClrUsedOffset = 32;
-  std::memcpy(format.data() + kClrUsedOffset, &colours, sizeof colours);  // little-endian
-  return format;
 }
 
 // The system's compression dialog needs a stream of the frame format to offer codecs for: it
@@ -101,69 +82,39 @@ bool ChooseCodec(HWND ownerWindow, const std::wstring& scratchPath, const cDIB& 
   return ok;
 }
 
-// The recording in use, closed, with the frame format of the bitmap at `bitmapPath`; null
-// (after the reader's message and the design's own) when there is none or it cannot be read.
-orvik::RecordingOutput* LoadFrameFormat(const std::wstring& bitmapPath, cDIB* frame) {
-  orvik::RecordingOutput* r = M().current;
-  if (!r) return nullptr;
-  r->Close();  // one writer at a time
-  if (frame->CreateFromFile(bitmapPath)) return r;
-  tk::MsgBox(L"Could not load first bitmap file in list!", MB_ICONWARNING);
-  r->FailOpen(EngineError::TemplateUnreadable);
-  return nullptr;
-}
-
-orvik::RecordingOutput::Request RequestFor(const std::wstring& path, const cDIB& frame, int rate) {
-  orvik::RecordingOutput::Request request;
-  request.path = path;
-  request.frameFormat = StreamFormat(frame);
-  request.frameBytes = static_cast<size_t>(frame.SizeImage());
-  request.framesPerSecond = rate;
-  return request;
-}
-
 }  // namespace
 
-void AviUseRecording(orvik::RecordingOutput* recording) { M().current = recording; }
-
-bool AviOpenWriter(HWND ownerWindow, const std::wstring& bitmapPath, const std::wstring& aviPath,
-                   int frameRate) {
-  cDIB frame;
-  orvik::RecordingOutput* r = LoadFrameFormat(bitmapPath, &frame);
-  if (!r) return false;
+bool AviOpenWriter(orvik::RecordingOutput& recording, HWND ownerWindow,
+                   const std::wstring& bitmapPath, const std::wstring& aviPath, int frameRate) {
+  recording.Close();  // one writer at a time
   const int rate = std::clamp(frameRate, 1, 30);
-  orvik::CodecSettings codec;
-  if (!ChooseCodec(ownerWindow, bitmapPath + L".codec-check.avi", frame, rate, &codec)) {
-    r->FailOpen(EngineError::CodecCancelled);
+  cDIB frame;
+  std::optional<orvik::RecordingOutput::Request> request =
+      orvik::RequestFromTemplate(bitmapPath, aviPath, rate, &frame);
+  if (!request) {
+    tk::MsgBox(L"Could not load first bitmap file in list!", MB_ICONWARNING);
+    recording.FailOpen(EngineError::TemplateUnreadable);
     return false;
   }
-  orvik::RecordingOutput::Request request = RequestFor(aviPath, frame, rate);
-  request.codec = codec;
-  request.segmentBytes = M().segmentBytes;
-  return r->Open(request) == EngineError::None;
+  orvik::CodecSettings codec;
+  if (!ChooseCodec(ownerWindow, bitmapPath + L".codec-check.avi", frame, rate, &codec)) {
+    recording.FailOpen(EngineError::CodecCancelled);
+    return false;
+  }
+  request->codec = codec;
+  request->segmentBytes = M().segmentBytes;
+  return recording.Open(*request) == EngineError::None;
 }
 
-bool Mp4OpenWriter(const std::wstring& bitmapPath, const std::wstring& mp4Path, int frameRate) {
-  cDIB frame;
-  orvik::RecordingOutput* r = LoadFrameFormat(bitmapPath, &frame);
-  if (!r) return false;
-  orvik::RecordingOutput::Request request =
-      RequestFor(mp4Path, frame, std::clamp(frameRate, 1, 30));
-  request.format = orvik::FileFormat::Mp4;
-  return r->Open(request) == EngineError::None;
-}
-
-int32_t AviCloseWriter() {
-  orvik::RecordingOutput* r = M().current;
-  if (!r) return 0;
-  const EngineError closed = r->Close();
-  const EngineError opened = r->OpenError();
+int32_t AviCloseWriter(orvik::RecordingOutput& recording) {
+  const EngineError closed = recording.Close();
+  const EngineError opened = recording.OpenError();
   return static_cast<int32_t>(opened != EngineError::None ? opened : closed);
 }
 
-bool AviWriterIsOpen() { return M().current && M().current->Accepting(); }
+bool AviWriterIsOpen(const orvik::RecordingOutput& recording) { return recording.Accepting(); }
 
-EngineError AviWriterError() { return M().current ? M().current->Error() : EngineError::None; }
+EngineError AviWriterError(const orvik::RecordingOutput& recording) { return recording.Error(); }
 
 uint32_t AviNextCodec() {
   const DWORD last = M().compressOptions.fccHandler;

@@ -1,10 +1,10 @@
 #pragma once
 // The AVI writer's calls. AviOpenWriter learns the frame format from a first bitmap file (the
 // black template frame), lets the user pick a codec in the system's compression dialog and opens
-// the recording's file (see RecordingOutput: a thread of its own compresses and writes the frames
-// into an AVI 2.0 file that plays whenever the process stops, however it stops). The calls act on
-// the recording a session put in use, which owns its file; the codec last chosen is kept for the
-// next dialog. Used from the GUI thread.
+// the recording's file as an AVI (see RecordingOutput: a thread of its own compresses and writes
+// the frames into an AVI 2.0 file that plays whenever the process stops, however it stops). Each
+// call acts on the recording it is given, which its session owns; the module keeps only the
+// codec last chosen, for the next dialog. Used from the GUI thread.
 #include <windows.h>
 
 #include <cstdint>
@@ -17,36 +17,26 @@ namespace AVIDecs {
 
 using orvik::EngineError;
 
-// The recording the calls below act on, until another is put in use or null (no recording: the
-// calls do nothing). The caller keeps it alive meanwhile.
-void AviUseRecording(orvik::RecordingOutput* recording);
-
 // Loads `bitmapPath` for the frame size and pixel format, shows the compression-options
-// dialog owned by `ownerWindow`, opens the chosen codec on that format, and only then makes the
-// file, which takes the name `aviPath` (replacing a file of that name) once it plays: a video
+// dialog owned by `ownerWindow`, opens the chosen codec on that format, and only then opens
+// `recording`, whose file takes the name `aviPath` once its first frame is on the disk: a video
 // stream at `frameRate` frames per second (clamped to 1..30). True when frames can be written.
 // On false nothing stays open, a file at `aviPath` is untouched, and AviWriterError says why:
-// the bitmap could not be loaded (after the reader's message and "Could not load first bitmap
-// file in list!"), the dialog was cancelled, the codec refused the format, or the file could
-// not be made.
-bool AviOpenWriter(HWND ownerWindow, const std::wstring& bitmapPath, const std::wstring& aviPath,
-                   int frameRate);
-
-// The MP4 counterpart of AviOpenWriter: the same bitmap gives the frame format, no dialog is
-// shown (H.264 and AAC are settled), and the file at `mp4Path` plays everywhere. Fails as
-// AviOpenWriter does, CodecRefused also when the program was built without MP4's encoders.
-// AviCloseWriter and the calls below act on it alike.
-bool Mp4OpenWriter(const std::wstring& bitmapPath, const std::wstring& mp4Path, int frameRate);
+// the bitmap could not be loaded (after the message "Could not load first bitmap file in
+// list!"), the dialog was cancelled, the codec refused the format, or the file could not be
+// made.
+bool AviOpenWriter(orvik::RecordingOutput& recording, HWND ownerWindow,
+                   const std::wstring& bitmapPath, const std::wstring& aviPath, int frameRate);
 
 // Writes what is queued, finishes the file and releases the codec. Safe to call any number of
 // times. Returns 0 when the recording ended well, else the EngineError that ended it.
-int32_t AviCloseWriter();
+int32_t AviCloseWriter(orvik::RecordingOutput& recording);
 
 // True between a successful AviOpenWriter and the close (explicit or after a failure). The
 // writer may stop by itself (a full disk, a failed write): the next call says so.
-bool AviWriterIsOpen();
+bool AviWriterIsOpen(const orvik::RecordingOutput& recording);
 // Why the last open failed or the writer stopped by itself; None while all is well.
-EngineError AviWriterError();
+EngineError AviWriterError(const orvik::RecordingOutput& recording);
 // The codec the next compression dialog should open on: the last one chosen, our lossless
 // codec at first.
 uint32_t AviNextCodec();

@@ -1,8 +1,8 @@
 #include "recorder/output/output_file.h"
 
-#include "settings/recording_choices.h"
 #include "toolkit/files.h"
 #include "toolkit/handles.h"
+#include "toolkit/paths.h"
 
 namespace orvik {
 
@@ -57,7 +57,7 @@ OutputFileProblem CheckOutputFile(const std::wstring& path, uint64_t minimumFree
   if (!exists) tk::RemoveFile(path);
 
   ULARGE_INTEGER available{};
-  const std::wstring folder = tk::LongPath(FolderOfFile(path));
+  const std::wstring folder = tk::LongPath(tk::FolderOfFile(path));
   if (GetDiskFreeSpaceExW(folder.empty() ? nullptr : folder.c_str(), &available, nullptr,
                           nullptr) &&
       available.QuadPart < minimumFreeBytes)

@@ -43,15 +43,6 @@ EngineError ErrorOf(ContainerError error) {
 
 }  // namespace
 
-bool SleepUntil(const std::function<bool()>& done, double seconds) {
-  const double until = SteadySeconds() + seconds;
-  while (!done()) {
-    if (SteadySeconds() >= until) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
-
 // Everything the writer's thread uses. Shared with the thread, so that a thread left behind (a
 // codec or a disk that stopped answering) finishes, whenever it does, on memory of its own.
 struct RecordingFile::State {
@@ -290,7 +281,7 @@ EngineError RecordingFile::Open(Setup setup) {
       setup.frameBytes == 0)
     return result_ = EngineError::CodecRefused;
   if (!setup.now) setup.now = SteadySeconds;
-  if (!setup.wait) setup.wait = SleepUntil;
+  if (!setup.wait) setup.wait = tk::SleepUntil;
   if (setup.sound && !setup.elapsed) setup.sound = nullptr;
   s_ = std::make_shared<State>(std::move(setup));
   s_->thread = std::thread([s = s_] { s->Run(); });

@@ -18,20 +18,15 @@
 #include <optional>
 #include <vector>
 
-#include "recorder/file/container_writer.h"
-#include "recorder/output/engine_error.h"
 #include "recorder/encode/frame_encoder.h"
-#include "recorder/output/frame_queue.h"
+#include "recorder/file/container_writer.h"
 #include "recorder/file/recording_disk.h"
+#include "recorder/output/engine_error.h"
+#include "recorder/output/frame_queue.h"
 #include "sound/sound_source.h"
+#include "toolkit/bounded_wait.h"
 
 namespace orvik {
-
-// Waits until `done` says so or `seconds` have passed (false then). The Windows side lets the
-// messages other threads send to the waiting thread run meanwhile: a codec may send one.
-using WaitUntil = std::function<bool(const std::function<bool()>& done, double seconds)>;
-// A wait that only sleeps between looks.
-bool SleepUntil(const std::function<bool()>& done, double seconds);
 
 class RecordingFile {
  public:
@@ -54,7 +49,9 @@ class RecordingFile {
     std::function<double()> elapsed;
     // Monotonic seconds: the commit rhythm and the free-space checks.
     std::function<double()> now;
-    WaitUntil wait = SleepUntil;
+    // The owner's bounded wait: on Windows the one that lets the messages other threads send
+    // to the waiting thread run meanwhile (a codec may send one).
+    tk::BoundedWait wait = tk::SleepUntil;
     // How long an open or a close waits for the writer's thread before leaving it behind.
     double answerSeconds = 15;
   };

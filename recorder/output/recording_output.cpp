@@ -1,5 +1,8 @@
 #include "recorder/output/recording_output.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "recorder/encode/aac_encoder.h"
 #include "recorder/encode/h264_encoder.h"
 #include "recorder/file/mp4_container.h"
@@ -12,10 +15,6 @@ namespace {
 // Frames waiting for the writer: enough to ride out a slow write, bounded in memory
 // (33 MB at 1920 x 1080 x 32).
 constexpr size_t kQueuedFrames = 4;
-
-bool WaitRunningSentMessages(const std::function<bool()>& done, double seconds) {
-  return tk::WaitUntil(done, static_cast<DWORD>(seconds * 1000));
-}
 
 std::unique_ptr<FrameEncoder> EncoderFor(const RecordingOutput::Request& request) {
   if (request.format == FileFormat::Mp4)
@@ -33,6 +32,49 @@ std::unique_ptr<ContainerWriter> ContainerFor(const RecordingOutput::Request& re
   return std::make_unique<Mp4Container>(std::move(aac), id);
 }
 }  // namespace
+
+// The template's info block for the codec. A palette bitmap that stores 0 colours (meaning
+// "all of them") gets the count of entries it really carries: Wine's RLE codec aborts the
+// whole process on a colour count of 0.
+std::vector<uint8_t> StreamFormat(const cDIB& dib) {
+  std::vector<uint8_t> format(dib.PointerToBitmapInfo(),
+                              dib.PointerToBitmapInfo() + dib.SizeBitmapInfo());
+  const int bits = dib.BitCount();
+  if (bits < 1 || bits > 8 || dib.ClrUsed() != 0) return format;
+  const size_t tableBytes = format.size() - static_cast<size_t>(dib.SizeInfoHeader());
+  const uint32_t colours =
+      static_cast<uint32_t>(std::min<size_t>(tableBytes / 4, size_t{1} << bits));
+  constexpr size_t kClrUsedOffset = 32;
+  std::memcpy(format.data() + kClrUsedOffset, &colours, sizeof colours);  // little-endian
+  return format;
+}
+
+std::optional<RecordingOutput::Request> RequestFromTemplate(const std::wstring& bitmapPath,
+                                                            const std::wstring& path,
+                                                            int framesPerSecond, cDIB* frame) {
+  cDIB own;
+  cDIB& dib = frame ? *frame : own;
+  if (!dib.CreateFromFile(bitmapPath)) return std::nullopt;
+  RecordingOutput::Request request;
+  request.path = path;
+  request.frameFormat = StreamFormat(dib);
+  request.frameBytes = static_cast<size_t>(dib.SizeImage());
+  request.framesPerSecond = framesPerSecond;
+  return request;
+}
+
+EngineError RecordingOutput::OpenMp4(const std::wstring& bitmapPath, const std::wstring& path,
+                                     int framesPerSecond) {
+  Close();  // one writer at a time
+  std::optional<Request> request =
+      RequestFromTemplate(bitmapPath, path, std::clamp(framesPerSecond, 1, 30));
+  if (!request) {
+    FailOpen(EngineError::TemplateUnreadable);
+    return openError_;
+  }
+  request->format = FileFormat::Mp4;
+  return Open(*request);
+}
 
 void RecordingOutput::SetSound(sound::SoundSource* sound, std::function<double()> elapsed) {
   sound_ = sound;
@@ -63,7 +105,7 @@ EngineError RecordingOutput::Open(const Request& request) {
   setup.sound = sound_;
   setup.elapsed = elapsed_;
   setup.now = tk::MonotonicSeconds;
-  setup.wait = WaitRunningSentMessages;
+  setup.wait = tk::WaitUntil;
   openError_ = file_.Open(std::move(setup));
   if (openError_ != EngineError::None) surfaces_.reset();
   return openError_;

@@ -12,14 +12,15 @@
 #include <string>
 #include <vector>
 
-#include "recorder/file/avi_container.h"
-#include "recorder/output/engine_error.h"
-#include "recorder/output/frame_surfaces.h"
-#include "settings/recording_choices.h"
-#include "recorder/output/recording_file.h"
-#include "recorder/file/unfinished_recording.h"
 #include "recorder/encode/vcm_compressor.h"
+#include "recorder/file/avi_container.h"
+#include "recorder/file/unfinished_recording.h"
 #include "recorder/file/windows_disk.h"
+#include "recorder/output/cdib.h"
+#include "recorder/output/engine_error.h"
+#include "recorder/output/file_format.h"
+#include "recorder/output/frame_surfaces.h"
+#include "recorder/output/recording_file.h"
 #include "sound/sound_source.h"
 
 namespace orvik {
@@ -46,6 +47,11 @@ class RecordingOutput {
   void SetSound(sound::SoundSource* sound, std::function<double()> elapsed);
   // Makes the frame surfaces and opens the file (see RecordingFile::Open).
   EngineError Open(const Request& request);
+  // An MP4 of the frame format of the bitmap at `bitmapPath` (the black template frame): H.264
+  // and AAC are settled, no dialog is asked. CodecRefused also when the program was built
+  // without MP4's encoders; TemplateUnreadable when the bitmap cannot be read.
+  EngineError OpenMp4(const std::wstring& bitmapPath, const std::wstring& path,
+                      int framesPerSecond);
   // An open that failed before it came to the file (the template, the codec dialog).
   void FailOpen(EngineError why);
 
@@ -80,5 +86,12 @@ class RecordingOutput {
   std::shared_ptr<MadeFile> made_;
   EngineError openError_ = EngineError::None;
 };
+
+// A request for a file of the frame format of the bitmap at `bitmapPath` (read into `frame`
+// when given); none when it cannot be read.
+std::optional<RecordingOutput::Request> RequestFromTemplate(const std::wstring& bitmapPath,
+                                                            const std::wstring& path,
+                                                            int framesPerSecond,
+                                                            cDIB* frame = nullptr);
 
 }  // namespace orvik

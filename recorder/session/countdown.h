@@ -1,20 +1,8 @@
 #pragma once
-// The countdown before a recording's first frame: the lengths the 倒计时 menu offers and which
-// digit shows at which moment. No <windows.h>.
-#include <array>
-#include <cstdint>
-#include <optional>
-#include <string>
+// The countdown before a recording's first frame: which digit shows at which moment. No
+// <windows.h>.
 
 namespace orvik {
-
-// Seconds, in the menu's order; 0 is 无: the recording starts at once.
-constexpr std::array<int, 4> kCountdownChoices = {0, 3, 5, 10};
-
-// A remembered length when it is one the menu offers; otherwise 0.
-int CountdownFromStored(std::optional<uint32_t> stored);
-// The menu's caption of a length: "无", "3 秒".
-std::wstring CountdownCaption(int seconds);
 
 // One countdown of whole seconds from a start moment (seconds on any monotonic clock). The
 // digits leave the screen a little before the end, so that what lay under them is painted again

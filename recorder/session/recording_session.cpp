@@ -35,14 +35,13 @@ StartOutcome RecordingSession::Start(const Setup& setup, tk::PictureBox& surface
   StartSound();
   output_.SetSound(sound_.Recording() ? &sound_ : nullptr,
                    [this] { return clock_.Elapsed(tk::MonotonicSeconds()); });
-  AVIDecs::AviUseRecording(&output_);
-  const bool opened =
-      setup_.format == FileFormat::Mp4
-          ? AVIDecs::Mp4OpenWriter(setup_.templatePath, setup_.outputPath, setup_.frameRate)
-          : AVIDecs::AviOpenWriter(setup_.owner, setup_.templatePath, setup_.outputPath,
-                                   setup_.frameRate);
+  // The session owns its file: an MP4 opens at once, an AVI after the codec dialog.
+  const bool opened = setup_.format == FileFormat::Mp4
+                          ? output_.OpenMp4(setup_.templatePath, setup_.outputPath,
+                                            setup_.frameRate) == EngineError::None
+                          : AVIDecs::AviOpenWriter(output_, setup_.owner, setup_.templatePath,
+                                                   setup_.outputPath, setup_.frameRate);
   if (!opened) {
-    AVIDecs::AviUseRecording(nullptr);
     sound_.Stop();
     if (output_.OpenError() == EngineError::FileNotCreated) {
       // Made impossible between the check and the codec dialog: say what the disk says now.
@@ -147,7 +146,6 @@ EngineError RecordingSession::Finish(bool keepFile) {
   lastCapture_ = nullptr;
   output_.ReleaseSurfaces();
   sound_.Stop();
-  AVIDecs::AviUseRecording(nullptr);
   return result;
 }
 

@@ -8,15 +8,16 @@
 #include <memory>
 #include <string>
 
-#include "recorder/output/engine_error.h"
 #include "recorder/capture/followed_window.h"
+#include "recorder/capture/screen_capture.h"
+#include "recorder/marks/keys_shown.h"
+#include "recorder/marks/pointer_marks.h"
+#include "recorder/marks/press_hook.h"
+#include "recorder/output/engine_error.h"
+#include "recorder/output/file_format.h"
 #include "recorder/output/output_file.h"
 #include "recorder/output/recording_output.h"
-#include "recorder/marks/keys_shown.h"
-#include "recorder/marks/press_hook.h"
-#include "settings/recording_choices.h"
 #include "recorder/session/recording_clock.h"
-#include "recorder/capture/screen_capture.h"
 #include "sound/wasapi/sound_recorder.h"
 #include "toolkit/handles.h"
 #include "toolkit/picturebox.h"
@@ -139,7 +140,6 @@ class RecordingSession {
   void DrawRings(HDC surface, const CaptureArea& area);
   FollowedWindow follow_;
   CaptureArea frameArea_;
-  void DrawRings(HDC surface);
   KeysShown keys_;  // while keys are shown
   bool showKeys_ = false;
   // The screen's DC, kept for the whole recording: under Wine getting and releasing it cost

@@ -40,7 +40,10 @@ class WasapiSystem : public SoundSystem {
   std::shared_ptr<void> EnterThread(bool reading) override {
     return std::make_shared<ThreadSetup>(reading);
   }
-  void WhileWaiting() override { tk::RunSentMessages(); }
+  // The window's thread waits for the devices: it answers what other threads send it meanwhile.
+  bool WaitUntil(const std::function<bool()>& done, double seconds) override {
+    return tk::WaitUntil(done, seconds);
+  }
 };
 
 }  // namespace

@@ -192,7 +192,7 @@ TEST_F(AppTest, ClosingWhileRecordingAndYesEndsWithAPlayableFile) {
   ASSERT_TRUE(PumpUntil([] { return !form1().IsLoaded(); }, 10000));
   EXPECT_TRUE(yes.Seen());
   EXPECT_FALSE(form2().IsLoaded());
-  EXPECT_FALSE(AVIDecs::AviWriterIsOpen());
+  EXPECT_FALSE(form1().Session().Output().Accepting());
   ProbeInfo info = Probe(avi);
   ASSERT_TRUE(info.ok) << info.raw;
   EXPECT_GE(info.frames, 8);

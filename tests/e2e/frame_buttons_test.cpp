@@ -162,7 +162,7 @@ TEST_F(AppTest, CloseWhileTheSaveDialogIsOpenStartsNothing) {
   form2().start_Click();
   EXPECT_TRUE(save.Wait());
   EXPECT_TRUE(PumpUntil([] { return !form1().IsLoaded(); }, 5000));
-  EXPECT_FALSE(AVIDecs::AviWriterIsOpen());
+  EXPECT_FALSE(form1().Session().Output().Accepting());
   EXPECT_FALSE(tk::FileExists(path));
   EXPECT_FALSE(form1().IsLoaded());
   EXPECT_FALSE(form2().IsLoaded());
@@ -189,7 +189,7 @@ TEST_F(AppTest, CloseWhileTheCodecDialogIsOpenLeavesNoWriterOrFile) {
   EXPECT_TRUE(codec.Wait());
   EXPECT_TRUE(PumpUntil([] { return !form1().IsLoaded(); }, 5000));
   EXPECT_FALSE(form1().Recording());
-  EXPECT_FALSE(AVIDecs::AviWriterIsOpen());
+  EXPECT_FALSE(form1().Session().Output().Accepting());
   EXPECT_FALSE(tk::FileExists(path));
   EXPECT_FALSE(form1().IsLoaded());
 }

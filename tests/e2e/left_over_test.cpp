@@ -312,10 +312,10 @@ TEST_F(LeftOver, NotesNamingOtherProgramsFilesOrACopyChangeNoneOfTheirBytes) {
       "ffmpeg -v error -y -f lavfi -i testsrc2=size=320x240:rate=30 -f lavfi -i sine=f=440 "
       "-t 6.2 -c:a aac -c:v libx264 -pix_fmt yuv420p ";
   ASSERT_EQ(Shell(input + "-bf 0 -g 30 -movflags frag_keyframe+empty_moov+default_base_moof " +
-                     ShellQuote(UnixPath(plain))),
+                  ShellQuote(UnixPath(plain))),
             0);
   ASSERT_EQ(Shell(input + "-bf 2 -g 30 -movflags frag_keyframe+empty_moov " +
-                     ShellQuote(UnixPath(bframes))),
+                  ShellQuote(UnixPath(bframes))),
             0);
   // Laid out as ours are while recording: a 16-byte 'free' after its ftyp.
   std::string spliced = ReadWholeFile(plain);

@@ -6,8 +6,8 @@
 #include <thread>
 
 #include "e2e/app_fixture.h"
-#include "support/message_boxes.h"
 #include "recorder/output/avidecs.h"
+#include "support/message_boxes.h"
 #include "toolkit/app.h"
 #include "toolkit/files.h"
 #include "toolkit/screen.h"
@@ -299,7 +299,7 @@ TEST_F(AppTest, CodecCancelledOrUnusableLeavesTheProgramIdle) {
     EXPECT_EQ(message.Text(), L"请选择其它编码！");
     EXPECT_FALSE(form1().Recording());
     ExpectIdleMenus();
-    EXPECT_FALSE(AVIDecs::AviWriterIsOpen());
+    EXPECT_FALSE(form1().Session().Output().Accepting());
   }
 }
 

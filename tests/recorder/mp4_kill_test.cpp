@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "mp4/mp4_tools.h"
-#include "recorder/output/avidecs.h"
 #include "recorder/file/left_over_mp4.h"
+#include "recorder/output/avidecs.h"
 #include "settings/remembered_choices.h"
 #include "sound/sound_sources.h"
 #include "support/playback_check.h"

@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "recorder/output/avidecs.h"
 #include "recorder/bmp_samples.h"
 #include "recorder/file/left_over_mp4.h"
+#include "recorder/output/avidecs.h"
 #include "recorder/output/recording_output.h"
 #include "sound/sound_source.h"
 #include "support/sound_samples.h"
@@ -136,8 +136,7 @@ class Mp4Recording : public ::testing::Test {
     ClickSource clicks;
     std::atomic<double> elapsed{0};
     output.SetSound(&clicks, [&] { return elapsed.load(); });
-    AVIDecs::AviUseRecording(&output);
-    ASSERT_TRUE(AVIDecs::Mp4OpenWriter(templ, Path(), kRate));
+    ASSERT_EQ(output.OpenMp4(templ, Path(), kRate), orvik::EngineError::None);
     id_ = output.Unfinished().id;
     for (int n = 0; n < kSlots; ++n) {
       const auto capture = output.Acquire(static_cast<orvik::Slot>(n), true);
@@ -149,8 +148,7 @@ class Mp4Recording : public ::testing::Test {
       if (n == kCopyAfterSlot)
         Shell("cp " + ShellQuote(UnixPath(Path())) + " " + ShellQuote(UnixPath(CutPath())));
     }
-    EXPECT_EQ(AVIDecs::AviCloseWriter(), 0);
-    AVIDecs::AviUseRecording(nullptr);
+    EXPECT_EQ(output.Close(), orvik::EngineError::None);
   }
 
   static std::wstring Path() { return *dir_ + L"\\rec.mp4"; }

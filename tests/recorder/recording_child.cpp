@@ -18,8 +18,8 @@
 #include <cstring>
 #include <string>
 
-#include "recorder/output/avidecs.h"
 #include "recorder/bmp_samples.h"
+#include "recorder/output/avidecs.h"
 #include "recorder/session/recording_clock.h"
 #include "settings/remembered_choices.h"
 #include "sound/wasapi/sound_recorder.h"
@@ -72,7 +72,6 @@ int wmain(int argc, wchar_t** argv) {
   t.Close();
 
   orvik::RecordingOutput recording;
-  AVIDecs::AviUseRecording(&recording);
   orvik::SharedClock clock(30);
   orvik::sound::SoundRecorder sound;
   if (withSound) {
@@ -86,11 +85,11 @@ int wmain(int argc, wchar_t** argv) {
       recording.SetSound(&sound, [&] { return clock.Elapsed(tk::MonotonicSeconds()); });
   }
   if (mp4) {
-    if (!AVIDecs::Mp4OpenWriter(templ, avi, 30)) return 4;
+    if (recording.OpenMp4(templ, avi, 30) != orvik::EngineError::None) return 4;
     orvik::RememberUnfinished(recording.Unfinished());  // as the program notes its recording
   } else {
     testsupport::CodecDialogAnswer answer(testsupport::kCodecFullFrames);
-    if (!AVIDecs::AviOpenWriter(nullptr, templ, avi, 30)) return 4;
+    if (!AVIDecs::AviOpenWriter(recording, nullptr, templ, avi, 30)) return 4;
   }
   const double startedAt = tk::MonotonicSeconds();
   clock.Start(startedAt);
@@ -108,8 +107,7 @@ int wmain(int argc, wchar_t** argv) {
     Sleep(20);
   }
   clock.Pause(tk::MonotonicSeconds());
-  AVIDecs::AviCloseWriter();
+  AVIDecs::AviCloseWriter(recording);
   sound.Stop();
-  AVIDecs::AviUseRecording(nullptr);
   return 0;
 }

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "frame/face_text.h"
+#include "toolkit/paths.h"
+
 using namespace orvik;
 
 TEST(RecordingChoices, OnlyOfferedRatesAreTakenFromWhatWasStored) {
@@ -29,13 +32,13 @@ TEST(RecordingChoices, StoredSoundAndFormatChoicesRoundTripAndAnythingElseIsTheD
 }
 
 TEST(RecordingChoices, FolderOfASavedFile) {
-  EXPECT_EQ(FolderOfFile(L"C:\\videos\\clip.avi"), L"C:\\videos");
-  EXPECT_EQ(FolderOfFile(L"Z:\\tmp/x/clip.avi"), L"Z:\\tmp/x");
-  EXPECT_EQ(FolderOfFile(L"C:\\clip.avi"), L"C:\\");  // not "C:", the drive's current folder
-  EXPECT_EQ(FolderOfFile(L"\\\\server\\share\\clip.avi"), L"\\\\server\\share");
-  EXPECT_EQ(FolderOfFile(L"\\clip.avi"), L"\\");
-  EXPECT_EQ(FolderOfFile(L"clip.avi"), L"");
-  EXPECT_EQ(FolderOfFile(L""), L"");
+  EXPECT_EQ(tk::FolderOfFile(L"C:\\videos\\clip.avi"), L"C:\\videos");
+  EXPECT_EQ(tk::FolderOfFile(L"Z:\\tmp/x/clip.avi"), L"Z:\\tmp/x");
+  EXPECT_EQ(tk::FolderOfFile(L"C:\\clip.avi"), L"C:\\");  // not "C:", the drive's current folder
+  EXPECT_EQ(tk::FolderOfFile(L"\\\\server\\share\\clip.avi"), L"\\\\server\\share");
+  EXPECT_EQ(tk::FolderOfFile(L"\\clip.avi"), L"\\");
+  EXPECT_EQ(tk::FolderOfFile(L"clip.avi"), L"");
+  EXPECT_EQ(tk::FolderOfFile(L""), L"");
 }
 
 TEST(RecordingChoices, SaveDialogStartsInTheFirstFolderThatServes) {
@@ -58,4 +61,15 @@ TEST(RecordingChoices, SaveDialogStartsInTheFirstFolderThatServes) {
   EXPECT_EQ(InitialSaveFolder(f), L"C:\\users\\me\\Videos");
   f.videosFolder.clear();
   EXPECT_EQ(InitialSaveFolder(f), L"C:\\Program Files\\Orvik");
+}
+
+TEST(CountdownChoice, OnlyTheOfferedLengthsAreRemembered) {
+  EXPECT_EQ(CountdownFromStored(std::nullopt), 0);  // a new user starts at once
+  for (int offered : kCountdownChoices)
+    EXPECT_EQ(CountdownFromStored(static_cast<uint32_t>(offered)), offered);
+  EXPECT_EQ(CountdownFromStored(4u), 0);
+  EXPECT_EQ(CountdownFromStored(0xFFFFFFFFu), 0);
+  EXPECT_EQ(CountdownCaption(0), L"无");
+  EXPECT_EQ(CountdownCaption(10), L"10 秒");
+  EXPECT_EQ(CountdownText(3), L"3 秒后开始录制");
 }

@@ -147,7 +147,7 @@ TEST(DeviceRecorder, DevicesThatHangAreLeftBehindAndTheRecordingGoesOnWithoutThe
     EXPECT_EQ(first.started.systemProblem, DeviceProblem::NoAnswer);
     EXPECT_FALSE(first.started.system);
     EXPECT_TRUE(first.started.microphone);
-    EXPECT_GT(devices->waited, 0) << "the start waited without letting the thread run";
+    EXPECT_GT(devices->waited, 0) << "the start did not wait through the system's own wait";
     first.RecordUntil(1.0);
     EXPECT_LT(first.Stop(), 1.0);
     EXPECT_NEAR(first.Level(0.3, 0.9), kMicrophoneLevel, 1e-3);

@@ -58,7 +58,7 @@ class StandInDevice : public CaptureDevice {
   double nextPacketAt_ = 0;
 };
 
-// Stand-in devices for each source; counts how often a wait let the waiting thread run.
+// Stand-in devices for each source; counts the waits that went through the system's own.
 class StandInSystem : public SoundSystem {
  public:
   std::shared_ptr<StandInControl> system = std::make_shared<StandInControl>();
@@ -69,7 +69,10 @@ class StandInSystem : public SoundSystem {
     return std::make_unique<StandInDevice>(source == Source::SystemSound ? system : microphone);
   }
   std::shared_ptr<void> EnterThread(bool) override { return nullptr; }
-  void WhileWaiting() override { ++waited; }
+  bool WaitUntil(const std::function<bool()>& done, double seconds) override {
+    ++waited;
+    return tk::SleepUntil(done, seconds);
+  }
 };
 
 }  // namespace orvik::sound::standin

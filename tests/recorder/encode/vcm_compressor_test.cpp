@@ -8,9 +8,9 @@
 #include <cstring>
 
 #include "codec/zmbv_driver.h"
+#include "recorder/bmp_samples.h"
 #include "recorder/file/avi_container.h"
 #include "recorder/file/windows_disk.h"
-#include "recorder/bmp_samples.h"
 #include "support/test_codec.h"
 #include "support/unix_tools.h"
 #include "toolkit/files.h"

@@ -13,13 +13,13 @@
 #include <set>
 
 #include "recorder/bmp_samples.h"
+#include "settings/remembered_choices.h"
 #include "sound/sound_sources.h"
 #include "support/codec_dialog.h"
 #include "support/dialogs.h"
 #include "support/message_boxes.h"
 #include "support/sound_tools.h"
 #include "support/test_codec.h"
-#include "settings/remembered_choices.h"
 #include "support/unix_tools.h"
 #include "toolkit/app.h"
 #include "toolkit/files.h"
@@ -41,11 +41,9 @@ class AviTest : public ::testing::Test {
     dir_ = MakeTempDir(L"avi");
     frame_ = dir_ + L"\\tem.bmp";
     avi_ = dir_ + L"\\out.avi";
-    AviUseRecording(&recording_);  // as a session does
   }
   void TearDown() override {
-    AviCloseWriter();
-    AviUseRecording(nullptr);
+    AviCloseWriter(recording_);
     AviSetSegmentBytes(kDefaultSegmentBytes);
     RemoveTree(dir_);
   }
@@ -60,7 +58,7 @@ class AviTest : public ::testing::Test {
   bool Open(const std::vector<uint8_t>& first, const std::wstring& codec, int rate = 10) {
     Put(frame_, first);
     CodecDialogAnswer answer(codec);
-    bool ok = AviOpenWriter(nullptr, frame_, avi_, rate);
+    bool ok = AviOpenWriter(recording_, nullptr, frame_, avi_, rate);
     EXPECT_TRUE(answer.Wait()) << "no codec dialog";
     offered_ = answer.Offered();
     return ok;
@@ -72,7 +70,7 @@ class AviTest : public ::testing::Test {
   void Capture(Slot slot, const std::vector<uint8_t>& bmp) {
     const auto capture = recording_.Acquire(slot, true);
     if (!capture) {
-      EXPECT_FALSE(AviWriterIsOpen()) << "no buffer for slot " << slot;
+      EXPECT_FALSE(AviWriterIsOpen(recording_)) << "no buffer for slot " << slot;
       return;
     }
     const size_t offBits = samples::Get32(bmp, 10);
@@ -154,11 +152,11 @@ TEST_F(AviTest, FullFramesDecodeToTheSourcePixelsAtEveryDepth) {
     SCOPED_TRACE(bits);
     auto frames = Make({61, 33, bits}, 4);  // odd width: rows carry padding
     ASSERT_TRUE(Open(frames[0], kCodecFullFrames));
-    EXPECT_TRUE(AviWriterIsOpen());
+    EXPECT_TRUE(AviWriterIsOpen(recording_));
     CaptureAll(frames);
-    EXPECT_EQ(AviCloseWriter(), 0);
-    EXPECT_FALSE(AviWriterIsOpen());
-    EXPECT_EQ(AviWriterError(), EngineError::None);
+    EXPECT_EQ(AviCloseWriter(recording_), 0);
+    EXPECT_FALSE(AviWriterIsOpen(recording_));
+    EXPECT_EQ(AviWriterError(recording_), EngineError::None);
     EXPECT_EQ(recording_.FramesWritten(), 4u);
 
     ProbeInfo p = Probe(avi_);
@@ -198,14 +196,14 @@ TEST_F(AviTest, FrameRateIsClampedToOneToThirty) {
   for (const Case& c : cases) {
     ASSERT_TRUE(Open(MakeBmp({8, 8, 24}), kCodecFullFrames, c.rate));
     CaptureAll(Make({8, 8, 24}, 2));
-    AviCloseWriter();
+    AviCloseWriter(recording_);
     EXPECT_EQ(Probe(avi_).frameRate, c.probed) << c.rate;
   }
 }
 
 TEST_F(AviTest, EveryOfferedCodecRecordsOrFailsWithoutAFile) {
   ASSERT_TRUE(Open(MakeBmp({8, 8, 24}), kCodecFullFrames));
-  AviCloseWriter();
+  AviCloseWriter(recording_);
   const std::vector<std::wstring> codecs = offered_;
   ASSERT_FALSE(codecs.empty());
   EXPECT_EQ(codecs[0], kCodecFullFrames);
@@ -216,12 +214,12 @@ TEST_F(AviTest, EveryOfferedCodecRecordsOrFailsWithoutAFile) {
       tk::RemoveFile(avi_);
       if (!Open(frames[0], codec)) {
         EXPECT_FALSE(tk::FileExists(avi_));
-        EXPECT_EQ(AviWriterError(), EngineError::CodecRefused);
+        EXPECT_EQ(AviWriterError(recording_), EngineError::CodecRefused);
         std::printf("  %s at %d bits: refused, no file\n", Utf8(codec).c_str(), bits);
         continue;
       }
       CaptureAll(frames);
-      AviCloseWriter();
+      AviCloseWriter(recording_);
       ProbeInfo p = Probe(avi_);
       ASSERT_TRUE(p.ok) << p.raw;
       EXPECT_EQ(p.frames, 3);
@@ -239,15 +237,15 @@ TEST_F(AviTest, EveryOfferedCodecRecordsOrFailsWithoutAFile) {
 // user's file as it was, and make none; frames after a failed open go nowhere.
 TEST_F(AviTest, AnOpenThatFailsSaysWhyAndLeavesTheFileThatWasThere) {
   EXPECT_FALSE(Open(MakeBmp({16, 16, 24}), L""));
-  EXPECT_EQ(AviWriterError(), EngineError::CodecCancelled);
-  EXPECT_FALSE(AviWriterIsOpen());
+  EXPECT_EQ(AviWriterError(recording_), EngineError::CodecCancelled);
+  EXPECT_FALSE(AviWriterIsOpen(recording_));
   EXPECT_FALSE(recording_.Acquire(0));
   EXPECT_FALSE(tk::FileExists(avi_));
   for (const wchar_t* codec : {kCodecVideo1, kCodecCinepak}) {  // decoders only
     EXPECT_FALSE(Open(MakeBmp({32, 32, 24}), codec)) << Utf8(codec);
-    EXPECT_EQ(AviWriterError(), EngineError::CodecRefused);
+    EXPECT_EQ(AviWriterError(recording_), EngineError::CodecRefused);
     EXPECT_FALSE(tk::FileExists(avi_)) << Utf8(codec);
-    EXPECT_NE(AviCloseWriter(), 0);
+    EXPECT_NE(AviCloseWriter(recording_), 0);
   }
 
   const std::vector<uint8_t> mine = {'m', 'i', 'n', 'e'};
@@ -259,18 +257,18 @@ TEST_F(AviTest, AnOpenThatFailsSaysWhyAndLeavesTheFileThatWasThere) {
 
   avi_ = dir_ + L"\\missing-folder\\out.avi";
   EXPECT_FALSE(Open(MakeBmp({8, 8, 24}), kCodecFullFrames));
-  EXPECT_EQ(AviWriterError(), EngineError::FileNotCreated);
+  EXPECT_EQ(AviWriterError(recording_), EngineError::FileNotCreated);
   EXPECT_FALSE(tk::FileExists(avi_));
 
   const std::wstring missing = dir_ + L"\\none.bmp";
   DialogSeries boxes(tk::AppTitle(), 2);
-  EXPECT_FALSE(AviOpenWriter(nullptr, missing, avi_, 10));
+  EXPECT_FALSE(AviOpenWriter(recording_, nullptr, missing, avi_, 10));
   const auto& answered = boxes.Wait();
   ASSERT_EQ(answered.size(), 2u);
   EXPECT_EQ(answered[0].text, L"File does not exist:\r\n" + missing);
   EXPECT_EQ(answered[1].text, L"Could not load first bitmap file in list!");
   EXPECT_EQ(answered[1].icon, LoadIconW(nullptr, IDI_WARNING));
-  EXPECT_EQ(AviWriterError(), EngineError::TemplateUnreadable);
+  EXPECT_EQ(AviWriterError(recording_), EngineError::TemplateUnreadable);
 
   // A disk with no room for even the new file's headers: the file that was there stays whole.
   SmallDisk disk(dir_, "1m");
@@ -281,7 +279,7 @@ TEST_F(AviTest, AnOpenThatFailsSaysWhyAndLeavesTheFileThatWasThere) {
   Put(avi_, mine);
   disk.Fill();
   EXPECT_FALSE(Open(MakeBmp({8, 8, 24}), kCodecFullFrames));
-  EXPECT_EQ(AviWriterError(), EngineError::FileNotCreated);
+  EXPECT_EQ(AviWriterError(recording_), EngineError::FileNotCreated);
   EXPECT_EQ(ReadAll(avi_), mine);
 }
 
@@ -297,7 +295,7 @@ TEST_F(AviTest, APathLongerThanMaxPathRecords) {
   auto frames = Make({16, 8, 24}, 3);
   ASSERT_TRUE(Open(frames[0], kCodecFullFrames));
   CaptureAll(frames);
-  AviCloseWriter();
+  AviCloseWriter(recording_);
   EXPECT_GT(tk::FileLength(avi_).value_or(0), 0u);
   ExpectDecodesTo(frames);
 }
@@ -315,7 +313,7 @@ TEST_F(AviTest, FramesCrossManySegmentsAndEmptySlotsStayInPlace) {
       EXPECT_FALSE(recording_.Acquire(30));
     }
   }
-  EXPECT_EQ(AviCloseWriter(), 0);
+  EXPECT_EQ(AviCloseWriter(recording_), 0);
   ProbeInfo p = Probe(avi_);
   ASSERT_TRUE(p.ok) << p.raw;
   EXPECT_EQ(p.frames, 40);
@@ -366,13 +364,14 @@ TEST_F(AviTest, AFullDiskStopsTheWriterWithAPlayableFile) {
     ASSERT_TRUE(Open(frames[0], kCodecFullFrames));
     int handed = 0;
     for (const auto& f : frames) {
-      if (!AviWriterIsOpen()) break;
+      if (!AviWriterIsOpen(recording_)) break;
       Capture(handed++, f);
       Sleep(1);
     }
-    for (DWORD t0 = GetTickCount(); AviWriterIsOpen() && GetTickCount() - t0 < 20000;) Sleep(10);
-    EXPECT_EQ(AviWriterError(), EngineError::DiskFull);
-    EXPECT_EQ(AviCloseWriter(), static_cast<int32_t>(EngineError::DiskFull));
+    for (DWORD t0 = GetTickCount(); AviWriterIsOpen(recording_) && GetTickCount() - t0 < 20000;)
+      Sleep(10);
+    EXPECT_EQ(AviWriterError(recording_), EngineError::DiskFull);
+    EXPECT_EQ(AviCloseWriter(recording_), static_cast<int32_t>(EngineError::DiskFull));
     ASSERT_TRUE(tk::FileExists(avi_));
     ProbeInfo p = Probe(avi_);
     ASSERT_TRUE(p.ok) << p.raw;
@@ -400,7 +399,7 @@ TEST_F(AviTest, AStopThatCannotFinishTheFileSaysWhyAndKeepsWhatWasWritten) {
   Capture(1000, frames[2]);
   Sleep(1500);  // the writer commits what it has
   disk.Fill();
-  EXPECT_EQ(AviCloseWriter(), static_cast<int32_t>(EngineError::DiskFull));
+  EXPECT_EQ(AviCloseWriter(recording_), static_cast<int32_t>(EngineError::DiskFull));
   ProbeInfo p = Probe(avi_);
   ASSERT_TRUE(p.ok) << p.raw;
   EXPECT_EQ(p.packetPts, (std::vector<long>{0, 1, 1000}));
@@ -440,7 +439,7 @@ TEST_F(AviTest, HandlesAndMemoryStayFlatOverManyFrames) {
   for (int i = 1300; i < 2300; ++i) Capture(i, frames[1]);
   Sleep(300);
   const Counts after = counts();
-  AviCloseWriter();
+  AviCloseWriter(recording_);
   recording_.ReleaseSurfaces();  // as a session does once it kept the last picture
   EXPECT_EQ(after.gdi, before.gdi);
   EXPECT_EQ(after.user, before.user);
@@ -455,7 +454,7 @@ TEST_F(AviTest, HandlesAndMemoryStayFlatOverManyFrames) {
   const HANDLE idle = NextFreeHandle();
   ASSERT_TRUE(Open(frames[0], kCodecFullFrames));
   CaptureAll(frames);
-  AviCloseWriter();
+  AviCloseWriter(recording_);
   recording_.ReleaseSurfaces();
   EXPECT_EQ(NextFreeHandle(), idle);
   // And its bitmaps and DCs: the GDI counts read 0 here, but 3,000 recordings' worth of
@@ -493,7 +492,8 @@ TEST_F(AviTest, TheCodecRunsOnTheWritersThreadAndAStopLetsItsMessagesThrough) {
   auto frames = Make({40, 30, 32}, 6);
   ASSERT_TRUE(Open(frames[0], TestCodec::kName));
   CaptureAll(frames);
-  EXPECT_EQ(AviCloseWriter(), 0);   // returns only because the codec's messages got through
+  EXPECT_EQ(AviCloseWriter(recording_),
+            0);                     // returns only because the codec's messages got through
   EXPECT_EQ(g_messagesHandled, 7);  // one a frame, one at the end
   const std::set<DWORD> threads = codec.CompressThreads();
   EXPECT_EQ(threads.size(), 1u) << "the codec was driven from several threads";

@@ -20,8 +20,8 @@
 #include <thread>
 
 #include "avi/avi_tools.h"
-#include "recorder/file/avi_container.h"
 #include "recorder/encode/uncompressed_encoder.h"
+#include "recorder/file/avi_container.h"
 
 using namespace orvik;
 
@@ -161,7 +161,8 @@ class RecordingFileTest : public ::testing::Test {
     const auto pixels = avitest::DibFrame(kW, kH, 32, slot);
     std::copy(pixels.begin(), pixels.end(), frame->bits);
     file_.Submit(*frame);
-    return SleepUntil([&] { return file_.FramesWritten() > before || !file_.Accepting(); }, 5) &&
+    return tk::SleepUntil([&] { return file_.FramesWritten() > before || !file_.Accepting(); },
+                          5) &&
            file_.Accepting();
   }
   std::vector<std::map<std::string, std::string>> Probe() { return avitest::ProbeStreams(path_); }
@@ -305,6 +306,6 @@ TEST_F(RecordingFileTest, AWriterThatStopsAnsweringIsLeftBehind) {
   EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(2));
   const uint64_t soundBefore = tone_.produced;
   knobs_->released = true;
-  EXPECT_TRUE(SleepUntil([&] { return knobs_->closed.load(); }, 5));
+  EXPECT_TRUE(tk::SleepUntil([&] { return knobs_->closed.load(); }, 5));
   EXPECT_EQ(tone_.produced, soundBefore);  // the borrowed sound is not touched again
 }

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "frame/face_text.h"
-
 using namespace orvik;
 
 TEST(Countdown, DigitsCountDownAndLeaveTheScreenBeforeTheEnd) {
@@ -21,15 +19,4 @@ TEST(Countdown, DigitsCountDownAndLeaveTheScreenBeforeTheEnd) {
   // A clock read just before the start (another thread's) shows the first digit, not one more.
   EXPECT_EQ(three.DigitAt(99.5), 3);
   EXPECT_EQ(CountdownTimeline(10, 0).DigitAt(0.5), 10);
-}
-
-TEST(Countdown, OnlyTheOfferedLengthsAreRemembered) {
-  EXPECT_EQ(CountdownFromStored(std::nullopt), 0);  // a new user starts at once
-  for (int offered : kCountdownChoices)
-    EXPECT_EQ(CountdownFromStored(static_cast<uint32_t>(offered)), offered);
-  EXPECT_EQ(CountdownFromStored(4u), 0);
-  EXPECT_EQ(CountdownFromStored(0xFFFFFFFFu), 0);
-  EXPECT_EQ(CountdownCaption(0), L"无");
-  EXPECT_EQ(CountdownCaption(10), L"10 秒");
-  EXPECT_EQ(CountdownText(3), L"3 秒后开始录制");
 }
