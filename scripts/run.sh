@@ -6,8 +6,10 @@
 #   it by driving the program as a person would (the menu, the save dialog, stop), with the
 #   system's sound (a private sound server's speakers, into which the scene
 #   ticks every second), as MP4, then a second one as lossless AVI (the codec dialog too);
-#   writes a contact sheet of six frames of the MP4 and a picture of its sound, and prints
-#   where the files, a screenshot and these are and what ffprobe says of the files.
+#   writes a contact sheet of six frames of the MP4, a picture of its sound and one of the
+#   program's main window showing the MP4 just made (also docs/main-window.png, the README's
+#   picture, when run by hand), and prints where the files, a screenshot and these are and what
+#   ffprobe says of the files.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
@@ -41,8 +43,9 @@ lossless="$out/demo-lossless.avi"
 shot="$out/demo-recording.png"
 sheet="$out/demo-contact-sheet.png"
 waveform="$out/demo-waveform.png"
-rm -f "$video" "$lossless" "$shot" "$sheet" "$waveform" "$out/LICENSE" "$out/THIRD-PARTY-NOTICES" \
-  "$out/COPYING.LGPLv2.1"
+window_shot="$out/main-window.png"
+rm -f "$video" "$lossless" "$shot" "$sheet" "$waveform" "$window_shot" "$out/LICENSE" \
+  "$out/THIRD-PARTY-NOTICES" "$out/COPYING.LGPLv2.1"
 
 trap 'kill "${app:-0}" "${demo:-0}" 2>/dev/null || true; orvik_stop_all; orvik_stop_pulse' EXIT
 export ORVIK_SCREEN=${ORVIK_SCREEN:-1280x720x24}
@@ -126,7 +129,27 @@ record() {
 }
 frame_width() { xdotool getwindowgeometry --shell "$frame" | awk -F= '/^WIDTH=/ { print $2 }'; }
 
+# The main window as the README shows it: restored after a stop, its face showing the recording
+# just made. At most 640 pixels wide, without the metadata that would change its bytes on every
+# run, and in 256 colours should it come out larger than a README's picture should be.
+shoot_main_window() {
+  local raw
+  raw=$(mktemp --suffix=.png)
+  if import -window "$frame" -display "$DISPLAY" "$raw" 2>/dev/null; then
+    convert "$raw" -resize '640x>' -strip "$window_shot" || true
+    if [ -s "$window_shot" ] && [ "$(stat -c %s "$window_shot")" -gt 150000 ]; then
+      convert "$raw" -resize '640x>' -strip -colors 256 "PNG8:$window_shot" || true
+    fi
+  fi
+  rm -f "$raw"
+  # The test run takes its own picture but leaves the committed one alone.
+  if [ -s "$window_shot" ] && [ -z "${ORVIK_RUN_TREE:-}" ]; then
+    cp "$window_shot" "$root/docs/main-window.png"
+  fi
+}
+
 record "$video" 5
+shoot_main_window
 record "$lossless" 4
 # 文件(F) > 退出 ends the program.
 xdotool key --delay 150 alt+f Down Down Down Return
@@ -166,6 +189,11 @@ echo
 echo "Recording (MP4: H.264 + AAC): $video"
 echo "The same scene, lossless (AVI, our codec): $lossless"
 echo "Screenshot during the recording: $shot"
+if [ -s "$window_shot" ]; then
+  echo "The main window after the MP4's stop: $window_shot"
+else
+  echo "The main window's picture could not be taken."
+fi
 echo "Contact sheet (frames 0, 9, 18, 27, 36 and 45): $sheet"
 echo "$sound_line"
 for f in "$video" "$lossless"; do
