@@ -25,13 +25,47 @@ macro(orvik_add_googletest)
   endif()
 endmacro()
 
+# Headers every Windows test includes, compiled once and shared by all of them.
+function(orvik_use_test_pch target)
+  if(NOT TARGET orvik_test_pch)
+    add_library(orvik_test_pch STATIC EXCLUDE_FROM_ALL ${PROJECT_SOURCE_DIR}/cmake/test_pch.cpp)
+    target_link_libraries(orvik_test_pch PRIVATE gtest)
+    target_precompile_headers(orvik_test_pch PRIVATE <windows.h> <gtest/gtest.h> <algorithm>
+                              <cmath> <cstdint> <cstdio> <functional> <memory> <string> <vector>)
+  endif()
+  target_precompile_headers(${target} REUSE_FROM orvik_test_pch)
+endfunction()
+
+# Discovers the tests of `target` matching `filter` (all when empty) with the given properties.
+# Windows tests are listed when CTest starts (PRE_TEST), so the build needs no Wine; each runs in
+# one of the suite's lanes (scripts/lanes.sh), and those that play or record through the sound
+# server hold it alone.
+function(orvik_discover target filter timeout sound)
+  set(properties TIMEOUT ${timeout} LABELS "${target}" ${ARGN})
+  if(WIN32)
+    list(APPEND properties RESOURCE_GROUPS "lanes:1")
+    if(sound)
+      list(APPEND properties RESOURCE_LOCK orvik_sound_server)
+    endif()
+  endif()
+  if(filter)
+    set(filter_args TEST_FILTER "${filter}")
+  endif()
+  gtest_discover_tests(${target} ${filter_args}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 120
+    PROPERTIES ${properties}
+    WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+endfunction()
+
 # A GoogleTest executable. Cross-built ones run under Wine through the emulator.
-# orvik_test(NAME name SOURCES ... LIBS ... [GUI] [TIMEOUT seconds a test, 240 unless given]
-#            [DPIS dpi ...])
+# orvik_test(NAME name SOURCES ... LIBS ... [TIMEOUT seconds a test, 240 unless given]
+#            [DPIS dpi ...] [SOUND gtest-filter])
 # With DPIS, the tests whose names end in /atN run with ORVIK_DPI=N: under Wine, in a prefix
-# whose system DPI is N (cmake/wine-run.sh).
+# whose system DPI is N (cmake/wine-run.sh). With SOUND, the tests the filter names play or
+# record through the sound server ("*" for all): no two of them run at once.
 function(orvik_test)
-  cmake_parse_arguments(T "GUI" "NAME;TIMEOUT" "SOURCES;LIBS;DPIS" ${ARGN})
+  cmake_parse_arguments(T "" "NAME;TIMEOUT;SOUND" "SOURCES;LIBS;DPIS" ${ARGN})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 240)
   endif()
@@ -39,18 +73,19 @@ function(orvik_test)
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} gtest gtest_main)
   target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
   orvik_warnings(${T_NAME})
-  if(NOT T_DPIS)
-    gtest_discover_tests(${T_NAME}
-      DISCOVERY_TIMEOUT 120
-      PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_NAME}"
-      WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
-    return()
+  if(WIN32)
+    orvik_use_test_pch(${T_NAME})
   endif()
-  foreach(dpi ${T_DPIS})
-    gtest_discover_tests(${T_NAME}
-      TEST_FILTER "*/at${dpi}"
-      DISCOVERY_TIMEOUT 120
-      PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_NAME}" ENVIRONMENT "ORVIK_DPI=${dpi}"
-      WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
-  endforeach()
+  if(T_DPIS)
+    foreach(dpi ${T_DPIS})
+      orvik_discover(${T_NAME} "*/at${dpi}" ${T_TIMEOUT} "" ENVIRONMENT "ORVIK_DPI=${dpi}")
+    endforeach()
+  elseif(T_SOUND STREQUAL "*")
+    orvik_discover(${T_NAME} "" ${T_TIMEOUT} ON)
+  elseif(T_SOUND)
+    orvik_discover(${T_NAME} "${T_SOUND}" ${T_TIMEOUT} ON)
+    orvik_discover(${T_NAME} "-${T_SOUND}" ${T_TIMEOUT} "")
+  else()
+    orvik_discover(${T_NAME} "" ${T_TIMEOUT} "")
+  endif()
 endfunction()

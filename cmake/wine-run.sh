@@ -4,6 +4,13 @@
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=../scripts/wine-env.sh
 . "$here/../scripts/wine-env.sh"
+# A test given a lane by CTest (scripts/lanes.sh) runs on that lane's display, in its prefix.
+if [ -n "${CTEST_RESOURCE_GROUP_0_LANES:-}" ] && [ -n "${ORVIK_LANES_DIR:-}" ]; then
+  lane=${CTEST_RESOURCE_GROUP_0_LANES#id:}
+  lane=${lane%%,*}
+  # shellcheck source=/dev/null
+  . "$ORVIK_LANES_DIR/lane-$lane.env" || exit 1
+fi
 if [ -z "${WINEPREFIX:-}" ]; then
   dir=$(cd "$(dirname "$1")" && pwd)
   while [ "$dir" != / ] && [ ! -f "$dir/CMakeCache.txt" ]; do dir=$(dirname "$dir"); done

@@ -104,29 +104,35 @@ orvik_dpi_prefix_init() {
   touch "$prefix/.orvik-ready"
 }
 
+# Starts Xvfb on the first free display from `first` to `last` and waits until it answers. Sets
+# ORVIK_NEW_XVFB_PID and ORVIK_NEW_DISPLAY (":n").
+orvik_xvfb_between() { # first last
+  local n i
+  for n in $(seq "$1" "$2"); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+    Xvfb ":$n" -screen 0 "${ORVIK_SCREEN:-1920x1080x24}" -nolisten tcp >/dev/null 2>&1 &
+    ORVIK_NEW_XVFB_PID=$!
+    ORVIK_NEW_DISPLAY=":$n"
+    for i in $(seq 1 50); do
+      DISPLAY=":$n" xdpyinfo >/dev/null 2>&1 && return 0
+      sleep 0.1
+    done
+    echo "Xvfb did not start on :$n" >&2
+    return 1
+  done
+  echo "no free X display" >&2
+  return 1
+}
+
 # Starts Xvfb on a free display unless DISPLAY already works. Sets ORVIK_XVFB_PID.
 orvik_start_xvfb() {
   ORVIK_XVFB_PID=""
   if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
     return 0
   fi
-  local n
-  for n in $(seq 91 140); do
-    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
-      Xvfb ":$n" -screen 0 "${ORVIK_SCREEN:-1920x1080x24}" -nolisten tcp >/dev/null 2>&1 &
-      ORVIK_XVFB_PID=$!
-      export DISPLAY=":$n"
-      local i
-      for i in $(seq 1 50); do
-        xdpyinfo >/dev/null 2>&1 && return 0
-        sleep 0.1
-      done
-      echo "Xvfb did not start on :$n" >&2
-      return 1
-    fi
-  done
-  echo "no free X display" >&2
-  return 1
+  orvik_xvfb_between 91 140 || return 1
+  ORVIK_XVFB_PID=$ORVIK_NEW_XVFB_PID
+  export DISPLAY=$ORVIK_NEW_DISPLAY
 }
 
 # One persistent wineserver for the whole run, in the prefix WINEPREFIX names. Adds the prefix

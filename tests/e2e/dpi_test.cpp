@@ -361,8 +361,7 @@ TEST_P(DpiTest, AnAreaRecordingHoldsThePhysicalPixelsAndItsRingsScale) {
                               " sleep 0.1 mousedown 1 sleep 0.8 mouseup 1"));
   MoveTo(kX - 200, kY + kH + 200);  // the pointer away, the ring faded
   PumpFor(1500);
-  const std::string screen =
-      "/tmp/orvik-dpi-area-" + std::to_string(GetCurrentProcessId()) + ".rgb";
+  const std::string screen = UnixPath(ScratchFile(L"dpi"));
   RunShell("import -window root -crop " + std::to_string(kW) + "x" + std::to_string(kH) + "+" +
                std::to_string(kX) + "+" + std::to_string(kY) + " -depth 8 rgb:" + screen,
            nullptr);

@@ -58,7 +58,7 @@ bool FullScreenClip() {
 
 // The screen's pixels in a rectangle, as RGB rows; empty when the shot failed.
 std::string ScreenRgb(int x, int y, int w, int h) {
-  const std::string file = "/tmp/orvik-readout-" + std::to_string(GetCurrentProcessId()) + ".rgb";
+  const std::string file = UnixPath(ScratchFile(L"rgb"));
   std::string shot;
   RunShell("import -window root -crop " + std::to_string(w) + "x" + std::to_string(h) + "+" +
                std::to_string(x) + "+" + std::to_string(y) + " -depth 8 rgb:" + file + " && cat " +
@@ -215,7 +215,7 @@ TEST_F(AppTest, AreaRecordingHoldsExactlyThatRectangle) {
   EXPECT_EQ(form1().Timer1.Interval(), 0u);
   EXPECT_NE(form1().Timer2.Interval(), 0u);
   PumpFor(1500);
-  const std::string screen = "/tmp/orvik-area-" + std::to_string(GetCurrentProcessId()) + ".rgb";
+  const std::string screen = UnixPath(ScratchFile(L"rgb"));
   RunShell("import -window root -crop 400x120+80+80 -depth 8 rgb:" + screen, nullptr);
   PumpFor(300);
   form1().stop_click();

@@ -57,9 +57,9 @@ Clicks RecordClicks(sim::Device device, double every = 0.25) {
   clicks.correctionPpm /= std::max(produced, 1);
   for (double made : clicks.made) {
     const auto& p = finder.Pulses();
-    const auto near = std::lower_bound(p.begin(), p.end(), made - kVideoFrame);
-    const bool found = near != p.end() && *near < made + kVideoFrame;
-    clicks.offsets.push_back(found ? *near - made : NAN);
+    const auto nearest = std::lower_bound(p.begin(), p.end(), made - kVideoFrame);
+    const bool found = nearest != p.end() && *nearest < made + kVideoFrame;
+    clicks.offsets.push_back(found ? *nearest - made : NAN);
   }
   clicks.stray = static_cast<int>(finder.Pulses().size() + clicks.Missing() - clicks.made.size());
   return clicks;

@@ -1,0 +1,1 @@
+// The shared precompiled headers of the Windows tests are built from this file.
