@@ -9,6 +9,10 @@ The page posts its verdict back; this prints it as key=value lines (stdout) and 
 the file played (canPlayType, readyState 4, played to its end without an error, sound decoded),
 1 when it did not, 2 when the browser could not be run. Every wait is bounded; the browser is
 killed by its process group and its profile (a temporary folder) removed.
+
+When ORVIK_BROWSER_DEVTOOLS names a running browser's DevTools address (the test suite starts
+one for the whole run), the page opens as a tab of that browser and the tab is closed after;
+a browser of its own is the fallback when that one does not answer.
 """
 
 import argparse
@@ -22,6 +26,8 @@ import sys
 import tempfile
 import threading
 import time
+import urllib.parse
+import urllib.request
 
 PAGE = """<!doctype html><meta charset="utf-8"><title>play</title>
 <video id="v" preload="auto" playsinline></video>
@@ -176,11 +182,18 @@ def played(v):
             and v.get('audioDecodedBytes', 0) > 0 and v.get('audioPeak', 0) > 0)
 
 
+# The flags of every browser this plays in, its own or the suite's (scripts/lanes.sh names the
+# same): tabs play at once and in full, whether or not they are in front.
+BROWSER_FLAGS = ['--headless=new', '--autoplay-policy=no-user-gesture-required', '--no-sandbox',
+                 '--no-first-run', '--no-default-browser-check', '--disable-gpu',
+                 '--disable-extensions', '--disable-background-networking', '--disable-sync',
+                 '--disable-background-timer-throttling', '--disable-renderer-backgrounding',
+                 '--disable-backgrounding-occluded-windows',
+                 '--disable-features=BackgroundVideoTrackOptimization']
+
+
 def run_browser(browser, url, profile):
-    command = [browser, '--headless=new', '--autoplay-policy=no-user-gesture-required',
-               '--no-sandbox', '--no-first-run', '--no-default-browser-check', '--disable-gpu',
-               '--disable-extensions', '--disable-background-networking', '--disable-sync',
-               '--user-data-dir=' + profile, url]
+    command = [browser] + BROWSER_FLAGS + ['--user-data-dir=' + profile, url]
     return subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                             stderr=subprocess.DEVNULL, start_new_session=True)
 
@@ -204,6 +217,29 @@ def end_browser(process):
         time.sleep(0.05)
 
 
+def devtools(address, what, method='GET'):
+    request = urllib.request.Request(address.rstrip('/') + what, method=method)
+    with urllib.request.urlopen(request, timeout=10) as answer:
+        return answer.read()
+
+
+def open_tab(address, url):
+    """The id of a new tab showing `url` in the shared browser, or None when it did not answer."""
+    try:
+        target = json.loads(devtools(address, '/json/new?' + urllib.parse.quote(url, safe=''),
+                                     'PUT'))
+        return target['id']
+    except (OSError, ValueError, KeyError):
+        return None
+
+
+def close_tab(address, tab):
+    try:
+        devtools(address, '/json/close/' + tab)
+    except OSError:
+        pass
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split('\n')[0])
     parser.add_argument('file')
@@ -224,19 +260,27 @@ def main():
     page = PAGE.replace('RATE', repr(args.rate)).replace('STALL_MS', str(stall_ms))
     server = Server(args.file, page)
     threading.Thread(target=server.serve_forever, daemon=True).start()
-    profile = tempfile.mkdtemp(prefix='orvik-browser-')
+    url = 'http://127.0.0.1:%d/' % server.server_port
+    shared = os.environ.get('ORVIK_BROWSER_DEVTOOLS', '')
+    tab = open_tab(shared, url) if shared else None
+    profile = None if tab else tempfile.mkdtemp(prefix='orvik-browser-')
     browser = None
     try:
-        browser = run_browser(args.browser, 'http://127.0.0.1:%d/' % server.server_port, profile)
+        if profile:
+            browser = run_browser(args.browser, url, profile)
         if not server.answered.wait(args.timeout):
             server.verdict = {'error': 'no verdict within %g s' % args.timeout}
     finally:
+        if tab:
+            close_tab(shared, tab)
         if browser is not None:
             end_browser(browser)
         server.shutdown()
         server.server_close()
-        shutil.rmtree(profile, ignore_errors=True)
+        if profile:
+            shutil.rmtree(profile, ignore_errors=True)
     verdict = server.verdict
+    verdict['sharedBrowser'] = tab is not None
     verdict['played'] = played(verdict)
     verdict['seconds'] = round(time.monotonic() - started, 3)
     for key in sorted(verdict):
