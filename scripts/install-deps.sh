@@ -1,14 +1,25 @@
 #!/usr/bin/env bash
 # Installs every Debian package the build, the tests and the run command need, then the encoders'
 # libraries (cross-built once from Debian's source packages, see build-codec-deps.sh).
+#   install-deps.sh            everything
+#   install-deps.sh --tools    what building needs (compilers, CMake, the codecs' build tools)
+#   install-deps.sh --runtime  what running needs (Wine, the X server, sound, ffmpeg, Chromium);
+#                              the test command installs it while the build runs
 # Safe to run again: apt-get skips what is already there, and the libraries are cached.
 set -euo pipefail
 
 # Named one by one, also what another package only recommends: a machine set up with
 # --no-install-recommends (like CI's) has nothing else.
-packages=(
+tools=(
   cmake make g++ git
-  g++-mingw-w64-x86-64-posix libz-mingw-w64-dev
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev
+  clang libclang-rt-14-dev zlib1g-dev
+  googletest
+  # What build-codec-deps.sh needs: dpkg-dev for apt-get source (dpkg-source unpacks and applies
+  # Debian's patches), nasm for openh264's assembly.
+  dpkg-dev nasm
+)
+runtime=(
   # Wine, its own fonts (without them every Latin letter is a box) and the X libraries its
   # display driver loads at run time (cursor, screen size, input, text rendering).
   wine64 fonts-wine
@@ -29,20 +40,39 @@ packages=(
   # come from GStreamer): without these MFCreateSourceReaderFromURL fails with E_FAIL.
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
   fonts-droid-fallback
-  clang libclang-rt-14-dev zlib1g-dev
-  googletest
 )
 
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo=""
+missing() {
+  local p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || echo "$p"
+  done
+}
+
+# Installs what of the given packages is missing. The package lists are fetched first only when
+# an install without them fails (a brand-new machine has none; a machine set up before has them).
+install() {
+  local wanted
+  mapfile -t wanted < <(missing "$@")
+  [ ${#wanted[@]} -eq 0 ] && return 0
+  local sudo=""
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
   export DEBIAN_FRONTEND=noninteractive
-  $sudo apt-get update -qq
-  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+  if ! $sudo apt-get install -y -qq --no-install-recommends "${wanted[@]}" >/dev/null 2>&1; then
+    $sudo apt-get update -qq
+    $sudo apt-get install -y -qq --no-install-recommends "${wanted[@]}"
+  fi
+}
 
-bash "$(dirname "${BASH_SOURCE[0]}")/build-codec-deps.sh"
+case ${1:-all} in
+  --tools) install "${tools[@]}" ;;
+  --runtime) install "${runtime[@]}" ;;
+  all)
+    install "${tools[@]}" "${runtime[@]}"
+    bash "$(dirname "${BASH_SOURCE[0]}")/build-codec-deps.sh"
+    ;;
+  *)
+    echo "usage: install-deps.sh [--tools | --runtime]" >&2
+    exit 2
+    ;;
+esac

@@ -22,7 +22,7 @@ bash scripts/install-deps.sh
 # test script passes its own, so the program is not built twice).
 build=${ORVIK_RUN_TREE:-${ORVIK_BUILD_DIR:-build}/run}
 if [ -z "${ORVIK_RUN_TREE:-}" ]; then
-  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF \
+  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" >/dev/null
 fi
 cmake --build "$build" -j "$(nproc)" --target Orvik OrvikDemoScene

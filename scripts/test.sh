@@ -7,52 +7,81 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
-bash scripts/install-deps.sh
-. scripts/wine-env.sh
-. scripts/pulse-env.sh
+# Each phase's wall time, printed at the end.
+phases=()
+phase_started=$SECONDS
+phase_done() { # name
+  phases+=("$(printf '%-46s %4d s' "$1" $((SECONDS - phase_started)))")
+  phase_started=$SECONDS
+}
+print_phases() {
+  echo "== phases"
+  printf '   %s\n' "${phases[@]}"
+  printf '   %-46s %4d s\n' "total" "$SECONDS"
+}
+
+# What building needs comes first; what running needs (Wine, Chromium, ffmpeg: most of the
+# download) installs while the encoders' libraries and the trees build.
+bash scripts/install-deps.sh --tools
+phase_done "install build tools"
+bash scripts/install-deps.sh --runtime >"${TMPDIR:-/tmp}/orvik-runtime-install.log" 2>&1 &
+runtime_install=$!
 
 jobs=$(nproc)
 build=${ORVIK_BUILD_DIR:-build}
 native=$build/native
 win=$build/win
+case $win in /*) ;; *) win=$root/$win ;; esac
 
+bash scripts/build-codec-deps.sh
+phase_done "encoder libraries (openh264, libavcodec)"
 cmake -S . -B "$native" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 cmake --build "$native" -j "$jobs"
-cmake -S . -B "$win" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON \
+phase_done "native build (sanitizers, fuzzers)"
+# Release: the program as it ships, and its tests build in half the time debug information takes.
+cmake -S . -B "$win" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" >/dev/null
+cmake --build "$win" -j "$jobs"
+phase_done "Windows build"
 
-trap 'orvik_stop_all; orvik_stop_pulse' EXIT
-orvik_start_xvfb
+if ! wait "$runtime_install"; then
+  cat "${TMPDIR:-/tmp}/orvik-runtime-install.log" >&2
+  echo "could not install what the tests run on" >&2
+  exit 1
+fi
+phase_done "runtime packages (waited for)"
+
+. scripts/wine-env.sh
+. scripts/pulse-env.sh
+. scripts/lanes.sh
+trap 'orvik_lanes_down; orvik_stop_browser; orvik_stop_pulse' EXIT
+status=0
+# The native tests run while the lanes' Wine prefixes are made (mostly waiting on Wine).
+echo "== native tests (sanitizers, fuzzers)"
+(cd "$native" && ctest -j "$jobs" --output-on-failure --timeout 600 "$@") >"$native/ctest.log" 2>&1 &
+native_tests=$!
 # One sound server for the whole run: Wine's processes find it through PULSE_SERVER. The fast
 # microphone is there from the start, since Wine reads the device list once per process.
 orvik_start_pulse
 orvik_pulse_add_fast_mic
 orvik_pulse_add_paced_mic
-case $win in /*) ;; *) win=$root/$win ;; esac
-orvik_prefix_init "$win/wineprefix"
-orvik_start_wineserver
-orvik_prefix_without_browser
-# The tests at other scalings run in prefixes of their own, each with its server.
-for dpi in $ORVIK_TEST_DPIS; do
-  orvik_dpi_prefix_init "$win/wineprefix" "$dpi"
-  orvik_start_wineserver
-  orvik_prefix_without_browser
-done
-export WINEPREFIX=$win/wineprefix
-# Test discovery runs during the build, so the display and the server must be up first.
-cmake --build "$win" -j "$jobs"
+orvik_lanes_up "$win"
+orvik_start_browser
+wait "$native_tests" || status=1
+cat "$native/ctest.log"
+phase_done "native tests, sound server and Wine lanes"
 
-status=0
-echo "== native tests (sanitizers, fuzzers)"
-(cd "$native" && ctest --output-on-failure --timeout 600 "$@") || status=1
-echo "== Windows tests under Wine (DISPLAY=$DISPLAY)"
-(cd "$win" && ctest --output-on-failure --timeout 600 "$@") || status=1
+echo "== Windows tests under Wine, $ORVIK_LANES lanes"
+(cd "$win" && ctest -j "$ORVIK_LANES" --resource-spec-file "$ORVIK_LANES_DIR/resources.json" \
+  --output-on-failure --timeout 600 "$@") || status=1
+phase_done "Windows tests"
 
 if [ $# -eq 0 ]; then
   # The README's run command, as a user runs it: a real recording through the menus.
   echo "== run command: a short recording driven through the program's own windows"
-  orvik_stop_all
+  orvik_lanes_down
+  orvik_stop_browser
   orvik_stop_pulse
   trap - EXIT
   demo=$(DISPLAY='' ORVIK_RUN_TREE=$win timeout 600 bash scripts/run.sh 2>&1) || true
@@ -78,5 +107,7 @@ if [ $# -eq 0 ]; then
     echo "FAILED: the recording has sound, but the run command drew no waveform of it"
     status=1
   fi
+  phase_done "run command"
 fi
+print_phases
 exit $status
