@@ -29,6 +29,7 @@
 #include "scenarios.h"
 #include "support/unix_tools.h"
 #include "toolkit/app.h"
+#include "toolkit/handles.h"
 
 namespace capture_bench {
 namespace {
@@ -52,27 +53,27 @@ std::vector<int> RatesOf(const std::string& list) {
   return rates;
 }
 
-// Starts the program to show on the display first.
-PROCESS_INFORMATION StartScene(const char* exe) {
-  PROCESS_INFORMATION scene{};
+// The program shown on the display first, ended (and its handles closed) however the run ends.
+struct Scene {
+  tk::UniqueHandle process, thread;
+  ~Scene() {
+    if (process) TerminateProcess(process.get(), 0);
+  }
+};
+
+void StartScene(const char* exe, Scene* scene) {
+  PROCESS_INFORMATION started{};
   std::wstring cmd = L"\"" + testsupport::Wide(exe) + L"\"";
   STARTUPINFOW si{};
   si.cb = sizeof si;
+  if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                      &started))
+    return;
+  scene->process.reset(started.hProcess);
+  scene->thread.reset(started.hThread);
   // Once its message loop waits, the scene has made what it shows.
-  if (CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                     &scene)) {
-    WaitForInputIdle(scene.hProcess, 30000);
-    Sleep(1000);
-  }
-  return scene;
-}
-
-void EndScene(const PROCESS_INFORMATION& scene) {
-  if (scene.hProcess) {
-    TerminateProcess(scene.hProcess, 0);
-    CloseHandle(scene.hProcess);
-    CloseHandle(scene.hThread);
-  }
+  WaitForInputIdle(started.hProcess, 30000);
+  Sleep(1000);
 }
 
 void PrintServers(const Servers& servers) {
@@ -108,8 +109,8 @@ int Run(int argc, char** argv) {
   tk::SetAppTitle(L"Orvik");
   if (argc > 1) g_rate = std::max(1, std::atoi(argv[1]));
   if (argc > 2) g_orvikCodec = std::string(argv[2]) == "orvik";
-  PROCESS_INFORMATION scene{};
-  if (argc > 3) scene = StartScene(argv[3]);
+  Scene scene;
+  if (argc > 3) StartScene(argv[3], &scene);
   const std::wstring dir = testsupport::MakeTempDir(L"capture-bench");
   std::printf("capture_bench: a full-screen recording of the program beside ffmpeg x11grab\n");
   std::printf("   free space (/tmp, then the folder the files go to):\n%s", FreeSpace(dir).c_str());
@@ -126,7 +127,6 @@ int Run(int argc, char** argv) {
   std::printf("   load average after: %s (other work on the machine shows in every figure)\n",
               Trim(ReadUnixFile("/proc/loadavg")).c_str());
   form1().Unload();
-  EndScene(scene);
   testsupport::RemoveTree(dir);
   return 0;
 }
