@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "recorder/file/slot.h"
+
 namespace orvik {
 
 // Bytes a frame's buffer keeps free before and after its data, so that the file's writer can put
@@ -40,6 +42,17 @@ class FrameEncoder {
   // One frame in the capture's layout; with `bitsHaveRoom`, its buffer has the frame room around
   // it. *out stays valid until the next call. False: the codec failed on this frame.
   virtual bool Encode(uint8_t* bits, bool bitsHaveRoom, EncodedFrame* out) = 0;
+  // Whether the encoder wants each frame beside the one written before it (EncodeAfter): the
+  // writer then keeps that frame's buffer until the next frame is encoded.
+  virtual bool ComparesFrames() const { return false; }
+  // Encode, given the recording's slot of the frame and the frame written before it (null for
+  // the first): an encoder that compares frames may answer "no new picture" for a repeat.
+  virtual bool EncodeAfter(const uint8_t* previous, Slot slot, uint8_t* bits, bool bitsHaveRoom,
+                           EncodedFrame* out) {
+    (void)previous;
+    (void)slot;
+    return Encode(bits, bitsHaveRoom, out);
+  }
   // On the writer's thread, last; also after a failed Open.
   virtual void Close() = 0;
 };

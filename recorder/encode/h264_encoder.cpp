@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "recorder/encode/bgra_to_i420.h"
+#include "recorder/encode/same_frame.h"
 #include "toolkit/bmp_format.h"
 
 namespace orvik {
@@ -58,12 +59,17 @@ class H264Encoder : public FrameEncoder {
   bool Open() override;
   const EncodedVideo& Video() const override { return video_; }
   bool Encode(uint8_t* bits, bool bitsHaveRoom, EncodedFrame* out) override;
+  bool ComparesFrames() const override { return true; }
+  bool EncodeAfter(const uint8_t* previous, Slot slot, uint8_t* bits, bool bitsHaveRoom,
+                   EncodedFrame* out) override;
   void Close() override;
 
  private:
   SEncParamExt Params() const;
   bool TakeParameterSets();
   void AppendLayers(const SFrameBSInfo& info);
+  bool KeyFrameDue(Slot slot) const;
+  bool EncodePicture(Slot slot, uint8_t* bits, EncodedFrame* out);
 
   int rate_;
   H264Tuning tuning_;
@@ -71,12 +77,15 @@ class H264Encoder : public FrameEncoder {
   BgraToI420 converter_;
   ISVCEncoder* encoder_ = nullptr;
   std::vector<uint8_t> out_;
-  long long frames_ = 0;
+  size_t frameBytes_ = 0;
+  Slot nextSlot_ = 0;         // where a frame given without its slot goes
+  long long lastKey_ = -1;    // the slot of the last key frame; none yet
 };
 
 // Screen content in real time on one thread (the capture has the other core), CABAC for Main
-// profile, one layer, a fixed quantiser: a still screen costs next to nothing and a busy one
-// keeps its text sharp, where a bit rate target would blur it.
+// profile, one layer, a fixed quantiser: a busy screen keeps its text sharp, where a bit rate
+// target would blur it. Key frames come by the recording's time, not by the frames encoded
+// (a repeated frame is not encoded at all): the encoder is asked for each (KeyFrameDue).
 SEncParamExt H264Encoder::Params() const {
   SEncParamExt p;
   encoder_->GetDefaultParams(&p);
@@ -89,7 +98,7 @@ SEncParamExt H264Encoder::Params() const {
   p.iMinQp = p.iMaxQp = tuning_.qp;
   p.iSpatialLayerNum = 1;
   p.iTemporalLayerNum = 1;
-  p.uiIntraPeriod = static_cast<unsigned>(rate_ * tuning_.keyFrameSeconds);
+  p.uiIntraPeriod = 0;
   p.iEntropyCodingModeFlag = 1;
   p.iMultipleThreadIdc = 1;
   p.bEnableFrameSkip = false;
@@ -117,6 +126,7 @@ bool H264Encoder::Open() {
   const bmp::InfoHeader h = bmp::DecodeInfoHeader(video_.format.data());
   if (h.biBitCount != 32 || h.biCompression != bmp::kBiRgb || h.biWidth <= 0) return false;
   if (!converter_.Open(h.biWidth, h.biHeight)) return false;
+  frameBytes_ = static_cast<size_t>(h.biWidth) * 4 * static_cast<size_t>(std::abs(h.biHeight));
   video_.width = static_cast<uint32_t>(converter_.Width());
   video_.height = static_cast<uint32_t>(converter_.Height());
   if (WelsCreateSVCEncoder(&encoder_) != 0 || !encoder_) return false;
@@ -152,8 +162,30 @@ void H264Encoder::AppendLayers(const SFrameBSInfo& info) {
   });
 }
 
-bool H264Encoder::Encode(uint8_t* bits, bool, EncodedFrame* out) {
-  if (!encoder_ || !converter_.Convert(bits)) return false;
+bool H264Encoder::Encode(uint8_t* bits, bool bitsHaveRoom, EncodedFrame* out) {
+  return EncodeAfter(nullptr, nextSlot_, bits, bitsHaveRoom, out);
+}
+
+// A frame the same as the one before is no new picture: the file holds the one before, at the
+// cost of the comparison alone. A key frame is encoded all the same when one is due, so that a
+// seek and a file cut off after a long still screen find one within keyFrameSeconds.
+bool H264Encoder::EncodeAfter(const uint8_t* previous, Slot slot, uint8_t* bits, bool,
+                              EncodedFrame* out) {
+  if (!encoder_ || !bits) return false;
+  nextSlot_ = slot + 1;
+  if (previous && !KeyFrameDue(slot) && SameFrame(previous, bits, frameBytes_)) {
+    *out = EncodedFrame{};
+    return true;
+  }
+  return EncodePicture(slot, bits, out);
+}
+
+bool H264Encoder::KeyFrameDue(Slot slot) const {
+  return lastKey_ < 0 || slot - lastKey_ >= static_cast<long long>(rate_) * tuning_.keyFrameSeconds;
+}
+
+bool H264Encoder::EncodePicture(Slot slot, uint8_t* bits, EncodedFrame* out) {
+  if (!converter_.Convert(bits)) return false;
   SSourcePicture pic{};
   pic.iColorFormat = videoFormatI420;
   pic.iPicWidth = converter_.Width();
@@ -162,18 +194,22 @@ bool H264Encoder::Encode(uint8_t* bits, bool, EncodedFrame* out) {
     pic.iStride[i] = converter_.Stride(i);
     pic.pData[i] = converter_.Plane(i);
   }
-  pic.uiTimeStamp = frames_++ * 1000 / rate_;
+  pic.uiTimeStamp = static_cast<long long>(slot) * 1000 / rate_;
+  if (KeyFrameDue(slot) && lastKey_ >= 0) encoder_->ForceIntraFrame(true);
   SFrameBSInfo info{};
   if (encoder_->EncodeFrame(&pic, &info) != cmResultSuccess) return false;
   out_.clear();
   // A frame the encoder skips is no picture: the file holds the one before.
   if (info.eFrameType != videoFrameTypeSkip) AppendLayers(info);
-  *out = EncodedFrame{out_.data(), static_cast<uint32_t>(out_.size()), false,
-                      info.eFrameType == videoFrameTypeIDR};
+  const bool key = info.eFrameType == videoFrameTypeIDR;
+  if (key) lastKey_ = slot;
+  *out = EncodedFrame{out_.data(), static_cast<uint32_t>(out_.size()), false, key};
   return true;
 }
 
 void H264Encoder::Close() {
+  nextSlot_ = 0;
+  lastKey_ = -1;
   if (!encoder_) return;
   encoder_->Uninitialize();
   WelsDestroySVCEncoder(encoder_);

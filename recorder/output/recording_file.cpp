@@ -56,7 +56,7 @@ struct RecordingFile::State {
   void Run();
   EngineError OpenOnThisThread();
   void WriteUntilClosed();
-  bool WriteOne(const QueuedFrame& frame);
+  bool WriteOne(const QueuedFrame& frame, const uint8_t* previous);
   bool DiskCanTake(uint32_t size);
   bool HoldPictureToTheEnd();
   bool Commit();
@@ -136,13 +136,22 @@ EngineError RecordingFile::State::OpenOnThisThread() {
 void RecordingFile::State::WriteUntilClosed() {
   double lastCommit = setup.now();
   bool uncommitted = false;
+  // The frame written last, its buffer kept back from the capture while the encoder compares
+  // the next one with it.
+  std::optional<QueuedFrame> previous;
+  const bool compares = encoder.ComparesFrames();
   for (;;) {
     QueuedFrame frame;
     const FrameQueue::Taken taken = queue.Take(&frame, kTakeTimeoutMs);
     if (taken == FrameQueue::Taken::Closed) return;
     if (taken == FrameQueue::Taken::Frame) {
-      const bool written = WriteOne(frame);
-      queue.Recycle(frame);
+      const bool written = WriteOne(frame, previous ? previous->bits : nullptr);
+      if (previous) queue.Recycle(*previous);
+      previous.reset();
+      if (compares && written)
+        previous = frame;
+      else
+        queue.Recycle(frame);
       if (!written) return;
       uncommitted = true;
     }
@@ -159,9 +168,9 @@ void RecordingFile::State::WriteUntilClosed() {
   }
 }
 
-bool RecordingFile::State::WriteOne(const QueuedFrame& frame) {
+bool RecordingFile::State::WriteOne(const QueuedFrame& frame, const uint8_t* previous) {
   EncodedFrame encoded;
-  if (!encoder.Encode(frame.bits, setup.buffersHaveRoom, &encoded)) {
+  if (!encoder.EncodeAfter(previous, frame.slot, frame.bits, setup.buffersHaveRoom, &encoded)) {
     StopItself(EngineError::CodecFailed);
     return false;
   }

@@ -19,6 +19,7 @@
 #include "recorder/output/avidecs.h"
 #include "recorder/output/recording_output.h"
 #include "sound/sound_source.h"
+#include "support/playback_check.h"
 #include "support/sound_samples.h"
 #include "support/sound_tools.h"
 #include "support/unix_tools.h"
@@ -33,6 +34,9 @@ constexpr int kWidth = 161, kHeight = 121, kRate = 10, kSlots = 40;
 constexpr int kFlashSlot = 10;    // the slot whose lower half is white
 constexpr double kClickAt = 1.0;  // where the sound's click is: the flash's moment
 constexpr int kCopyAfterSlot = 25;
+// From this slot on the picture stands still: the frames after it repeat it, and only the key
+// frame due at 2 s (slot 20) is a picture of the file's.
+constexpr int kStillFrom = 15;
 
 // Silence with a 10 ms burst of 1 kHz at kClickAt, produced as the recording's time passes.
 class ClickSource : public orvik::sound::SoundSource {
@@ -57,7 +61,7 @@ class ClickSource : public orvik::sound::SoundSource {
 // square that moves (all white at the flash; still from slot 20 to 29).
 void PaintFrame(int n, uint8_t* bits) {
   const int stride = kWidth * 4;
-  const int still = n >= 20 && n < 30 ? 20 : n;
+  const int still = std::min(n, kStillFrom);
   for (int row = 0; row < kHeight; ++row) {  // row: from the picture's top
     uint8_t* p = bits + static_cast<size_t>(kHeight - 1 - row) * stride;
     for (int x = 0; x < kWidth; ++x, p += 4) {
@@ -204,11 +208,15 @@ TEST_F(Mp4Recording, FinishedFilePlaysEverywhereWithSoundStartingWithThePicture)
   EXPECT_NEAR(std::atof(Field(v, "duration").c_str()), 4.0, 1e-3) << v;
   EXPECT_NEAR(std::atof(Field(a, "duration").c_str()), 4.0, 1.0 / kRate) << a;
 
-  // A picture a slot, picture n at n / fps; key frames every 2 s.
+  // A picture a slot while the picture moves, picture n at n / fps; once it stands still, the
+  // key frame due at 2 s alone. Key frames every 2 s.
   const std::vector<double> times = Numbers(Shell(
       "ffprobe -v error -select_streams v:0 -show_entries packet=pts_time -of csv=p=0 " + file));
-  ASSERT_EQ(times.size(), static_cast<size_t>(kSlots));
-  for (int n = 0; n < kSlots; ++n) EXPECT_NEAR(times[n], static_cast<double>(n) / kRate, 1e-6);
+  std::vector<double> expected;
+  for (int n = 0; n <= kStillFrom; ++n) expected.push_back(static_cast<double>(n) / kRate);
+  expected.push_back(2.0);
+  ASSERT_EQ(times.size(), expected.size());
+  for (size_t i = 0; i < times.size(); ++i) EXPECT_NEAR(times[i], expected[i], 1e-6);
   const std::string keys = Shell(
       "ffprobe -v error -select_streams v:0 -show_entries packet=flags "
       "-of csv=p=0 " +
@@ -218,8 +226,8 @@ TEST_F(Mp4Recording, FinishedFilePlaysEverywhereWithSoundStartingWithThePicture)
   // The pictures: red is BT.709's red in limited range (luma 63; BT.601 would give 81); the
   // brightest lower half is the flash's, at 1.0 s.
   const std::wstring raw = *dir_ + L"\\luma.raw";
-  Shell("ffmpeg -v error -y -i " + file + " -fps_mode passthrough -f rawvideo -pix_fmt yuv420p " +
-        Unix(raw));
+  Shell("ffmpeg -v error -y -i " + file + " -vf fps=" + std::to_string(kRate) +
+        " -f rawvideo -pix_fmt yuv420p " + Unix(raw));
   const std::string luma = ReadWholeFile(raw);
   // The stream's own samples (a gray output would be stretched to full range).
   const size_t lumaBytes = 160 * 120, frameBytes = lumaBytes * 3 / 2;
@@ -242,6 +250,48 @@ TEST_F(Mp4Recording, FinishedFilePlaysEverywhereWithSoundStartingWithThePicture)
   const std::vector<double> heard = sound.Clicks(0.3, 0.5);
   ASSERT_EQ(heard.size(), 1u);
   EXPECT_NEAR(heard[0], kClickAt, 0.003);
+}
+
+// Ten seconds of a screen where nothing moves: the file holds its first picture and the key
+// frames due every 2 s, nothing else, lasts the ten seconds and plays to its end in ffmpeg and
+// a real browser.
+TEST(Mp4StillScreen, IsHeldByItsKeyFramesAloneAndPlaysToItsEnd) {
+  const std::wstring dir = MakeTempDir(L"mp4still");
+  const std::wstring templ = dir + L"\\template.bmp", path = dir + L"\\still.mp4";
+  const auto frame = samples::MakeBmp({kWidth, kHeight, 32});
+  tk::File t = tk::File::Open(templ, tk::FileMode::Replace);
+  ASSERT_TRUE(t.WriteAt(0, frame.data(), frame.size()));
+  t.Close();
+  constexpr int kStillSlots = 10 * kRate;
+  {
+    orvik::RecordingOutput output;
+    ClickSource clicks;
+    std::atomic<double> elapsed{0};
+    output.SetSound(&clicks, [&] { return elapsed.load(); });
+    ASSERT_EQ(output.OpenMp4(templ, path, kRate), orvik::EngineError::None);
+    for (int n = 0; n < kStillSlots; ++n) {
+      const auto capture = output.Acquire(static_cast<orvik::Slot>(n), true);
+      ASSERT_TRUE(capture);
+      PaintFrame(kStillFrom, capture->frame.bits);
+      output.Submit(*capture);
+      elapsed = (n + 1.0) / kRate;
+      Sleep(10);
+    }
+    EXPECT_EQ(output.Close(), orvik::EngineError::None);
+  }
+  const std::string packets =
+      Shell("ffprobe -v error -select_streams v:0 -show_entries packet=pts_time,flags -of csv=p=0 " +
+            ShellQuote(UnixPath(path)));
+  EXPECT_EQ(packets, "0.000000,K_\n2.000000,K_\n4.000000,K_\n6.000000,K_\n8.000000,K_\n");
+  PlaybackChecks checks;
+  checks.mediaFoundation = false;
+  checks.browserTimeoutSeconds = 30;
+  const PlaybackFacts played = CheckPlayback(path, checks);
+  EXPECT_TRUE(played.ffmpegDecodes) << Describe(played);
+  EXPECT_NEAR(played.video.End(), 10.0, 1e-3) << Describe(played);
+  EXPECT_TRUE(played.browser.played) << Describe(played);
+  EXPECT_NEAR(played.browser.endTime, 10.0, 0.05) << Describe(played);
+  RemoveTree(dir);
 }
 
 TEST_F(Mp4Recording, CopyTakenMidRecordingIsRepairedIntoAPlainMp4) {

@@ -20,6 +20,7 @@
 #include <thread>
 
 #include "avi/avi_tools.h"
+#include "recorder/encode/same_frame.h"
 #include "recorder/encode/uncompressed_encoder.h"
 #include "recorder/file/avi_container.h"
 
@@ -118,6 +119,30 @@ class TestEncoder : public UncompressedEncoder {
   std::shared_ptr<DiskKnobs> knobs_;
 };
 
+// Frames as they are, each compared with the one before as MP4's encoder does: a repeat is no
+// new picture. Counts the frames before that came back other than they were handed over.
+class ComparingEncoder : public UncompressedEncoder {
+ public:
+  ComparingEncoder() : UncompressedEncoder(avitest::DibFormat(kW, kH, 32).bitmapInfo, kBytes) {}
+  bool ComparesFrames() const override { return true; }
+  bool EncodeAfter(const uint8_t* previous, Slot, uint8_t* bits, bool room,
+                   EncodedFrame* out) override {
+    if ((previous == nullptr) != last_.empty() ||
+        (previous && !std::equal(last_.begin(), last_.end(), previous)))
+      ++wrongPrevious;
+    last_.assign(bits, bits + kBytes);
+    const bool repeat = previous && SameFrame(previous, bits, kBytes);
+    repeats += repeat;
+    *out = repeat ? EncodedFrame{} : EncodedFrame{bits, static_cast<uint32_t>(kBytes), room, true};
+    return true;
+  }
+  std::atomic<int> wrongPrevious{0}, repeats{0};
+
+ private:
+  static constexpr size_t kBytes = size_t{kW} * kH * 4;
+  std::vector<uint8_t> last_;
+};
+
 // A steady tone, as a sound source hands the writer its mix.
 class ToneSource : public sound::SoundSource {
  public:
@@ -143,7 +168,8 @@ class RecordingFileTest : public ::testing::Test {
     setup.frameBytes = frameBytes_;
     setup.buffersHaveRoom = true;
     setup.framesPerSecond = kRate;
-    setup.encoder = std::make_unique<TestEncoder>(fault, failAt, knobs_);
+    setup.encoder = nextEncoder_ ? std::move(nextEncoder_)
+                                 : std::make_unique<TestEncoder>(fault, failAt, knobs_);
     setup.container = std::make_unique<AviContainer>();
     setup.disk = std::make_unique<TestDisk>(path_, knobs_);
     if (withSound) setup.sound = &tone_;
@@ -174,6 +200,7 @@ class RecordingFileTest : public ::testing::Test {
   std::vector<std::vector<uint8_t>> buffers_ = std::vector<std::vector<uint8_t>>(4);
   std::atomic<double> now_{0}, elapsed_{0};
   ToneSource tone_;
+  std::unique_ptr<FrameEncoder> nextEncoder_;  // the next Open's, instead of a TestEncoder
   RecordingFile file_;
 };
 
@@ -275,6 +302,28 @@ TEST_F(RecordingFileTest, AFillingDiskStopsTheRecordingWithEveryFrameBefore) {
 
 // A codec that fails, or throws, on a frame ends the recording through the engine's errors;
 // the file keeps the frames before and plays.
+// An encoder that compares frames is handed the frame written before each, intact while the
+// capture fills the other buffers as fast as they come free; repeats are no new pictures.
+TEST_F(RecordingFileTest, AnEncoderThatComparesFramesSeesTheFrameBeforeIntact) {
+  auto encoder = std::make_unique<ComparingEncoder>();
+  ComparingEncoder& seen = *encoder;
+  nextEncoder_ = std::move(encoder);
+  ASSERT_EQ(Open(), EngineError::None);
+  for (Slot slot = 0; slot < 40; ++slot) {
+    const auto frame = file_.Acquire(slot, true);
+    ASSERT_TRUE(frame);
+    // Pictures 0-9, picture 9 again for ten slots, then 20-39.
+    const auto pixels = avitest::DibFrame(kW, kH, 32, slot >= 10 && slot < 20 ? 9 : slot);
+    std::copy(pixels.begin(), pixels.end(), frame->bits);
+    file_.Submit(*frame);
+  }
+  ASSERT_TRUE(tk::SleepUntil([&] { return file_.FramesWritten() == 40; }, 5));
+  EXPECT_EQ(seen.repeats, 10);
+  EXPECT_EQ(seen.wrongPrevious, 0);
+  now_ = elapsed_ = 4.0;
+  EXPECT_EQ(file_.Close(), EngineError::None);
+}
+
 TEST_F(RecordingFileTest, AnEncoderThatFailsOrThrowsEndsTheRecordingAndTheFileKeepsItsFrames) {
   for (auto [fault, error] : {std::pair{TestEncoder::Fault::Fails, EngineError::CodecFailed},
                               std::pair{TestEncoder::Fault::Throws, EngineError::OutOfMemory}}) {
