@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Cross-builds the encoders' libraries for Windows from Debian's own source packages, once:
 #   openh264   libopenh264.a (H.264)
-#   ffmpeg     libavcodec.a with only its native AAC encoder, libswscale.a (the picture's BGRA to
-#              I420, SIMD) and the libavutil.a both need
+#   ffmpeg     libavcodec.a with only its native AAC encoder and the libavutil.a it needs
+#              (libswscale.a too, as caches made before have it; nothing links it now)
+#   libyuv     libyuv.a (the picture's BGRA to I420, SIMD)
 # No Debian package ships MinGW builds of them. The sources come through apt-get from the registry
 # and suites this machine's apt configuration already names (deb-src lines made at run time in a
 # private list, so the system's configuration is left alone); nothing third-party is kept in the
@@ -13,6 +14,7 @@
 set -euo pipefail
 
 deps=${ORVIK_DEPS_DIR:-/var/cache/orvik-deps}
+repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 triple=x86_64-w64-mingw32
 apt_dir=$deps/apt
 
@@ -22,9 +24,9 @@ fail() {
 }
 
 # dpkg-dev for apt-get source (dpkg-source unpacks and applies Debian's patches), nasm for
-# openh264's assembly, make and the MinGW compilers for both builds.
+# openh264's assembly, make, CMake (libyuv's build) and the MinGW compilers for the builds.
 install_tools() {
-  local packages=(dpkg-dev nasm make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64)
+  local packages=(dpkg-dev nasm make cmake g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64)
   local missing=() p
   for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -151,6 +153,24 @@ build_ffmpeg_libs() {
   cp "$src/COPYING.LGPLv2.1" "$out/"
 }
 
+# libyuv.a alone (no JPEG, no tools), by its own CMake build with ours for MinGW.
+build_libyuv() {
+  local src=$1 out=$2
+  {
+    cmake -S "$src" -B "$src/build" -DCMAKE_BUILD_TYPE=Release \
+      -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/toolchain-mingw64.cmake" \
+      -DCMAKE_DISABLE_FIND_PACKAGE_JPEG=ON &&
+      nice -n 10 cmake --build "$src/build" -j "$(nproc)" --target yuv
+  } >build.log 2>&1 || {
+    tail -n 40 build.log >&2
+    fail "the libyuv build failed (log: $PWD/build.log)"
+  }
+  mkdir -p "$out/lib"
+  cp "$src/build/libyuv.a" "$out/lib/"
+  cp -r "$src/include" "$out/"
+  cp "$src/LICENSE" "$out/"
+}
+
 # Builds NAME at VERSION into $deps/NAME-VERSIONFLAVOUR unless it is there; points
 # $deps/NAMEFLAVOUR at it.
 ensure() {
@@ -193,6 +213,7 @@ main() {
   update_source_lists
   ensure openh264 build_openh264
   ensure ffmpeg build_ffmpeg_libs +swscale
+  ensure libyuv build_libyuv
 }
 
 main "$@"

@@ -168,7 +168,7 @@ void PrintStages(const Stages& st) {
   std::printf("   %-44s %6s %6s %6s   %6s\n", "(ms)", "median", "mean", "p95", "CPU a frame");
   PrintStage("GUI thread: BitBlt into the writer's buffer", st.capture);
   PrintStage("GUI thread: cursor (GetCursorInfo, DrawIconEx)", st.cursor);
-  PrintStage("writer: BGRA to I420 alone (libswscale)", st.convert);
+  PrintStage("writer: BGRA to I420 alone (libyuv)", st.convert);
   PrintStage(st.mp4 ? "writer: codec (I420 again + openh264)" : "writer: codec", st.compress);
   PrintStage(st.mp4 ? "writer: the sample's write (to memory)" : "writer: the chunk's write",
              st.write);

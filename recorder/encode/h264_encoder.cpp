@@ -78,8 +78,8 @@ class H264Encoder : public FrameEncoder {
   ISVCEncoder* encoder_ = nullptr;
   std::vector<uint8_t> out_;
   size_t frameBytes_ = 0;
-  Slot nextSlot_ = 0;         // where a frame given without its slot goes
-  long long lastKey_ = -1;    // the slot of the last key frame; none yet
+  Slot nextSlot_ = 0;       // where a frame given without its slot goes
+  long long lastKey_ = -1;  // the slot of the last key frame; none yet
 };
 
 // Screen content in real time on one thread (the capture has the other core), CABAC for Main
@@ -117,7 +117,7 @@ SEncParamExt H264Encoder::Params() const {
   layer.bColorDescriptionPresent = true;
   layer.uiColorPrimaries = CP_BT709;
   layer.uiTransferCharacteristics = TRC_BT709;
-  layer.uiColorMatrix = CM_BT709;
+  layer.uiColorMatrix = CM_SMPTE170M;  // BT.601, as BgraToI420 converts
   return p;
 }
 

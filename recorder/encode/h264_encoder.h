@@ -1,10 +1,10 @@
 #pragma once
 // The recording's picture as H.264 for an MP4 file: openh264 (BSD) in its real-time
-// screen-content mode, Main profile, no B-frames, a key frame every 2 seconds, BT.709 limited
-// range signalled in the stream. A frame the same as the one before is no new picture (a still
-// screen costs the comparison alone). Frames leave as 4-byte length-prefixed NAL units; the SPS and
-// PPS go to EncodedVideo once, for the file's header. A frame of an odd size loses its last
-// column or bottom row (see BgraToI420). No <windows.h>.
+// screen-content mode, Main profile, no B-frames, a key frame every 2 seconds, BT.601 limited
+// range signalled in the stream (BT.709 primaries and transfer, a screen's). A frame the same as
+// the one before is no new picture (a still screen costs the comparison alone). Frames leave as
+// 4-byte length-prefixed NAL units; the SPS and PPS go to EncodedVideo once, for the file's header.
+// A frame of an odd size loses its last column or bottom row (see BgraToI420). No <windows.h>.
 #include <cstdint>
 #include <memory>
 #include <vector>

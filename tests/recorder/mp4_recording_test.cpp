@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <regex>
 #include <sstream>
@@ -193,7 +194,7 @@ TEST_F(Mp4Recording, FinishedFilePlaysEverywhereWithSoundStartingWithThePicture)
   EXPECT_EQ(Field(v, "pix_fmt"), "yuv420p");
   EXPECT_EQ(Field(v, "has_b_frames"), "0");
   EXPECT_EQ(Field(v, "color_range"), "tv");
-  EXPECT_EQ(Field(v, "color_space"), "bt709");
+  EXPECT_EQ(Field(v, "color_space"), "smpte170m");  // BT.601's matrix
   EXPECT_EQ(Field(v, "color_primaries"), "bt709");
   EXPECT_EQ(Field(v, "color_transfer"), "bt709");
   const std::string a = Shell(
@@ -223,7 +224,7 @@ TEST_F(Mp4Recording, FinishedFilePlaysEverywhereWithSoundStartingWithThePicture)
       file);
   EXPECT_EQ(std::count(keys.begin(), keys.end(), 'K'), kSlots / (2 * kRate)) << keys;
 
-  // The pictures: red is BT.709's red in limited range (luma 63; BT.601 would give 81); the
+  // The pictures: red is BT.601's red in limited range (luma 81; BT.709 would give 63); the
   // brightest lower half is the flash's, at 1.0 s.
   const std::wstring raw = *dir_ + L"\\luma.raw";
   Shell("ffmpeg -v error -y -i " + file + " -vf fps=" + std::to_string(kRate) +
@@ -232,7 +233,7 @@ TEST_F(Mp4Recording, FinishedFilePlaysEverywhereWithSoundStartingWithThePicture)
   // The stream's own samples (a gray output would be stretched to full range).
   const size_t lumaBytes = 160 * 120, frameBytes = lumaBytes * 3 / 2;
   ASSERT_EQ(luma.size(), frameBytes * kSlots);
-  EXPECT_NEAR(static_cast<uint8_t>(luma[30 * 160 + 80]), 63, 2);
+  EXPECT_NEAR(static_cast<uint8_t>(luma[30 * 160 + 80]), 81, 2);
   int brightest = -1;
   double most = 0;
   for (int n = 0; n < kSlots; ++n) {
@@ -250,6 +251,15 @@ TEST_F(Mp4Recording, FinishedFilePlaysEverywhereWithSoundStartingWithThePicture)
   const std::vector<double> heard = sound.Clicks(0.3, 0.5);
   ASSERT_EQ(heard.size(), 1u);
   EXPECT_NEAR(heard[0], kClickAt, 0.003);
+}
+
+// "R,G,B" within a few code values of pure red.
+void ExpectRed(const std::string& rgb, const char* client) {
+  int r = -1, g = -1, b = -1;
+  EXPECT_EQ(std::sscanf(rgb.c_str(), "%d,%d,%d", &r, &g, &b), 3) << client << ": " << rgb;
+  EXPECT_GE(r, 245) << client << ": " << rgb;
+  EXPECT_LE(g, 8) << client << ": " << rgb;
+  EXPECT_LE(b, 8) << client << ": " << rgb;
 }
 
 // Ten seconds of a screen where nothing moves: the file holds its first picture and the key
@@ -279,18 +289,27 @@ TEST(Mp4StillScreen, IsHeldByItsKeyFramesAloneAndPlaysToItsEnd) {
     }
     EXPECT_EQ(output.Close(), orvik::EngineError::None);
   }
-  const std::string packets =
-      Shell("ffprobe -v error -select_streams v:0 -show_entries packet=pts_time,flags -of csv=p=0 " +
-            ShellQuote(UnixPath(path)));
+  const std::string packets = Shell(
+      "ffprobe -v error -select_streams v:0 -show_entries packet=pts_time,flags -of csv=p=0 " +
+      ShellQuote(UnixPath(path)));
   EXPECT_EQ(packets, "0.000000,K_\n2.000000,K_\n4.000000,K_\n6.000000,K_\n8.000000,K_\n");
+  // Red comes back red where the stream's colour description is read: BT.601's red read as
+  // BT.709 would show green 24.
   PlaybackChecks checks;
   checks.mediaFoundation = false;
   checks.browserTimeoutSeconds = 30;
+  checks.pixelX = 80;
+  checks.pixelY = 30;
   const PlaybackFacts played = CheckPlayback(path, checks);
   EXPECT_TRUE(played.ffmpegDecodes) << Describe(played);
   EXPECT_NEAR(played.video.End(), 10.0, 1e-3) << Describe(played);
   EXPECT_TRUE(played.browser.played) << Describe(played);
   EXPECT_NEAR(played.browser.endTime, 10.0, 0.05) << Describe(played);
+  ExpectRed(played.browser.pixel, "Chromium");
+  const std::string rgb = Shell("ffmpeg -v error -i " + ShellQuote(UnixPath(path)) +
+                                " -frames:v 1 -vf format=rgb24,crop=1:1:80:30 -f rawvideo - | "
+                                "od -An -tu1 | tr -s ' ' ',' | sed 's/^,//'");
+  ExpectRed(rgb, "ffmpeg");
   RemoveTree(dir);
 }
 

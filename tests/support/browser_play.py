@@ -2,10 +2,13 @@
 """Plays a video file to its end in a real browser and prints what the browser saw.
 
     browser_play.py FILE [--timeout SECONDS] [--rate PLAYBACK_RATE] [--browser PROGRAM]
+                         [--pixel X,Y]
 
 Serves FILE on 127.0.0.1 (with byte ranges, as a web server does), opens a page with a <video>
 in headless Chromium, plays it to the end and decodes its sound once more through WebAudio.
-The page posts its verdict back; this prints it as key=value lines (stdout) and exits 0 when
+With --pixel, the first picture's colour at X,Y as the browser shows it (pixel=R,G,B: the
+stream's colour description applied). The page posts its verdict back; this prints it as
+key=value lines (stdout) and exits 0 when
 the file played (canPlayType, readyState 4, played to its end without an error, sound decoded),
 1 when it did not, 2 when the browser could not be run. Every wait is bounded; the browser is
 killed by its process group and its profile (a temporary folder) removed.
@@ -63,6 +66,16 @@ if (v.requestVideoFrameCallback) v.requestVideoFrameCallback(frame);
 for (const e of ['loadedmetadata', 'loadeddata', 'canplay', 'canplaythrough', 'playing',
                  'timeupdate', 'progress'])
   v.addEventListener(e, () => { facts.maxReadyState = Math.max(facts.maxReadyState, v.readyState); });
+const PIXEL = PIXEL_AT;
+v.addEventListener('loadeddata', () => {
+  if (!PIXEL || facts.pixel) return;
+  const c = document.createElement('canvas');
+  c.width = v.videoWidth;
+  c.height = v.videoHeight;
+  const g = c.getContext('2d');
+  g.drawImage(v, 0, 0);
+  facts.pixel = Array.from(g.getImageData(PIXEL[0], PIXEL[1], 1, 1).data.slice(0, 3)).join(',');
+});
 v.addEventListener('loadedmetadata', () => {
   facts.duration = v.duration;
   facts.videoWidth = v.videoWidth;
@@ -246,6 +259,7 @@ def main():
     parser.add_argument('--timeout', type=float, default=60, help='seconds for the whole check')
     parser.add_argument('--rate', type=float, default=1, help='playback rate')
     parser.add_argument('--browser', default='chromium')
+    parser.add_argument('--pixel', default='', help='X,Y of a pixel of the first picture')
     args = parser.parse_args()
     if not os.path.isfile(args.file):
         print('error=no such file: ' + args.file)
@@ -257,7 +271,9 @@ def main():
     started = time.monotonic()
     # The page gives up a little before this tool does, so a stalled player still reports.
     stall_ms = int(max(args.timeout - 5, args.timeout * 0.8) * 1000)
-    page = PAGE.replace('RATE', repr(args.rate)).replace('STALL_MS', str(stall_ms))
+    pixel = '[%d, %d]' % tuple(int(n) for n in args.pixel.split(',')) if args.pixel else 'null'
+    page = (PAGE.replace('RATE', repr(args.rate)).replace('STALL_MS', str(stall_ms))
+            .replace('PIXEL_AT', pixel))
     server = Server(args.file, page)
     threading.Thread(target=server.serve_forever, daemon=True).start()
     url = 'http://127.0.0.1:%d/' % server.server_port

@@ -19,9 +19,10 @@ struct BrowserVerdict {
   int width = 0, height = 0;
   long presentedFrames = 0;  // pictures the browser put on its (headless) screen
   long decodedFrames = 0;
-  long audioDecodedBytes = 0;                 // while playing
-  double audioDuration = 0, audioPeak = 0;    // the sound decoded whole through WebAudio
-  double seconds = 0;                         // the whole check, browser start to verdict
+  long audioDecodedBytes = 0;               // while playing
+  double audioDuration = 0, audioPeak = 0;  // the sound decoded whole through WebAudio
+  double seconds = 0;                       // the whole check, browser start to verdict
+  std::string pixel;  // "R,G,B" of the first picture where the check asked, as shown
   std::map<std::string, std::string> fields;  // every line, for messages
 };
 
@@ -55,6 +56,7 @@ inline BrowserVerdict ParseBrowserVerdict(const std::string& lines) {
   v.audioDuration = number("audioDuration");
   v.audioPeak = number("audioPeak");
   v.seconds = number("seconds");
+  v.pixel = text("pixel");
   return v;
 }
 

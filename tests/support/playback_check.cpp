@@ -47,10 +47,14 @@ StreamPackets ProbePackets(const std::string& file, const char* stream) {
   return packets;
 }
 
-BrowserVerdict PlayInBrowser(const std::string& file, int timeoutSeconds) {
+BrowserVerdict PlayInBrowser(const std::string& file, const PlaybackChecks& checks) {
+  const int timeoutSeconds = checks.browserTimeoutSeconds;
+  std::string pixel;
+  if (checks.pixelX >= 0)
+    pixel = " --pixel " + std::to_string(checks.pixelX) + "," + std::to_string(checks.pixelY);
   std::string out;
   RunShell("python3 " + ShellQuote(ORVIK_BROWSER_PLAY) + " --timeout " +
-               std::to_string(timeoutSeconds) + " " + file,
+               std::to_string(timeoutSeconds) + pixel + " " + file,
            &out, static_cast<DWORD>(timeoutSeconds + 30) * 1000);
   return ParseBrowserVerdict(out);
 }
@@ -70,7 +74,7 @@ PlaybackFacts CheckPlayback(const std::wstring& path, const PlaybackChecks& chec
   }
   facts.ffmpegMs = GetTickCount() - start;
   start = GetTickCount();
-  if (checks.browser) facts.browser = PlayInBrowser(file, checks.browserTimeoutSeconds);
+  if (checks.browser) facts.browser = PlayInBrowser(file, checks);
   facts.browserMs = GetTickCount() - start;
   start = GetTickCount();
   if (checks.mediaFoundation) facts.mediaFoundation = ReadWithSourceReader(path);

@@ -31,6 +31,7 @@ struct PlaybackFacts {
 struct PlaybackChecks {
   bool ffmpeg = true, browser = true, mediaFoundation = true;
   int browserTimeoutSeconds = 60;  // a check plays the file in real time: give it its length
+  int pixelX = -1, pixelY = -1;    // where the browser reads the first picture's colour
 };
 
 PlaybackFacts CheckPlayback(const std::wstring& path, const PlaybackChecks& checks = {});
