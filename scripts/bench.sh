@@ -18,7 +18,7 @@ win=$build/win
 filter=${1:-}
 only=${2:-}
 
-cmake -S . -B "$win" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+cmake -S . -B "$win" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" >/dev/null
 
 trap 'orvik_stop_all; orvik_stop_pulse' EXIT
@@ -27,7 +27,6 @@ orvik_start_xvfb
 orvik_start_pulse
 orvik_prefix_init "$win/wineprefix"
 orvik_start_wineserver
-# Test discovery runs during the build, so the display and the server must be up first.
 cmake --build "$win" -j "$(nproc)"
 
 status=0
@@ -42,14 +41,14 @@ for exe in "$win"/bench/*.exe; do
   # lossless encoders, then uncompressed at 10 fps, then on the demo scene without and with
   # sound, then with clicks shown off and on, then with keys shown off and on, then with the main
   # window minimized and restored, then at 10 and 30 fps as MP4 beside our lossless AVI and the
-  # bare copy, then a part of its own scene's window followed while it moves, beside the same
-  # part recorded as a plain area.
+  # bare copy, on the demo scene and on the empty desktop where nothing moves, then a part of its
+  # own scene's window followed while it moves, beside the same part recorded as a plain area.
   variants=("")
   scene="Z:${win//\//\\}\\demo\\OrvikDemoScene.exe"
   video="Z:${win//\//\\}\\bench\\scenes\\OrvikVideoScene.exe"
   [ "$name" = capture_bench ] &&
     variants=("10 orvik $video" "30 orvik $video" "10 raw" "10 orvik $scene sound"
-      "10 orvik $scene clicks" "10 orvik $scene keys" "10 orvik $scene face" "10,30 orvik $scene mp4"
+      "10 orvik $scene clicks" "10 orvik $scene keys" "10 orvik $scene face" "10,30 orvik $scene mp4" "10,30 orvik still mp4"
       "10 orvik $video follow")
   for args in "${variants[@]}"; do
     [ -z "$only" ] || [ "${args##* }" = "$only" ] || continue

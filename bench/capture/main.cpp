@@ -6,7 +6,8 @@
 // fps (10), the codec of our recording ("Full Frames", or our lossless one, which ffmpeg then
 // meets with libx264rgb lossless and its zmbv encoder instead of raw video), a program to show on
 // the display first (the demo scene: text, a clock, moving shapes; or the bench's own,
-// OrvikVideoScene: text beside a 640x360 video playing), and the scenario: without a fourth
+// OrvikVideoScene: text beside a 640x360 video playing; "still": none, the empty desktop where
+// nothing moves), and the scenario: without a fourth
 // option, the recording beside the floor and ffmpeg (floor_and_ffmpeg.cpp); with "sound",
 // "clicks", "keys", "face" or "follow", the recording made two ways back to back (sound.cpp and
 // the others named so); with "mp4", whose rates are then the first option's list ("10,30"),
@@ -110,11 +111,13 @@ int Run(int argc, char** argv) {
   if (argc > 1) g_rate = std::max(1, std::atoi(argv[1]));
   if (argc > 2) g_orvikCodec = std::string(argv[2]) == "orvik";
   Scene scene;
-  if (argc > 3) StartScene(argv[3], &scene);
+  // "still": no scene, the empty desktop, where nothing moves.
+  const bool sceneGiven = argc > 3 && std::string(argv[3]) != "still";
+  if (sceneGiven) StartScene(argv[3], &scene);
   const std::wstring dir = testsupport::MakeTempDir(L"capture-bench");
   std::printf("capture_bench: a full-screen recording of the program beside ffmpeg x11grab\n");
   std::printf("   free space (/tmp, then the folder the files go to):\n%s", FreeSpace(dir).c_str());
-  const Servers servers = FindServers(argc > 3 ? argv[3] : "");
+  const Servers servers = FindServers(sceneGiven ? argv[3] : "");
   PrintServers(servers);
   std::printf("   load average before: %s\n", Trim(ReadUnixFile("/proc/loadavg")).c_str());
   if (!form1().Create()) {

@@ -89,7 +89,8 @@ class H264Encoder : public FrameEncoder {
 SEncParamExt H264Encoder::Params() const {
   SEncParamExt p;
   encoder_->GetDefaultParams(&p);
-  p.iUsageType = SCREEN_CONTENT_REAL_TIME;
+  p.iUsageType = tuning_.screenContent ? SCREEN_CONTENT_REAL_TIME : CAMERA_VIDEO_REAL_TIME;
+  if (!tuning_.screenContent) p.iComplexityMode = MEDIUM_COMPLEXITY;
   p.iPicWidth = converter_.Width();
   p.iPicHeight = converter_.Height();
   p.fMaxFrameRate = static_cast<float>(rate_);

@@ -20,6 +20,8 @@ struct H264Tuning {
   int qp = 24;
   // Seconds between key frames.
   int keyFrameSeconds = 2;
+  // openh264's screen-content mode (its tools for text and flat areas) or its camera mode.
+  bool screenContent = true;
 };
 
 // Null when the program was built without the encoder's library. `frameFormat` is the frames'
