@@ -75,7 +75,10 @@ void PrintMp4Table(const std::vector<Mp4Round>& rounds) {
                 perFrame(r.avi, r.avi.threads.writer));
     PrintMp4Row("wine server + Xvfb", "", perFrame(r.mp4, r.mp4.total.server + r.mp4.total.xvfb),
                 perFrame(r.avi, r.avi.total.server + r.avi.total.xvfb));
-    PrintMp4Row("fresh slots in the file (%)", "", r.mp4.FreshPercent(), r.avi.FreshPercent());
+    // An MP4 holds a frame the same as the one before as no new picture: its pictures in the
+    // file count the frames that changed, and the slots captured are its fresh share.
+    PrintMp4Row("pictures in the file (% of slots)", "", r.mp4.FreshPercent(),
+                r.avi.FreshPercent());
     PrintMp4Row("slots captured (%)", "", r.mp4.CapturedPercent(), r.avi.CapturedPercent());
     // The rest of the slots were missed by the GUI thread (a late tick, a slow capture).
     PrintMp4Row("slots dropped, the writer busy (%)", "", r.mp4.DroppedPercent(),
@@ -86,8 +89,8 @@ void PrintMp4Table(const std::vector<Mp4Round>& rounds) {
                 r.avi.MbPerMinute() > 0 ? r.mp4.MbPerMinute() / r.avi.MbPerMinute() : 0.0);
   }
   std::printf(
-      "   targets: MP4 at most 1.5x the bare copy at 10 fps; at 30 fps at least 99%% fresh "
-      "slots\n");
+      "   targets: MP4 at most 1.5x the bare copy at 10 fps; at 30 fps at least 99%% of the slots "
+      "captured\n");
 }
 
 }  // namespace

@@ -82,8 +82,8 @@ class H264Encoder : public FrameEncoder {
   long long lastKey_ = -1;  // the slot of the last key frame; none yet
 };
 
-// Screen content in real time on one thread (the capture has the other core), CABAC for Main
-// profile, one layer, a fixed quantiser: a busy screen keeps its text sharp, where a bit rate
+// Real time on one thread (the capture has the other core), in the tuning's mode, CABAC for
+// Main profile, one layer, a fixed quantiser: a busy screen keeps its text sharp, where a bit rate
 // target would blur it. Key frames come by the recording's time, not by the frames encoded
 // (a repeated frame is not encoded at all): the encoder is asked for each (KeyFrameDue).
 SEncParamExt H264Encoder::Params() const {

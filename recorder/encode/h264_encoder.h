@@ -1,6 +1,6 @@
 #pragma once
-// The recording's picture as H.264 for an MP4 file: openh264 (BSD) in its real-time
-// screen-content mode, Main profile, no B-frames, a key frame every 2 seconds, BT.601 limited
+// The recording's picture as H.264 for an MP4 file: openh264 (BSD) in its real-time camera
+// mode at medium complexity, Main profile, no B-frames, a key frame every 2 seconds, BT.601 limited
 // range signalled in the stream (BT.709 primaries and transfer, a screen's). A frame the same as
 // the one before is no new picture (a still screen costs the comparison alone). Frames leave as
 // 4-byte length-prefixed NAL units; the SPS and PPS go to EncodedVideo once, for the file's header.
@@ -21,7 +21,10 @@ struct H264Tuning {
   // Seconds between key frames.
   int keyFrameSeconds = 2;
   // openh264's screen-content mode (its tools for text and flat areas) or its camera mode.
-  bool screenContent = true;
+  // Chosen by measurement (bench/h264_bench.cpp, the capture bench's "mp4"): on a 1080p desktop
+  // camera mode costs half the CPU a frame (5.5-8 ms against 12-18) for about 1.1x the bytes,
+  // and at x264 veryfast's SSIM 0.98x its bytes where screen-content mode needs 1.01x.
+  bool screenContent = false;
 };
 
 // Null when the program was built without the encoder's library. `frameFormat` is the frames'
