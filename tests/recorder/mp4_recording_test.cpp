@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -118,6 +119,35 @@ std::vector<double> Numbers(const std::string& lines) {
   return v;
 }
 
+// `slots` frames recorded as MP4 into `path` with clicks for sound, slot n showing picture
+// `pictureOf(n)`, `pauseMs` apart, the recording's time a slot on after each; `afterSlot(n)`
+// runs after slot n. Its recording id goes to *id.
+void RecordMp4(const std::wstring& dir, const std::wstring& path, int slots, int pauseMs,
+               const std::function<int(int)>& pictureOf, orvik::RecordingId* id = nullptr,
+               const std::function<void(int)>& afterSlot = {}) {
+  const std::wstring templ = dir + L"\\template.bmp";
+  const auto first = samples::MakeBmp({kWidth, kHeight, 32});
+  tk::File t = tk::File::Open(templ, tk::FileMode::Replace);
+  ASSERT_TRUE(t.WriteAt(0, first.data(), first.size()));
+  t.Close();
+  orvik::RecordingOutput output;
+  ClickSource clicks;
+  std::atomic<double> elapsed{0};
+  output.SetSound(&clicks, [&] { return elapsed.load(); });
+  ASSERT_EQ(output.OpenMp4(templ, path, kRate), orvik::EngineError::None);
+  if (id) *id = output.Unfinished().id;
+  for (int n = 0; n < slots; ++n) {
+    const auto capture = output.Acquire(static_cast<orvik::Slot>(n), true);
+    ASSERT_TRUE(capture);
+    PaintFrame(pictureOf(n), capture->frame.bits);
+    output.Submit(*capture);
+    elapsed = (n + 1.0) / kRate;
+    Sleep(pauseMs);
+    if (afterSlot) afterSlot(n);
+  }
+  EXPECT_EQ(output.Close(), orvik::EngineError::None);
+}
+
 class Mp4Recording : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -129,31 +159,15 @@ class Mp4Recording : public ::testing::Test {
     delete dir_;
   }
 
-  // kSlots slots at 20 ms each (the file commits every 0.4 s of real time); a copy of the
+  // kSlots slots at 40 ms each (the file commits every 0.4 s of real time); a copy of the
   // file is taken after kCopyAfterSlot, while it is still being written.
   static void Record() {
-    const std::wstring templ = *dir_ + L"\\template.bmp";
-    const auto first = samples::MakeBmp({kWidth, kHeight, 32});
-    tk::File t = tk::File::Open(templ, tk::FileMode::Replace);
-    ASSERT_TRUE(t.WriteAt(0, first.data(), first.size()));
-    t.Close();
-    orvik::RecordingOutput output;
-    ClickSource clicks;
-    std::atomic<double> elapsed{0};
-    output.SetSound(&clicks, [&] { return elapsed.load(); });
-    ASSERT_EQ(output.OpenMp4(templ, Path(), kRate), orvik::EngineError::None);
-    id_ = output.Unfinished().id;
-    for (int n = 0; n < kSlots; ++n) {
-      const auto capture = output.Acquire(static_cast<orvik::Slot>(n), true);
-      ASSERT_TRUE(capture);
-      PaintFrame(n, capture->frame.bits);
-      output.Submit(*capture);
-      elapsed = (n + 1.0) / kRate;
-      Sleep(40);
-      if (n == kCopyAfterSlot)
-        Shell("cp " + ShellQuote(UnixPath(Path())) + " " + ShellQuote(UnixPath(CutPath())));
-    }
-    EXPECT_EQ(output.Close(), orvik::EngineError::None);
+    RecordMp4(
+        *dir_, Path(), kSlots, 40, [](int n) { return n; }, &id_,
+        [](int n) {
+          if (n == kCopyAfterSlot)
+            Shell("cp " + ShellQuote(UnixPath(Path())) + " " + ShellQuote(UnixPath(CutPath())));
+        });
   }
 
   static std::wstring Path() { return *dir_ + L"\\rec.mp4"; }
@@ -266,29 +280,8 @@ void ExpectRed(const std::string& rgb, const char* client) {
 // frames due every 2 s, nothing else, lasts the ten seconds and plays to its end in ffmpeg and
 // a real browser.
 TEST(Mp4StillScreen, IsHeldByItsKeyFramesAloneAndPlaysToItsEnd) {
-  const std::wstring dir = MakeTempDir(L"mp4still");
-  const std::wstring templ = dir + L"\\template.bmp", path = dir + L"\\still.mp4";
-  const auto frame = samples::MakeBmp({kWidth, kHeight, 32});
-  tk::File t = tk::File::Open(templ, tk::FileMode::Replace);
-  ASSERT_TRUE(t.WriteAt(0, frame.data(), frame.size()));
-  t.Close();
-  constexpr int kStillSlots = 10 * kRate;
-  {
-    orvik::RecordingOutput output;
-    ClickSource clicks;
-    std::atomic<double> elapsed{0};
-    output.SetSound(&clicks, [&] { return elapsed.load(); });
-    ASSERT_EQ(output.OpenMp4(templ, path, kRate), orvik::EngineError::None);
-    for (int n = 0; n < kStillSlots; ++n) {
-      const auto capture = output.Acquire(static_cast<orvik::Slot>(n), true);
-      ASSERT_TRUE(capture);
-      PaintFrame(kStillFrom, capture->frame.bits);
-      output.Submit(*capture);
-      elapsed = (n + 1.0) / kRate;
-      Sleep(10);
-    }
-    EXPECT_EQ(output.Close(), orvik::EngineError::None);
-  }
+  const std::wstring dir = MakeTempDir(L"mp4still"), path = dir + L"\\still.mp4";
+  RecordMp4(dir, path, 10 * kRate, 10, [](int) { return kStillFrom; });
   const std::string packets = Shell(
       "ffprobe -v error -select_streams v:0 -show_entries packet=pts_time,flags -of csv=p=0 " +
       ShellQuote(UnixPath(path)));
